@@ -1,0 +1,170 @@
+// TovxXMLDocument: loading, saving and swapping; see xml_document.h.
+#include "report/storage/xml_document.h"
+
+#include "base/error.h"
+#include "base/stream.h"
+#include "platform/temp_file.h"
+#include "report/storage/internal/xml_reader.h"
+#include "report/storage/internal/xml_writer.h"
+
+#include <QSaveFile>
+
+using ovx::xml_internal::TovxXMLReader;
+using ovx::xml_internal::TovxXMLWriter;
+
+namespace {
+
+// A write-only stream over QSaveFile, which writes beside the target and
+// renames into place on Commit (the file keeps the permissions a new file
+// gets, or those of the file it replaces).
+class SaveFileStream : public ovx::Stream {
+ public:
+  explicit SaveFileStream(const QString& file_name) : file_(file_name) {
+    if (!file_.open(QIODevice::WriteOnly)) {
+      throw ovx::Error("", "Cannot open file %s: %s", {file_name, file_.errorString()});
+    }
+  }
+
+  qint64 Read(char*, qint64) override { ThrowReadOnly(); }
+  void Write(const char* data, qint64 size) override {
+    if (file_.write(data, size) != size) Fail();
+  }
+  qint64 Position() const override { return file_.pos(); }
+  void Seek(qint64 position) override {
+    if (position < 0 || position > file_.size()) ThrowBadSeek(position, file_.size());
+    if (!file_.seek(position)) Fail();
+  }
+  qint64 Size() const override { return file_.size(); }
+
+  void Commit() {
+    if (!file_.commit()) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() {
+    throw ovx::Error("", "Cannot write file %s: %s", {file_.fileName(), file_.errorString()});
+  }
+
+  QSaveFile file_;
+};
+
+}  // namespace
+
+TovxXMLDocument::TovxXMLDocument() : root_(std::make_unique<TovxXMLItem>()) {}
+
+TovxXMLDocument::~TovxXMLDocument() = default;
+
+void TovxXMLDocument::Clear() {
+  root_->Clear();
+  source_ = nullptr;
+  owned_source_.reset();
+  swap_file_.reset();
+}
+
+QString TovxXMLDocument::SwapFileName() const {
+  return swap_file_ ? swap_file_->Path() : QString();
+}
+
+void TovxXMLDocument::LoadFromStream(ovx::Stream& stream, bool allow_partial_loading) {
+  LoadFrom(stream, allow_partial_loading, nullptr);
+}
+
+void TovxXMLDocument::LoadFrom(ovx::Stream& stream, bool allow_partial_loading,
+                               std::unique_ptr<ovx::Stream> owned_stream) {
+  Clear();
+  // The root object stays the same (callers keep pointers to it); only its
+  // content is replaced.
+  root_->name_.clear();
+  root_->text_.clear();
+  root_->value_.clear();
+  root_->unloadable_ = false;
+  root_->ForgetSwappedCopy();
+  if (allow_partial_loading) {
+    // Set before reading: after a failure the tree may already refer to it.
+    source_ = &stream;
+    owned_source_ = std::move(owned_stream);
+  }
+  TovxXMLReader reader(stream);
+  reader.ReadHeader();
+  old_version_ = reader.OldFormat();
+  reader.ReadElement(root_.get(), allow_partial_loading);
+  if (reader.Truncated()) {
+    throw TovxInvalidXMLException(QStringLiteral("document ends before its end tags"),
+                                  reader.Position());
+  }
+}
+
+void TovxXMLDocument::SaveToStream(ovx::Stream& stream) {
+  if (&stream == source_) {
+    throw ovx::Error("", "Cannot save an XML document into the stream it is being loaded from");
+  }
+  TovxXMLWriter writer(stream, this);
+  writer.SetAutoIndent(auto_indent_);
+  writer.WriteHeader();
+  writer.WriteItem(root_.get());
+  writer.Flush();
+}
+
+void TovxXMLDocument::LoadFromFile(const QString& file_name, bool allow_partial_loading) {
+  auto file = std::make_unique<ovx::FileStream>(file_name, ovx::FileStream::Mode::kRead);
+  ovx::Stream& stream = *file;
+  std::unique_ptr<ovx::Stream> owned;
+  if (allow_partial_loading) owned = std::move(file);
+  LoadFrom(stream, allow_partial_loading, std::move(owned));
+}
+
+void TovxXMLDocument::SaveToFile(const QString& file_name) {
+  SaveFileStream file(file_name);
+  SaveToStream(file);
+  file.Commit();
+}
+
+ovx::Stream* TovxXMLDocument::SwapStreamOf(const TovxXMLItem* item) const {
+  switch (item->swap_place_) {
+    case TovxXMLItem::SwapPlace::kSource:
+      return source_;
+    case TovxXMLItem::SwapPlace::kSwapFile:
+      return swap_file_.get();
+    case TovxXMLItem::SwapPlace::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+void TovxXMLDocument::LoadItem(TovxXMLItem* item) {
+  if (!item->unloadable_ || item->loaded_) return;
+  if (item->swap_place_ == TovxXMLItem::SwapPlace::kNone) {
+    // Cleared but never swapped out: there is nothing to bring back.
+    item->ForgetSwappedCopy();
+    return;
+  }
+  ovx::Stream* stream = SwapStreamOf(item);
+  if (stream == nullptr) throw ovx::Error("", "The swapped-out XML item has no stream");
+  if (item->offset_ < 0 || item->offset_ >= stream->Size()) {
+    throw TovxInvalidXMLException(QStringLiteral("swap position outside the stream"),
+                                  item->offset_);
+  }
+  stream->Seek(item->offset_);
+  // Read into a scratch item, so a damaged copy leaves `item` untouched.
+  TovxXMLItem scratch;
+  TovxXMLReader reader(*stream);
+  reader.ReadElementAgain(item->name_, &scratch);
+  item->items_ = std::move(scratch.items_);
+  if (item->items_) {
+    for (TovxXMLItem* child : *item->items_) child->parent_ = item;
+  }
+  item->loaded_ = true;
+}
+
+void TovxXMLDocument::UnloadItem(TovxXMLItem* item) {
+  if (!item->unloadable_ || !item->loaded_) return;
+  if (!swap_file_) swap_file_ = std::make_unique<ovx::TempFile>(temp_dir_, "velmora-swap-");
+  const qint64 offset = swap_file_->Size();
+  swap_file_->Seek(offset);
+  TovxXMLWriter writer(*swap_file_, this);
+  writer.WriteItem(item);
+  writer.Flush();
+  item->Clear();
+  item->offset_ = offset;
+  item->swap_place_ = TovxXMLItem::SwapPlace::kSwapFile;
+}
