@@ -15,6 +15,7 @@
 
 #include "base/enum_set.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,13 @@ class Persistent {
  public:
   virtual ~Persistent() = default;
   virtual const MetaClass& GetMetaClass() const = 0;
+
+  // Data the object keeps beyond its published properties (a picture's
+  // bytes), as a binary property record; empty when there is none.
+  virtual QByteArray DefinedData() const { return {}; }
+  // Takes back what DefinedData gave; throws ovx::Error on damaged data and
+  // then leaves the object as it was or empty, never half-read.
+  virtual void ReadDefinedData(const QByteArray& record) {}
 };
 
 // Declares the class's metadata accessors; the class defines

@@ -117,6 +117,17 @@ void TovxComponent::RemoveChild(TovxComponent* child) {
   if (it != objects_.end()) objects_.erase(it);
 }
 
+std::vector<ovx::StoredObject*> TovxComponent::StoredChildren() const {
+  return {objects_.begin(), objects_.end()};
+}
+
+void TovxComponent::MoveToEnd() {
+  if (!parent_) return;
+  auto& siblings = parent_->objects_;
+  const auto it = std::find(siblings.begin(), siblings.end(), this);
+  if (it != siblings.end()) std::rotate(it, it + 1, siblings.end());
+}
+
 std::vector<TovxComponent*> TovxComponent::AllObjects() const {
   std::vector<TovxComponent*> all;
   std::vector<const TovxComponent*> pending{this};

@@ -18,6 +18,7 @@
 #include "base/enum_set.h"
 #include "base/font.h"
 #include "base/meta_class.h"
+#include "report/storage/stored_object.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -40,7 +41,7 @@ namespace ovx {
 class NameRegistry;
 }
 
-class TovxComponent : public ovx::Persistent {
+class TovxComponent : public ovx::StoredObject {
   OVX_META_CLASS
 
  public:
@@ -75,7 +76,7 @@ class TovxComponent : public ovx::Persistent {
   // Throws ovx::Error for a name that is not an identifier, that another
   // object of the report holds ("prDupl") or when the object is inherited
   // ("clCantRen"); a rejected rename changes nothing.
-  void SetName(const QString& name);
+  virtual void SetName(const QString& name);
   // Names the object base name + the next free number ("Memo6"), counted in
   // the name index of `within`'s tree (the object's own tree by default).
   void CreateUniqueName(const TovxComponent* within = nullptr);
@@ -123,7 +124,6 @@ class TovxComponent : public ovx::Persistent {
   bool IsDesigning() const { return designing_; }
   void SetDesigning(bool designing) { designing_ = designing; }
   bool IsLoading() const { return loading_; }
-  void SetLoading(bool loading) { loading_ = loading; }
   bool IsPrinting() const { return printing_; }
   void SetPrinting(bool printing) { printing_ = printing; }
   // From an ancestor report: keeps its name and survives Clear.
@@ -137,6 +137,15 @@ class TovxComponent : public ovx::Persistent {
   // from `base`, an object of the same class: the prepared pages store keeps
   // objects as such differences from their template.
   virtual QByteArray DifferenceText(const TovxComponent& base) const;
+
+  // --- storage ----------------------------------------------------------------
+  QString StoredName() const override { return name_; }
+  void SetStoredName(const QString& name) override { SetName(name); }
+  std::vector<ovx::StoredObject*> StoredChildren() const override;
+  void MoveToEnd() override;
+  bool IsInherited() const override { return ancestor_; }
+  ovx::StoredObject* FindStored(const QString& name) const override { return FindObject(name); }
+  void SetLoading(bool loading) override { loading_ = loading; }
 
   // Places the aligned child views (Align other than baNone) in the client
   // rectangle, then lets each child align its own children.

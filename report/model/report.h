@@ -3,6 +3,7 @@
 #pragma once
 
 #include "report/model/component.h"
+#include "report/model/expression_evaluator.h"
 
 #include <QStringList>
 
@@ -18,6 +19,19 @@ class TovxReport : public TovxComponent {
   void AddError(const QString& line) { errors_.append(line); }
   void ClearErrors() { errors_.clear(); }
 
+  // The evaluator of expressions in texts (not owned); none gives every
+  // expression back as its own text.
+  ovx::ExpressionEvaluator* Evaluator() const { return evaluator_; }
+  void SetEvaluator(ovx::ExpressionEvaluator* evaluator) { evaluator_ = evaluator; }
+  QVariant Calc(const QString& expression, TovxComponent* context = nullptr) {
+    return evaluator_ ? evaluator_->Calc(expression, context) : QVariant(expression);
+  }
+  // The object being filled from data, for expressions that refer to it.
+  TovxComponent* CurrentObject() const { return current_object_; }
+  void SetCurrentObject(TovxComponent* object) { current_object_ = object; }
+
  private:
   QStringList errors_;
+  ovx::ExpressionEvaluator* evaluator_ = nullptr;
+  TovxComponent* current_object_ = nullptr;
 };
