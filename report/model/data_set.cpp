@@ -2,6 +2,7 @@
 
 #include "base/class_builder.h"
 #include "base/error.h"
+#include "report/model/report.h"
 
 #include <algorithm>
 
@@ -76,6 +77,19 @@ bool TovxUserDataSet::IsBlobField(const QString& field) const {
 // --- directory -------------------------------------------------------------------
 
 namespace ovx {
+
+TovxDataSet* FindDataSet(const TovxComponent& context, const QString& user_name) {
+  if (user_name.isEmpty()) return nullptr;
+  if (const TovxComponent* report = context.Report()) {
+    for (TovxComponent* object : report->AllObjects()) {
+      auto* data_set = dynamic_cast<TovxDataSet*>(object);
+      if (data_set && data_set->UserName().compare(user_name, Qt::CaseInsensitive) == 0) {
+        return data_set;
+      }
+    }
+  }
+  return DataSetDirectory::Instance().FindByUserName(user_name);
+}
 
 DataSetDirectory& DataSetDirectory::Instance() {
   static DataSetDirectory directory;

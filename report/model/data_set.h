@@ -138,6 +138,11 @@ class TovxCustomDBDataSet : public TovxDataSet {
 
 namespace ovx {
 
+// The data set a property names by its user name (ignoring case): first
+// among the objects of `context`'s report, then among the host program's
+// data sets. Null when there is none.
+TovxDataSet* FindDataSet(const TovxComponent& context, const QString& user_name);
+
 // Every data set that exists in the process, for reports that use data
 // sets of the host program. Safe to use from several threads.
 class DataSetDirectory {

@@ -8,6 +8,9 @@
 // objects are child elements. The same walk produces the one-line object
 // records of prepared reports and applies attribute texts to single objects.
 //
+// Strings are written as UTF-8. Reading takes UTF-8 and, where the bytes
+// are not valid UTF-8 (files of older versions), the narrow code page GBK.
+//
 // Reading never stops at a bad value: a value that does not convert, an
 // enumeration name or ordinal outside its type, a non-finite number, an
 // unknown class, damaged picture data all add a line to the error list
@@ -48,9 +51,6 @@ class TovxXMLSerializer {
   // Write every stored property, defaults included (used to copy objects).
   bool SerializeDefaultValues() const { return write_defaults_; }
   void SetSerializeDefaultValues(bool on) { write_defaults_ = on; }
-  // Strings of the document are in the narrow code page (older files).
-  bool OldFormat() const { return old_format_; }
-  void SetOldFormat(bool on) { old_format_ = on; }
   // Inherited templates: the ancestor's object of the same name, or null.
   std::function<const ovx::StoredObject*(const ovx::StoredObject&)> ancestor_of;
   // Data of the host program, in an element "OvxCustomData" under the top.
@@ -120,16 +120,22 @@ class TovxXMLSerializer {
                    std::vector<ovx::StoredObject*>& read);
   void ReadChildElement(ovx::StoredObject& parent, const TovxXMLItem& element,
                         std::vector<ovx::StoredObject*>& read);
+  // The name first (when `take_name`), then the rest: raw for objects kept
+  // as read, property by property otherwise.
+  void ReadAttributes(ovx::StoredObject& object, const QByteArray& text, bool take_name);
   void ReadAttribute(ovx::Persistent& object, const QByteArray& name, const QByteArray& value);
   void SetPropertyFromText(ovx::Persistent& object, const ovx::PropertyInfo& property,
                            const QByteArray& value, const QByteArray& attribute);
-  QString DecodeString(const QByteArray& bytes) const;
 
   const ovx::ClassRegistry& classes_;
   ovx::StoredObject* owner_;
   bool handle_nested_ = true;
   bool write_defaults_ = false;
-  bool old_format_ = true;
+  // While a tree is read, references wait for its end (they may point
+  // forward); single items and records resolve at once.
+  bool reading_tree_ = false;
+  // The name of the object being read, for error lines.
+  QString current_object_name_;
   std::vector<Fixup> fixups_;
   QStringList errors_;
 };
