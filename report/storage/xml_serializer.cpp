@@ -4,6 +4,7 @@
 #include "base/number_format.h"
 #include "base/stream.h"
 #include "base/text_codec.h"
+#include "report/storage/property_text.h"
 #include "report/storage/xml_attributes.h"
 #include "report/storage/xml_document.h"
 #include "report/storage/xml_escape.h"
@@ -34,19 +35,6 @@ QByteArray EscapedText(const QString& text) { return ovx::XmlEscape(text.toUtf8(
 bool IsOrdinal(PropertyKind kind) {
   return kind == PropertyKind::kInteger || kind == PropertyKind::kChar ||
          kind == PropertyKind::kEnumeration || kind == PropertyKind::kSet;
-}
-
-QByteArray OrdinalText(const PropertyInfo& property, qint64 value) {
-  if (property.kind == PropertyKind::kEnumeration && property.enum_type) {
-    const QString name = property.enum_type->NameOf(value);
-    if (!name.isEmpty()) return name.toLatin1();
-  }
-  return QByteArray::number(value);
-}
-
-QString ReferenceName(const ovx::Persistent* target) {
-  const auto* stored = dynamic_cast<const ovx::StoredObject*>(target);
-  return stored ? stored->StoredName() : QString();
 }
 
 QByteArray Hex(const QByteArray& bytes) { return bytes.toHex().toUpper(); }
@@ -95,16 +83,16 @@ void TovxXMLSerializer::WriteObjectAttributes(const ovx::Persistent& object,
     if (!p->IsStored(object)) continue;
     const QByteArray name = prefix + p->name.toLatin1();
     if (IsOrdinal(p->kind)) {
-      const qint64 value = ovx::ToInt(p->get(object));
+      const ovx::PropertyValue value = p->get(object);
       bool write = write_defaults_;
       if (!write) {
         if (ancestor) {
-          write = value != ovx::ToInt(p->get(*ancestor));
+          write = ovx::ToInt(value) != ovx::ToInt(p->get(*ancestor));
         } else {
-          write = !p->default_value || value != ovx::ToInt(*p->default_value);
+          write = !p->default_value || ovx::ToInt(value) != ovx::ToInt(*p->default_value);
         }
       }
-      if (write) AppendAttribute(out, name, OrdinalText(*p, value));
+      if (write) AppendAttribute(out, name, ovx::PropertyValueText(*p, value).toLatin1());
       continue;
     }
     switch (p->kind) {
@@ -131,9 +119,8 @@ void TovxXMLSerializer::WriteObjectAttributes(const ovx::Persistent& object,
         break;
       }
       case PropertyKind::kReference: {
-        const QString value = ReferenceName(ovx::ToObject(p->get(object)));
-        const QString inherited =
-            ancestor ? ReferenceName(ovx::ToObject(p->get(*ancestor))) : QString();
+        const QString value = ovx::PropertyText(*p, object);
+        const QString inherited = ancestor ? ovx::PropertyText(*p, *ancestor) : QString();
         if (write_defaults_ || value != inherited) {
           // "nil" says the inherited reference was taken away.
           AppendAttribute(out, name, value.isEmpty() ? QByteArray("nil") : EscapedText(value));
