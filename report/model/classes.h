@@ -4,8 +4,11 @@
 namespace ovx {
 class ClassRegistry;
 
-// Registers every creatable report object class (for loading templates and
-// prepared reports by class name).
+// Registers every class a template or prepared report may name.
 void RegisterReportClasses(ClassRegistry& registry);
+
+// The process-wide registry of those classes, filled on first use. Reports
+// use it unless the host gives them a registry of its own.
+const ClassRegistry& ReportClasses();
 
 }  // namespace ovx

@@ -128,6 +128,13 @@ void TovxComponent::MoveToEnd() {
   if (it != siblings.end()) std::rotate(it, it + 1, siblings.end());
 }
 
+void TovxComponent::MoveToFront() {
+  if (!parent_) return;
+  auto& siblings = parent_->objects_;
+  const auto it = std::find(siblings.begin(), siblings.end(), this);
+  if (it != siblings.end()) std::rotate(siblings.begin(), it, it + 1);
+}
+
 std::vector<TovxComponent*> TovxComponent::AllObjects() const {
   std::vector<TovxComponent*> all;
   std::vector<const TovxComponent*> pending{this};

@@ -62,7 +62,7 @@ class TovxComponent : public ovx::StoredObject {
   // every call; do not keep it across changes of the tree.
   std::vector<TovxComponent*> AllObjects() const;
   // Destroys the children, except inherited ones, which are cleared instead.
-  void Clear();
+  virtual void Clear();
   // The report this object is stored with (set at creation), or null.
   TovxComponent* Owner() const { return owner_; }
   // The nearest ancestor, or the object itself, that is a page / a report.
@@ -143,13 +143,15 @@ class TovxComponent : public ovx::StoredObject {
   void SetStoredName(const QString& name) override { SetName(name); }
   std::vector<ovx::StoredObject*> StoredChildren() const override;
   void MoveToEnd() override;
+  // Moves the object to the front of its parent's children.
+  void MoveToFront();
   bool IsInherited() const override { return ancestor_; }
   ovx::StoredObject* FindStored(const QString& name) const override { return FindObject(name); }
   void SetLoading(bool loading) override { loading_ = loading; }
 
   // Places the aligned child views (Align other than baNone) in the client
   // rectangle, then lets each child align its own children.
-  void AlignChildren();
+  virtual void AlignChildren();
   // The rectangle aligned children fill: (0, 0, Width, Height) here.
   virtual void GetClientRect(double& left, double& top, double& width, double& height) const;
 

@@ -1,14 +1,309 @@
+// Everything a view does short of drawing: lazily created parts, the
+// device rectangle arithmetic the drawing code starts from, the view's part
+// of the data cycle, and differences from a template object written
+// property by property from the metadata.
 #include "report/model/view.h"
 
 #include "base/class_builder.h"
+#include "base/number_format.h"
+#include "base/rounding.h"
+#include "base/units.h"
+#include "base/value_format.h"
+#include "report/model/bracket_expressions.h"
+#include "report/model/data_set.h"
+#include "report/model/report.h"
+#include "report/storage/xml_escape.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Device coordinates as int, saturating instead of overflowing for the
+// absurd sizes a damaged file may hold.
+int RoundToPixel(double value) {
+  const qint64 r = ovx::Round(value);
+  return static_cast<int>(
+      std::clamp<qint64>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// The anchor and page-number forms of URL carry at most this many characters.
+constexpr qsizetype kMaxPageNumberLength = 255;
+
+}  // namespace
+
+TovxView::TovxView(TovxComponent* owner) : TovxReportComponent(owner) {}
+
+TovxView::~TovxView() = default;
+
+const QString& TovxView::EventHandler(Event event) const {
+  static const QString kNone;
+  return events_ ? (*events_)[static_cast<size_t>(event)] : kNone;
+}
+
+void TovxView::SetEventHandler(Event event, const QString& procedure) {
+  if (!events_) {
+    if (procedure.isEmpty()) return;
+    events_ = std::make_unique<std::array<QString, kEventCount>>();
+  }
+  (*events_)[static_cast<size_t>(event)] = procedure;
+}
+
+const TovxHyperlink& TovxView::Hyperlink() const {
+  static const TovxHyperlink kDefault;
+  return hyperlink_ ? *hyperlink_ : kDefault;
+}
+
+TovxHyperlink& TovxView::Hyperlink() {
+  if (!hyperlink_) hyperlink_ = std::make_unique<TovxHyperlink>();
+  return *hyperlink_;
+}
+
+TovxDataSet* TovxView::DataSet() const { return ovx::FindDataSet(*this, data_set_name_); }
+
+void TovxView::SetDataSet(TovxDataSet* data_set) {
+  if (data_set) {
+    data_set_name_ = data_set->UserName();
+  } else if (!IsLoading()) {
+    data_set_name_.clear();
+  }
+}
+
+bool TovxView::IsDataField() const { return !data_field_.isEmpty() && DataSet() != nullptr; }
+
+QString TovxView::URL() const {
+  const TovxHyperlink& link = Hyperlink();
+  switch (link.Kind()) {
+    case TovxHyperlinkKind::hkAnchor:
+      return u'#' + link.Value();
+    case TovxHyperlinkKind::hkPageNumber:
+      return u'@' + link.Value();
+    default:
+      return link.Value();
+  }
+}
+
+void TovxView::SetURL(const QString& url) {
+  if (url.isEmpty()) return;
+  TovxHyperlink& link = Hyperlink();
+  if (url.startsWith(u'@')) {
+    link.SetKind(TovxHyperlinkKind::hkPageNumber);
+    link.SetValue(url.mid(1, kMaxPageNumberLength));
+  } else if (url.startsWith(u'#')) {
+    link.SetKind(TovxHyperlinkKind::hkAnchor);
+    link.SetValue(url.mid(1));
+  } else {
+    link.SetKind(TovxHyperlinkKind::hkURL);
+    link.SetValue(url);
+  }
+}
+
+// --- device geometry ----------------------------------------------------------------
+
+ovx::PixelRect TovxView::PixelRect(double scale_x, double scale_y, double offset_x,
+                                   double offset_y) const {
+  const double left = AbsLeft();
+  const double top = AbsTop();
+  ovx::PixelRect r;
+  r.left = RoundToPixel(offset_x + scale_x * left);
+  r.top = RoundToPixel(offset_y + scale_y * top);
+  r.right = RoundToPixel(offset_x + scale_x * (left + Width()));
+  r.bottom = RoundToPixel(offset_y + scale_y * (top + Height()));
+  if (frame_.DropShadow()) {
+    r.right -= RoundToPixel(scale_x * frame_.ShadowWidth());
+    r.bottom -= RoundToPixel(scale_y * frame_.ShadowWidth());
+  }
+  return r;
+}
+
+ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale_x,
+                                        double scale_y) const {
+  const int w = RoundToPixel(frame_.Width() * scale_x);
+  const int h = RoundToPixel(frame_.Width() * scale_y);
+  const int half_w = RoundToPixel(frame_.Width() * scale_x / 2);
+  const int half_h = RoundToPixel(frame_.Width() * scale_y / 2);
+  const TovxFrameTypes typ = frame_.Typ();
+  ovx::PixelRect r = rect;
+  if (typ.Contains(TovxFrameType::ftLeft)) r.left -= half_w;
+  if (typ.Contains(TovxFrameType::ftRight)) r.right += half_w + w % 2;
+  if (typ.Contains(TovxFrameType::ftTop)) r.top -= half_h;
+  if (typ.Contains(TovxFrameType::ftBottom)) r.bottom += half_h + h % 2;
+  return r;
+}
+
+int TovxView::FramePixelWidth(double scale_x) const {
+  return RoundToPixel(scale_x * frame_.Width());
+}
+
+// --- data cycle ---------------------------------------------------------------------
+
+QVariant TovxView::Calc(const QString& expression) {
+  if (TovxReport* report = Report()) return report->Calc(expression, this);
+  return expression;
+}
+
+QString TovxView::ExpandInText(const QString& text) {
+  return ovx::ExpandExpressions(
+      text, ovx::ExpressionDelimiters{},
+      [this](const QString& expression, int) { return ovx::ValueToText(Calc(expression)); });
+}
+
+void TovxView::BeforePrint() {
+  TovxReportComponent::BeforePrint();
+  saved_tag_str_ = tag_str_;
+  saved_hyperlink_value_ = hyperlink_ ? hyperlink_->Value() : QString();
+  print_state_saved_ = true;
+}
+
+void TovxView::GetData() {
+  if (TovxReport* report = Report()) report->SetCurrentObject(this);
+  if (tag_str_.contains(u'[')) tag_str_ = ExpandInText(tag_str_);
+  if (!hyperlink_) return;
+  TovxHyperlink& link = *hyperlink_;
+  const QString& separator = link.ValuesSeparator();
+  const auto split = [&separator](const QString& text) {
+    return separator.isEmpty() ? QStringList{text} : text.split(separator);
+  };
+  if (link.Value().contains(u'[')) {
+    QStringList parts = split(link.Value());
+    for (QString& part : parts) {
+      if (part.contains(u'[')) part = ExpandInText(part);
+    }
+    link.SetValue(parts.join(separator));
+  }
+  if (!link.Expression().isEmpty()) {
+    QStringList parts = split(link.Expression());
+    for (QString& part : parts) part = ovx::ValueToText(Calc(part));
+    link.SetValue(parts.join(separator));
+  }
+}
+
+void TovxView::AfterPrint() {
+  if (print_state_saved_) {
+    tag_str_ = saved_tag_str_;
+    if (hyperlink_) hyperlink_->SetValue(saved_hyperlink_value_);
+    saved_tag_str_.clear();
+    saved_hyperlink_value_.clear();
+    print_state_saved_ = false;
+  }
+  TovxReportComponent::AfterPrint();
+}
+
+// --- differences ------------------------------------------------------------------------
+
+void TovxView::AppendAttribute(QByteArray& out, QByteArrayView name, const QByteArray& value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  out += value;
+  out += '"';
+}
+
+QByteArray TovxView::NumberText(double value) { return ovx::FormatFloat(value).toLatin1(); }
+QByteArray TovxView::NumberText(qint64 value) { return QByteArray::number(value); }
+QByteArray TovxView::FlagText(bool value) { return value ? "1" : "0"; }
+QByteArray TovxView::EscapedText(const QString& value) { return ovx::XmlEscape(value.toUtf8()); }
+
+void TovxView::AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
+                                      const ovx::Persistent& object, const ovx::Persistent& base,
+                                      QStringView skip) {
+  using ovx::PropertyKind;
+  for (const ovx::PropertyInfo* p : object.GetMetaClass().Properties()) {
+    if (!p->get || (!skip.isEmpty() && p->name == skip)) continue;
+    const QByteArray name = prefix + p->name.toLatin1();
+    const ovx::PropertyValue mine = p->get(object);
+    const ovx::PropertyValue theirs = p->get(base);
+    switch (p->kind) {
+      case PropertyKind::kInteger:
+      case PropertyKind::kEnumeration:
+      case PropertyKind::kSet:
+        if (ovx::ToInt(mine) != ovx::ToInt(theirs)) {
+          AppendAttribute(out, name, NumberText(ovx::ToInt(mine)));
+        }
+        break;
+      case PropertyKind::kFloat:
+        if (!ovx::SamePosition(ovx::ToDouble(mine), ovx::ToDouble(theirs))) {
+          AppendAttribute(out, name, NumberText(ovx::ToDouble(mine)));
+        }
+        break;
+      case PropertyKind::kString:
+        if (ovx::ToText(mine) != ovx::ToText(theirs)) {
+          AppendAttribute(out, name, EscapedText(ovx::ToText(mine)));
+        }
+        break;
+      case PropertyKind::kObject:
+        if (const ovx::Persistent* a = ovx::ToObject(mine)) {
+          if (const ovx::Persistent* b = ovx::ToObject(theirs)) {
+            AppendValueDifferences(out, name + '.', *a, *b);
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+QByteArray TovxView::DifferenceText(const TovxComponent& base) const {
+  QByteArray out = TovxReportComponent::DifferenceText(base);
+  const auto* b = dynamic_cast<const TovxView*>(&base);
+  if (!b) return out;
+  if (align_ != b->align_) AppendAttribute(out, "Align", NumberText(qint64(align_)));
+  AppendValueDifferences(out, "Frame.", frame_, b->frame_);
+  if (cursor_ != b->cursor_) AppendAttribute(out, "Cursor", NumberText(qint64{cursor_}));
+  if (visibility_ != b->visibility_) {
+    AppendAttribute(out, "Visibility", NumberText(qint64{visibility_.Bits()}));
+  }
+  if (tag_str_ != b->tag_str_) AppendAttribute(out, "TagStr", EscapedText(tag_str_));
+  if (FillType() != b->FillType()) {
+    AppendAttribute(out, "FillType", NumberText(qint64(FillType())));
+    // A reader sets the type first and so starts from that type's defaults.
+    AppendValueDifferences(out, "Fill.", Fill(), *TovxCustomFill::Create(FillType()));
+  } else {
+    AppendValueDifferences(out, "Fill.", Fill(), b->Fill());
+  }
+  AppendValueDifferences(out, "Hyperlink.", Hyperlink(), b->Hyperlink(), u"Expression");
+  return out;
+}
+
+// --- published properties ------------------------------------------------------------
+
+const ovx::MetaClass& TovxObjectProcessing::StaticMetaClass() {
+  static const ovx::MetaClass meta = [] {
+    using C = TovxObjectProcessing;
+    ovx::ClassBuilder<C> b("TovxObjectProcessing", nullptr);
+    b.Enum("ProcessAt", &C::ProcessAt, &C::SetProcessAt).Default(TovxProcessAt::paDefault);
+    b.Integer("GroupLevel", &C::GroupLevel, &C::SetGroupLevel).Default(0);
+    b.Creatable([](ovx::Persistent*) -> ovx::Persistent* { return new TovxObjectProcessing; });
+    return b.Build();
+  }();
+  return meta;
+}
+
+namespace {
+
+template <TovxView::Event kEvent>
+void AddEvent(ovx::ClassBuilder<TovxView>& b, const char* name, const char* type_name) {
+  b.Event(
+      name, [](const TovxView& v) { return v.EventHandler(kEvent); },
+      [](TovxView& v, const QString& procedure) { v.SetEventHandler(kEvent, procedure); },
+      type_name);
+}
+
+}  // namespace
 
 const ovx::MetaClass& TovxView::StaticMetaClass() {
   static const ovx::MetaClass meta = [] {
     using C = TovxView;
+    using E = TovxView::Event;
     ovx::ClassBuilder<C> b("TovxView", &TovxReportComponent::StaticMetaClass());
     b.Set("Anchors", "TovxAnchors", &C::Anchors, &C::SetAnchors)
         .Default(TovxAnchors{TovxAnchor::fraLeft, TovxAnchor::fraTop});
     b.Enum("Align", &C::Align, &C::SetAlign).Default(TovxAlign::baNone);
+    // No declared default: always written, True included.
+    b.Bool("AllowVectorExport", &C::AllowVectorExport, &C::SetAllowVectorExport);
+    b.Bool("Printable", &C::Printable, &C::SetPrintable).Default(true).Stored(false);
+    b.Enum("ShiftMode", &C::ShiftMode, &C::SetShiftMode).Default(TovxShiftMode::smAlways);
     b.Float("Left", &C::Left, &C::SetLeft).Default(0);
     b.Float("Top", &C::Top, &C::SetTop).Default(0);
     b.Float("Width", &C::Width, &C::SetWidth).Default(0);
@@ -17,6 +312,36 @@ const ovx::MetaClass& TovxView::StaticMetaClass() {
     b.Set("Restrictions", "TovxRestrictions", &C::Restrictions, &C::SetRestrictions)
         .Default(TovxRestrictions{});
     b.Bool("Visible", &C::Visible, &C::SetVisible).Default(true);
+    AddEvent<E::kOnAfterData>(b, "OnAfterData", "TovxNotifyEvent");
+    AddEvent<E::kOnAfterPrint>(b, "OnAfterPrint", "TovxNotifyEvent");
+    AddEvent<E::kOnBeforePrint>(b, "OnBeforePrint", "TovxNotifyEvent");
+    AddEvent<E::kOnContentChanged>(b, "OnContentChanged", "TovxNotifyEvent");
+    AddEvent<E::kOnMouseEnter>(b, "OnMouseEnter", "TovxMouseEnterViewEvent");
+    AddEvent<E::kOnMouseLeave>(b, "OnMouseLeave", "TovxMouseLeaveViewEvent");
+    AddEvent<E::kOnMouseDown>(b, "OnMouseDown", "TovxMouseDownEvent");
+    AddEvent<E::kOnMouseMove>(b, "OnMouseMove", "TovxMouseMoveEvent");
+    AddEvent<E::kOnMouseUp>(b, "OnMouseUp", "TovxMouseUpEvent");
+    AddEvent<E::kOnPreviewClick>(b, "OnPreviewClick", "TovxPreviewClickEvent");
+    AddEvent<E::kOnPreviewDblClick>(b, "OnPreviewDblClick", "TovxPreviewClickEvent");
+    b.Object(
+        "Hyperlink", [](C& c) -> TovxHyperlink& { return c.Hyperlink(); }, &C::SetHyperlink);
+    b.String("Hint", &C::Hint, &C::SetHint);
+    b.Bool("ShowHint", &C::ShowHint, &C::SetShowHint).Default(false);
+    b.Set("Visibility", "TovxVisibilityTypes", &C::Visibility, &C::SetVisibility)
+        .Default(TovxVisibilityTypes{TovxVisibilityType::vsPreview, TovxVisibilityType::vsExport,
+                                     TovxVisibilityType::vsPrint});
+    return b.Build();
+  }();
+  return meta;
+}
+
+const ovx::MetaClass& TovxStretcheable::StaticMetaClass() {
+  static const ovx::MetaClass meta = [] {
+    using C = TovxStretcheable;
+    ovx::ClassBuilder<C> b("TovxStretcheable", &TovxView::StaticMetaClass());
+    b.Bool("CanShrink", &C::CanShrink, &C::SetCanShrink).Default(false);
+    b.Enum("StretchMode", &C::StretchMode, &C::SetStretchMode)
+        .Default(TovxStretchMode::smDontStretch);
     return b.Build();
   }();
   return meta;

@@ -1,20 +1,245 @@
 // Views: report objects that occupy a rectangle and draw something.
+//
+// A view carries what every drawable object shares: a frame, a fill, a
+// hyperlink, the expressions of its tag, the data field it shows, and when
+// it is printed (Visibility, Processing). Classes that draw text, pictures
+// or lines build on it; each publishes the parts of this state it uses.
+//
+// Views are created by the thousand (one per character cell in a typeset
+// page), so the rarely used parts (hyperlink, event handlers, a fill other
+// than the default brush) are created only when first changed.
+//
+// The data cycle: BeforePrint saves what GetData may change (the bounds, the
+// tag, the hyperlink value), GetData evaluates expressions and fetches data,
+// AfterPrint puts everything back, so a template object looks the same
+// after every printed copy.
 #pragma once
 
 #include "report/model/component.h"
+#include "report/model/fill.h"
+#include "report/model/frame.h"
+#include "report/model/hyperlink.h"
+
+#include <QVariant>
+
+#include <array>
+#include <memory>
 
 OVX_ENUM(TovxAlign, baNone, baLeft, baRight, baCenter, baWidth, baBottom, baClient, baHidden)
+OVX_ENUM(TovxShiftMode, smDontShift, smAlways, smWhenOverlapped)
+OVX_ENUM(TovxVisibilityType, vsPreview, vsExport, vsPrint)
+using TovxVisibilityTypes = ovx::EnumSet<TovxVisibilityType>;
+OVX_ENUM(TovxProcessAt, paDefault, paReportFinished, paReportPageFinished, paPageFinished,
+         paColumnFinished, paDataFinished, paGroupFinished, paCustom)
+OVX_ENUM(TovxStretchMode, smDontStretch, smActualHeight, smMaxHeight)
+
+class TovxDataSet;
+
+// When the post-processor fills a view whose value is known only later
+// (a total printed before its data).
+class TovxObjectProcessing : public ovx::Persistent {
+  OVX_META_CLASS
+
+ public:
+  TovxProcessAt ProcessAt() const { return process_at_; }
+  void SetProcessAt(TovxProcessAt v) { process_at_ = v; }
+  int GroupLevel() const { return group_level_; }
+  void SetGroupLevel(int v) { group_level_ = v; }
+
+  void Assign(const TovxObjectProcessing& source) { *this = source; }
+
+ private:
+  TovxProcessAt process_at_ = TovxProcessAt::paDefault;
+  int group_level_ = 0;
+};
+
+namespace ovx {
+
+// A rectangle in device pixels; right and bottom are the far edges.
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+
+  bool operator==(const PixelRect&) const = default;
+};
+
+}  // namespace ovx
 
 class TovxView : public TovxReportComponent {
   OVX_META_CLASS
 
  public:
-  explicit TovxView(TovxComponent* owner = nullptr) : TovxReportComponent(owner) {}
+  // The report-script procedures a view names for its events.
+  enum class Event {
+    kOnAfterData,
+    kOnAfterPrint,
+    kOnBeforePrint,
+    kOnContentChanged,
+    kOnMouseEnter,
+    kOnMouseLeave,
+    kOnMouseDown,
+    kOnMouseMove,
+    kOnMouseUp,
+    kOnPreviewClick,
+    kOnPreviewDblClick,
+  };
+  static constexpr int kEventCount = 11;
 
+  explicit TovxView(TovxComponent* owner = nullptr);
+  ~TovxView() override;
+
+  // --- published ------------------------------------------------------------
   // How the view is placed when its container aligns its children.
   TovxAlign Align() const { return align_; }
   void SetAlign(TovxAlign align) { align_ = align; }
+  bool AllowVectorExport() const { return allow_vector_export_; }
+  void SetAllowVectorExport(bool allow) { allow_vector_export_ = allow; }
+  // The vsPrint member of Visibility.
+  bool Printable() const { return visibility_.Contains(TovxVisibilityType::vsPrint); }
+  void SetPrintable(bool printable) {
+    visibility_ = visibility_.With(TovxVisibilityType::vsPrint, printable);
+  }
+  TovxShiftMode ShiftMode() const { return shift_mode_; }
+  void SetShiftMode(TovxShiftMode mode) { shift_mode_ = mode; }
+  const QString& EventHandler(Event event) const;
+  void SetEventHandler(Event event, const QString& procedure);
+  const TovxHyperlink& Hyperlink() const;
+  TovxHyperlink& Hyperlink();
+  void SetHyperlink(const TovxHyperlink& hyperlink) { Hyperlink().Assign(hyperlink); }
+  const QString& Hint() const { return hint_; }
+  void SetHint(const QString& hint) { hint_ = hint; }
+  bool ShowHint() const { return show_hint_; }
+  void SetShowHint(bool show) { show_hint_ = show; }
+  TovxVisibilityTypes Visibility() const { return visibility_; }
+  void SetVisibility(TovxVisibilityTypes visibility) { visibility_ = visibility; }
+
+  // --- state published by the classes that use it -----------------------------
+  const QString& DataField() const { return data_field_; }
+  void SetDataField(const QString& field) { data_field_ = field; }
+  // The data set is kept by its user name and looked up when needed (in the
+  // report first, then among the host program's data sets), so a view never
+  // holds on to a data set that has gone.
+  TovxDataSet* DataSet() const;
+  // Null clears the link, except while loading: a reference that names no
+  // object of the report must not undo the DataSetName read before it.
+  void SetDataSet(TovxDataSet* data_set);
+  const QString& DataSetName() const { return data_set_name_; }
+  void SetDataSetName(const QString& name) { data_set_name_ = name; }
+  // Both a data set and a field are named.
+  bool IsDataField() const;
+
+  TovxFrame& Frame() { return frame_; }
+  const TovxFrame& Frame() const { return frame_; }
+  void SetFrame(const TovxFrame& frame) { frame_.Assign(frame); }
+  TovxFillType FillType() const { return fill_.Type(); }
+  // A different type replaces the fill by a new one with its defaults.
+  void SetFillType(TovxFillType type) { fill_.SetType(type); }
+  const TovxCustomFill& Fill() const { return fill_.Get(); }
+  TovxCustomFill& Fill() { return fill_.Get(); }
+  void SetFill(const TovxCustomFill& fill) { fill_.Set(fill); }
+  const QString& TagStr() const { return tag_str_; }
+  void SetTagStr(const QString& tag_str) { tag_str_ = tag_str; }
+  int Cursor() const { return cursor_; }
+  void SetCursor(int cursor) { cursor_ = cursor; }
+  // The brush's BackColor, the gradient's halfway colour, the glass colour.
+  ovx::Color Color() const { return fill_.Color(); }
+  // Changes a brush fill only.
+  void SetColor(ovx::Color color) { fill_.SetColor(color); }
+  // A brush's style; bsClear for other fills.
+  TovxBrushStyle BrushStyle() const { return fill_.BrushStyle(); }
+  void SetBrushStyle(TovxBrushStyle style) { fill_.SetBrushStyle(style); }
+  // The hyperlink as one text: "@12" a page number, "#name" an anchor,
+  // anything else a URL. Setting an empty text changes nothing.
+  QString URL() const;
+  void SetURL(const QString& url);
+  TovxObjectProcessing& Processing() { return processing_; }
+  const TovxObjectProcessing& Processing() const { return processing_; }
+  void SetProcessing(const TovxObjectProcessing& p) { processing_.Assign(p); }
+
+  // --- device geometry ------------------------------------------------------------
+  // The view's rectangle at a scale and offset (pixels per unit, pixels),
+  // without the drop shadow's strip.
+  ovx::PixelRect PixelRect(double scale_x, double scale_y, double offset_x, double offset_y) const;
+  // What the fill covers: `rect` widened on each side that has a frame
+  // line by half the line width (the odd pixel going right and down).
+  ovx::PixelRect BackgroundRect(const ovx::PixelRect& rect, double scale_x, double scale_y) const;
+  int FramePixelWidth(double scale_x) const;
+
+  // --- data cycle -------------------------------------------------------------------
+  void BeforePrint() override;
+  void GetData() override;
+  void AfterPrint() override;
+
+  QByteArray DifferenceText(const TovxComponent& base) const override;
+
+ protected:
+  // `expression` evaluated for this view by its report; without a report,
+  // the expression's own text.
+  QVariant Calc(const QString& expression);
+
+  // Pieces of difference texts.
+  static void AppendAttribute(QByteArray& out, QByteArrayView name, const QByteArray& value);
+  static QByteArray NumberText(double value);
+  static QByteArray NumberText(qint64 value);
+  static QByteArray FlagText(bool value);
+  static QByteArray EscapedText(const QString& value);
+  // Every published value of `object` that differs from `base` (same
+  // class), nested objects with their own prefix; `skip` names one
+  // property to leave out.
+  static void AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
+                                     const ovx::Persistent& object, const ovx::Persistent& base,
+                                     QStringView skip = {});
 
  private:
+  QString ExpandInText(const QString& text);
+
   TovxAlign align_ = TovxAlign::baNone;
+  bool allow_vector_export_ = true;
+  bool show_hint_ = false;
+  bool print_state_saved_ = false;
+  TovxShiftMode shift_mode_ = TovxShiftMode::smAlways;
+  TovxVisibilityTypes visibility_{TovxVisibilityType::vsPreview, TovxVisibilityType::vsExport,
+                                  TovxVisibilityType::vsPrint};
+  int cursor_ = 0;
+  QString hint_;
+  QString data_field_;
+  QString data_set_name_;
+  QString tag_str_;
+  TovxFrame frame_;
+  ovx::FillSlot fill_;
+  TovxObjectProcessing processing_;
+  std::unique_ptr<TovxHyperlink> hyperlink_;
+  std::unique_ptr<std::array<QString, kEventCount>> events_;
+  QString saved_tag_str_;
+  QString saved_hyperlink_value_;
+};
+
+// A view whose height can follow its content.
+class TovxStretcheable : public TovxView {
+  OVX_META_CLASS
+
+ public:
+  explicit TovxStretcheable(TovxComponent* owner = nullptr) : TovxView(owner) {}
+
+  bool CanShrink() const { return can_shrink_; }
+  void SetCanShrink(bool can_shrink) { can_shrink_ = can_shrink; }
+  TovxStretchMode StretchMode() const { return stretch_mode_; }
+  void SetStretchMode(TovxStretchMode mode) { stretch_mode_ = mode; }
+
+  // The height the content needs; the view's own height here.
+  virtual double CalcHeight() { return Height(); }
+  // Lays out the part of the content that fits into the current height
+  // and keeps the rest for the next part; answers the height the rest
+  // still needs (0 when everything fitted).
+  virtual double DrawPart() { return 0; }
+  // Prepares splitting the content into parts.
+  virtual void InitPart() {}
+  // Whether a part is left after DrawPart.
+  virtual bool HasNextDataPart() const { return false; }
+
+ private:
+  bool can_shrink_ = false;
+  TovxStretchMode stretch_mode_ = TovxStretchMode::smDontStretch;
 };

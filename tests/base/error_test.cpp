@@ -12,7 +12,8 @@ TEST(FormatMessageTest, FillsPlacesInOrder) {
     const char* expected;
   };
   const Case cases[] = {
-      {"Could not rename %s, it was introduced in the ancestor report", {"Memo1"},
+      {"Could not rename %s, it was introduced in the ancestor report",
+       {"Memo1"},
        "Could not rename Memo1, it was introduced in the ancestor report"},
       {"%s of %d", {"Page 1", "3"}, "Page 1 of 3"},
       {"100%% done", {}, "100% done"},

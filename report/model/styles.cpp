@@ -1,0 +1,138 @@
+#include "report/model/styles.h"
+
+#include "base/class_builder.h"
+#include "base/error.h"
+#include "report/model/memo_view.h"
+#include "report/model/report.h"
+#include "report/storage/xml_document.h"
+#include "report/storage/xml_item.h"
+#include "report/storage/xml_serializer.h"
+
+TovxStyleItem::TovxStyleItem() = default;
+TovxStyleItem::~TovxStyleItem() = default;
+
+QString TovxStyles::FreeName() const {
+  int n = 1;
+  while (Find(QStringLiteral("Style%1").arg(n))) ++n;
+  return QStringLiteral("Style%1").arg(n);
+}
+
+TovxStyleItem& TovxStyles::Add() {
+  items_.push_back(std::make_unique<TovxStyleItem>());
+  items_.back()->SetName(FreeName());
+  return *items_.back();
+}
+
+TovxStyleItem* TovxStyles::Find(const QString& name) const {
+  for (const auto& item : items_) {
+    if (item->Name().compare(name, Qt::CaseInsensitive) == 0) return item.get();
+  }
+  return nullptr;
+}
+
+void TovxStyles::Rename(TovxStyleItem& item, const QString& name) {
+  TovxStyleItem* other = Find(name);
+  if (other && other != &item) {
+    throw ovx::Error(QStringLiteral("clDupName"), QStringLiteral("Duplicate name"));
+  }
+  item.SetName(name);
+}
+
+QStringList TovxStyles::GetList() const {
+  QStringList names;
+  for (const auto& item : items_) names << item->Name();
+  return names;
+}
+
+void TovxStyles::Clear() {
+  items_.clear();
+  name_.clear();
+}
+
+void TovxStyles::Apply(TovxReport& report) const {
+  for (TovxComponent* object : report.AllObjects()) {
+    auto* memo = dynamic_cast<TovxCustomMemoView*>(object);
+    if (!memo || memo->Style().isEmpty()) continue;
+    const TovxStyleItem* style = Find(memo->Style());
+    if (!style) {
+      memo->SetStyle(QString());
+      continue;
+    }
+    if (style->ApplyFont()) memo->SetFont(style->Font());
+    if (style->ApplyFill()) memo->SetFill(style->Fill());
+    if (style->ApplyFrame()) memo->SetFrame(style->Frame());
+  }
+}
+
+void TovxStyles::LoadFromFile(const QString& file_name, TovxReport* apply_to,
+                              const ovx::ClassRegistry& classes) {
+  TovxXMLDocument document;
+  document.LoadFromFile(file_name);
+  Clear();
+  TovxXMLSerializer serializer(classes, nullptr);
+  const TovxXMLItem& root = *document.Root();
+  name_ = QString::fromUtf8(root.Prop("Name"));
+  for (int i = 0; i < root.Count(); ++i) {
+    if (root.Items(i)->Name() != "item") continue;
+    auto item = std::make_unique<TovxStyleItem>();
+    serializer.ReadCollectionItem(root.Items(i)->Text(), *item);
+    if (item->Name().isEmpty() || Find(item->Name())) item->SetName(FreeName());
+    items_.push_back(std::move(item));
+  }
+  if (apply_to) Apply(*apply_to);
+}
+
+void TovxStyles::SaveToFile(const QString& file_name, const ovx::ClassRegistry& classes) const {
+  TovxXMLDocument document;
+  document.SetAutoIndent(true);
+  TovxXMLItem& root = *document.Root();
+  root.SetName("style");
+  TovxXMLSerializer serializer(classes, nullptr);
+  WriteTo(root, serializer);
+  document.SaveToFile(file_name);
+}
+
+void TovxStyles::WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) const {
+  if (!name_.isEmpty()) element.SetProp("Name", name_.toUtf8());
+  for (const auto& item : items_) {
+    TovxXMLItem* entry = element.Add();
+    entry->SetName("item");
+    entry->SetText(serializer.WriteCollectionItem(*item));
+  }
+}
+
+void TovxStyles::ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer) {
+  name_ = QString::fromUtf8(element.Prop("Name"));
+  for (int i = 0; i < element.Count(); ++i) {
+    auto item = std::make_unique<TovxStyleItem>();
+    serializer.ReadCollectionItem(element.Items(i)->Text(), *item);
+    // A second style of the same name would be unreachable: name it afresh.
+    if (item->Name().isEmpty() || Find(item->Name())) {
+      if (!item->Name().isEmpty())
+        serializer.AddError(QStringLiteral("Duplicate name ") + item->Name());
+      item->SetName(FreeName());
+    }
+    items_.push_back(std::move(item));
+  }
+}
+
+const ovx::MetaClass& TovxStyleItem::StaticMetaClass() {
+  static const ovx::MetaClass meta = [] {
+    using C = TovxStyleItem;
+    ovx::ClassBuilder<C> b("TovxStyleItem", nullptr);
+    b.String("Name", &C::Name, &C::SetName);
+    b.Color("Color", &C::Color, &C::SetColor).Stored(false);
+    b.Object(
+        "Font", [](C& c) -> TovxFont& { return c.Font(); }, &C::SetFont);
+    b.Object(
+        "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame);
+    b.Bool("ApplyFont", &C::ApplyFont, &C::SetApplyFont).Default(true);
+    b.Bool("ApplyFill", &C::ApplyFill, &C::SetApplyFill).Default(true);
+    b.Bool("ApplyFrame", &C::ApplyFrame, &C::SetApplyFrame).Default(true);
+    b.Enum("FillType", &C::FillType, &C::SetFillType).Default(TovxFillType::ftBrush);
+    b.Object("Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); });
+    b.Creatable([](ovx::Persistent*) -> ovx::Persistent* { return new C; });
+    return b.Build();
+  }();
+  return meta;
+}

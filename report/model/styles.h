@@ -1,0 +1,97 @@
+// The report's style sheet: named sets of font, fill and frame that memos
+// take by naming a style.
+#pragma once
+
+#include "base/font.h"
+#include "base/meta_class.h"
+#include "report/model/fill.h"
+#include "report/model/frame.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class TovxXMLItem;
+class TovxXMLSerializer;
+class TovxReport;
+
+namespace ovx {
+class ClassRegistry;
+}
+
+class TovxStyleItem : public ovx::Persistent {
+  OVX_META_CLASS
+
+ public:
+  TovxStyleItem();
+  ~TovxStyleItem() override;
+
+  const QString& Name() const { return name_; }
+  void SetName(const QString& name) { name_ = name; }
+  // The fill's main colour; setting it changes a brush fill only.
+  ovx::Color Color() const { return fill_.Color(); }
+  void SetColor(ovx::Color color) { fill_.SetColor(color); }
+  const TovxFont& Font() const { return font_; }
+  TovxFont& Font() { return font_; }
+  void SetFont(const TovxFont& font) { font_.Assign(font); }
+  const TovxFrame& Frame() const { return frame_; }
+  TovxFrame& Frame() { return frame_; }
+  void SetFrame(const TovxFrame& frame) { frame_.Assign(frame); }
+  TovxFillType FillType() const { return fill_.Type(); }
+  void SetFillType(TovxFillType type) { fill_.SetType(type); }
+  const TovxCustomFill& Fill() const { return fill_.Get(); }
+  TovxCustomFill& Fill() { return fill_.Get(); }
+  void SetFill(const TovxCustomFill& fill) { fill_.Set(fill); }
+  bool ApplyFont() const { return apply_font_; }
+  void SetApplyFont(bool on) { apply_font_ = on; }
+  bool ApplyFill() const { return apply_fill_; }
+  void SetApplyFill(bool on) { apply_fill_ = on; }
+  bool ApplyFrame() const { return apply_frame_; }
+  void SetApplyFrame(bool on) { apply_frame_ = on; }
+
+ private:
+  QString name_;
+  TovxFont font_;
+  TovxFrame frame_;
+  ovx::FillSlot fill_;
+  bool apply_font_ = true;
+  bool apply_fill_ = true;
+  bool apply_frame_ = true;
+};
+
+class TovxStyles {
+ public:
+  const QString& Name() const { return name_; }
+  void SetName(const QString& name) { name_ = name; }
+  int Count() const { return static_cast<int>(items_.size()); }
+  TovxStyleItem& Items(int index) { return *items_[static_cast<size_t>(index)]; }
+  const TovxStyleItem& Items(int index) const { return *items_[static_cast<size_t>(index)]; }
+  // A new item named "Style" with the first free number.
+  TovxStyleItem& Add();
+  // Ignoring case; null when there is none.
+  TovxStyleItem* Find(const QString& name) const;
+  // Throws ovx::Error ("clDupName") when another item has the name.
+  void Rename(TovxStyleItem& item, const QString& name);
+  QStringList GetList() const;
+  void Clear();
+  // Gives every memo of `report` that names a style the style's font, fill
+  // and frame (as the style's Apply flags say); a memo naming no style of
+  // the sheet forgets its style.
+  void Apply(TovxReport& report) const;
+  // Style-sheet files: a root element "style" with the sheet's name and one
+  // "item" per style. Loading empties the sheet first and applies it after.
+  void LoadFromFile(const QString& file_name, TovxReport* apply_to,
+                    const ovx::ClassRegistry& classes);
+  void SaveToFile(const QString& file_name, const ovx::ClassRegistry& classes) const;
+
+  // As the "Styles" element of a template, one "item" per style.
+  void WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) const;
+  void ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer);
+
+ private:
+  QString FreeName() const;
+
+  QString name_;
+  std::vector<std::unique_ptr<TovxStyleItem>> items_;
+};

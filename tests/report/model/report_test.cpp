@@ -1,0 +1,265 @@
+// The report container: loading and saving templates, the options it keeps,
+// the data page, passwords, errors and style sheets.
+#include "report/model/report.h"
+#include "base/error.h"
+#include "base/stream.h"
+#include "report/model/data_set.h"
+#include "report/model/memo_view.h"
+#include "report/model/page.h"
+#include "report/model/styles.h"
+#include "report/storage/object_dump.h"
+#include "tests/test_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+  return file.readAll();
+}
+
+QByteArray Template(const QByteArray& root_attributes, const QByteArray& body) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<TovxReport " + root_attributes + ">" +
+         body + "</TovxReport>";
+}
+
+bool Load(TovxReport& report, const QByteArray& bytes) {
+  ovx::MemoryStream stream(bytes);
+  return report.LoadFromStream(stream);
+}
+
+QByteArray Save(TovxReport& report) {
+  ovx::MemoryStream stream;
+  report.SaveToStream(stream);
+  return stream.Data();
+}
+
+// The application's report, with its own preview buttons.
+struct ApplicationReport : TovxReport {
+  ApplicationReport() {
+    using B = TovxPreviewButton;
+    PreviewOptions().SetButtons({B::pbPrint, B::pbSave, B::pbExport, B::pbZoom, B::pbExportQuick});
+  }
+};
+
+TEST(ReportTemplateTest, TheApplicationsTemplateLoadsWithItsValues) {
+  ApplicationReport report;
+  ASSERT_TRUE(Load(report, ReadFile(ovx::test::DataPath("templates/velmora.ov3"))))
+      << report.Errors().join('\n').toStdString();
+
+  ASSERT_EQ(report.Objects().size(), 2u);
+  auto* data = dynamic_cast<TovxDataPage*>(report.Objects()[0]);
+  auto* page = dynamic_cast<TovxReportPage*>(report.FindObject("page1"));
+  auto* title = dynamic_cast<TovxMemoView*>(report.FindObject("title"));
+  ASSERT_TRUE(data && page && title);
+  EXPECT_EQ(data->Name(), "Data");
+  EXPECT_EQ(report.Objects()[1], page);
+  EXPECT_EQ(title->Parent(), page);
+
+  // The preview buttons are the report's own; thumbnails come from the template.
+  EXPECT_EQ(report.PreviewOptions().Buttons().Bits(), 1u + 4 + 8 + 16 + 2048);
+  EXPECT_TRUE(report.PreviewOptions().ThumbnailVisible());
+  EXPECT_EQ(report.PrintOptions().PrintMode(), TovxPrintMode::pmJoin);
+  EXPECT_EQ(report.PrintOptions().PrintOnSheet(), 9);
+  EXPECT_EQ(report.PrintOptions().Printer(), "预设");
+  EXPECT_DOUBLE_EQ(report.ReportOptions().CreateDate(), 43490.6580637153);
+  EXPECT_EQ(report.ScriptText(), (QStringList{"", "begin", "", "end."}));
+
+  EXPECT_EQ(page->Orientation(), TovxPrinterOrientation::poLandscape);
+  EXPECT_DOUBLE_EQ(page->PaperWidth(), 148.5);
+  EXPECT_DOUBLE_EQ(page->PaperHeight(), 105);
+  EXPECT_EQ(page->PaperSize(), 256);
+  EXPECT_DOUBLE_EQ(page->Width(), 561);
+  EXPECT_DOUBLE_EQ(page->Height(), 397);
+  EXPECT_DOUBLE_EQ(page->LeftMargin(), 5);
+
+  EXPECT_EQ(title->Align(), TovxAlign::baClient);
+  EXPECT_DOUBLE_EQ(title->Width(), 523.464905);
+  EXPECT_DOUBLE_EQ(title->Height(), 359.05535);
+  EXPECT_FALSE(title->ParentFont());
+  EXPECT_EQ(title->Font().Name(), "system");
+  EXPECT_EQ(title->Font().Color(), -16777208);
+  EXPECT_EQ(title->HAlign(), TovxHAlign::haCenter);
+  EXPECT_EQ(title->VAlign(), TovxVAlign::vaCenter);
+  EXPECT_EQ(title->Text(), "");
+}
+
+// Saving the loaded template gives the file back, but for the preview
+// buttons, which are the report's own (regenerate with
+// scripts/regenerate-goldens.sh and review the diff).
+TEST(ReportTemplateTest, SavingTheApplicationsTemplateGivesTheGoldenBytes) {
+  ApplicationReport report;
+  ASSERT_TRUE(Load(report, ReadFile(ovx::test::DataPath("templates/velmora.ov3"))));
+  ovx::test::ExpectGolden("templates/velmora.saved.ov3", Save(report));
+}
+
+TEST(ReportTemplateTest, EveryKindOfObjectSurvivesSaveLoadSave) {
+  ApplicationReport report;
+  const bool clean = Load(report, ReadFile(ovx::test::DataPath("templates/everything.ov3")));
+  // The one class no one knows is reported once, however often it appears.
+  EXPECT_EQ(report.Errors(), QStringList{"不明的类别 TovxNoSuchView"});
+  EXPECT_FALSE(clean);
+  EXPECT_NE(report.FindObject("DialogPage1"), nullptr);
+  EXPECT_NE(report.FindObject("Button1"), nullptr);
+  EXPECT_EQ(report.FindObject("Unknown1"), nullptr);
+
+  const QByteArray first = Save(report);
+  ApplicationReport again;
+  EXPECT_TRUE(Load(again, first)) << again.Errors().join('\n').toStdString();
+  EXPECT_EQ(Save(again).toStdString(), first.toStdString());
+  EXPECT_EQ(ovx::DumpObjectTree(again).toStdString(), ovx::DumpObjectTree(report).toStdString());
+}
+
+TEST(ReportTemplateTest, VersionIsTheLibrarysAndADataPageIsAlwaysFirst) {
+  TovxReport report;
+  ASSERT_TRUE(Load(report, Template(R"(Version="5.0")",
+                                    R"(<TovxReportPage Name="Page1"/>
+                                       <TovxUserDataSet Name="Orders"/>)")))
+      << report.Errors().join('\n').toStdString();
+  EXPECT_EQ(report.Version(), "6.3.3");
+  auto* data = dynamic_cast<TovxDataPage*>(report.Objects().front());
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->Name(), "Data");
+  TovxComponent* orders = report.FindObject("Orders");
+  ASSERT_NE(orders, nullptr);
+  EXPECT_EQ(orders->Parent(), data);
+  EXPECT_DOUBLE_EQ(orders->Left(), 60);
+  EXPECT_DOUBLE_EQ(orders->Top(), 20);
+}
+
+TEST(ReportTemplateTest, PasswordsAreShiftedInFilesAndChecked) {
+  TovxReport report;
+  report.ReportOptions().SetPassword("abc");
+  const QByteArray saved = Save(report);
+  EXPECT_TRUE(saved.contains(R"(ReportOptions.Password="WXY")"));
+  EXPECT_EQ(report.ReportOptions().Password(), "abc");
+
+  TovxReport refused;
+  refused.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+  EXPECT_FALSE(Load(refused, saved));
+  EXPECT_EQ(refused.Errors(), QStringList{"Invalid password"});
+  EXPECT_EQ(refused.ReportOptions().Password(), "");
+
+  TovxReport asked;
+  asked.ask_password = [] { return std::optional<QString>("abc"); };
+  EXPECT_TRUE(Load(asked, saved));
+  EXPECT_EQ(asked.ReportOptions().Password(), "abc");
+}
+
+TEST(ReportTemplateTest, ErrorsAreShownAsTheSilentModeSays) {
+  const QByteArray broken = Template("", R"(<TovxNoSuchView Name="X"/>)");
+  QStringList shown;
+  TovxReport boxes;
+  boxes.show_error = [&shown](const QString& text) { shown << text; };
+  EXPECT_FALSE(Load(boxes, broken));
+  EXPECT_EQ(shown, QStringList{"发生下列的错误:\n不明的类别 TovxNoSuchView"});
+
+  TovxReport silent;
+  silent.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+  silent.show_error = [&shown](const QString& text) { shown << text; };
+  EXPECT_FALSE(Load(silent, broken));
+  EXPECT_EQ(shown.size(), 1);
+
+  TovxReport rethrow;
+  rethrow.EngineOptions().SetNewSilentMode(TovxSilentMode::simReThrow);
+  EXPECT_THROW((void)Load(rethrow, broken), ovx::Error);
+
+  // Damaged documents keep what was read and say so.
+  TovxReport truncated;
+  truncated.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+  EXPECT_FALSE(Load(truncated, Template("", R"(<TovxReportPage Name="Page1">)").chopped(13)));
+  EXPECT_EQ(truncated.Errors(), QStringList{"Invalid file format"});
+  EXPECT_NE(truncated.FindObject("Page1"), nullptr);
+}
+
+TEST(ReportTemplateTest, LoadingKeepsTheHostsOptionsAndClearsTheRest) {
+  TovxReport report;
+  report.EngineOptions().SetMaxMemSize(99);
+  report.PreviewOptions().SetZoom(2);
+  report.SetIniFile("/host/settings");
+  report.SetShowProgress(false);
+  report.EngineOptions().SetPrintIfEmpty(false);
+  ASSERT_TRUE(
+      Load(report, Template(R"(IniFile="x" ShowProgress="True" EngineOptions.MaxMemSize="5" )"
+                            R"(EngineOptions.DoublePass="True" PreviewOptions.Zoom="3" )"
+                            R"(PreviewOptions.OutlineWidth="200")",
+                            "")));
+  EXPECT_EQ(report.EngineOptions().MaxMemSize(), 99);
+  EXPECT_TRUE(report.EngineOptions().DoublePass());
+  EXPECT_TRUE(report.EngineOptions().PrintIfEmpty());  // reset, not the earlier False
+  EXPECT_DOUBLE_EQ(report.PreviewOptions().Zoom(), 2);
+  EXPECT_EQ(report.PreviewOptions().OutlineWidth(), 200);
+  EXPECT_EQ(report.IniFile(), "/host/settings");
+  EXPECT_FALSE(report.ShowProgress());
+}
+
+TEST(ReportTemplateTest, FilesAreWrittenWholeAndMissingOnesReported) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("report.ov3");
+  TovxReport report;
+  new TovxReportPage(&report);
+  report.Objects().back()->SetName("Page1");
+  report.SaveToFile(path);
+  TovxReport loaded;
+  EXPECT_TRUE(loaded.LoadFromFile(path));
+  EXPECT_EQ(loaded.FileName(), path);
+  EXPECT_NE(loaded.FindObject("Page1"), nullptr);
+
+  EXPECT_FALSE(loaded.LoadFromFile(dir.filePath("missing.ov3")));
+  EXPECT_EQ(loaded.FindObject("Page1"), nullptr);
+  EXPECT_THROW(report.SaveToFile(dir.filePath("no/such/dir/report.ov3")), ovx::Error);
+}
+
+TEST(ReportTemplateTest, ListsRoundTrip) {
+  TovxReport report;
+  auto* data = new TovxDataPage(&report);
+  data->SetName("Data");
+  auto* orders = new TovxUserDataSet(data);
+  orders->SetName("Orders");
+  report.AddDataSet(orders);
+  report.Variables().SetValue(" Totals", QVariant());
+  report.Variables().SetValue("Rate", QStringLiteral("0.5"));
+  TovxStyleItem& style = report.Styles().Add();
+  style.Font().SetName("黑体");
+  report.Styles().SetName("House");
+
+  TovxReport loaded;
+  ASSERT_TRUE(Load(loaded, Save(report))) << loaded.Errors().join('\n').toStdString();
+  ASSERT_EQ(loaded.DataSetCount(), 1);
+  EXPECT_EQ(loaded.DataSets(0).DataSet(), loaded.FindObject("Orders"));
+  EXPECT_EQ(loaded.GetDataset("orders"), loaded.FindObject("Orders"));
+  EXPECT_EQ(loaded.Variables().Count(), 2);
+  EXPECT_TRUE(loaded.Variables().Items(0).IsCategory());
+  EXPECT_EQ(loaded.Variables().Value("rate").toString(), "0.5");
+  ASSERT_EQ(loaded.Styles().Count(), 1);
+  EXPECT_EQ(loaded.Styles().Items(0).Name(), "Style1");
+  EXPECT_EQ(loaded.Styles().Items(0).Font().Name(), "黑体");
+  EXPECT_EQ(loaded.Styles().Name(), "House");
+}
+
+TEST(ReportStylesTest, ApplyingGivesMemosTheirStyle) {
+  TovxReport report;
+  auto* page = new TovxReportPage(&report);
+  auto* styled = new TovxMemoView(page);
+  auto* orphan = new TovxMemoView(page);
+  TovxStyleItem& heading = report.Styles().Add();
+  report.Styles().Rename(heading, "Heading");
+  heading.Font().SetSize(20);
+  heading.SetColor(clYellow);
+  heading.SetApplyFrame(false);
+  styled->SetStyle("heading");
+  orphan->SetStyle("Missing");
+  EXPECT_THROW(report.Styles().Rename(report.Styles().Add(), "HEADING"), ovx::Error);
+
+  report.Styles().Apply(report);
+  EXPECT_EQ(styled->Font().Size(), 20);
+  EXPECT_EQ(styled->Color(), clYellow);
+  EXPECT_EQ(orphan->Style(), "");
+}
+
+}  // namespace
