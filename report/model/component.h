@@ -39,7 +39,8 @@ class TovxReport;
 
 namespace ovx {
 class NameRegistry;
-}
+class Stream;
+}  // namespace ovx
 
 class TovxComponent : public ovx::StoredObject {
   OVX_META_CLASS
@@ -137,6 +138,19 @@ class TovxComponent : public ovx::StoredObject {
   // from `base`, an object of the same class: the prepared pages store keeps
   // objects as such differences from their template.
   virtual QByteArray DifferenceText(const TovxComponent& base) const;
+
+  // --- saving, loading, copying --------------------------------------------------
+  // Writes the object (and its children when asked) as a template document;
+  // throws ovx::Error when the stream fails.
+  virtual void SaveToStream(ovx::Stream& stream, bool save_children = true,
+                            bool save_default_values = false);
+  // Clears the object, then reads it and its children from a template
+  // document. Problems go to the report's error list; answers whether there
+  // were none.
+  virtual bool LoadFromStream(ovx::Stream& stream);
+  // Takes every published property and nested list of `source` (an object
+  // of the same class); the name and the children stay as they are.
+  void Assign(const TovxComponent& source);
 
   // --- storage ----------------------------------------------------------------
   QString StoredName() const override { return name_; }

@@ -3,11 +3,13 @@
 #include "report/model/memo_view.h"
 
 #include "base/class_builder.h"
+#include "base/error.h"
 #include "base/text_codec.h"
 #include "base/units.h"
 #include "report/model/data_set.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -71,7 +73,17 @@ TovxCustomMemoView* TovxCustomMemoView::FlowTo() const {
 }
 
 void TovxCustomMemoView::SetFlowTo(TovxCustomMemoView* memo) {
-  if (memo && memo != this) {
+  // Text handed on along a chain that returns to this memo would never
+  // settle: refuse the link. The walk remembers where it has been, so even
+  // a loop made by renaming ends.
+  std::unordered_set<const TovxCustomMemoView*> seen;
+  for (const TovxCustomMemoView* m = memo; m && seen.insert(m).second; m = m->FlowTo()) {
+    if (m == this) {
+      throw ovx::Error(QStringLiteral("clCirRefNotAllow"),
+                       QStringLiteral("Circular child reference is not allowed"));
+    }
+  }
+  if (memo) {
     flow_to_name_ = memo->Name();
   } else if (!IsLoading()) {
     flow_to_name_.clear();

@@ -255,13 +255,17 @@ void TovxCustomMemoView::WriteCollections(TovxXMLItem& element,
 
 bool TovxCustomMemoView::ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& serializer) {
   const QByteArray& name = element.Name();
+  // A list element holds the whole list: it replaces what is there (an
+  // inherited memo updates its ancestor's highlights by name instead).
   if (name.compare("Formats", Qt::CaseInsensitive) == 0) {
+    ClearFormats();
     for (int i = 0; i < element.Count(); ++i) {
       serializer.ReadCollectionItem(element[i]->Text(), AddFormat());
     }
     return true;
   }
   if (name.compare("Highlights", Qt::CaseInsensitive) != 0) return false;
+  if (!IsInherited()) ClearHighlights();
   for (int i = 0; i < element.Count(); ++i) {
     const TovxXMLItem& item = *element[i];
     TovxHighlight* highlight = nullptr;

@@ -413,9 +413,11 @@ TEST(MemoDataTest, FlowToIsFoundByNameAndTakesTheRest) {
   next->SetText(QStringLiteral("[overwritten]"));
   f.memo->SetFlowTo(next);
   EXPECT_EQ(f.memo->FlowTo(), next);
-  f.memo->SetFlowTo(f.memo);  // never itself
-  EXPECT_EQ(f.memo->FlowTo(), nullptr);
-  f.memo->SetFlowTo(next);
+  // A chain back to the memo is refused, the link stays as it was.
+  EXPECT_THROW(f.memo->SetFlowTo(f.memo), ovx::Error);
+  EXPECT_THROW(next->SetFlowTo(f.memo), ovx::Error);
+  EXPECT_EQ(f.memo->FlowTo(), next);
+  EXPECT_EQ(next->FlowTo(), nullptr);
   f.memo->SetText(QStringLiteral("all fits"));
   f.Print();
   // Without a text layout everything fits: the follower gets an empty rest

@@ -263,3 +263,68 @@ TEST(ReportStylesTest, ApplyingGivesMemosTheirStyle) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ComponentCopyTest, AssignTakesPropertiesAndListsButKeepsNameAndChildren) {
+  TovxReport report;
+  auto* page = new TovxReportPage(&report);
+  auto* source = new TovxMemoView(page);
+  source->SetName("Source");
+  source->SetBounds(1, 2, 30, 40);
+  source->SetText("two\r\nlines");
+  source->Font().SetName("宋体");
+  source->AddFormat().SetFormatStr("0.00");
+  source->AddFormat().SetFormatStr("yyyy");
+  auto* target = new TovxMemoView(page);
+  target->SetName("Target");
+  target->AddFormat().SetFormatStr("old");
+  auto* child = new TovxMemoView(target);
+
+  target->Assign(*source);
+  target->Assign(*source);  // twice: lists are replaced, not appended to
+  EXPECT_EQ(target->Name(), "Target");
+  EXPECT_DOUBLE_EQ(target->Width(), 30);
+  EXPECT_EQ(target->Memo(), (QStringList{"two", "lines"}));
+  EXPECT_EQ(target->Font().Name(), "宋体");
+  EXPECT_FALSE(target->ParentFont());
+  ASSERT_EQ(target->FormatCount(), 2);
+  EXPECT_EQ(target->FormatAt(1).FormatStr(), "yyyy");
+  EXPECT_EQ(target->Objects(), std::vector<TovxComponent*>{child});
+  EXPECT_TRUE(report.Errors().isEmpty());
+}
+
+TEST(ComponentCopyTest, ASubtreeSavesAndLoadsOnItsOwn) {
+  TovxReport report;
+  auto* page = new TovxReportPage(&report);
+  page->SetName("Page1");
+  auto* memo = new TovxMemoView(page);
+  memo->SetName("Memo1");
+  memo->SetText("文字");
+  ovx::MemoryStream stream;
+  page->SaveToStream(stream);
+
+  TovxReport other;
+  auto* copy = new TovxReportPage(&other);
+  new TovxMemoView(copy);  // cleared by the load
+  stream.Seek(0);
+  EXPECT_TRUE(copy->LoadFromStream(stream));
+  ASSERT_EQ(copy->Objects().size(), 1u);
+  EXPECT_EQ(copy->Objects()[0]->Name(), "Memo1");
+  EXPECT_EQ(static_cast<TovxMemoView*>(copy->Objects()[0])->Text(), "文字\r\n");
+}
+
+TEST(ReportTemplateTest, ReferenceCyclesInFilesAreRefused) {
+  TovxReport report;
+  EXPECT_FALSE(Load(report, Template("", R"(<TovxReportPage Name="Page1">
+      <TovxMemoView Name="A" FlowTo="B"/><TovxMemoView Name="B" FlowTo="A"/>
+      <TovxMasterData Name="M" Child="C"/><TovxChild Name="C" Child="C"/>
+    </TovxReportPage>)")));
+  EXPECT_EQ(report.Errors(), QStringList{"Circular child reference is not allowed"});
+  auto* a = dynamic_cast<TovxMemoView*>(report.FindObject("A"));
+  auto* b = dynamic_cast<TovxMemoView*>(report.FindObject("B"));
+  ASSERT_TRUE(a && b);
+  EXPECT_TRUE(a->FlowTo() == nullptr || b->FlowTo() == nullptr);
+}
+
+}  // namespace
