@@ -90,7 +90,7 @@ const ovx::MetaClass& TovxFont::StaticMetaClass() {
     b.Integer("Charset", &TovxFont::Charset, &TovxFont::SetCharset, "TFontCharset");
     b.Color("Color", &TovxFont::Color, &TovxFont::SetColor);
     b.Integer("Height", &TovxFont::Height, &TovxFont::SetHeight);
-    b.String("Name", &TovxFont::Name, &TovxFont::SetName, "TFontName");
+    b.String("Name", &TovxFont::Name, &TovxFont::SetName, "TFontName").Default("Arial");
     b.Integer("Size", &TovxFont::Size, &TovxFont::SetSize).Stored(false);
     b.Set("Style", "TFontStyles", &TovxFont::Style, &TovxFont::SetStyle);
     b.Creatable([](ovx::Persistent*) -> ovx::Persistent* { return new TovxFont; });

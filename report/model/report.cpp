@@ -135,18 +135,18 @@ const ovx::MetaClass& TovxReport::StaticMetaClass() {
   static const ovx::MetaClass meta = [] {
     using C = TovxReport;
     ovx::ClassBuilder<C> b("TovxReport", &TovxComponent::StaticMetaClass());
-    b.String("Version", &C::Version, &C::SetVersion);
+    b.String("Version", &C::Version, &C::SetVersion).Default(TovxReport::kVersion);
     b.String("ParentReport", &C::ParentReport, &C::SetParentReport);
     b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet).Stored(false);
     b.String("DataSetName", &C::DataSetName, &C::SetDataSetName);
     b.Bool("DotMatrixReport", &C::DotMatrixReport, &C::SetDotMatrixReport);
     b.Object("EngineOptions", [](C& c) -> TovxEngineOptions& { return c.EngineOptions(); });
-    b.String("IniFile", &C::IniFile, &C::SetIniFile);
+    b.String("IniFile", &C::IniFile, &C::SetIniFile).Default("\\Software\\Orvane Works");
     b.Bool("OldStyleProgress", &C::OldStyleProgress, &C::SetOldStyleProgress).Default(false);
     b.Object("PreviewOptions", [](C& c) -> TovxPreviewOptions& { return c.PreviewOptions(); });
     b.Object("PrintOptions", [](C& c) -> TovxPrintOptions& { return c.PrintOptions(); });
     b.Object("ReportOptions", [](C& c) -> TovxReportOptions& { return c.ReportOptions(); });
-    b.String("ScriptLanguage", &C::ScriptLanguage, &C::SetScriptLanguage);
+    b.String("ScriptLanguage", &C::ScriptLanguage, &C::SetScriptLanguage).Default("PascalScript");
     b.StringList("ScriptText", &C::ScriptText, &C::SetScriptText);
     b.Bool("ShowProgress", &C::ShowProgress, &C::SetShowProgress).Default(true);
     b.Bool("StoreInDFM", &C::StoreInDFM, &C::SetStoreInDFM).Default(true);

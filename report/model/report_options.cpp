@@ -61,7 +61,7 @@ const ovx::MetaClass& TovxPrintOptions::StaticMetaClass() {
     b.Integer("Copies", &C::Copies, &C::SetCopies).Default(1);
     b.Bool("Collate", &C::Collate, &C::SetCollate).Default(true);
     b.String("PageNumbers", &C::PageNumbers, &C::SetPageNumbers);
-    b.String("Printer", &C::Printer, &C::SetPrinter);
+    b.String("Printer", &C::Printer, &C::SetPrinter).Default(C::DefaultPrinterName());
     b.Enum("PrintMode", &C::PrintMode, &C::SetPrintMode).Default(TovxPrintMode::pmDefault);
     b.Integer("PrintOnSheet", &C::PrintOnSheet, &C::SetPrintOnSheet).Default(0);
     b.Enum("PrintPages", &C::PrintPages, &C::SetPrintPages).Default(TovxPrintPages::ppAll);

@@ -105,9 +105,14 @@ void TovxXMLSerializer::WriteObjectAttributes(const ovx::Persistent& object,
         break;
       }
       case PropertyKind::kString: {
+        // Empty text is written only where it is not what a new object has,
+        // so that clearing a text with a default survives saving.
         const QString value = ovx::ToText(p->get(object));
-        const bool write = write_defaults_ ||
-                           (ancestor ? value != ovx::ToText(p->get(*ancestor)) : !value.isEmpty());
+        const bool write =
+            write_defaults_ ||
+            (ancestor ? value != ovx::ToText(p->get(*ancestor))
+                      : !value.isEmpty() ||
+                            (p->default_value && value != ovx::ToText(*p->default_value)));
         if (write) AppendAttribute(out, name, EscapedText(value));
         break;
       }
