@@ -160,7 +160,12 @@ class TovxComponent : public ovx::StoredObject {
   // Moves the object to the front of its parent's children.
   void MoveToFront();
   bool IsInherited() const override { return ancestor_; }
-  ovx::StoredObject* FindStored(const QString& name) const override { return FindObject(name); }
+  ovx::StoredObject* FindStored(const QString& name) const override {
+    return FindOwnedByName(name);
+  }
+  ovx::StoredObject* ResolveReference(const QString& name) const override {
+    return FindObject(name);
+  }
   void SetLoading(bool loading) override { loading_ = loading; }
 
   // Places the aligned child views (Align other than baNone) in the client

@@ -90,10 +90,14 @@ TovxDataSet* TovxReport::GetDataset(const QString& alias) const {
 }
 
 TovxComponent* TovxReport::FindObject(const QString& name) const {
-  TovxComponent* found = TovxComponent::FindObject(name);
-  if (found || !IsLoading() || engine_options_.UseGlobalDataSetList()) return found;
-  // While loading, a reference may name a data set of the report's list
-  // that lives outside the report.
+  if (TovxComponent* found = TovxComponent::FindObject(name)) return found;
+  return dynamic_cast<TovxComponent*>(ResolveOutsideReference(name));
+}
+
+// While loading, a reference may name a data set of the report's list that
+// lives outside the report.
+ovx::StoredObject* TovxReport::ResolveOutsideReference(const QString& name) const {
+  if (!IsLoading() || engine_options_.UseGlobalDataSetList()) return nullptr;
   for (const auto& item : data_sets_) {
     TovxDataSet* data_set = item->DataSet();
     if (data_set && data_set->Name().compare(name, Qt::CaseInsensitive) == 0) return data_set;

@@ -153,6 +153,7 @@ class TovxReport : public TovxComponent {
   const QString& FileName() const { return file_name_; }
 
   TovxComponent* FindObject(const QString& name) const override;
+  ovx::StoredObject* ResolveOutsideReference(const QString& name) const override;
   void Clear() override;
   void WriteCollections(TovxXMLItem& element, TovxXMLSerializer& serializer) const override;
   bool ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& serializer) override;

@@ -36,9 +36,14 @@ class StoredObject : public Persistent {
   virtual void MoveToEnd() = 0;
   // Comes from an ancestor template (inherited reports).
   virtual bool IsInherited() const = 0;
-  // An object of the same report, for references and for finding the
-  // objects an inherited template already holds.
+  // An object this one stores (as a report stores all of its objects) by
+  // name: where an inherited template's objects are found while reading.
   virtual StoredObject* FindStored(const QString& name) const = 0;
+  // The object a reference of this tree names (the report's own lookup).
+  virtual StoredObject* ResolveReference(const QString& name) const { return FindStored(name); }
+  // The same among objects outside the tree (a report's data sets that the
+  // host program holds), for names no object of the tree has.
+  virtual StoredObject* ResolveOutsideReference(const QString& name) const { return nullptr; }
 
   // --- loading --------------------------------------------------------------
   virtual void SetLoading(bool loading) = 0;

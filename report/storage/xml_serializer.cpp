@@ -481,8 +481,30 @@ void TovxXMLSerializer::SetPropertyFromText(ovx::Persistent& object, const Prope
 void TovxXMLSerializer::ResolveReferences() {
   std::vector<Fixup> fixups;
   fixups.swap(fixups_);
+  if (fixups.empty() || !owner_) return;
+  // Many references (a whole template) are looked up in one index of the
+  // tree, the first object of each name in tree order; a few go straight to
+  // the owner.
+  QHash<QString, ovx::StoredObject*> by_name;
+  if (fixups.size() > 16) {
+    std::vector<ovx::StoredObject*> pending{owner_};
+    while (!pending.empty()) {
+      ovx::StoredObject* object = pending.back();
+      pending.pop_back();
+      const QString key = object->StoredName().toUpper();
+      if (!key.isEmpty() && !by_name.contains(key)) by_name.insert(key, object);
+      std::vector<ovx::StoredObject*> children = object->StoredChildren();
+      pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+  }
   for (const Fixup& fixup : fixups) {
-    ovx::StoredObject* target = owner_ ? owner_->FindStored(fixup.name) : nullptr;
+    ovx::StoredObject* target = nullptr;
+    if (by_name.isEmpty()) {
+      target = owner_->ResolveReference(fixup.name);
+    } else {
+      target = by_name.value(fixup.name.toUpper(), nullptr);
+      if (!target) target = owner_->ResolveOutsideReference(fixup.name);
+    }
     if (!target) continue;
     try {
       fixup.property->set(*fixup.object, static_cast<ovx::Persistent*>(target));
