@@ -50,8 +50,18 @@ TovxComponent::~TovxComponent() {
     child->parent_ = nullptr;
     delete child;
   }
-  // Objects stored with this one that no longer hang in its tree.
-  while (!owned_.empty()) delete owned_.back();
+  // Objects stored with this one that hang in no tree go with it; those that
+  // hang in another tree belong to their parent there and only forget this
+  // owner (deleting them here would pull them from under a parent that may
+  // be going away itself).
+  while (!owned_.empty()) {
+    TovxComponent* owned = owned_.back();
+    if (owned->parent_) {
+      DetachOwned(owned);
+    } else {
+      delete owned;
+    }
+  }
   if (owner_) owner_->DetachOwned(this);
 }
 
@@ -126,6 +136,10 @@ void TovxComponent::MoveToEnd() {
   auto& siblings = parent_->objects_;
   const auto it = std::find(siblings.begin(), siblings.end(), this);
   if (it != siblings.end()) std::rotate(it, it + 1, siblings.end());
+}
+
+bool TovxComponent::CanContain(const ovx::MetaClass& child_class) const {
+  return !child_class.InheritsFrom(TovxReport::StaticMetaClass());
 }
 
 void TovxComponent::MoveToFront() {

@@ -156,6 +156,8 @@ class TovxComponent : public ovx::StoredObject {
   QString StoredName() const override { return name_; }
   void SetStoredName(const QString& name) override { SetName(name); }
   std::vector<ovx::StoredObject*> StoredChildren() const override;
+  // A report is always the root of its tree.
+  bool CanContain(const ovx::MetaClass& child_class) const override;
   void MoveToEnd() override;
   // Moves the object to the front of its parent's children.
   void MoveToFront();

@@ -32,6 +32,8 @@ class StoredObject : public Persistent {
   virtual QString StoredClassName() const { return GetMetaClass().ClassName(); }
   // The children in storage order.
   virtual std::vector<StoredObject*> StoredChildren() const = 0;
+  // Whether an object of `child_class` may be a child of this one.
+  virtual bool CanContain(const MetaClass& child_class) const { return true; }
   // Moves the object to the end of its parent's children.
   virtual void MoveToEnd() = 0;
   // Comes from an ancestor template (inherited reports).

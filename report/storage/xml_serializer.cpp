@@ -300,6 +300,10 @@ void TovxXMLSerializer::ReadChildElement(ovx::StoredObject& parent, const TovxXM
     AddError(QStringLiteral("不明的类别 ") + class_name);
     return;
   }
+  if (!parent.CanContain(*meta)) {
+    AddError(QStringLiteral("%1 cannot be placed in %2").arg(class_name, parent.StoredClassName()));
+    return;
+  }
   // An object of the same class and name may already be there (inherited
   // templates read into the ancestor's objects).
   ovx::StoredObject* object = owner_ && !name.isEmpty() ? owner_->FindStored(name) : nullptr;

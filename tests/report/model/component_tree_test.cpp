@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 // Counts destructions, to see who frees whom.
@@ -123,6 +125,22 @@ TEST(ComponentTreeTest, ReportFreesDetachedObjectsItStores) {
     EXPECT_EQ(destroyed, 1);
   }
   EXPECT_EQ(destroyed, 3);
+}
+
+TEST(ComponentTreeTest, AnOwnerLeavesObjectsHangingElsewhereToTheirParent) {
+  int destroyed = 0;
+  auto keeper = std::make_unique<TovxReport>();
+  auto* page = new TovxPage(keeper.get());
+  {
+    TovxReport owner;
+    auto* view = new CountedView(new TovxPage(&owner), &destroyed);
+    view->SetParent(page);
+    EXPECT_EQ(view->Owner(), &owner);
+  }
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(page->Objects().size(), 1u);
+  keeper.reset();
+  EXPECT_EQ(destroyed, 1);
 }
 
 TEST(ComponentTreeTest, AbsolutePositionsAddUpToTheDialogPage) {

@@ -317,6 +317,14 @@ TEST(ComponentCopyTest, ASubtreeSavesAndLoadsOnItsOwn) {
   EXPECT_EQ(static_cast<TovxMemoView*>(copy->Objects()[0])->Text(), "文字\r\n");
 }
 
+TEST(ReportTemplateTest, AReportInsideAReportIsRefused) {
+  TovxReport report;
+  EXPECT_FALSE(Load(report, Template("", R"(<TovxReportPage Name="Page1">
+      <TovxReport><TovxReportPage Name="Inner"/></TovxReport></TovxReportPage>)")));
+  EXPECT_EQ(report.Errors(), QStringList{"TovxReport cannot be placed in TovxReportPage"});
+  EXPECT_EQ(report.FindObject("Inner"), nullptr);
+}
+
 TEST(ReportTemplateTest, ReferenceCyclesInFilesAreRefused) {
   TovxReport report;
   EXPECT_FALSE(Load(report, Template("", R"(<TovxReportPage Name="Page1">
