@@ -57,8 +57,11 @@ class TovxReport : public TovxComponent {
   QString Version() const { return QString::fromLatin1(kVersion); }
   // Any value written is replaced by the library's version.
   void SetVersion(const QString&) {}
+  // The template this one inherits from, relative to this one's folder.
+  // Set while loading, it loads that template first: its objects become
+  // inherited ones, which this template's "inherited" elements change.
   const QString& ParentReport() const { return parent_report_; }
-  void SetParentReport(const QString& file_name) { parent_report_ = file_name; }
+  void SetParentReport(const QString& file_name);
   TovxDataSet* DataSet() const;
   void SetDataSet(TovxDataSet* data_set);
   const QString& DataSetName() const { return data_set_name_; }
@@ -179,6 +182,10 @@ class TovxReport : public TovxComponent {
  private:
   // The template's own part of loading, between decoding and the checks.
   void ReadTemplate(ovx::Stream& stream, bool decrypted);
+  // Reads the ancestor template `file_name` into this report and marks
+  // everything it holds as inherited.
+  void LoadAncestor(const QString& file_name);
+  QString AncestorPath(const QString& file_name) const;
   // A data page named "Data" first among the children; stray data objects
   // moved onto it.
   void EnsureDataPage();
@@ -209,6 +216,10 @@ class TovxReport : public TovxComponent {
   QStringList system_variables_;
   QStringList errors_;
   QString file_name_;
+  // Where relative ancestor names are found: the folder of the template
+  // being read or written (the current folder for streams).
+  QString base_directory_;
+  int ancestor_depth_ = 0;
   QString load_password_;
 
   ovx::ExpressionEvaluator* evaluator_ = nullptr;

@@ -163,6 +163,8 @@ void TovxReport::ReadTemplate(ovx::Stream& stream, bool decrypted) {
   SetLoading(true);
   TovxXMLSerializer serializer(Classes(), this);
   try {
+    // A new template replaces everything, objects of an earlier ancestor too.
+    for (TovxComponent* object : AllObjects()) object->SetAncestor(false);
     Clear();
     serializer.ReadRootComponent(*this, stream);
   } catch (const TovxInvalidXMLException& error) {
@@ -211,6 +213,7 @@ bool TovxReport::LoadFromFile(const QString& file_name) {
   Clear();
   file_name_.clear();
   if (!QFileInfo::exists(file_name)) return false;
+  base_directory_ = QFileInfo(file_name).absolutePath();
   try {
     ovx::FileStream stream(file_name, ovx::FileStream::Mode::kRead);
     (void)LoadFromStream(stream);
@@ -222,6 +225,56 @@ bool TovxReport::LoadFromFile(const QString& file_name) {
   return true;
 }
 
+// --- inherited templates --------------------------------------------------------------
+
+namespace {
+
+// Ancestors of ancestors are followed this deep; a template that names
+// itself (or a circle of templates) ends here.
+constexpr int kMaxAncestorDepth = 8;
+
+}  // namespace
+
+void TovxReport::SetParentReport(const QString& file_name) {
+  parent_report_ = file_name;
+  if (IsLoading() && !file_name.isEmpty()) LoadAncestor(file_name);
+}
+
+QString TovxReport::AncestorPath(const QString& file_name) const {
+  const QDir base(base_directory_.isEmpty() ? QDir::currentPath() : base_directory_);
+  return base.absoluteFilePath(file_name);
+}
+
+void TovxReport::LoadAncestor(const QString& file_name) {
+  if (ancestor_depth_ >= kMaxAncestorDepth) {
+    AddError(QStringLiteral("Too many ancestor reports: %1").arg(file_name));
+    return;
+  }
+  const QString path = AncestorPath(file_name);
+  if (!QFileInfo::exists(path)) {
+    AddError(QStringLiteral("Cannot find the ancestor report %1").arg(file_name));
+    return;
+  }
+  const QString saved_base = base_directory_;
+  base_directory_ = QFileInfo(path).absolutePath();
+  ++ancestor_depth_;
+  TovxXMLSerializer serializer(Classes(), this);
+  try {
+    ovx::FileStream stream(path, ovx::FileStream::Mode::kRead);
+    serializer.ReadRootComponent(*this, stream);
+  } catch (const ovx::Error& error) {
+    AddError(error.Message());
+  }
+  for (const QString& line : serializer.Errors()) AddError(line);
+  --ancestor_depth_;
+  base_directory_ = saved_base;
+  for (TovxComponent* object : AllObjects()) object->SetAncestor(true);
+  // The ancestor's own attributes named its ancestor, and its reading ended
+  // the loading state this template is still in.
+  parent_report_ = file_name;
+  SetLoading(true);
+}
+
 // --- saving ---------------------------------------------------------------------------
 
 void TovxReport::SaveToStream(ovx::Stream& stream, bool save_children, bool save_default_values) {
@@ -230,9 +283,22 @@ void TovxReport::SaveToStream(ovx::Stream& stream, bool save_children, bool save
   PasswordGuard guard(report_options_, report_options_.Password());
   if (!encrypt) report_options_.SetPassword(ShiftCodes(report_options_.Password(), -10));
 
+  // Inherited objects are written with what differs from the ancestor's.
+  std::unique_ptr<TovxReport> ancestor;
+  if (!parent_report_.isEmpty()) {
+    ancestor = std::make_unique<TovxReport>();
+    ancestor->SetClasses(classes_);
+    ancestor->base_directory_ = base_directory_;
+    if (!ancestor->LoadFromFile(AncestorPath(parent_report_))) ancestor.reset();
+  }
   ovx::MemoryStream buffer;
   TovxXMLSerializer serializer(Classes(), this);
   serializer.SetSerializeDefaultValues(save_default_values);
+  serializer.ancestor_of =
+      [&ancestor](const ovx::StoredObject& object) -> const ovx::StoredObject* {
+    if (!ancestor || !object.IsInherited()) return nullptr;
+    return ancestor->FindObject(object.StoredName());
+  };
   serializer.WriteRootComponent(*this, save_children, buffer);
   QByteArray bytes = buffer.TakeData();
   if (encrypt) bytes = encryptor_->Encode(bytes, report_options_.Password());
@@ -242,9 +308,11 @@ void TovxReport::SaveToStream(ovx::Stream& stream, bool save_children, bool save
 
 void TovxReport::SaveToFile(const QString& file_name) {
   const QFileInfo target(file_name);
-  if (QDir::isAbsolutePath(parent_report_)) {
-    parent_report_ = target.absoluteDir().relativeFilePath(parent_report_);
+  // The ancestor is named relative to the file, wherever it was read from.
+  if (!parent_report_.isEmpty()) {
+    parent_report_ = target.absoluteDir().relativeFilePath(AncestorPath(parent_report_));
   }
+  base_directory_ = target.absolutePath();
   ovx::MemoryStream buffer;
   SaveToStream(buffer);
   QSaveFile file(file_name);

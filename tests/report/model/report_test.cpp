@@ -388,3 +388,72 @@ TEST(ReportTemplateTest, FuzzSeedsRoundTripStably) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReportInheritanceTest, AnInheritedTemplateChangesItsAncestorsObjects) {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath("base");
+  QDir(dir.path()).mkpath("copy");
+  {
+    TovxReport parent;
+    auto* page = new TovxReportPage(&parent);
+    page->SetName("Page1");
+    auto* title = new TovxMemoView(page);
+    title->SetName("Title");
+    title->SetBounds(10, 10, 100, 20);
+    title->SetText("from the parent");
+    parent.SaveToFile(dir.filePath("base/parent.ov3"));
+  }
+  const QByteArray child_template = Template(R"(ParentReport="base/parent.ov3")", R"(
+      <inherited Name="Page1">
+        <inherited Name="Title" Left="50"/>
+        <TovxMemoView Name="Own" Left="0" Top="40" Width="80" Height="20" Text="mine"/>
+      </inherited>)");
+  QFile file(dir.filePath("child.ov3"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(child_template);
+  file.close();
+
+  TovxReport child;
+  ASSERT_TRUE(child.LoadFromFile(dir.filePath("child.ov3")));
+  EXPECT_TRUE(child.Errors().isEmpty()) << child.Errors().join('\n').toStdString();
+  auto* title = dynamic_cast<TovxMemoView*>(child.FindObject("Title"));
+  auto* own = dynamic_cast<TovxMemoView*>(child.FindObject("Own"));
+  ASSERT_TRUE(title && own);
+  EXPECT_TRUE(title->IsAncestor());
+  EXPECT_FALSE(own->IsAncestor());
+  EXPECT_DOUBLE_EQ(title->Left(), 50);
+  EXPECT_EQ(title->Text(), "from the parent\r\n");
+  EXPECT_EQ(child.ParentReport(), "base/parent.ov3");
+  EXPECT_THROW(title->SetName("Renamed"), ovx::Error);
+
+  // Saved again, inherited objects keep only what differs from the ancestor.
+  const QByteArray saved = Save(child);
+  EXPECT_TRUE(saved.contains(R"(<inherited Name="Title" Left="50"/>)")) << saved.toStdString();
+  EXPECT_FALSE(saved.contains("from the parent"));
+  // Saved elsewhere, the ancestor is still found.
+  child.SaveToFile(dir.filePath("copy/child.ov3"));
+  EXPECT_EQ(child.ParentReport(), "../base/parent.ov3");
+  TovxReport copy;
+  ASSERT_TRUE(copy.LoadFromFile(dir.filePath("copy/child.ov3")));
+  EXPECT_TRUE(copy.Errors().isEmpty()) << copy.Errors().join('\n').toStdString();
+  EXPECT_DOUBLE_EQ(copy.FindObject("Title")->Left(), 50);
+}
+
+TEST(ReportInheritanceTest, MissingAndCircularAncestorsAreErrors) {
+  QTemporaryDir dir;
+  QFile loop(dir.filePath("loop.ov3"));
+  ASSERT_TRUE(loop.open(QIODevice::WriteOnly));
+  loop.write(Template(R"(ParentReport="loop.ov3")", ""));
+  loop.close();
+  TovxReport report;
+  ASSERT_TRUE(report.LoadFromFile(dir.filePath("loop.ov3")));
+  EXPECT_EQ(report.Errors(), QStringList{"Too many ancestor reports: loop.ov3"});
+
+  TovxReport orphan;
+  EXPECT_FALSE(Load(orphan, Template(R"(ParentReport="nowhere.ov3")", "")));
+  EXPECT_EQ(orphan.Errors(), QStringList{"Cannot find the ancestor report nowhere.ov3"});
+}
+
+}  // namespace
