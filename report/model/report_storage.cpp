@@ -189,10 +189,12 @@ void TovxReport::EnsureDataPage() {
   if (!data_page) {
     data_page = dynamic_cast<TovxComponent*>(data_page_class->Create(this));
     if (!data_page) return;
-    if (FindObject(QStringLiteral("Data"))) {
-      data_page->CreateUniqueName();
-    } else {
+    // "Data" may be taken, also by an object the report stores outside its
+    // tree; a generated name never is.
+    try {
       data_page->SetName(QStringLiteral("Data"));
+    } catch (const ovx::Error&) {
+      data_page->CreateUniqueName();
     }
   }
   data_page->MoveToFront();

@@ -339,10 +339,12 @@ void TovxXMLSerializer::ReadAttributes(ovx::StoredObject& object, const QByteArr
     object.SetRawAttributes(attributes.trimmed());
     return;
   }
+  // The name is taken once, above; a repeated Name attribute must not
+  // rename the object (nor name the top object, which keeps its own).
   ovx::XmlAttributeScanner scanner(attributes);
   while (scanner.Next(span)) {
-    if (span.has_value)
-      ReadAttribute(object, span.name.toByteArray(), span.raw_value.toByteArray());
+    if (!span.has_value || span.name.compare("Name", Qt::CaseInsensitive) == 0) continue;
+    ReadAttribute(object, span.name.toByteArray(), span.raw_value.toByteArray());
   }
 }
 

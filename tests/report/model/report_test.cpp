@@ -317,6 +317,17 @@ TEST(ComponentCopyTest, ASubtreeSavesAndLoadsOnItsOwn) {
   EXPECT_EQ(static_cast<TovxMemoView*>(copy->Objects()[0])->Text(), "文字\r\n");
 }
 
+TEST(ReportTemplateTest, NamesComeOnceAndTheReportKeepsItsOwn) {
+  TovxReport report;
+  ASSERT_TRUE(Load(report, Template(R"(Name="Data" name="Data")",
+                                    R"(<TovxReportPage Name="Page1" Name="Other"/>)")))
+      << report.Errors().join('\n').toStdString();
+  EXPECT_EQ(report.Name(), "");
+  EXPECT_EQ(report.Objects()[0]->Name(), "Data");
+  EXPECT_NE(report.FindObject("Page1"), nullptr);
+  EXPECT_EQ(report.FindObject("Other"), nullptr);
+}
+
 TEST(ReportTemplateTest, AReportInsideAReportIsRefused) {
   TovxReport report;
   EXPECT_FALSE(Load(report, Template("", R"(<TovxReportPage Name="Page1">
