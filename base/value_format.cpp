@@ -803,6 +803,11 @@ QString FormatDateTimePicture(QStringView picture, const QDateTime& date_time,
   return out;
 }
 
+bool IsNumberValue(const QVariant& value) {
+  const int type = value.metaType().id();
+  return IsIntegerType(type) || IsFloatType(type);
+}
+
 std::optional<double> NumberOf(const QVariant& value) {
   const int type = value.metaType().id();
   if (IsIntegerType(type) || IsFloatType(type)) return value.toDouble();

@@ -85,6 +85,10 @@ QString FormatDateTimePicture(QStringView picture, const QDateTime& date_time,
 
 // The number a value holds: numeric types, and texts that read as a number
 // (either decimal separator). Booleans, dates and other texts have none.
+// Whether the value holds a number (an integer or floating point type),
+// as opposed to text that may look like one.
+bool IsNumberValue(const QVariant& value);
+
 std::optional<double> NumberOf(const QVariant& value);
 
 // The date-time a value holds: QDateTime, QDate, QTime (on day 0,

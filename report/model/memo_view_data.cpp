@@ -16,21 +16,7 @@
 namespace {
 
 bool IsNumericZero(const QVariant& value) {
-  switch (value.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-      return value.toDouble() == 0;
-    default:
-      return false;
-  }
+  return ovx::IsNumberValue(value) && value.toDouble() == 0;
 }
 
 // A bracket may name its own format after a blank and "#": "[Sum(x) #N0.00]",
