@@ -358,7 +358,8 @@ const ovx::MetaClass& TovxDataBand::StaticMetaClass() {
     b.Integer("Columns", &C::Columns, &C::SetColumns).Default(0);
     b.Float("ColumnWidth", &C::ColumnWidth, &C::SetColumnWidth).Default(0);
     b.Float("ColumnGap", &C::ColumnGap, &C::SetColumnGap).Default(0);
-    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet);
+    // Stored by name, through DataSetName.
+    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet).Stored(false);
     b.String("DataSetName", &C::DataSetName, &C::SetDataSetName);
     b.Bool("FooterAfterEach", &C::FooterAfterEach, &C::SetFooterAfterEach).Default(false);
     b.String("Filter", &C::Filter, &C::SetFilter);

@@ -243,7 +243,8 @@ void AddMemoProperties(ovx::ClassBuilder<C>& b, bool system) {
   if (all) {
     b.Bool("Clipped", &M::Clipped, &M::SetClipped).Default(true);
     b.String("DataField", &M::DataField, &M::SetDataField);
-    b.Reference("DataSet", "TovxDataSet", &M::DataSet, &M::SetDataSet);
+    // Stored by name, through DataSetName.
+    b.Reference("DataSet", "TovxDataSet", &M::DataSet, &M::SetDataSet).Stored(false);
     b.String("DataSetName", &M::DataSetName, &M::SetDataSetName);
   }
   b.Object(

@@ -269,7 +269,8 @@ const ovx::MetaClass& TovxReportPage::StaticMetaClass() {
         .Default(true);
     b.Integer("PageCount", &C::PageCount, &C::SetPageCount).Default(1);
     b.Color("Color", &C::Color, &C::SetColor).Default(clNone);
-    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet);
+    // Stored by name, through DataSetName.
+    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet).Stored(false);
     b.String("DataSetName", &C::DataSetName, &C::SetDataSetName);
     b.Enum("Duplex", &C::Duplex, &C::SetDuplex).Default(TovxDuplexMode::dmNone);
     b.Object(

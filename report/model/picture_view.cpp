@@ -65,7 +65,8 @@ const ovx::MetaClass& TovxPictureView::StaticMetaClass() {
     b.Bool("AutoSize", &C::AutoSize, &C::SetAutoSize).Default(false);
     b.Bool("Center", &C::Center, &C::SetCenter).Default(false);
     b.String("DataField", &C::DataField, &C::SetDataField);
-    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet);
+    // Stored by name, through DataSetName.
+    b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet).Stored(false);
     b.String("DataSetName", &C::DataSetName, &C::SetDataSetName);
     b.Object(
         "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame);
