@@ -272,7 +272,7 @@ const ovx::MetaClass& TovxObjectProcessing::StaticMetaClass() {
   static const ovx::MetaClass meta = [] {
     using C = TovxObjectProcessing;
     ovx::ClassBuilder<C> b("TovxObjectProcessing", nullptr);
-    b.Enum("ProcessAt", &C::ProcessAt, &C::SetProcessAt).Default(TovxProcessAt::paDefault);
+    b.Enum("ProcessAt", &C::ProcessAt, &C::SetProcessAt).Default(TovxProcessAtMode::paDefault);
     b.Integer("GroupLevel", &C::GroupLevel, &C::SetGroupLevel).Default(0);
     b.Creatable([](ovx::Persistent*) -> ovx::Persistent* { return new TovxObjectProcessing; });
     return b.Build();

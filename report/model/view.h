@@ -29,7 +29,7 @@ OVX_ENUM(TovxAlign, baNone, baLeft, baRight, baCenter, baWidth, baBottom, baClie
 OVX_ENUM(TovxShiftMode, smDontShift, smAlways, smWhenOverlapped)
 OVX_ENUM(TovxVisibilityType, vsPreview, vsExport, vsPrint)
 using TovxVisibilityTypes = ovx::EnumSet<TovxVisibilityType>;
-OVX_ENUM(TovxProcessAt, paDefault, paReportFinished, paReportPageFinished, paPageFinished,
+OVX_ENUM(TovxProcessAtMode, paDefault, paReportFinished, paReportPageFinished, paPageFinished,
          paColumnFinished, paDataFinished, paGroupFinished, paCustom)
 OVX_ENUM(TovxStretchMode, smDontStretch, smActualHeight, smMaxHeight)
 
@@ -41,15 +41,15 @@ class TovxObjectProcessing : public ovx::Persistent {
   OVX_META_CLASS
 
  public:
-  TovxProcessAt ProcessAt() const { return process_at_; }
-  void SetProcessAt(TovxProcessAt v) { process_at_ = v; }
+  TovxProcessAtMode ProcessAt() const { return process_at_; }
+  void SetProcessAt(TovxProcessAtMode v) { process_at_ = v; }
   int GroupLevel() const { return group_level_; }
   void SetGroupLevel(int v) { group_level_ = v; }
 
   void Assign(const TovxObjectProcessing& source) { *this = source; }
 
  private:
-  TovxProcessAt process_at_ = TovxProcessAt::paDefault;
+  TovxProcessAtMode process_at_ = TovxProcessAtMode::paDefault;
   int group_level_ = 0;
 };
 
