@@ -137,8 +137,6 @@ class TovxReport : public TovxComponent {
   void SetCurrentObject(TovxComponent* object) { current_object_ = object; }
 
   // --- whole report ---------------------------------------------------------------
-  // Clear() destroys pages and objects (inherited ones are kept empty) and
-  // resets lists and options to those of a new report.
   // Reads a template, replacing the content. Answers whether it loaded
   // without errors; the problems are in Errors() and were shown through
   // ShowErrorText.
@@ -156,6 +154,8 @@ class TovxReport : public TovxComponent {
   const QString& FileName() const { return file_name_; }
 
   TovxComponent* FindObject(const QString& name) const override;
+  // Destroys pages and objects (inherited ones are kept empty) and resets
+  // lists and options to those of a new report.
   ovx::StoredObject* ResolveOutsideReference(const QString& name) const override;
   void Clear() override;
   void WriteCollections(TovxXMLItem& element, TovxXMLSerializer& serializer) const override;

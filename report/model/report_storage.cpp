@@ -70,16 +70,20 @@ void TovxReport::WriteCollections(TovxXMLItem& element, TovxXMLSerializer& seria
   }
 }
 
+// A list element holds the whole list, so it replaces what is there: the
+// lists an ancestor template brought are written again in full by the
+// template that inherits them.
 bool TovxReport::ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& serializer) {
   const QByteArray& name = element.Name();
   if (name.compare("Datasets", Qt::CaseInsensitive) == 0) {
-    if (IsInherited()) data_sets_.clear();
+    data_sets_.clear();
     for (int i = 0; i < element.Count(); ++i) {
       serializer.ReadCollectionItem(element.Items(i)->Text(), AddDataSet());
     }
     return true;
   }
   if (name.compare("Variables", Qt::CaseInsensitive) == 0) {
+    variables_.Clear();
     for (int i = 0; i < element.Count(); ++i) {
       serializer.ReadCollectionItem(element.Items(i)->Text(), variables_.Add());
     }

@@ -102,6 +102,7 @@ void TovxStyles::WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) co
 }
 
 void TovxStyles::ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer) {
+  Clear();
   name_ = QString::fromUtf8(element.Prop("Name"));
   for (int i = 0; i < element.Count(); ++i) {
     auto item = std::make_unique<TovxStyleItem>();

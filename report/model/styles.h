@@ -85,7 +85,8 @@ class TovxStyles {
                     const ovx::ClassRegistry& classes);
   void SaveToFile(const QString& file_name, const ovx::ClassRegistry& classes) const;
 
-  // As the "Styles" element of a template, one "item" per style.
+  // As the "Styles" element of a template, one "item" per style; reading
+  // replaces the sheet.
   void WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) const;
   void ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer);
 

@@ -414,6 +414,7 @@ TEST(ReportInheritanceTest, AnInheritedTemplateChangesItsAncestorsObjects) {
     title->SetName("Title");
     title->SetBounds(10, 10, 100, 20);
     title->SetText("from the parent");
+    parent.Variables().SetValue("Rate", QStringLiteral("0.5"));
     parent.SaveToFile(dir.filePath("base/parent.ov3"));
   }
   const QByteArray child_template = Template(R"(ParentReport="base/parent.ov3")", R"(
@@ -450,6 +451,8 @@ TEST(ReportInheritanceTest, AnInheritedTemplateChangesItsAncestorsObjects) {
   ASSERT_TRUE(copy.LoadFromFile(dir.filePath("copy/child.ov3")));
   EXPECT_TRUE(copy.Errors().isEmpty()) << copy.Errors().join('\n').toStdString();
   EXPECT_DOUBLE_EQ(copy.FindObject("Title")->Left(), 50);
+  // The ancestor's lists come back once, not once from each template.
+  EXPECT_EQ(copy.Variables().Count(), 1);
 }
 
 TEST(ReportInheritanceTest, MissingAndCircularAncestorsAreErrors) {
