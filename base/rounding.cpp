@@ -1,5 +1,6 @@
 #include "base/rounding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -15,6 +16,12 @@ qint64 Round(double value) {
   if (rounded >= kLimit) return std::numeric_limits<qint64>::max();
   if (rounded < -kLimit) return std::numeric_limits<qint64>::min();
   return static_cast<qint64>(rounded);
+}
+
+int RoundToInt(double value) {
+  const qint64 r = Round(value);
+  return static_cast<int>(
+      std::clamp<qint64>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 std::optional<int> TryMulDiv(int a, int b, int c) {

@@ -19,6 +19,10 @@ namespace ovx {
 // the qint64 range (infinities included) saturate to its minimum or maximum.
 qint64 Round(double value);
 
+// Round, saturated to the int range: device coordinates computed from the
+// absurd sizes a damaged file may hold clamp instead of overflowing.
+int RoundToInt(double value);
+
 // a * b / c with a 64-bit intermediate, rounded to nearest with halves away
 // from zero. nullopt when c is 0 or the result does not fit an int.
 std::optional<int> TryMulDiv(int a, int b, int c);

@@ -14,6 +14,7 @@
 // then it answers a shared default brush.
 #pragma once
 
+#include "base/brush_style.h"
 #include "base/color.h"
 #include "base/meta_class.h"
 
@@ -29,8 +30,6 @@ Color DarkerBy(Color color, int amount);
 }  // namespace ovx
 
 OVX_ENUM(TovxFillType, ftBrush, ftGradient, ftGlass)
-OVX_ENUM(TovxBrushStyle, bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal,
-         bsCross, bsDiagCross)
 OVX_ENUM(TovxGradientStyle, gsHorizontal, gsVertical, gsElliptic, gsRectangle, gsVertCenter,
          gsHorizCenter)
 OVX_ENUM(TovxFillOrientation, foVertical, foHorizontal, foVerticalMirror, foHorizontalMirror)

@@ -24,6 +24,7 @@
 #include "report/model/format.h"
 #include "report/model/highlight.h"
 #include "report/model/view.h"
+#include "render/text_options.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -31,11 +32,7 @@
 #include <memory>
 #include <vector>
 
-OVX_ENUM(TovxHAlign, haLeft, haRight, haCenter, haBlock)
-OVX_ENUM(TovxVAlign, vaTop, vaBottom, vaCenter)
 OVX_ENUM(TovxDuplicateMode, dmShow, dmHide, dmClear, dmMerge)
-OVX_ENUM(TovxUnderlinesTextMode, ulmNone, ulmUnderlinesAll, ulmUnderlinesText,
-         ulmUnderlinesTextAndEmptyLines)
 
 class TovxCustomMemoView : public TovxStretcheable {
   OVX_META_CLASS

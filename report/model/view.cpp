@@ -19,14 +19,6 @@
 
 namespace {
 
-// Device coordinates as int, saturating instead of overflowing for the
-// absurd sizes a damaged file may hold.
-int RoundToPixel(double value) {
-  const qint64 r = ovx::Round(value);
-  return static_cast<int>(
-      std::clamp<qint64>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
 // The anchor and page-number forms of URL carry at most this many characters.
 constexpr qsizetype kMaxPageNumberLength = 255;
 
@@ -105,23 +97,23 @@ ovx::PixelRect TovxView::PixelRect(double scale_x, double scale_y, double offset
   const double left = AbsLeft();
   const double top = AbsTop();
   ovx::PixelRect r;
-  r.left = RoundToPixel(offset_x + scale_x * left);
-  r.top = RoundToPixel(offset_y + scale_y * top);
-  r.right = RoundToPixel(offset_x + scale_x * (left + Width()));
-  r.bottom = RoundToPixel(offset_y + scale_y * (top + Height()));
+  r.left = ovx::RoundToInt(offset_x + scale_x * left);
+  r.top = ovx::RoundToInt(offset_y + scale_y * top);
+  r.right = ovx::RoundToInt(offset_x + scale_x * (left + Width()));
+  r.bottom = ovx::RoundToInt(offset_y + scale_y * (top + Height()));
   if (frame_.DropShadow()) {
-    r.right -= RoundToPixel(scale_x * frame_.ShadowWidth());
-    r.bottom -= RoundToPixel(scale_y * frame_.ShadowWidth());
+    r.right -= ovx::RoundToInt(scale_x * frame_.ShadowWidth());
+    r.bottom -= ovx::RoundToInt(scale_y * frame_.ShadowWidth());
   }
   return r;
 }
 
 ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale_x,
                                         double scale_y) const {
-  const int w = RoundToPixel(frame_.Width() * scale_x);
-  const int h = RoundToPixel(frame_.Width() * scale_y);
-  const int half_w = RoundToPixel(frame_.Width() * scale_x / 2);
-  const int half_h = RoundToPixel(frame_.Width() * scale_y / 2);
+  const int w = ovx::RoundToInt(frame_.Width() * scale_x);
+  const int h = ovx::RoundToInt(frame_.Width() * scale_y);
+  const int half_w = ovx::RoundToInt(frame_.Width() * scale_x / 2);
+  const int half_h = ovx::RoundToInt(frame_.Width() * scale_y / 2);
   const TovxFrameTypes typ = frame_.Typ();
   ovx::PixelRect r = rect;
   if (typ.Contains(TovxFrameType::ftLeft)) r.left -= half_w;
@@ -132,7 +124,7 @@ ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale
 }
 
 int TovxView::FramePixelWidth(double scale_x) const {
-  return RoundToPixel(scale_x * frame_.Width());
+  return ovx::RoundToInt(scale_x * frame_.Width());
 }
 
 // --- data cycle ---------------------------------------------------------------------

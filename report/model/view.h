@@ -15,6 +15,7 @@
 // after every printed copy.
 #pragma once
 
+#include "base/pixel_rect.h"
 #include "report/model/component.h"
 #include "report/model/fill.h"
 #include "report/model/frame.h"
@@ -35,6 +36,26 @@ OVX_ENUM(TovxStretchMode, smDontStretch, smActualHeight, smMaxHeight)
 
 class TovxDataSet;
 
+namespace ovx {
+
+class Canvas;
+
+// One drawing of a view: the canvas, the scale (pixels per report unit) and
+// offset (pixels), and what BeginDraw computed from them.
+struct ViewDrawing {
+  Canvas& canvas;
+  double scale_x = 1;
+  double scale_y = 1;
+  double offset_x = 0;
+  double offset_y = 0;
+  // The view's pixel rectangle, without a drop shadow's strip.
+  PixelRect rect;
+  // The frame's width in pixels.
+  int frame_width = 0;
+};
+
+}  // namespace ovx
+
 // When the post-processor fills a view whose value is known only later
 // (a total printed before its data).
 class TovxObjectProcessing : public ovx::Persistent {
@@ -52,20 +73,6 @@ class TovxObjectProcessing : public ovx::Persistent {
   TovxProcessAtMode process_at_ = TovxProcessAtMode::paDefault;
   int group_level_ = 0;
 };
-
-namespace ovx {
-
-// A rectangle in device pixels; right and bottom are the far edges.
-struct PixelRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-
-  bool operator==(const PixelRect&) const = default;
-};
-
-}  // namespace ovx
 
 class TovxView : public TovxReportComponent {
   OVX_META_CLASS
@@ -167,6 +174,12 @@ class TovxView : public TovxReportComponent {
   ovx::PixelRect BackgroundRect(const ovx::PixelRect& rect, double scale_x, double scale_y) const;
   int FramePixelWidth(double scale_x) const;
 
+  // --- drawing ------------------------------------------------------------------------
+  // Draws the view: its fill, its content and its frame, and in the
+  // designer the corner marks.
+  virtual void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+                    double offset_y);
+
   // --- data cycle -------------------------------------------------------------------
   void BeforePrint() override;
   void GetData() override;
@@ -175,6 +188,17 @@ class TovxView : public TovxReportComponent {
   QByteArray DifferenceText(const TovxComponent& base) const override;
 
  protected:
+  // The steps of Draw, for views that put their content between them.
+  ovx::ViewDrawing BeginDraw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+                             double offset_y) const;
+  // The fill, over the rectangle widened under the frame lines.
+  void DrawBackground(const ovx::ViewDrawing& drawing) const;
+  // The drop shadow and the frame lines.
+  void DrawFrame(const ovx::ViewDrawing& drawing) const;
+  // In the designer: small corner marks where the frame does not show the
+  // view's extent.
+  void DrawDesignMarks(const ovx::ViewDrawing& drawing) const;
+
   // `expression` evaluated for this view by its report; without a report,
   // the expression's own text.
   QVariant Calc(const QString& expression);
