@@ -42,6 +42,14 @@ class FontFace {
   // The style the face itself has (not a simulated one).
   virtual bool IsBold() const = 0;
   virtual bool IsItalic() const = 0;
+  // Decoration lines in font units, positive above the baseline: the centre
+  // of the underline (post table) and the top of the strike-out stroke
+  // (OS/2), each with its thickness; made up from the em size when the
+  // font does not say.
+  virtual int UnderlinePosition() const = 0;
+  virtual int UnderlineThickness() const = 0;
+  virtual int StrikeoutPosition() const = 0;
+  virtual int StrikeoutThickness() const = 0;
 
   // 0 when the face has no glyph for `ch`.
   virtual unsigned GlyphIndex(char32_t ch) const = 0;
@@ -87,6 +95,7 @@ class ScaledFont {
   bool SimulatedItalic() const;
 
  private:
+  friend class FontService;  // makes and keeps the shared caches
   struct Shared;
   std::shared_ptr<const Shared> shared_;
 };
@@ -114,6 +123,7 @@ class FontService {
   FontService& operator=(const FontService&) = delete;
 
  private:
+  friend class ScaledFont;  // shares its per-character caches through Impl
   FontService();
   ~FontService();
   struct Impl;

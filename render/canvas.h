@@ -7,12 +7,15 @@
 //   - Rectangles (Rectangle, FillRect, Ellipse, RoundRect, clip rectangles)
 //     have exclusive right and bottom edges: (0, 0, 10, 10) covers pixels
 //     0..9. Rectangle outlines its area with the pen inside it, the brush
-//     filling the inside.
+//     filling the inside; with a clear pen the fill of Rectangle, Ellipse
+//     and RoundRect ends one pixel short on the right and at the bottom.
 //   - LineTo draws from the current position up to, but not including, the
 //     end point; a one-pixel pen sets exactly one pixel per step.
 //   - A pen is cosmetic (one pixel, any of the styled patterns, or wider
 //     and solid with round ends) or geometric (any width, flat, square or
-//     round caps, an optional user dash pattern).
+//     round caps, an optional user dash pattern). The gaps of a styled
+//     one-pixel line take the brush colour while the brush is solid (the
+//     platform's opaque background) and stay transparent otherwise.
 //   - Hatch brushes draw their lines in the brush colour over a transparent
 //     background.
 //   - Text is drawn with its reference point at the top left of the
@@ -148,7 +151,7 @@ class Canvas {
   virtual void SelectClipPath() = 0;
 
   // --- clipping -------------------------------------------------------------------
-  // Saves and restores the clip, font, pen and brush.
+  // Saves and restores the clip (and meta clip), font, pen and brush.
   virtual void SaveDC() = 0;
   virtual void RestoreDC() = 0;
   virtual void IntersectClipRect(const PixelRect& rect) = 0;

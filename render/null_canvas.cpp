@@ -1,20 +1,31 @@
 #include "render/null_canvas.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace ovx {
 
 namespace {
 
-QRect ToQRect(const PixelRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+// Widths computed in 64 bits: a damaged file's coordinates may span more
+// than the int range.
+QRect ToQRect(const PixelRect& r) {
+  const qint64 w = qint64(r.right) - r.left;
+  const qint64 h = qint64(r.bottom) - r.top;
+  return QRect(r.left, r.top, static_cast<int>(std::clamp<qint64>(w, 0, INT_MAX)),
+               static_cast<int>(std::clamp<qint64>(h, 0, INT_MAX)));
+}
 
 }  // namespace
 
-void NullCanvas::SaveDC() { saved_.push_back({clip_, Font(), Pen(), Brush()}); }
+void NullCanvas::SaveDC() { saved_.push_back({clip_, meta_clip_, Font(), Pen(), Brush()}); }
 
 void NullCanvas::RestoreDC() {
   if (saved_.empty()) return;
   Saved s = std::move(saved_.back());
   saved_.pop_back();
   clip_ = std::move(s.clip);
+  meta_clip_ = std::move(s.meta_clip);
   Font() = s.font;
   Pen() = s.pen;
   Brush() = s.brush;

@@ -44,6 +44,7 @@ class NullCanvas : public Canvas {
  private:
   struct Saved {
     std::optional<QRegion> clip;
+    std::optional<QRegion> meta_clip;
     CanvasFont font;
     CanvasPen pen;
     CanvasBrush brush;

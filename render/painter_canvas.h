@@ -24,7 +24,8 @@ class PainterCanvas : public Canvas {
   ~PainterCanvas() override;
 
   // An image of `width` x `height` pixels at `dpi`, filled white, that the
-  // canvas owns.
+  // canvas owns. Throws ovx::Error when no such image can be made (a size
+  // of 0 or less, or too large for memory).
   static std::unique_ptr<PainterCanvas> ForImage(int width, int height, int dpi = 96);
   // The owned image (null for a canvas over another device). Finish
   // drawing (End) before reading it.

@@ -17,6 +17,7 @@
 #include "base/brush_style.h"
 #include "base/color.h"
 #include "base/meta_class.h"
+#include "render/fill_drawing.h"  // TovxGradientStyle, TovxFillOrientation
 
 #include <memory>
 
@@ -30,9 +31,6 @@ Color DarkerBy(Color color, int amount);
 }  // namespace ovx
 
 OVX_ENUM(TovxFillType, ftBrush, ftGradient, ftGlass)
-OVX_ENUM(TovxGradientStyle, gsHorizontal, gsVertical, gsElliptic, gsRectangle, gsVertCenter,
-         gsHorizCenter)
-OVX_ENUM(TovxFillOrientation, foVertical, foHorizontal, foVerticalMirror, foHorizontalMirror)
 
 // The common base; publishes nothing itself.
 class TovxCustomFill : public ovx::Persistent {

@@ -12,11 +12,7 @@
 #include "base/color.h"
 #include "base/enum_set.h"
 #include "base/meta_class.h"
-
-OVX_ENUM(TovxFrameStyle, fsSolid, fsDash, fsDot, fsDashDot, fsDashDotDot, fsDouble, fsAltDot,
-         fsSquare)
-OVX_ENUM(TovxFrameType, ftLeft, ftRight, ftTop, ftBottom)
-using TovxFrameTypes = ovx::EnumSet<TovxFrameType>;
+#include "render/frame_drawing.h"  // TovxFrameStyle, TovxFrameType
 
 class TovxFrame;
 

@@ -21,10 +21,10 @@
 // changed.
 #pragma once
 
+#include "render/text_options.h"
 #include "report/model/format.h"
 #include "report/model/highlight.h"
 #include "report/model/view.h"
-#include "render/text_options.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -33,6 +33,8 @@
 #include <vector>
 
 OVX_ENUM(TovxDuplicateMode, dmShow, dmHide, dmClear, dmMerge)
+
+class TovxDrawText;
 
 class TovxCustomMemoView : public TovxStretcheable {
   OVX_META_CLASS
@@ -159,9 +161,25 @@ class TovxCustomMemoView : public TovxStretcheable {
   // The text left over by the last DrawPart.
   const QString& RestText() const { return rest_text_; }
 
-  // --- layout hooks (bodies come with the text layout) ----------------------------------
-  // The width the text needs on one line per paragraph.
-  virtual double CalcWidth() { return Width(); }
+  // --- layout and drawing ------------------------------------------------------------
+  // Background, frame, then the text laid out inside the gaps.
+  void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+            double offset_y) override;
+  // The height the text needs at the current width, gaps and frame included.
+  double CalcHeight() override;
+  // The width the text needs with one line per paragraph, gaps and frame
+  // included.
+  virtual double CalcWidth();
+  // Keeps the lines that fit into the current height as the text and the
+  // rest in RestText; answers the height the rest needs (0 when all fit).
+  double DrawPart() override;
+  void InitPart() override { rest_text_.clear(); }
+  bool HasNextDataPart() const override { return !rest_text_.isEmpty(); }
+  // The text area in report units at scale 1, and in pixels of a drawing
+  // whose view rectangle is `rect`: the view less its gaps and the inner
+  // half of each frame line.
+  ovx::PixelRect TextRectInUnits() const;
+  ovx::PixelRect TextRectInPixels(const ovx::PixelRect& rect, double scale_x, double scale_y) const;
 
   // --- data cycle -----------------------------------------------------------------------
   void BeforePrint() override;
@@ -200,6 +218,11 @@ class TovxCustomMemoView : public TovxStretcheable {
     bool visible = true;
   };
 
+  // Configures `layout` for this memo and lays the text out; the caller
+  // holds the layout lock.
+  void LayOut(TovxDrawText& layout, double scale_x, double scale_y, double print_scale,
+              const ovx::PixelRect& draw_rect, bool word_wrap) const;
+  TovxDrawText& TextLayout() const;
   void FillFromDataField(TovxDataSet& data_set);
   void ExpandTextExpressions();
   void ApplyHighlightConditions();

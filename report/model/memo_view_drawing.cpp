@@ -1,1 +1,163 @@
-// (in progress)
+// Drawing and measuring a memo's text.
+//
+// Every path (drawing, the height and width a text needs, splitting it
+// over pages) configures the same text layout the same way, so a memo's
+// lines break identically whether they are measured by the engine, drawn in
+// the preview or printed. The layout object belongs to the memo's report
+// (one process-wide object serves memos outside a report) and is shared,
+// hence the lock held around each configure-and-use sequence.
+//
+// The text area is the view less its gaps and less the half of each frame
+// line that lies inside the view (frame lines are centred on the edges).
+#include "report/model/memo_view.h"
+
+#include "base/rounding.h"
+#include "render/canvas.h"
+#include "render/draw_text.h"
+#include "report/model/report.h"
+
+#include <cmath>
+
+namespace {
+
+// The parts of the area the frame and the gaps take on each side, in
+// report units.
+struct Insets {
+  double left = 0;
+  double top = 0;
+  double right = 0;
+  double bottom = 0;
+};
+
+Insets TextInsets(const TovxFrame& frame, double gap_x, double gap_y) {
+  Insets in{gap_x, gap_y, gap_x, gap_y};
+  const TovxFrameTypes typ = frame.Typ();
+  const double half = frame.Width() / 2;
+  if (typ.Contains(TovxFrameType::ftLeft)) in.left += half;
+  if (typ.Contains(TovxFrameType::ftTop)) in.top += half;
+  if (typ.Contains(TovxFrameType::ftRight)) in.right += half;
+  if (typ.Contains(TovxFrameType::ftBottom)) in.bottom += half;
+  return in;
+}
+
+// Printers take fonts at their own resolution times the extra zoom of the
+// drawing; everything else at the drawing scale alone.
+double PrintScale(const ovx::Canvas& canvas, double scale_y) {
+  return canvas.IsPrinter() ? scale_y * 96.0 / canvas.DpiY() : 1.0;
+}
+
+// Rotations that turn the lines on their side.
+bool IsSideways(int rotation) {
+  const int r = ((rotation % 360) + 360) % 360;
+  return (r >= 90 && r < 180) || r >= 270;
+}
+
+}  // namespace
+
+ovx::PixelRect TovxCustomMemoView::TextRectInUnits() const {
+  const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
+  const double left = AbsLeft();
+  const double top = AbsTop();
+  return {ovx::RoundToInt(left + in.left), ovx::RoundToInt(top + in.top),
+          ovx::RoundToInt(left + Width() - in.right), ovx::RoundToInt(top + Height() - in.bottom)};
+}
+
+ovx::PixelRect TovxCustomMemoView::TextRectInPixels(const ovx::PixelRect& rect, double scale_x,
+                                                    double scale_y) const {
+  const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
+  return {rect.left + ovx::RoundToInt(in.left * scale_x),
+          rect.top + ovx::RoundToInt(in.top * scale_y),
+          rect.right - ovx::RoundToInt(in.right * scale_x),
+          rect.bottom - ovx::RoundToInt(in.bottom * scale_y)};
+}
+
+TovxDrawText& TovxCustomMemoView::TextLayout() const {
+  if (TovxReport* report = Report()) return report->DrawText();
+  return TovxDrawText::Global();
+}
+
+void TovxCustomMemoView::LayOut(TovxDrawText& layout, double scale_x, double scale_y,
+                                double print_scale, const ovx::PixelRect& draw_rect,
+                                bool word_wrap) const {
+  layout.ApplyFont(Font());
+  layout.ApplyOptions(word_wrap, allow_html_tags_, rotation_, wysiwyg_, clipped_, word_break_,
+                      rtl_reading_);
+  layout.ApplySpacing(paragraph_gap_, char_spacing_, line_spacing_);
+  layout.SetUseDefaultCharset(use_default_charset_);
+  layout.ApplyGeometry(scale_x, scale_y, print_scale, TextRectInUnits(), draw_rect);
+  layout.LayOutText(memo_, first_para_break_);
+  // A part that continues a paragraph from the page before gets no indent;
+  // one that breaks off inside a paragraph is justified to its end.
+  if (first_para_break_ || last_para_break_) {
+    layout.ClearParagraphEnds(first_para_break_, last_para_break_);
+  }
+}
+
+void TovxCustomMemoView::Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+                              double offset_y) {
+  const ovx::ViewDrawing drawing = BeginDraw(canvas, scale_x, scale_y, offset_x, offset_y);
+  DrawBackground(drawing);
+  DrawFrame(drawing);
+  if (!memo_.isEmpty() || underlines_ || underlines_text_mode_ != TovxUnderlinesTextMode::ulmNone) {
+    const ovx::PixelRect draw_rect = TextRectInPixels(drawing.rect, scale_x, scale_y);
+    ovx::DrawTextLock lock;
+    TovxDrawText& layout = TextLayout();
+    LayOut(layout, scale_x, scale_y, PrintScale(canvas, scale_y), draw_rect, word_wrap_);
+    // Ruled lines follow the text lines; they make no sense on turned text.
+    TovxUnderlinesTextMode underlines = underlines_text_mode_;
+    if (underlines_ && underlines == TovxUnderlinesTextMode::ulmNone) {
+      underlines = TovxUnderlinesTextMode::ulmUnderlinesAll;
+    }
+    if (rotation_ % 360 != 0) underlines = TovxUnderlinesTextMode::ulmNone;
+    if (underlines != TovxUnderlinesTextMode::ulmNone) {
+      canvas.Pen() = ovx::CanvasPen{};
+      canvas.Pen().color = Frame().Color() == clNone ? clBlack : Frame().Color();
+      canvas.Pen().width = std::max(1, drawing.frame_width);
+    }
+    layout.DrawLines(canvas, h_align_, v_align_, underlines);
+  }
+  DrawDesignMarks(drawing);
+}
+
+double TovxCustomMemoView::CalcHeight() {
+  const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
+  if (memo_.isEmpty()) return in.top + in.bottom;
+  ovx::DrawTextLock lock;
+  TovxDrawText& layout = TextLayout();
+  LayOut(layout, 1, 1, 1, TextRectInUnits(), word_wrap_);
+  if (IsSideways(rotation_)) return layout.MeasureWidth() + in.top + in.bottom;
+  return layout.MeasureHeight() + in.top + in.bottom;
+}
+
+double TovxCustomMemoView::CalcWidth() {
+  const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
+  if (memo_.isEmpty()) return in.left + in.right;
+  ovx::DrawTextLock lock;
+  TovxDrawText& layout = TextLayout();
+  LayOut(layout, 1, 1, 1, TextRectInUnits(), false);
+  if (IsSideways(rotation_)) return layout.MeasureHeight() + in.left + in.right;
+  return layout.MeasureWidth() + in.left + in.right;
+}
+
+double TovxCustomMemoView::DrawPart() {
+  rest_text_.clear();
+  if (memo_.isEmpty()) return 0;
+  ovx::DrawTextLock lock;
+  TovxDrawText& layout = TextLayout();
+  LayOut(layout, 1, 1, 1, TextRectInUnits(), word_wrap_);
+  bool para_break = false;
+  const QString rest = layout.OverflowText(&para_break);
+  if (rest.isEmpty()) return 0;
+  const QString fitting = layout.FittingText();
+  // The plain text ends every line with CR LF; the stored lines do not.
+  SetText(fitting);
+  last_para_break_ = para_break;
+  rest_text_ = rest;
+
+  // What the rest needs, measured as the next part will be laid out.
+  const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
+  QStringList rest_lines = rest.split(QStringLiteral("\r\n"));
+  if (!rest_lines.isEmpty() && rest_lines.back().isEmpty()) rest_lines.removeLast();
+  layout.LayOutText(rest_lines, para_break);
+  return layout.MeasureHeight() + in.top + in.bottom;
+}

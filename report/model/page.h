@@ -33,6 +33,10 @@ class TovxPicture;
 class TovxPictureView;
 class TovxSubreport;
 
+namespace ovx {
+class Canvas;
+}  // namespace ovx
+
 class TovxPage : public TovxComponent {
   OVX_META_CLASS
 
@@ -157,6 +161,10 @@ class TovxReportPage : public TovxPage {
   // The view that draws colour, picture and frame; not a child of the page.
   TovxPictureView& BackgroundView() { return *background_; }
   const TovxPictureView& BackgroundView() const { return *background_; }
+  // The page background (colour, picture, frame) over the printable area,
+  // the page's top-left paper corner at the offset. Nothing when the
+  // picture is hidden, or on a printer when it is not printable.
+  void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x, double offset_y);
 
   // --- data and layout ------------------------------------------------------------
   // Kept by user name and looked up when asked for (see TovxView).

@@ -3,6 +3,7 @@
 #include "base/class_builder.h"
 #include "base/class_registry.h"
 #include "base/error.h"
+#include "render/draw_text.h"
 #include "report/model/classes.h"
 #include "report/model/data_set.h"
 #include "report/model/styles.h"
@@ -29,6 +30,11 @@ TovxReport::TovxReport(TovxComponent* owner)
 }
 
 TovxReport::~TovxReport() = default;
+
+TovxDrawText& TovxReport::DrawText() {
+  if (!draw_text_) draw_text_ = std::make_unique<TovxDrawText>();
+  return *draw_text_;
+}
 
 void TovxReport::Clear() {
   TovxComponent::Clear();

@@ -24,6 +24,7 @@
 #include <optional>
 
 class TovxDataSet;
+class TovxDrawText;
 class TovxStyles;
 
 namespace ovx {
@@ -132,6 +133,9 @@ class TovxReport : public TovxComponent {
   QVariant Calc(const QString& expression, TovxComponent* context = nullptr) {
     return evaluator_ ? evaluator_->Calc(expression, context) : QVariant(expression);
   }
+  // The report's own text layout object (created on first use).
+  TovxDrawText& DrawText();
+
   // The object being filled from data, for expressions that refer to it.
   TovxComponent* CurrentObject() const { return current_object_; }
   void SetCurrentObject(TovxComponent* object) { current_object_ = object; }
@@ -223,6 +227,7 @@ class TovxReport : public TovxComponent {
   QString load_password_;
 
   ovx::ExpressionEvaluator* evaluator_ = nullptr;
+  std::unique_ptr<TovxDrawText> draw_text_;
   TovxComponent* current_object_ = nullptr;
   const ovx::ClassRegistry* classes_ = nullptr;
   const ovx::ReportStreamCodec* compressor_ = nullptr;

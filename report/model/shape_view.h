@@ -7,10 +7,8 @@
 // its band like any stretchable view.
 #pragma once
 
+#include "render/shape_drawing.h"  // TovxShapeKind
 #include "report/model/view.h"
-
-OVX_ENUM(TovxShapeKind, skRectangle, skRoundRectangle, skEllipse, skTriangle, skDiamond,
-         skDiagonal1, skDiagonal2)
 
 class TovxShapeView : public TovxView {
   OVX_META_CLASS
@@ -26,6 +24,11 @@ class TovxShapeView : public TovxView {
   void SetCurve(int curve) { curve_ = curve; }
   TovxShapeKind Shape() const { return shape_; }
   void SetShape(TovxShapeKind shape) { shape_ = shape; }
+
+  // The outline with the frame's pen and the fill inside it; a double
+  // frame style adds a second outline inside the first.
+  void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+            double offset_y) override;
 
  private:
   int curve_ = 0;
@@ -55,6 +58,12 @@ class TovxCustomLineView : public TovxStretcheable {
   // From corner to corner instead of along an edge.
   bool Diagonal() const { return diagonal_; }
   void SetDiagonal(bool on) { diagonal_ = on; }
+
+  // A line that is not diagonal is drawn as one frame line of a view with
+  // no extent across it: the smaller of Width and Height becomes 0 and the
+  // frame shows only the left (or top) line. The view keeps these values.
+  void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+            double offset_y) override;
 
  private:
   bool arrow_end_ = false;

@@ -92,18 +92,20 @@ void TovxView::SetURL(const QString& url) {
 
 // --- device geometry ----------------------------------------------------------------
 
-ovx::PixelRect TovxView::PixelRect(double scale_x, double scale_y, double offset_x,
-                                   double offset_y) const {
-  const double left = AbsLeft();
-  const double top = AbsTop();
+ovx::PixelRect TovxView::PixelRect(double scale_x, double scale_y, double offset_x, double offset_y,
+                                   const ovx::UnitInset& inset) const {
+  const double left = AbsLeft() + inset.dx;
+  const double top = AbsTop() + inset.dy;
   ovx::PixelRect r;
   r.left = ovx::RoundToInt(offset_x + scale_x * left);
   r.top = ovx::RoundToInt(offset_y + scale_y * top);
-  r.right = ovx::RoundToInt(offset_x + scale_x * (left + Width()));
-  r.bottom = ovx::RoundToInt(offset_y + scale_y * (top + Height()));
+  r.right = ovx::RoundToInt(offset_x + scale_x * (left + Width() + inset.dwidth));
+  r.bottom = ovx::RoundToInt(offset_y + scale_y * (top + Height() + inset.dheight));
   if (frame_.DropShadow()) {
-    r.right -= ovx::RoundToInt(scale_x * frame_.ShadowWidth());
-    r.bottom -= ovx::RoundToInt(scale_y * frame_.ShadowWidth());
+    // Through double: the saturated ends of a damaged view must not
+    // overflow.
+    r.right = ovx::RoundToInt(double(r.right) - ovx::RoundToInt(scale_x * frame_.ShadowWidth()));
+    r.bottom = ovx::RoundToInt(double(r.bottom) - ovx::RoundToInt(scale_y * frame_.ShadowWidth()));
   }
   return r;
 }
@@ -112,14 +114,14 @@ ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale
                                         double scale_y) const {
   const int w = ovx::RoundToInt(frame_.Width() * scale_x);
   const int h = ovx::RoundToInt(frame_.Width() * scale_y);
-  const int half_w = ovx::RoundToInt(frame_.Width() * scale_x / 2);
-  const int half_h = ovx::RoundToInt(frame_.Width() * scale_y / 2);
+  const double half_w = ovx::RoundToInt(frame_.Width() * scale_x / 2);
+  const double half_h = ovx::RoundToInt(frame_.Width() * scale_y / 2);
   const TovxFrameTypes typ = frame_.Typ();
   ovx::PixelRect r = rect;
-  if (typ.Contains(TovxFrameType::ftLeft)) r.left -= half_w;
-  if (typ.Contains(TovxFrameType::ftRight)) r.right += half_w + w % 2;
-  if (typ.Contains(TovxFrameType::ftTop)) r.top -= half_h;
-  if (typ.Contains(TovxFrameType::ftBottom)) r.bottom += half_h + h % 2;
+  if (typ.Contains(TovxFrameType::ftLeft)) r.left = ovx::RoundToInt(r.left - half_w);
+  if (typ.Contains(TovxFrameType::ftRight)) r.right = ovx::RoundToInt(r.right + half_w + w % 2);
+  if (typ.Contains(TovxFrameType::ftTop)) r.top = ovx::RoundToInt(r.top - half_h);
+  if (typ.Contains(TovxFrameType::ftBottom)) r.bottom = ovx::RoundToInt(r.bottom + half_h + h % 2);
   return r;
 }
 

@@ -54,6 +54,14 @@ struct ViewDrawing {
   int frame_width = 0;
 };
 
+// Bounds moved by (dx, dy) report units and resized by (dwidth, dheight).
+struct UnitInset {
+  double dx = 0;
+  double dy = 0;
+  double dwidth = 0;
+  double dheight = 0;
+};
+
 }  // namespace ovx
 
 // When the post-processor fills a view whose value is known only later
@@ -167,8 +175,11 @@ class TovxView : public TovxReportComponent {
 
   // --- device geometry ------------------------------------------------------------
   // The view's rectangle at a scale and offset (pixels per unit, pixels),
-  // without the drop shadow's strip.
-  ovx::PixelRect PixelRect(double scale_x, double scale_y, double offset_x, double offset_y) const;
+  // without the drop shadow's strip. `inset` moves the bounds' top left by
+  // (dx, dy) units and changes their size by (dwidth, dheight), for
+  // outlines drawn inside the view.
+  ovx::PixelRect PixelRect(double scale_x, double scale_y, double offset_x, double offset_y,
+                           const ovx::UnitInset& inset = {}) const;
   // What the fill covers: `rect` widened on each side that has a frame
   // line by half the line width (the odd pixel going right and down).
   ovx::PixelRect BackgroundRect(const ovx::PixelRect& rect, double scale_x, double scale_y) const;

@@ -418,12 +418,17 @@ TEST(MemoDataTest, FlowToIsFoundByNameAndTakesTheRest) {
   EXPECT_THROW(next->SetFlowTo(f.memo), ovx::Error);
   EXPECT_EQ(f.memo->FlowTo(), next);
   EXPECT_EQ(next->FlowTo(), nullptr);
+  // Room for two lines of the default font: the other two flow on, as
+  // plain text.
+  f.memo->SetBounds(0, 0, 200, 33);
+  f.memo->SetText(QStringLiteral("one\ntwo\nthree\nfour"));
+  EXPECT_EQ(f.Print(), QStringLiteral("one\r\ntwo\r\n"));
+  EXPECT_EQ(next->Text(), QStringLiteral("three\r\nfour\r\n"));
+  EXPECT_FALSE(next->AllowExpressions());
+  // When everything fits the follower is emptied.
   f.memo->SetText(QStringLiteral("all fits"));
   f.Print();
-  // Without a text layout everything fits: the follower gets an empty rest
-  // and takes it as plain text.
   EXPECT_TRUE(next->Memo().isEmpty());
-  EXPECT_FALSE(next->AllowExpressions());
   delete next;
   EXPECT_EQ(f.memo->FlowTo(), nullptr);
 }
