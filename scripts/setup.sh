@@ -15,7 +15,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libcups2-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  qpdf poppler-utils imagemagick xvfb xauth xdotool
+  qpdf poppler-utils imagemagick xvfb xauth xdotool libxml2-utils
   # fonts the program maps Windows face names to, and the CJK fallback chain
   fonts-arphic-ukai fonts-arphic-uming fonts-wqy-zenhei fonts-liberation2 fonts-hanazono
   # a comma-decimal locale for the locale-independence tests
