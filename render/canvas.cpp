@@ -3,6 +3,8 @@
 // canvas) measures alike and only the device resolution differs.
 #include "render/canvas.h"
 
+#include "base/utf16.h"
+
 #include <limits>
 
 namespace ovx {
@@ -17,13 +19,8 @@ int Canvas::TextExtents(QStringView text, std::span<int> cumulative) const {
   };
   qint64 total = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar unit = text[i];
-    char32_t code_point = unit.unicode();
-    const bool pair = unit.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-    if (pair)
-      code_point = QChar::surrogateToUcs4(unit, text[i + 1]);
-    else if (unit.isSurrogate())
-      code_point = QChar::ReplacementCharacter;
+    const auto [code_point, length] = ReadCodePoint(text, i);
+    const bool pair = length == 2;
     total = std::min<qint64>(total + font.Advance(code_point), std::numeric_limits<int>::max());
     store(i, total);
     // The low half of a pair adds nothing: the high half carried the

@@ -24,6 +24,7 @@
 #include "render/draw_text.h"
 
 #include "base/rounding.h"
+#include "base/utf16.h"
 #include "render/canvas.h"
 #include "render/internal/html_tags.h"
 #include "render/internal/hyphenation.h"
@@ -59,12 +60,8 @@ constexpr qint64 kMaxRules = 1 << 16;
 
 int Saturate(qint64 v) { return static_cast<int>(std::clamp<qint64>(v, INT_MIN, INT_MAX)); }
 
-bool IsTrailingHalf(QStringView text, qsizetype i) {
-  return i > 0 && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
-}
-
 qsizetype CodePointLength(QStringView text, qsizetype i) {
-  return i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate() ? 2 : 1;
+  return ovx::ReadCodePoint(text, i).length;
 }
 
 double Finite(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
@@ -128,7 +125,8 @@ void MeasureUnits(const Canvas& canvas, QStringView text, int* out, std::vector<
   qsizetype pos = 0;
   while (pos < text.size()) {
     qsizetype length = std::min(kMeasureSlice, text.size() - pos);
-    if (length > 1 && pos + length < text.size() && IsTrailingHalf(text, pos + length)) --length;
+    if (length > 1 && pos + length < text.size() && ovx::IsTrailingHalf(text, pos + length))
+      --length;
     if (static_cast<qsizetype>(scratch.size()) < length) scratch.resize(length);
     canvas.TextExtents(text.sliced(pos, length), std::span<int>(scratch.data(), length));
     int previous = 0;
@@ -213,7 +211,7 @@ struct TovxDrawText::Impl {
     qint64 total = 0;
     for (qsizetype k = 0; k < n; ++k) {
       qint64 advance = out[k];
-      if (!IsTrailingHalf(line, k)) advance += spacing;
+      if (!ovx::IsTrailingHalf(line, k)) advance += spacing;
       if (reduce && k < static_cast<qsizetype>(tags.size()) && tags[k].reduced) {
         advance = ovx::Round(advance / 1.5);
       }
@@ -404,12 +402,12 @@ void TovxDrawText::Impl::DrawLine(Canvas& canvas, int index, TovxHAlign align, q
   if (wysiwyg && !justified) {
     spread.clear();
     for (qsizetype k = 0; k < n; ++k) {
-      if (!IsTrailingHalf(line, k)) spread.push_back(0);
+      if (!ovx::IsTrailingHalf(line, k)) spread.push_back(0);
     }
     Spread(spread, w + target_spacing - o);
     qsizetype j = 0;
     for (qsizetype k = 0; k < n; ++k) {
-      if (!IsTrailingHalf(line, k)) advances[k] = Saturate(qint64(advances[k]) + spread[j++]);
+      if (!ovx::IsTrailingHalf(line, k)) advances[k] = Saturate(qint64(advances[k]) + spread[j++]);
     }
   }
 
@@ -740,7 +738,7 @@ double TovxDrawText::MeasureWidth() {
     const double extent =
         double(d.LineAdvances(d.measure, line, d.line_tags[i], 0, false, false, d.measured));
     qsizetype characters = 0;
-    for (qsizetype k = 0; k < line.size(); ++k) characters += IsTrailingHalf(line, k) ? 0 : 1;
+    for (qsizetype k = 0; k < line.size(); ++k) characters += ovx::IsTrailingHalf(line, k) ? 0 : 1;
     double width = extent + characters * d.char_spacing * kFactor;
     if (d.flags[i] & kParagraphFirst) width += d.paragraph_gap * kFactor;
     widest = std::max(widest, width);

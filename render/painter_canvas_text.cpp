@@ -11,6 +11,7 @@
 #include "render/painter_canvas.h"
 
 #include "base/rounding.h"
+#include "base/utf16.h"
 
 #include <QPainterPath>
 #include <QTransform>
@@ -61,13 +62,8 @@ void PainterCanvas::ExtTextOut(int x, int y, int options, const PixelRect* clip,
 
   qint64 pen_x = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar unit = text[i];
-    char32_t code_point = unit.unicode();
-    const bool pair = unit.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-    if (pair)
-      code_point = QChar::surrogateToUcs4(unit, text[i + 1]);
-    else if (unit.isSurrogate())
-      code_point = QChar::ReplacementCharacter;
+    const auto [code_point, length] = ReadCodePoint(text, i);
+    const bool pair = length == 2;
     auto advance_at = [&](qsizetype k) {
       if (k < static_cast<qsizetype>(advances.size())) return qint64{advances[k]};
       // Past the caller's advances (or without any) the font's own apply;

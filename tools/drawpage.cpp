@@ -7,12 +7,15 @@
 #include "report/model/page.h"
 #include "report/model/report.h"
 #include "report/model/view.h"
+#include "tools/tool_output.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 namespace {
+
+using ovx::tools::Print;
 
 constexpr char kUsage[] =
     "Usage: drawpage TEMPLATE OUTPUT.png [--page N] [--object NAME] [--dpi N]\n"
@@ -26,11 +29,6 @@ constexpr char kUsage[] =
 
 // Larger images would need gigabytes; no real page comes near.
 constexpr int kMaxPixels = 20000;
-
-void Print(FILE* out, const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
-}
 
 int Fail(const QString& message) {
   Print(stderr, QStringLiteral("drawpage: ") + message + u'\n');

@@ -4,12 +4,15 @@
 // it wrote itself gives the same bytes back.
 #include "base/error.h"
 #include "report/model/report.h"
+#include "tools/tool_output.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 namespace {
+
+using ovx::tools::Print;
 
 constexpr char kUsage[] =
     "Usage: templatecopy INPUT OUTPUT\n"
@@ -18,11 +21,6 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 on success, 1 when loading had errors or saving failed,\n"
     "2 on bad usage.\n";
-
-void Print(FILE* out, const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
-}
 
 }  // namespace
 

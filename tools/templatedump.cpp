@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "report/model/report.h"
 #include "report/storage/object_dump.h"
+#include "tools/tool_output.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -14,6 +15,8 @@
 
 namespace {
 
+using ovx::tools::Print;
+
 constexpr char kUsage[] =
     "Usage: templatedump TEMPLATE\n"
     "Loads a report template (.ov3) and prints every object with all its\n"
@@ -21,11 +24,6 @@ constexpr char kUsage[] =
     "\n"
     "Exit status: 0 when the template loaded without errors, 1 when it could\n"
     "not be read or had errors, 2 on bad usage.\n";
-
-void Print(FILE* out, const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
-}
 
 }  // namespace
 

@@ -1,12 +1,15 @@
 // textlayout: shows how the text layout wraps, measures and draws a memo
 // text for a font, a width and the memo's options.
 #include "tools/layout_dump.h"
+#include "tools/tool_output.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 namespace {
+
+using ovx::tools::Print;
 
 constexpr char kUsage[] =
     "Usage: textlayout (--text TEXT | --file FILE) [options]\n"
@@ -28,11 +31,6 @@ constexpr char kUsage[] =
     "  --dpi N             target resolution (96)  --scale S (1)\n"
     "\n"
     "Exit status: 0 on success, 2 on bad usage.\n";
-
-void Print(FILE* out, const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
-}
 
 }  // namespace
 
