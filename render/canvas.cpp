@@ -19,8 +19,9 @@ int Canvas::TextExtents(QStringView text, std::span<int> cumulative) const {
   };
   qint64 total = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const auto [code_point, length] = ReadCodePoint(text, i);
-    const bool pair = length == 2;
+    const CodePointAt read = ReadCodePoint(text, i);
+    const char32_t code_point = read.code_point;
+    const bool pair = read.length == 2;
     total = std::min<qint64>(total + font.Advance(code_point), std::numeric_limits<int>::max());
     store(i, total);
     // The low half of a pair adds nothing: the high half carried the

@@ -62,8 +62,10 @@ void PainterCanvas::ExtTextOut(int x, int y, int options, const PixelRect* clip,
 
   qint64 pen_x = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const auto [code_point, length] = ReadCodePoint(text, i);
-    const bool pair = length == 2;
+    // Plain variables, not a structured binding: lambdas below capture them.
+    const CodePointAt read = ReadCodePoint(text, i);
+    const char32_t code_point = read.code_point;
+    const bool pair = read.length == 2;
     auto advance_at = [&](qsizetype k) {
       if (k < static_cast<qsizetype>(advances.size())) return qint64{advances[k]};
       // Past the caller's advances (or without any) the font's own apply;
