@@ -17,10 +17,12 @@
 #include "report/model/expression_evaluator.h"
 #include "report/model/report_lists.h"
 #include "report/model/report_options.h"
+#include "report/model/report_preparation.h"
 
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class TovxDataSet;
@@ -29,6 +31,7 @@ class TovxStyles;
 
 namespace ovx {
 class ClassRegistry;
+class ReportPreparation;
 class Stream;
 
 // An optional transformation of whole template streams (compression,
@@ -183,6 +186,27 @@ class TovxReport : public TovxComponent {
   std::function<void(TovxComponent&)> on_before_print;
   std::function<void(TovxComponent&)> on_after_print;
 
+  // --- preparation ------------------------------------------------------------------
+  // Runs the engine (installed by the engine module, see
+  // report_preparation.h); answers whether pages were prepared. Throws
+  // ovx::Error when no engine is installed.
+  bool PrepareReport(bool clear_last_report = true);
+  // Prepares and hands the pages to `show_prepared` (the preview window);
+  // nothing while a preparation runs. Answers whether it prepared.
+  bool ShowReport(bool clear_last_report = true);
+  // The engine and store of this report, created on first use (null when no
+  // engine is installed).
+  ovx::ReportPreparation* Preparation();
+  bool Terminated() const { return terminated_; }
+  // Asks a running preparation to stop at its next page, band or record.
+  void SetTerminated(bool terminated) { terminated_ = terminated; }
+  // Shows the prepared pages (the preview belongs to the host).
+  std::function<void(TovxReport&)> show_prepared;
+  // Progress of a preparation: started, one more page (its number), stopped.
+  std::function<void()> on_progress_start;
+  std::function<void(int)> on_progress;
+  std::function<void()> on_progress_stop;
+
  private:
   // The template's own part of loading, between decoding and the checks.
   void ReadTemplate(ovx::Stream& stream, bool decrypted);
@@ -232,4 +256,7 @@ class TovxReport : public TovxComponent {
   const ovx::ClassRegistry* classes_ = nullptr;
   const ovx::ReportStreamCodec* compressor_ = nullptr;
   const ovx::ReportStreamCodec* encryptor_ = nullptr;
+  bool terminated_ = false;
+  // Destroyed before the pages (members go before the base's children).
+  std::unique_ptr<ovx::ReportPreparation> preparation_;
 };

@@ -1,0 +1,85 @@
+// Preparing the typesetting application's report and reading it back.
+//
+// The report is built the way the application builds it (the application's
+// template with its landscape cover, then body pages of 180 one-character
+// memos). Arguments are body pages: 40 is about what the built-in text
+// needs, 500 is the application's limit of 501 pages. Each case reports the
+// process's peak resident memory; run one case per process for a peak that
+// belongs to it:
+//   engine_bench --benchmark_filter='BM_Prepare/500$'
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "tests/engine/app_report.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QString kTemplate = QStringLiteral(VELMORA_SOURCE_DIR "/tests/data/templates/velmora.ov3");
+
+// The application's body text without line breaks, or the sample text.
+QString BodyText() {
+  QFile file(QStringLiteral(VELMORA_SOURCE_DIR "/app/data/body.txt"));
+  if (!file.open(QIODevice::ReadOnly)) return ovx::test::SampleText();
+  QString text = QString::fromUtf8(file.readAll());
+  text.remove(QRegularExpression(QStringLiteral("\\s")));
+  return text.isEmpty() ? ovx::test::SampleText() : text;
+}
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;
+}
+
+void BM_Prepare(benchmark::State& state) {
+  ovx::InstallEngine();
+  auto report = ovx::test::MakeAppReport(kTemplate, static_cast<int>(state.range(0)), BodyText());
+  report->EngineOptions().SetEnableThreadSafe(true);
+  // The template alone: the application's report holds every cell of every page.
+  state.counters["template_MB"] = PeakMegabytes();
+  for (auto _ : state) {
+    if (!report->PrepareReport()) state.SkipWithError("preparation failed");
+  }
+  state.counters["pages"] = ovx::PreparedPages(*report)->Count();
+  state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_Prepare)->Arg(40)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// 600 pages of one body page template, in memory (0) or with the file
+// cache at MaxMemSize 1 (1).
+void BM_Prepare600(benchmark::State& state) {
+  ovx::InstallEngine();
+  auto report = ovx::test::MakeAppReport(kTemplate, 1, BodyText());
+  dynamic_cast<TovxReportPage*>(report->FindObject(QStringLiteral("Body0")))->SetPageCount(600);
+  report->EngineOptions().SetEnableThreadSafe(true);
+  report->EngineOptions().SetUseFileCache(state.range(0) != 0);
+  report->EngineOptions().SetMaxMemSize(1);
+  for (auto _ : state) report->PrepareReport();
+  state.counters["pages"] = ovx::PreparedPages(*report)->Count();
+  state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(BM_Prepare600)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Rebuilding one prepared body page (the cache holds one page, so two
+// pages taken in turn are rebuilt every time).
+void BM_GetPage(benchmark::State& state) {
+  ovx::InstallEngine();
+  auto report = ovx::test::MakeAppReport(kTemplate, 4, BodyText());
+  report->PreviewOptions().SetPagesInCache(1);
+  report->PrepareReport();
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  int index = 1;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(pages.GetPage(index));
+    index = index == 1 ? 2 : 1;
+  }
+  state.SetLabel("one body page of 180 cells");
+}
+BENCHMARK(BM_GetPage)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

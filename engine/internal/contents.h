@@ -1,0 +1,68 @@
+// What a prepared pages store holds, as one replaceable unit: a loaded file
+// is read into fresh contents and swapped in only when it loaded.
+#pragma once
+
+#include "base/class_registry.h"
+#include "engine/picture_cache.h"
+#include "engine/preview_pages.h"
+#include "report/model/page.h"
+#include "report/storage/xml_document.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct TovxPreviewPages::Contents {
+  struct SourcePage {
+    std::unique_ptr<TovxReportPage> copy;
+    const TovxReportPage* template_page = nullptr;  // none after loading a file
+  };
+  struct Entry {
+    QByteArray name;      // "m1"
+    QString source_name;  // "Page0.Memo1"
+    TovxComponent* source = nullptr;
+    QByteArray stored_text;  // class name and attributes, without the name
+  };
+
+  Contents() { document.Root()->SetName("preparedreport"); }
+
+  // Adds a dictionary entry for `source` (a copy in source page `page`).
+  int AddEntry(TovxComponent& source, int page, const QByteArray& stored_text);
+  const Entry* Find(const QByteArray& name) const {
+    const auto it = by_name.constFind(name);
+    return it == by_name.constEnd() ? nullptr : &entries[static_cast<size_t>(*it)];
+  }
+
+  TovxXMLDocument document;
+  std::vector<SourcePage> source_pages;
+  std::vector<Entry> entries;
+  QHash<QByteArray, int> by_name;
+  // Template object (or an object added during the run) to its entry.
+  QHash<const TovxComponent*, int> by_object;
+  QHash<QByteArray, int> next_number;
+  TovxPictureCache pictures;
+  // Bytes added since the last swap to disk (an estimate).
+  qint64 xml_size = 0;
+  // Page items changed by hand stay in memory.
+  QSet<const TovxXMLItem*> not_swappable;
+};
+
+struct TovxPreviewPages::CachedPage {
+  int index = -1;
+  std::unique_ptr<TovxReportPage> page;
+  // Each rebuilt object's item, for ModifyObject.
+  QHash<const TovxComponent*, TovxXMLItem*> items;
+};
+
+namespace ovx::engine_internal {
+
+// The stored text of an object: its serialization without the name.
+QByteArray StoredTextOf(const TovxComponent& object, TovxReport* report);
+// A serializer over the report's classes.
+const ClassRegistry& ClassesOf(const TovxReport* report);
+
+}  // namespace ovx::engine_internal

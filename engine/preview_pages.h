@@ -1,0 +1,229 @@
+// The prepared pages store: the finished pages of a prepared report.
+//
+// Design: everything lives in one XML document (root "preparedreport").
+// Every template page the engine uses is copied once into a source page;
+// each of its objects gets a short dictionary name ("m1", "b3") and its
+// serialization as stored text. A prepared object is then an element named
+// by its dictionary name whose attributes are only its differences from the
+// source object, so a body page of 180 cells costs a few kilobytes. Pages
+// are rebuilt as page objects (GetPage) only when asked for, and a bounded
+// number of rebuilt pages is cached, most recently used first.
+//
+// With the file cache, page elements are swapped out to the document's
+// temporary file once more than MaxMemSize megabytes were added, and read
+// back when a page is rebuilt.
+//
+// Loading a prepared report (".op3") treats the file as hostile: it is read
+// into a fresh set of contents, every index and name in it is checked (bad
+// entries are skipped and reported), and the store's contents are replaced
+// only when the document loaded.
+#pragma once
+
+#include "engine/picture_cache.h"
+#include "report/storage/xml_document.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TovxComponent;
+class TovxEngine;
+class TovxPictureView;
+class TovxReport;
+class TovxReportPage;
+
+namespace ovx {
+class Canvas;
+class Stream;
+}  // namespace ovx
+
+class TovxPreviewPages;
+
+// The outline (table of contents) kept in the store's "outline" element.
+class TovxOutline {
+ public:
+  explicit TovxOutline(TovxPreviewPages& pages) : pages_(pages) {}
+
+  // Adds a child of the current item at the store's current page and makes
+  // it current.
+  void AddItem(const QString& text, int top);
+  void LevelRoot();
+  void LevelUp();
+  void LevelDown(int index);
+  // Children of the current item.
+  int Count() const;
+  void GetItem(int index, QString& text, int& page, int& top) const;
+  TovxXMLItem* CurrentItem() const;
+  void SetCurrentItem(TovxXMLItem* item) { current_ = item; }
+
+ private:
+  TovxXMLItem* Current() const;
+
+  TovxPreviewPages& pages_;
+  TovxXMLItem* current_ = nullptr;
+};
+
+class TovxPreviewPages {
+ public:
+  explicit TovxPreviewPages(TovxReport* report);
+  ~TovxPreviewPages();
+  TovxPreviewPages(const TovxPreviewPages&) = delete;
+  TovxPreviewPages& operator=(const TovxPreviewPages&) = delete;
+
+  TovxReport* Report() const { return report_; }
+  void SetEngine(TovxEngine* engine) { engine_ = engine; }
+
+  // --- reading ------------------------------------------------------------------
+  int Count() const;
+  // The rebuilt page, owned by the page cache: valid until the cache drops
+  // it (the page just returned and a locked page are never dropped by the
+  // next call). Null for an index outside the pages.
+  TovxReportPage* GetPage(int index);
+  // Pixels at 96 per inch; 0 x 0 outside the pages.
+  QSize GetPageSize(int index);
+  // Draws a page (background, then every visible view) with its top-left
+  // paper corner at the offset.
+  void DrawPage(int index, ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
+                double offset_y, bool highlight = false);
+
+  // --- building (the engine) ------------------------------------------------------
+  void Clear();
+  // Takes the picture cache mode and temporary folder from the report.
+  void Initialize();
+  void AddSourcePage(const TovxReportPage& page);
+  // Registers an object created during the run in the last source page.
+  void AddToSourcePage(const TovxComponent& object);
+  void AddPage(const TovxReportPage& page);
+  // Adds a shown object (with its children) to the current page, moved down
+  // by `offset_y`. The objects of a null band are added on their own, at
+  // the band's position.
+  void AddObject(const TovxComponent& object, double offset_y = 0);
+  void AddPicture(TovxPictureView& view);
+  void BeginPass();
+  void DiscardFirstPass();
+  void Finish();
+  // Pass state of the run: in a double-pass run logical page numbers are
+  // counted in the first pass only, so the second sees the totals.
+  bool FinalPass() const { return final_pass_; }
+  void SetFinalPass(bool final_pass) { final_pass_ = final_pass; }
+  void SetDoublePass(bool double_pass) { double_pass_ = double_pass; }
+  int ObjectPosition() const;
+  int CutObjects(int position);
+  void RemoveObjectsFrom(int position);
+  void PasteObjects(double x, double y);
+  double LastUsedY(double x) const;
+
+  int CurPage() const { return cur_page_; }
+  void SetCurPage(int page) { cur_page_ = page; }
+  int FirstPage() const { return first_page_; }
+  void SetFirstPage(int page) { first_page_ = page; }
+
+  // --- outline, anchors, page numbers ---------------------------------------------
+  TovxOutline& Outline() { return outline_; }
+  void AddAnchor(const QString& text, int top);
+  int GetAnchorPage(const QString& text) const;
+  int AnchorPosition() const;
+  void RemoveAnchorsAfter(int index);
+  void MoveAnchors(int from, int top);
+  void CountLogicalPage();
+  void ResetLogicalPages();
+  int LogicalPageNo() const;
+  int LogicalTotalPages() const;
+
+  // --- changing pages -------------------------------------------------------------
+  // Rewrites the item of an object of a rebuilt page from its current state.
+  void ModifyObject(const TovxComponent& object);
+  void ModifyPage(int index, const TovxReportPage& page);
+  void InsertEmptyPage(int index);
+  void DeletePage(int index);
+  void AppendReport(TovxPreviewPages& other);
+  void ClearCache();
+
+  // --- mouse ------------------------------------------------------------------------
+  enum class MouseEvent { kMove, kClick, kDoubleClick, kDown, kUp };
+  struct MouseResult {
+    TovxComponent* object = nullptr;  // under the mouse, or null
+    int cursor = 0;                   // the object's Cursor; -21 (hand) for links
+    bool hand = false;
+    QString hint;
+    int go_to_page = -1;  // a link asks the preview to show this page (0-based)
+    int go_to_top = 0;
+  };
+  // `x`, `y` in pixels of the page drawn at `scale` with its corner at 0, 0.
+  MouseResult HandleMouse(int index, MouseEvent event, double x, double y, double scale);
+  // Opens an address with the system shell (the host's).
+  std::function<void(const QString&)> open_url;
+  // Asks the user before anything other than a web or mail address is
+  // opened; answering false keeps it closed.
+  std::function<bool(const QString&)> confirm_open;
+  void LockPage(int index) { locked_page_ = index; }
+
+  // --- files ------------------------------------------------------------------------
+  // Replaces the contents with a prepared report. Throws (and keeps the
+  // current contents) when the document is malformed; bad entries of a
+  // well-formed document are skipped and listed in LoadErrors().
+  void LoadFromStream(ovx::Stream& stream);
+  void SaveToStream(ovx::Stream& stream);
+  // False for a missing file (or the file error with `exception_if_not_found`).
+  bool LoadFromFile(const QString& file_name, bool exception_if_not_found = false);
+  // Writes a temporary file beside the target and renames it into place.
+  void SaveToFile(const QString& file_name);
+  const QStringList& LoadErrors() const { return load_errors_; }
+
+  // The document, for tools and tests that look at the stored items.
+  TovxXMLDocument& Document();
+  // The stored text of a source object by dictionary name (empty if none).
+  QByteArray SourceText(const QByteArray& dictionary_name) const;
+  // Bytes of the page items in memory (the swap estimate), for tests.
+  qint64 XmlSize() const;
+
+  // Internal: the stored contents and a rebuilt page of the cache.
+  struct Contents;
+  struct CachedPage;
+
+ private:
+  friend class TovxOutline;
+
+  TovxXMLItem* Root() const;
+  TovxXMLItem* PagesItem() const;
+  TovxXMLItem* Child(const char* name) const;
+  TovxXMLItem* CurrentPageItem() const;
+  bool EngineRunning() const;
+  void AddObjectItem(const TovxComponent& object, TovxXMLItem& parent, double offset_y);
+  void RebuildChildren(const TovxXMLItem& item, TovxComponent& parent, CachedPage& page);
+  std::unique_ptr<TovxReportPage> Rebuild(int index, CachedPage& cached);
+  void SwapOutOldPages();
+  void ReleaseItem(TovxXMLItem* item);
+  void ShiftPageReferences(int from_page, int delta);
+  void WriteStateElements();
+  void ReadContents(Contents& into, QStringList& errors);
+
+  TovxReport* report_;
+  TovxEngine* engine_ = nullptr;
+  std::unique_ptr<Contents> contents_;
+  std::vector<std::unique_ptr<CachedPage>> cache_;
+  // The page rebuilt while the engine runs (never cached then).
+  std::unique_ptr<CachedPage> running_page_;
+  TovxOutline outline_;
+  int cur_page_ = -1;
+  int first_page_ = 0;
+  bool overwrite_ = false;
+  bool final_pass_ = true;
+  bool double_pass_ = false;
+  int locked_page_ = -1;
+  int logical_counter_ = 0;
+  double last_y_ = 0;
+  // Pass bookkeeping: the page before the pass, its object count.
+  int pass_page_ = -1;
+  int pass_objects_ = 0;
+  int pass_outline_items_ = 0;
+  bool pass_started_empty_ = true;
+  TovxComponent* last_mouse_object_ = nullptr;
+  QStringList load_errors_;
+};

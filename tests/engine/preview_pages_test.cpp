@@ -1,0 +1,362 @@
+// The prepared pages store: differences, rebuilding, the page cache, the
+// ".op3" file (round trip and hostile input), page changes and links.
+#include "engine/preview_pages.h"
+#include "base/stream.h"
+#include "engine/engine.h"
+#include "engine/prepared_dump.h"
+#include "render/painter_canvas.h"
+#include "report/model/picture_view.h"
+#include "report/storage/xml_error.h"
+#include "tests/engine/app_report.h"
+#include "tests/image_golden.h"
+#include "tests/test_support.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using ovx::test::DataPath;
+
+class PreviewPagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ovx::InstallEngine(); }
+
+  // The application's report with `body_pages` pages, prepared.
+  std::unique_ptr<TovxReport> Prepared(int body_pages) {
+    auto report = ovx::test::MakeAppReport(DataPath("templates/velmora.ov3"), body_pages);
+    EXPECT_TRUE(report->PrepareReport());
+    return report;
+  }
+
+  static QByteArray Save(TovxPreviewPages& pages) {
+    ovx::MemoryStream stream;
+    pages.SaveToStream(stream);
+    return stream.Data();
+  }
+};
+
+TEST_F(PreviewPagesTest, AppReportPreparesCoverAndBodyPagesAsDifferences) {
+  auto report = Prepared(3);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  ASSERT_EQ(pages.Count(), 4);
+  const TovxReportPage* cover = pages.GetPage(0);
+  ASSERT_NE(cover, nullptr);
+  EXPECT_EQ(cover->Orientation(), TovxPrinterOrientation::poLandscape);
+  EXPECT_EQ(pages.GetPageSize(0), QSize(561, 397));
+
+  TovxXMLItem* items = pages.Document().Root()->FindItem("previewpages");
+  for (int p = 1; p <= 3; ++p) {
+    const auto* body_template =
+        dynamic_cast<TovxReportPage*>(report->FindObject(QStringLiteral("Body%1").arg(p - 1)));
+    TovxReportPage* page = pages.GetPage(p);
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->Objects().size(), 180u);
+    ASSERT_EQ(items->Items(p)->Count(), 180);
+    for (int i = 0; i < 180; ++i) {
+      const auto* source = dynamic_cast<TovxMemoView*>(body_template->Objects()[i]);
+      const auto* cell = dynamic_cast<TovxMemoView*>(page->Objects()[i]);
+      ASSERT_NE(cell, nullptr);
+      EXPECT_EQ(cell->Name(), source->Name());
+      EXPECT_NEAR(cell->Left(), source->Left(), 1e-9);
+      EXPECT_NEAR(cell->Top(), source->Top(), 1e-9);
+      EXPECT_EQ(cell->Text(), source->Text());
+      EXPECT_EQ(cell->Font().Size(), 15);
+      // Nothing differs from the source but the text the memo always stores.
+      const TovxXMLItem& item = *items->Items(p)->Items(i);
+      EXPECT_EQ(item.Text().trimmed(), "u=\"" + source->Text().trimmed().toUtf8() + '"');
+      EXPECT_TRUE(item.Name().startsWith('m'));
+    }
+  }
+}
+
+TEST_F(PreviewPagesTest, SaveLoadSaveGivesTheSameBytesAndKeepsPictures) {
+  auto report = ovx::test::MakeAppReport(DataPath("templates/velmora.ov3"), 2);
+  auto* cover = dynamic_cast<TovxReportPage*>(report->FindObject(QStringLiteral("Page1")));
+  auto* picture = new TovxPictureView(cover);
+  picture->SetName(QStringLiteral("Picture1"));
+  picture->SetBounds(10, 10, 40, 30);
+  ASSERT_TRUE(picture->Picture().LoadFromFile(DataPath("templates/red-4x3.png")));
+  const QByteArray original = picture->Picture().Data();
+  ASSERT_TRUE(report->PrepareReport());
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  pages.SetCurPage(0);
+  pages.Outline().AddItem(QStringLiteral("封面"), 0);
+  pages.AddAnchor(QStringLiteral("start"), 12);
+
+  const QByteArray first = Save(pages);
+  TovxReport other;
+  TovxPreviewPages loaded(&other);
+  ovx::MemoryStream in(first);
+  loaded.LoadFromStream(in);
+  EXPECT_TRUE(loaded.LoadErrors().isEmpty()) << loaded.LoadErrors().join('\n').toStdString();
+  EXPECT_EQ(Save(loaded), first);
+  EXPECT_EQ(ovx::DumpPreparedPages(loaded), ovx::DumpPreparedPages(pages));
+  EXPECT_EQ(loaded.GetAnchorPage(QStringLiteral("START")), 1);
+
+  const TovxReportPage* page = loaded.GetPage(0);
+  ASSERT_NE(page, nullptr);
+  const auto* view = dynamic_cast<TovxPictureView*>(page->FindObject(QStringLiteral("Picture1")));
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(QCryptographicHash::hash(view->Picture().Data(), QCryptographicHash::Sha256),
+            QCryptographicHash::hash(original, QCryptographicHash::Sha256));
+
+  const QString xmllint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+  if (xmllint.isEmpty()) GTEST_SKIP() << "xmllint is not installed";
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("report.op3"));
+  loaded.SaveToFile(file);
+  QProcess lint;
+  lint.start(xmllint, {QStringLiteral("--noout"), file});
+  ASSERT_TRUE(lint.waitForFinished());
+  EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+}
+
+// A file the store swaps from is replaced through a temporary file.
+TEST_F(PreviewPagesTest, SavingOverTheLoadedFileKeepsItWhole) {
+  auto report = Prepared(2);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("a.op3"));
+  pages.SaveToFile(file);
+  TovxPreviewPages loaded(report.get());
+  ASSERT_TRUE(loaded.LoadFromFile(file));
+  loaded.SaveToFile(file);
+  TovxPreviewPages again(report.get());
+  ASSERT_TRUE(again.LoadFromFile(file));
+  EXPECT_EQ(ovx::DumpPreparedPages(again), ovx::DumpPreparedPages(pages));
+  EXPECT_FALSE(again.LoadFromFile(dir.filePath(QStringLiteral("missing.op3"))));
+  EXPECT_THROW(again.LoadFromFile(dir.filePath(QStringLiteral("missing.op3")), true), ovx::Error);
+}
+
+TEST_F(PreviewPagesTest, HostileFilesSkipBadEntriesAndKeepTheRest) {
+  auto report = Prepared(1);
+  const QByteArray good = Save(*ovx::PreparedPages(*report));
+  struct Case {
+    const char* what;
+    QByteArray from, to;
+    int pages;  // pages left after loading
+  };
+  const Case cases[] = {
+      {"page of a missing source page", "page1>", "page7>", 1},
+      {"page with a negative index", "page1>", "page-1>", 1},
+      {"page named by an unknown class", "page0>", "TovxShell>", 1},
+      {"dictionary entry of a missing page", "name=\"Page1.F0_0\"", "name=\"Page9.F0_0\"", 2},
+      {"dictionary entry of a missing object", "name=\"Page1.F0_0\"", "name=\"Page1.Nobody\"", 2},
+      {"dictionary name given twice", "<m3 name=", "<m2 name=", 2},
+      {"damaged picture", "<dictionary>",
+       "<picturecache><item stream=\"ABZ\"/></picturecache><dictionary>", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QByteArray bad = good;
+    ASSERT_GE(bad.indexOf(c.from), 0);
+    bad.replace(c.from, c.to);
+    TovxPreviewPages loaded(nullptr);
+    ovx::MemoryStream in(bad);
+    loaded.LoadFromStream(in);
+    EXPECT_FALSE(loaded.LoadErrors().isEmpty());
+    EXPECT_EQ(loaded.Count(), c.pages);
+    // Every page still rebuilds and draws.
+    auto canvas = ovx::PainterCanvas::ForImage(200, 150);
+    for (int i = 0; i < loaded.Count(); ++i) loaded.DrawPage(i, *canvas, 0.3, 0.3, 0, 0);
+  }
+}
+
+TEST_F(PreviewPagesTest, MalformedFileKeepsTheCurrentContents) {
+  auto report = Prepared(2);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  const QByteArray before = ovx::DumpPreparedPages(pages);
+  for (const QByteArray& bad :
+       {Save(pages).left(2000), QByteArray("<?xml version=\"1.0\"?><other/>"), QByteArray()}) {
+    ovx::MemoryStream in(bad);
+    EXPECT_THROW(pages.LoadFromStream(in), TovxInvalidXMLException);
+    EXPECT_EQ(ovx::DumpPreparedPages(pages), before);
+  }
+}
+
+TEST_F(PreviewPagesTest, PageCacheKeepsTheReturnedAndTheLockedPage) {
+  auto report = Prepared(4);
+  report->PreviewOptions().SetPagesInCache(0);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  pages.LockPage(1);
+  TovxReportPage* locked = pages.GetPage(1);
+  TovxReportPage* page = pages.GetPage(2);
+  TovxReportPage* next = pages.GetPage(3);
+  ASSERT_NE(next, nullptr);
+  // The locked page survives later calls; the page returned is usable.
+  EXPECT_EQ(pages.GetPage(1), locked);
+  EXPECT_EQ(locked->Objects().size(), 180u);
+  EXPECT_EQ(next->Objects().size(), 180u);
+  (void)page;
+  // The same index comes back from the cache, not rebuilt.
+  EXPECT_EQ(pages.GetPage(3), pages.GetPage(3));
+  EXPECT_EQ(pages.GetPage(-1), nullptr);
+  EXPECT_EQ(pages.GetPage(5), nullptr);
+  EXPECT_EQ(pages.GetPageSize(5), QSize(0, 0));
+}
+
+// Cut items that leave out `l` or `t` stand where their source stands.
+TEST_F(PreviewPagesTest, PasteMovesByTheSourcePositionWhenAnItemOmitsIt) {
+  auto report = Prepared(1);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  pages.SetCurPage(1);
+  const double source_left = pages.GetPage(1)->Objects()[0]->Left();
+  const double source_top = pages.GetPage(1)->Objects()[0]->Top();
+  const double left_178 = pages.GetPage(1)->Objects()[178]->Left();
+  EXPECT_EQ(pages.CutObjects(178), 2);
+  pages.PasteObjects(0, 100);  // never moves left at x 0
+  pages.ClearCache();
+  const TovxReportPage* page = pages.GetPage(1);
+  ASSERT_EQ(page->Objects().size(), 180u);
+  // Both keep their distance: the second stays one cell below the first.
+  EXPECT_NEAR(page->Objects()[178]->Top(), 100, 1e-9);
+  EXPECT_NEAR(page->Objects()[179]->Top(), 100 + ovx::test::kCell, 1e-9);
+  EXPECT_NEAR(page->Objects()[178]->Left(), left_178, 1e-9);
+  pages.CutObjects(0);
+  pages.PasteObjects(source_left + 10, source_top);
+  pages.ClearCache();
+  EXPECT_NEAR(pages.GetPage(1)->Objects()[0]->Left(), source_left + 10, 1e-9);
+  EXPECT_NEAR(pages.GetPage(1)->Objects()[0]->Top(), source_top, 1e-9);
+  EXPECT_NEAR(pages.GetPage(1)->Objects()[1]->Top(), source_top + ovx::test::kCell, 1e-9);
+}
+
+TEST_F(PreviewPagesTest, DeletingAndInsertingPagesShiftsWhatPointsBehind) {
+  auto report = Prepared(3);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  pages.SetCurPage(3);
+  pages.AddAnchor(QStringLiteral("last"), 5);
+  pages.Outline().LevelRoot();
+  pages.Outline().AddItem(QStringLiteral("last"), 5);
+  pages.SetCurPage(0);
+  pages.AddAnchor(QStringLiteral("first"), 0);
+  const auto outline_page = [&] {
+    QString text;
+    int page = -1, top = -1;
+    pages.Outline().LevelRoot();
+    pages.Outline().GetItem(0, text, page, top);
+    return page;
+  };
+  EXPECT_EQ(pages.GetAnchorPage(QStringLiteral("last")), 4);
+  pages.DeletePage(1);
+  EXPECT_EQ(pages.Count(), 3);
+  EXPECT_EQ(pages.GetAnchorPage(QStringLiteral("last")), 3);
+  EXPECT_EQ(pages.GetAnchorPage(QStringLiteral("first")), 1);
+  EXPECT_EQ(outline_page(), 2);
+  pages.InsertEmptyPage(1);
+  EXPECT_EQ(pages.Count(), 4);
+  EXPECT_EQ(pages.GetPage(1)->Objects().size(), 0u);
+  EXPECT_EQ(pages.GetPageSize(1), pages.GetPageSize(2));
+  EXPECT_EQ(pages.GetAnchorPage(QStringLiteral("last")), 4);
+  EXPECT_EQ(outline_page(), 3);
+  EXPECT_EQ(pages.GetAnchorPage(QStringLiteral("nowhere")), 1);
+
+  TovxPreviewPages one(nullptr);
+  ovx::MemoryStream in(Save(pages));
+  one.LoadFromStream(in);
+  while (one.Count() > 1) one.DeletePage(0);
+  one.DeletePage(0);  // the last page stays
+  EXPECT_EQ(one.Count(), 1);
+}
+
+TEST_F(PreviewPagesTest, ModifyObjectAndModifyPageAreStored) {
+  auto report = Prepared(1);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  auto* cell = dynamic_cast<TovxMemoView*>(pages.GetPage(1)->Objects()[5]);
+  cell->SetText(QStringLiteral("改"));
+  cell->SetLeft(3);
+  pages.ModifyObject(*cell);
+  TovxReportPage* cover = pages.GetPage(0);
+  auto* title = dynamic_cast<TovxMemoView*>(cover->FindObject(QStringLiteral("title")));
+  title->SetText(QStringLiteral("新題"));
+  pages.ModifyPage(0, *cover);
+  pages.ClearCache();
+  const auto* again = dynamic_cast<TovxMemoView*>(pages.GetPage(1)->Objects()[5]);
+  EXPECT_EQ(again->Text().trimmed(), QStringLiteral("改"));
+  EXPECT_DOUBLE_EQ(again->Left(), 3);
+  const auto* new_title =
+      dynamic_cast<TovxMemoView*>(pages.GetPage(0)->FindObject(QStringLiteral("title")));
+  EXPECT_EQ(new_title->Text().trimmed(), QStringLiteral("新題"));
+}
+
+TEST_F(PreviewPagesTest, AppendReportAddsPagesAnchorsAndOutline) {
+  auto first = Prepared(1);
+  auto second = Prepared(2);
+  TovxPreviewPages& a = *ovx::PreparedPages(*first);
+  TovxPreviewPages& b = *ovx::PreparedPages(*second);
+  b.SetCurPage(1);
+  b.AddAnchor(QStringLiteral("b"), 0);
+  b.Outline().AddItem(QStringLiteral("b"), 0);
+  a.AppendReport(b);
+  ASSERT_EQ(a.Count(), 5);
+  EXPECT_EQ(a.GetAnchorPage(QStringLiteral("b")), 4);
+  for (int i = 0; i < 3; ++i) {
+    const TovxReportPage* ours = a.GetPage(2 + i);
+    const TovxReportPage* theirs = b.GetPage(i);
+    ASSERT_EQ(ours->Objects().size(), theirs->Objects().size());
+    EXPECT_EQ(ours->Orientation(), theirs->Orientation());
+    for (size_t k = 0; k < ours->Objects().size(); ++k) {
+      EXPECT_EQ(ours->Objects()[k]->Name(), theirs->Objects()[k]->Name());
+      EXPECT_DOUBLE_EQ(ours->Objects()[k]->Left(), theirs->Objects()[k]->Left());
+    }
+  }
+}
+
+TEST_F(PreviewPagesTest, UrlLinksOpenWebAddressesAndAskForAnythingElse) {
+  auto report = ovx::test::MakeAppReport(DataPath("templates/velmora.ov3"), 0);
+  auto* title = dynamic_cast<TovxMemoView*>(report->FindObject(QStringLiteral("title")));
+  ASSERT_TRUE(report->PrepareReport());
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  struct Case {
+    const char* link;
+    bool asks;
+    bool answer;
+    bool opens;
+  };
+  const Case cases[] = {
+      {"https://example.org/", false, false, true}, {"HTTP://example.org/", false, false, true},
+      {"mailto:a@example.org", false, false, true}, {"file:///etc/passwd", true, false, false},
+      {"/usr/bin/xterm", true, true, true},         {"javascript:alert(1)", true, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    TovxReportPage* page = pages.GetPage(0);
+    auto* memo = dynamic_cast<TovxMemoView*>(page->FindObject(title->Name()));
+    memo->Hyperlink().SetKind(TovxHyperlinkKind::hkURL);
+    memo->Hyperlink().SetValue(QString::fromLatin1(c.link));
+    bool asked = false;
+    QString opened;
+    pages.confirm_open = [&](const QString&) {
+      asked = true;
+      return c.answer;
+    };
+    pages.open_url = [&](const QString& url) { opened = url; };
+    const auto result = pages.HandleMouse(0, TovxPreviewPages::MouseEvent::kClick, 100, 100, 1.0);
+    EXPECT_EQ(result.object, memo);
+    EXPECT_TRUE(result.hand);
+    EXPECT_EQ(asked, c.asks);
+    EXPECT_EQ(opened.isEmpty(), !c.opens);
+  }
+}
+
+TEST_F(PreviewPagesTest, DrawPageMatchesGoldens) {
+  auto report = Prepared(1);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  for (const int page : {0, 1}) {
+    for (const int scale : {1, 2}) {
+      const QSize size = pages.GetPageSize(page) * scale;
+      auto canvas = ovx::PainterCanvas::ForImage(size.width(), size.height(), 96);
+      canvas->Image();
+      pages.DrawPage(page, *canvas, scale, scale, 0, 0);
+      canvas->End();
+      ovx::test::ExpectImageGolden(QStringLiteral("engine/page%1_scale%2.png").arg(page).arg(scale),
+                                   *canvas->Image());
+    }
+  }
+}
+
+}  // namespace
