@@ -1,0 +1,160 @@
+#include "app/main_window.h"
+
+#include "app/core/fixed_data.h"
+#include "base/error.h"
+#include "platform/font_service.h"
+#include "report/model/report.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+TfrmMain::TfrmMain(const QString& data_directory, QWidget* parent)
+    : QWidget(parent), data_directory_(data_directory), ovx1_(std::make_unique<TovxReport>()) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Velmora打印"));
+  // The window's own texts need a CJK face; Qt's fontconfig picks it from
+  // these families, which the program's packages install.
+  QFont window_font = font();
+  window_font.setFamilies({QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Zen Hei"),
+                           window_font.family()});
+  setFont(window_font);
+
+  chk1_ = new QCheckBox(QStringLiteral("封面加背景（420X300)"), this);
+  chk2_ = new QCheckBox(QStringLiteral("正文加背景"), this);
+  chk3_ = new QCheckBox(QStringLiteral("去掉标点符号"), this);
+  for (auto [box, name] : {std::pair{chk1_, "chk1"}, {chk2_, "chk2"}, {chk3_, "chk3"}}) {
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(true);
+  }
+  lbl3_ = new QLabel(QStringLiteral("在A4纸上打印4页："), this);
+  lbl3_->setObjectName(QStringLiteral("lbl3"));
+  btn2_ = new QPushButton(QStringLiteral("打印"), this);
+  btn2_->setObjectName(QStringLiteral("btn2"));
+  lbl_status_ = new QLabel(this);
+  lbl_status_->setObjectName(QStringLiteral("lblStatus"));
+  lbl_status_->setWordWrap(true);
+
+  auto hidden_text = [this](const char* name, const QStringList& lines) {
+    auto* edit = new QPlainTextEdit(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setPlainText(lines.join(u'\n'));
+    edit->hide();
+    return edit;
+  };
+  memo1_ = hidden_text("Memo1", ovx::app::BodyTextLines());
+  metitle_ = hidden_text("Metitle", ovx::app::TitleLines());
+  metitle_->setFont(QFont(QStringLiteral("黑体-Velmora")));
+  memo2_ = hidden_text("Memo2", ovx::app::TemplateLines());
+  auto hidden_number = [this](const char* name, int value) {
+    auto* edit = new QSpinBox(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setRange(1, ovx::app::kMaxGridNumber);
+    edit->setValue(value);
+    edit->hide();
+    return edit;
+  };
+  edt1_ = hidden_number("edt1", ovx::app::kDefaultLines);
+  edt2_ = hidden_number("edt2", ovx::app::kDefaultChars);
+
+  dlg_font1_ = QFont(QString::fromUtf16(ovx::app::kHolderInitialFace));
+  dlg_font1_.setPointSize(ovx::app::kTitlePoints);
+  dlg_font1_.setBold(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(chk1_);
+  layout->addWidget(chk2_);
+  layout->addWidget(chk3_);
+  layout->addStretch();
+  layout->addWidget(lbl3_);
+  layout->addWidget(btn2_);
+  layout->addWidget(lbl_status_);
+  resize(411, 333);
+
+  connect(btn2_, &QPushButton::clicked, this, &TfrmMain::btn2Click);
+  show_error = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
+  // The hand cursor shows while the engine prints objects.
+  ovx1_->on_before_print = [this](TovxComponent&) { setCursor(Qt::PointingHandCursor); };
+  ovx1_->on_after_print = [this](TovxComponent&) { unsetCursor(); };
+  ovx1_->show_error = [this](const QString& text) { show_error(text); };
+
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() { RemoveFont(); }
+
+void TfrmMain::FormCreate() {
+  // As on the original platform, a missing font is not an error: the views
+  // still name the face and the font service substitutes one.
+  font_path_ = QDir(data_directory_).filePath(QLatin1String(ovx::app::kPrivateFontFile));
+  font_registered_ = ovx::FontService::Instance().AddPrivateFont(font_path_);
+  qt_font_id_ = QFontDatabase::addApplicationFont(font_path_);
+}
+
+void TfrmMain::FormShow() {
+  const QString face = QString::fromUtf16(ovx::app::kPrivateFace);
+  typesetter_.SetCurrentFace(face);
+  typesetter_.SetHolderFace(face);
+  dlg_font1_.setFamily(face);
+  metitle_->setFont(dlg_font1_);
+}
+
+void TfrmMain::FormClose() { RemoveFont(); }
+
+void TfrmMain::RemoveFont() {
+  if (font_registered_) ovx::FontService::Instance().RemovePrivateFont(font_path_);
+  font_registered_ = false;
+  if (qt_font_id_ >= 0) QFontDatabase::removeApplicationFont(qt_font_id_);
+  qt_font_id_ = -1;
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  if (!shown_once_) FormShow();
+  shown_once_ = true;
+  QWidget::showEvent(event);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QWidget::closeEvent(event);
+}
+
+ovx::app::PrintSettings TfrmMain::CurrentSettings() const {
+  ovx::app::PrintSettings settings;
+  settings.body_lines = memo1_->toPlainText().split(u'\n');
+  settings.title_lines = metitle_->toPlainText().split(u'\n');
+  settings.cover_background = chk1_->isChecked();
+  settings.body_background = chk2_->isChecked();
+  settings.remove_punctuation = chk3_->isChecked();
+  settings.lines = edt1_->text();
+  settings.chars = edt2_->text();
+  settings.data_directory = data_directory_;
+  return settings;
+}
+
+QString TfrmMain::StatusText() const { return lbl_status_->text(); }
+
+void TfrmMain::btn2Click() {
+  lbl_status_->clear();
+  try {
+    const ovx::app::BuildResult result =
+        ovx::app::BuildReport(*ovx1_, CurrentSettings(), typesetter_);
+    // Preparation and the preview window are not part of the program yet;
+    // the report stops here, and the window says so.
+    lbl_status_->setText(
+        QStringLiteral(
+            "已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。预览与打印尚未接入本程序。")
+            .arg(result.body_pages)
+            .arg(result.cells));
+  } catch (const ovx::Error& e) {
+    lbl_status_->setText(QStringLiteral("打印失败。"));
+    show_error(e.Message());
+  }
+}

@@ -1,0 +1,76 @@
+// The main window: three options, one print button, and the fixed data in
+// hidden fields. The print command itself lives in app/core so that the
+// command line and the tests run it without a window; this class only
+// gathers the window's settings, registers the private font for its
+// lifetime, and shows the outcome.
+#pragma once
+
+#include "app/core/print_command.h"
+#include "app/core/typesetter.h"
+
+#include <QFont>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class TovxReport;
+
+class TfrmMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `data_directory` holds the private font and the background pictures.
+  explicit TfrmMain(const QString& data_directory, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // The print command (button "打印").
+  void btn2Click();
+
+  // How errors are shown; a message box unless a test replaces it.
+  std::function<void(const QString&)> show_error;
+
+  TovxReport& Report() { return *ovx1_; }
+  QString StatusText() const;
+  // The settings the print command would use now.
+  ovx::app::PrintSettings CurrentSettings() const;
+  bool PrivateFontRegistered() const { return font_registered_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void RemoveFont();
+
+  QString data_directory_;
+  QString font_path_;
+  bool font_registered_ = false;
+  int qt_font_id_ = -1;
+  bool shown_once_ = false;
+
+  QCheckBox* chk1_;
+  QCheckBox* chk2_;
+  QCheckBox* chk3_;
+  QLabel* lbl3_;
+  QPushButton* btn2_;
+  QLabel* lbl_status_;
+  // Hidden fixed data.
+  QPlainTextEdit* memo1_;
+  QPlainTextEdit* metitle_;
+  QPlainTextEdit* memo2_;
+  QSpinBox* edt1_;
+  QSpinBox* edt2_;
+  QFont dlg_font1_;  // the font holder
+
+  std::unique_ptr<TovxReport> ovx1_;
+  ovx::app::Typesetter typesetter_;
+};

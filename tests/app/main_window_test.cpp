@@ -1,0 +1,111 @@
+// The main window, offscreen: its fixed texts and fields, and the print
+// button with each option set.
+#include "app/main_window.h"
+#include "report/model/page.h"
+#include "report/model/picture.h"
+#include "report/model/report.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+int BodyPages(TovxReport& report, bool* all_have_picture) {
+  int pages = 0;
+  *all_have_picture = true;
+  for (TovxComponent* c : report.Objects()) {
+    auto* page = dynamic_cast<TovxReportPage*>(c);
+    if (!page || page->Name() == u"Page1") continue;
+    ++pages;
+    *all_have_picture = *all_have_picture && !page->BackPicture().IsEmpty();
+  }
+  return pages;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void FixedTexts() {
+    TfrmMain window(QStringLiteral(VELMORA_APP_DATA_DIR));
+    window.show();
+    QCOMPARE(window.windowTitle(), QStringLiteral("Velmora打印"));
+    QCOMPARE(window.size(), QSize(411, 333));
+    QCOMPARE(window.findChild<QCheckBox*>("chk1")->text(), QStringLiteral("封面加背景（420X300)"));
+    QCOMPARE(window.findChild<QCheckBox*>("chk2")->text(), QStringLiteral("正文加背景"));
+    QCOMPARE(window.findChild<QCheckBox*>("chk3")->text(), QStringLiteral("去掉标点符号"));
+    QCOMPARE(window.findChild<QLabel*>("lbl3")->text(), QStringLiteral("在A4纸上打印4页："));
+    QCOMPARE(window.findChild<QPushButton*>("btn2")->text(), QStringLiteral("打印"));
+    QVERIFY(!window.findChild<QSpinBox*>("edt1")->isVisible());
+    QCOMPARE(window.findChild<QSpinBox*>("edt1")->value(), 15);
+    QCOMPARE(window.findChild<QSpinBox*>("edt2")->value(), 12);
+    QVERIFY(window.PrivateFontRegistered());
+    window.close();
+    QVERIFY(!window.PrivateFontRegistered());
+  }
+
+  void PrintButton_data() {
+    QTest::addColumn<bool>("cover");
+    QTest::addColumn<bool>("body");
+    QTest::addColumn<bool>("remove");
+    QTest::newRow("all checked") << true << true << true;
+    QTest::newRow("no cover picture") << false << true << true;
+    QTest::newRow("no body picture") << true << false << true;
+    QTest::newRow("punctuation kept") << true << true << false;
+    QTest::newRow("all cleared") << false << false << false;
+  }
+
+  void PrintButton() {
+    QFETCH(bool, cover);
+    QFETCH(bool, body);
+    QFETCH(bool, remove);
+    TfrmMain window(QStringLiteral(VELMORA_APP_DATA_DIR));
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.show();
+    window.findChild<QCheckBox*>("chk1")->setChecked(cover);
+    window.findChild<QCheckBox*>("chk2")->setChecked(body);
+    window.findChild<QCheckBox*>("chk3")->setChecked(remove);
+    QTest::mouseClick(window.findChild<QPushButton*>("btn2"), Qt::LeftButton);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    auto* cover_page = dynamic_cast<TovxReportPage*>(window.Report().FindObject("Page1"));
+    QVERIFY(cover_page);
+    QCOMPARE(!cover_page->BackPicture().IsEmpty(), cover);
+    bool pictures = false;
+    const int pages = BodyPages(window.Report(), &pictures);
+    QCOMPARE(pages, remove ? 38 : 44);
+    QCOMPARE(pictures, body);
+    QVERIFY(window.StatusText().contains(QStringLiteral("正文 %1 页").arg(pages)));
+    QVERIFY(window.StatusText().contains(QStringLiteral("预览与打印尚未接入")));
+  }
+
+  void MissingPictureThenSecondPress() {
+    QTemporaryDir empty;
+    TfrmMain window(empty.path());
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.show();
+    auto* button = window.findChild<QPushButton*>("btn2");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors[0].contains("bg_fm.jpg"));
+    window.findChild<QCheckBox*>("chk1")->setChecked(false);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(errors[1].contains("bg_zw.jpg"));
+    window.findChild<QCheckBox*>("chk2")->setChecked(false);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(errors.size(), 2);
+    bool pictures = true;
+    QCOMPARE(BodyPages(window.Report(), &pictures), 38);
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
