@@ -27,11 +27,13 @@ QByteArray DumpPreparedPages(TovxPreviewPages& pages, int first, int last) {
   QByteArray out;
   if (last < 0 || last >= pages.Count()) last = pages.Count() - 1;
   out += "pages " + QByteArray::number(pages.Count()) + '\n';
-  TovxXMLItem* items = pages.Document().Root()->FindItem("previewpages");
   for (int i = std::max(first, 0); i <= last; ++i) {
     const QSize size = pages.GetPageSize(i);
-    TovxXMLItem* item = items->Items(i);
-    if (!item->Loaded()) pages.Document().LoadItem(item);
+    TovxXMLItem* item = pages.PageItem(i);
+    if (!item) {
+      out += "page " + QByteArray::number(i) + " damaged\n";
+      continue;
+    }
     out += "page " + QByteArray::number(i) + ' ' + item->Name() + ' ' +
            QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height()) + '\n';
     DumpItems(*item, 1, out);

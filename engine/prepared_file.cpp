@@ -18,6 +18,9 @@
 
 #include <QFileInfo>
 
+#include <utility>
+#include <vector>
+
 using ovx::engine_internal::ClassesOf;
 using ovx::engine_internal::StoredTextOf;
 
@@ -40,6 +43,25 @@ bool ValidHex(const QByteArray& text) {
 }
 
 QByteArray BoolText(bool on) { return on ? "True" : "False"; }
+
+// Only page elements may stay on disk. Anything else a file marks swappable
+// (by hand or with intent) is read now, so that a partial load never sees
+// less than a full one; a damaged part fails the load like malformed XML.
+void LoadAllButPages(TovxXMLDocument& document) {
+  TovxXMLItem* root = document.Root();
+  const int pages_at = root->Find("previewpages");
+  const TovxXMLItem* pages = pages_at >= 0 ? root->Items(pages_at) : nullptr;
+  std::vector<std::pair<TovxXMLItem*, bool>> todo{{root, false}};
+  while (!todo.empty()) {
+    const auto [item, is_page] = todo.back();
+    todo.pop_back();
+    if (!item->Loaded()) {
+      if (is_page) continue;
+      document.LoadItem(item);
+    }
+    for (int i = 0; i < item->Count(); ++i) todo.emplace_back(item->Items(i), item == pages);
+  }
+}
 
 }  // namespace
 
@@ -111,9 +133,10 @@ bool TovxPreviewPages::LoadFromFile(const QString& file_name, bool exception_if_
   return true;
 }
 
-void TovxPreviewPages::LoadFromStream(ovx::Stream& stream) {
+void TovxPreviewPages::LoadFromStream(ovx::Stream& stream, bool allow_partial_loading) {
   auto fresh = std::make_unique<Contents>();
-  fresh->document.LoadFromStream(stream);
+  fresh->document.LoadFromStream(stream, allow_partial_loading);
+  if (allow_partial_loading) LoadAllButPages(fresh->document);
   if (fresh->document.Root()->Name() != "preparedreport") {
     throw TovxInvalidXMLException(QStringLiteral("not a prepared report"));
   }

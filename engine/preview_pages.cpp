@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace ovx::engine_internal {
 
@@ -159,7 +160,29 @@ TovxXMLItem* TovxPreviewPages::PagesItem() const { return Child("previewpages");
 int TovxPreviewPages::Count() const { return PagesItem()->Count(); }
 qint64 TovxPreviewPages::XmlSize() const { return contents_->xml_size; }
 
-TovxXMLItem* TovxPreviewPages::CurrentPageItem() const { return PagesItem()->Items(cur_page_); }
+// The engine works on the last page, which a loaded file may have left on
+// disk; a damaged one fails the run with the file's error.
+TovxXMLItem* TovxPreviewPages::CurrentPageItem() const {
+  TovxXMLItem* item = PagesItem()->Items(cur_page_);
+  if (item && !item->Loaded()) contents_->document.LoadItem(item);
+  return item;
+}
+
+TovxXMLItem* TovxPreviewPages::PageItem(int index) {
+  TovxXMLItem* item = PagesItem()->Items(index);
+  if (!item || item->Loaded()) return item;
+  try {
+    contents_->document.LoadItem(item);
+    return item;
+  } catch (const ovx::Error& error) {
+    const QString line = QStringLiteral("Damaged page %1: %2").arg(index + 1).arg(error.Message());
+    if (!load_errors_.contains(line)) {
+      load_errors_ << line;
+      if (report_) report_->AddError(line);
+    }
+    return nullptr;
+  }
+}
 
 bool TovxPreviewPages::EngineRunning() const { return engine_ && engine_->Running(); }
 
@@ -287,6 +310,8 @@ void TovxPreviewPages::AddPage(const TovxReportPage& page) {
     if (c.source_pages[i].template_page == &page) k = static_cast<int>(i);
   }
   TovxXMLItem* item = PagesItem()->Add();
+  // The first two pages stay in memory: the preview opens on them.
+  if (PagesItem()->Count() > 2) item->SetUnloadable(true);
   if (k < 0) {
     // A page that was never registered is stored whole.
     TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
@@ -598,9 +623,8 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
 
 std::unique_ptr<TovxReportPage> TovxPreviewPages::Rebuild(int index, CachedPage& cached) {
   Contents& c = *contents_;
-  TovxXMLItem* item = PagesItem()->Items(index);
+  TovxXMLItem* item = PageItem(index);
   if (!item) return nullptr;
-  if (!item->Loaded()) c.document.LoadItem(item);
   auto page = std::make_unique<TovxReportPage>();
   if (IsWholePageName(item->Name())) {
     TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
@@ -700,6 +724,26 @@ QSize TovxPreviewPages::GetPageSize(int index) {
 
 // --- drawing ------------------------------------------------------------------------------
 
+namespace {
+
+constexpr ovx::Color kEditHighlightColor = clBlue;
+
+// An object the user may edit in the preview gets a dotted outline over
+// whatever it drew, so that its own frame and text stay readable.
+void DrawEditHighlight(ovx::Canvas& canvas, const ovx::PixelRect& rect) {
+  const ovx::CanvasPen pen = canvas.Pen();
+  const ovx::CanvasBrush brush = canvas.Brush();
+  canvas.Pen() = ovx::CanvasPen{};
+  canvas.Pen().color = kEditHighlightColor;
+  canvas.Pen().style = ovx::PenStyle::kDot;
+  canvas.Brush().style = TovxBrushStyle::bsClear;
+  canvas.Rectangle(rect);
+  canvas.Pen() = pen;
+  canvas.Brush() = brush;
+}
+
+}  // namespace
+
 void TovxPreviewPages::DrawPage(int index, ovx::Canvas& canvas, double scale_x, double scale_y,
                                 double offset_x, double offset_y, bool highlight) {
   TovxReportPage* page = GetPage(index);
@@ -722,6 +766,10 @@ void TovxPreviewPages::DrawPage(int index, ovx::Canvas& canvas, double scale_x, 
                        Pixels(page->PaperHeight() * ov01cm * scale_y + offset_y - 1)});
   }
   page->Draw(canvas, scale_x, scale_y, offset_x, offset_y);
+  TovxCustomMemoView::PrintState print_state{Count(), copy_no_, std::nullopt, print_scale_};
+  if (report_ && report_->Variables().IndexOf(QStringLiteral("CopyName")) >= 0) {
+    print_state.copy_name = report_->Variables().Value(QStringLiteral("CopyName")).toString();
+  }
   const double x = offset_x + page->LeftMargin() * ov01cm * scale_x;
   const double y = offset_y + page->TopMargin() * ov01cm * scale_y;
   for (TovxComponent* object : page->AllObjects()) {
@@ -736,11 +784,30 @@ void TovxPreviewPages::DrawPage(int index, ovx::Canvas& canvas, double scale_x, 
     const TovxVisibilityType needed =
         printing ? TovxVisibilityType::vsPrint : TovxVisibilityType::vsPreview;
     if (!view->Visibility().Contains(needed)) continue;
+    // Memo views drawn inside another view (its cells) take the same state.
+    std::vector<TovxCustomMemoView*> memos;
+    if (auto* memo = dynamic_cast<TovxCustomMemoView*>(view)) memos.push_back(memo);
+    for (TovxComponent* inner : view->AllObjects()) {
+      if (auto* memo = dynamic_cast<TovxCustomMemoView*>(inner)) memos.push_back(memo);
+    }
+    // The memos point at this function's state: taken back even on a throw.
+    struct Unmark {
+      TovxView* view;
+      const std::vector<TovxCustomMemoView*>& memos;
+      ~Unmark() {
+        view->SetPrinting(false);
+        for (TovxCustomMemoView* memo : memos) memo->SetPrintState(nullptr);
+      }
+    } unmark{view, memos};
+    for (TovxCustomMemoView* memo : memos) memo->SetPrintState(&print_state);
     view->SetPrinting(printing);
     view->Draw(canvas, scale_x, scale_y, x, y);
-    view->SetPrinting(false);
+    if (highlight && !view->Restrictions().Contains(TovxRestriction::rfDontEditInPreview)) {
+      DrawEditHighlight(
+          canvas, ovx::PixelRect{Pixels(left), Pixels(top), Pixels(left + view->Width() * scale_x),
+                                 Pixels(top + view->Height() * scale_y)});
+    }
   }
-  (void)highlight;
   if (mirror) {
     const double left = page->LeftMargin();
     page->SetLeftMargin(page->RightMargin());

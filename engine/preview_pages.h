@@ -11,7 +11,9 @@
 //
 // With the file cache, page elements are swapped out to the document's
 // temporary file once more than MaxMemSize megabytes were added, and read
-// back when a page is rebuilt.
+// back when a page is rebuilt. Pages after the second are marked swappable
+// in the file too, so that a partial load leaves their objects in the file
+// until the page is used; nothing but page elements is ever left there.
 //
 // Loading a prepared report (".op3") treats the file as hostile: it is read
 // into a fresh set of contents, every index and name in it is checked (bad
@@ -92,6 +94,14 @@ class TovxPreviewPages {
   void DrawPage(int index, ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
                 double offset_y, bool highlight = false);
 
+  // The copy being printed (0 outside printing) and the factor of the page
+  // being printed (1 unless it is scaled to the sheet); printing sets them,
+  // memo views drawn by DrawPage take them.
+  int CopyNo() const { return copy_no_; }
+  void SetCopyNo(int copy_no) { copy_no_ = copy_no; }
+  double PrintScale() const { return print_scale_; }
+  void SetPrintScale(double print_scale) { print_scale_ = print_scale; }
+
   // --- building (the engine) ------------------------------------------------------
   void Clear();
   // Takes the picture cache mode and temporary folder from the report.
@@ -168,13 +178,23 @@ class TovxPreviewPages {
   // Replaces the contents with a prepared report. Throws (and keeps the
   // current contents) when the document is malformed; bad entries of a
   // well-formed document are skipped and listed in LoadErrors().
-  void LoadFromStream(ovx::Stream& stream);
+  // With `allow_partial_loading`, the objects of pages marked swappable stay
+  // in `stream` until their page is used: the stream must then stay open and
+  // unchanged until the store is cleared, loaded again or destroyed. A page
+  // whose part of the stream turns out damaged then is reported (LoadErrors,
+  // the report's errors) and gives no page.
+  void LoadFromStream(ovx::Stream& stream, bool allow_partial_loading = false);
   void SaveToStream(ovx::Stream& stream);
   // False for a missing file (or the file error with `exception_if_not_found`).
   bool LoadFromFile(const QString& file_name, bool exception_if_not_found = false);
   // Writes a temporary file beside the target and renames it into place.
   void SaveToFile(const QString& file_name);
   const QStringList& LoadErrors() const { return load_errors_; }
+
+  // The item of page `index` with its objects in memory (read back from the
+  // file or the swap file when needed); null outside the pages or when that
+  // part is damaged, which is reported as for partial loading.
+  TovxXMLItem* PageItem(int index);
 
   // The document, for tools and tests that look at the stored items.
   TovxXMLDocument& Document();
@@ -219,6 +239,8 @@ class TovxPreviewPages {
   int locked_page_ = -1;
   int logical_counter_ = 0;
   double last_y_ = 0;
+  int copy_no_ = 0;
+  double print_scale_ = 1;
   // Pass bookkeeping: the page before the pass, its object count.
   int pass_page_ = -1;
   int pass_objects_ = 0;

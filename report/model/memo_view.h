@@ -30,6 +30,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 OVX_ENUM(TovxDuplicateMode, dmShow, dmHide, dmClear, dmMerge)
@@ -181,6 +182,23 @@ class TovxCustomMemoView : public TovxStretcheable {
   ovx::PixelRect TextRectInUnits() const;
   ovx::PixelRect TextRectInPixels(const ovx::PixelRect& rect, double scale_x, double scale_y) const;
 
+  // What the prepared pages store hands a memo it draws: the page count,
+  // copy number and the report's "CopyName" variable (none: the copy-name
+  // macro becomes empty) for the page-count and copy-name macros, and the
+  // factor of the page being printed (0: derived from the canvas and the
+  // drawing scale). A rebuilt page belongs to no report, hence the variable
+  // travels here. The memo keeps only a pointer (memos come by the
+  // thousand); the store sets it for the time of drawing. Null: not drawn by
+  // a store, the macros stay.
+  struct PrintState {
+    int page_count = 0;
+    int copy_no = 0;
+    std::optional<QString> copy_name;
+    double print_scale = 0;
+  };
+  void SetPrintState(const PrintState* state) { print_state_ = state; }
+  const PrintState* GetPrintState() const { return print_state_; }
+
   // --- data cycle -----------------------------------------------------------------------
   void BeforePrint() override;
   void GetData() override;
@@ -225,6 +243,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   TovxDrawText& TextLayout() const;
   void FillFromDataField(TovxDataSet& data_set);
   void ExpandTextExpressions();
+  void ReplacePrintMacros();
   void ApplyHighlightConditions();
   TovxHighlight* FindHighlight(const QString& collection_name);
   int NextUniqueNumber() const;
@@ -266,6 +285,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   QString last_value_;
   QString rest_text_;
   std::unique_ptr<SavedAppearance> saved_appearance_;
+  const PrintState* print_state_ = nullptr;
 };
 
 class TovxMemoView : public TovxCustomMemoView {

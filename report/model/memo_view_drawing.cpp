@@ -46,6 +46,19 @@ double PrintScale(const ovx::Canvas& canvas, double scale_y) {
   return canvas.IsPrinter() ? scale_y * 96.0 / canvas.DpiY() : 1.0;
 }
 
+// Whether `text` holds `tag` (upper-case ASCII) at `pos`, ignoring the case
+// of ASCII letters only: full Unicode folding would let look-alikes such as
+// the long s (U+017F) match.
+bool MatchesAsciiTag(const QString& text, qsizetype pos, QStringView tag) {
+  if (pos + tag.size() > text.size()) return false;
+  for (qsizetype i = 0; i < tag.size(); ++i) {
+    char16_t c = text[pos + i].unicode();
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    if (c != tag[i].unicode()) return false;
+  }
+  return true;
+}
+
 // Rotations that turn the lines on their side.
 bool IsSideways(int rotation) {
   const int r = ((rotation % 360) + 360) % 360;
@@ -93,8 +106,38 @@ void TovxCustomMemoView::LayOut(TovxDrawText& layout, double scale_x, double sca
   }
 }
 
+// Page totals and copies are known only when a prepared page is drawn;
+// the text keeps the result, as an export of the drawn page should see it.
+void TovxCustomMemoView::ReplacePrintMacros() {
+  static constexpr QStringView kTotalPages = u"[TOTALPAGES#]";
+  static constexpr QStringView kCopyName = u"[COPYNAME#]";
+  const QString text = Text();
+  if (!text.contains(u'[')) return;
+  const PrintState& state = *print_state_;
+  const QString copy_name =
+      state.copy_name ? *state.copy_name + QString::number(state.copy_no) : QString();
+  QString result;
+  bool changed = false;
+  qsizetype pos = 0;
+  while (pos < text.size()) {
+    if (MatchesAsciiTag(text, pos, kTotalPages)) {
+      result += QString::number(state.page_count);
+      pos += kTotalPages.size();
+      changed = true;
+    } else if (MatchesAsciiTag(text, pos, kCopyName)) {
+      result += copy_name;
+      pos += kCopyName.size();
+      changed = true;
+    } else {
+      result += text[pos++];
+    }
+  }
+  if (changed) SetText(result);
+}
+
 void TovxCustomMemoView::Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
                               double offset_y) {
+  if (print_state_ && allow_expressions_ && !IsDesigning()) ReplacePrintMacros();
   const ovx::ViewDrawing drawing = BeginDraw(canvas, scale_x, scale_y, offset_x, offset_y);
   DrawBackground(drawing);
   DrawFrame(drawing);
@@ -102,7 +145,10 @@ void TovxCustomMemoView::Draw(ovx::Canvas& canvas, double scale_x, double scale_
     const ovx::PixelRect draw_rect = TextRectInPixels(drawing.rect, scale_x, scale_y);
     ovx::DrawTextLock lock;
     TovxDrawText& layout = TextLayout();
-    LayOut(layout, scale_x, scale_y, PrintScale(canvas, scale_y), draw_rect, word_wrap_);
+    const double print_scale = print_state_ && print_state_->print_scale > 0
+                                   ? print_state_->print_scale
+                                   : PrintScale(canvas, scale_y);
+    LayOut(layout, scale_x, scale_y, print_scale, draw_rect, word_wrap_);
     // Ruled lines follow the text lines; they make no sense on turned text.
     TovxUnderlinesTextMode underlines = underlines_text_mode_;
     if (underlines_ && underlines == TovxUnderlinesTextMode::ulmNone) {

@@ -1,7 +1,9 @@
 // The prepared pages store: differences, rebuilding, the page cache, the
-// ".op3" file (round trip and hostile input), page changes and links.
+// ".op3" file (round trip, partial loading and hostile input), page changes,
+// links and drawing.
 #include "engine/preview_pages.h"
 #include "base/stream.h"
+#include "base/units.h"
 #include "engine/engine.h"
 #include "engine/prepared_dump.h"
 #include "render/painter_canvas.h"
@@ -13,11 +15,14 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -356,6 +361,228 @@ TEST_F(PreviewPagesTest, DrawPageMatchesGoldens) {
       ovx::test::ExpectImageGolden(QStringLiteral("engine/page%1_scale%2.png").arg(page).arg(scale),
                                    *canvas->Image());
     }
+  }
+}
+
+// A canvas that answers as a printer does, over an image.
+class PrinterImageCanvas : public ovx::PainterCanvas {
+ public:
+  using ovx::PainterCanvas::PainterCanvas;
+  bool IsPrinter() const override { return true; }
+};
+
+// Draws page `index` at scale 1 on a fresh image of the page's size.
+QImage DrawnPage(TovxPreviewPages& pages, int index, bool highlight = false, bool printer = false) {
+  const QSize size = pages.GetPageSize(index);
+  QImage image(size, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  {
+    std::unique_ptr<ovx::PainterCanvas> canvas =
+        printer ? std::make_unique<PrinterImageCanvas>(&image, 96, 96)
+                : std::make_unique<ovx::PainterCanvas>(&image, 96, 96);
+    pages.DrawPage(index, *canvas, 1, 1, 0, 0, highlight);
+  }
+  return image;
+}
+
+TEST_F(PreviewPagesTest, DrawnMemosTakeThePageCountAndCopy) {
+  auto report = Prepared(2);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  ASSERT_EQ(pages.Count(), 3);
+  pages.SetCopyNo(2);
+  struct Case {
+    const char16_t* text;
+    bool copy_name_variable;
+    const char16_t* drawn;
+  };
+  const Case cases[] = {
+      {u"第[TOTALPAGES#]頁", false, u"第3頁"},
+      {u"[totalpages#]/[TotalPages#]", false, u"3/3"},
+      {u"[COPYNAME#]", true, u"副本2"},
+      {u"<[CopyName#]>", false, u"<>"},
+      {u"[COPYNAME#][copyname#]", true, u"副本2副本2"},
+      // Only ASCII letters fold: a long s is not an s.
+      {u"[TOTALPAGE\u017F#]", false, u"[TOTALPAGE\u017F#]"},
+      {u"[TOTALPAGES]", false, u"[TOTALPAGES]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QString::fromUtf16(c.text).toStdString());
+    report->Variables().Clear();
+    if (c.copy_name_variable)
+      report->Variables().SetValue(QStringLiteral("CopyName"), QStringLiteral("副本"));
+    auto* memo = dynamic_cast<TovxCustomMemoView*>(pages.GetPage(1)->Objects()[0]);
+    ASSERT_NE(memo, nullptr);
+    memo->SetText(QString::fromUtf16(c.text));
+    DrawnPage(pages, 1);
+    EXPECT_EQ(memo->Lines(), QStringList{QString::fromUtf16(c.drawn)});
+    EXPECT_EQ(memo->GetPrintState(), nullptr) << "the state outlives the drawing";
+  }
+  // Without expressions, or outside a store, the macros stay.
+  auto* memo = dynamic_cast<TovxCustomMemoView*>(pages.GetPage(1)->Objects()[0]);
+  memo->SetAllowExpressions(false);
+  memo->SetText(QStringLiteral("[TOTALPAGES#]"));
+  DrawnPage(pages, 1);
+  EXPECT_EQ(memo->Lines(), QStringList{QStringLiteral("[TOTALPAGES#]")});
+  memo->SetAllowExpressions(true);
+  auto canvas = ovx::PainterCanvas::ForImage(200, 200);
+  memo->Draw(*canvas, 1, 1, 0, 0);
+  EXPECT_EQ(memo->Lines(), QStringList{QStringLiteral("[TOTALPAGES#]")});
+}
+
+// The store's print scale sizes the text on a printer only.
+TEST_F(PreviewPagesTest, PrintScaleReachesTheTextLayoutOnPrinters) {
+  auto report = Prepared(1);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  const QImage screen = DrawnPage(pages, 1);
+  const QImage printed = DrawnPage(pages, 1, false, true);
+  pages.SetPrintScale(0.5);
+  EXPECT_EQ(DrawnPage(pages, 1), screen);
+  const QImage half = DrawnPage(pages, 1, false, true);
+  EXPECT_NE(half, printed);
+  // Smaller glyphs: less ink.
+  const auto ink = [](const QImage& image) {
+    qint64 dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 128;
+    }
+    return dark;
+  };
+  EXPECT_LT(ink(half), ink(printed));
+}
+
+TEST_F(PreviewPagesTest, HighlightOutlinesOnlyViewsEditableInThePreview) {
+  auto report = Prepared(1);
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  TovxReportPage* page = pages.GetPage(1);
+  ASSERT_NE(page, nullptr);
+  for (TovxComponent* object : page->AllObjects()) {
+    object->SetRestrictions(TovxRestrictions{TovxRestriction::rfDontEditInPreview});
+  }
+  EXPECT_EQ(DrawnPage(pages, 1, true), DrawnPage(pages, 1, false));
+
+  auto* editable = dynamic_cast<TovxView*>(page->Objects()[7]);
+  editable->SetRestrictions({});
+  const QImage plain = DrawnPage(pages, 1, false);
+  const QImage highlighted = DrawnPage(pages, 1, true);
+  const double left = editable->AbsLeft() + page->LeftMargin() * ov01cm;
+  const double top = editable->AbsTop() + page->TopMargin() * ov01cm;
+  const QRect rect(
+      QPoint(qRound(left) - 1, qRound(top) - 1),
+      QPoint(qRound(left + editable->Width()) + 1, qRound(top + editable->Height()) + 1));
+  int changed = 0;
+  for (int y = 0; y < plain.height(); ++y) {
+    for (int x = 0; x < plain.width(); ++x) {
+      if (plain.pixel(x, y) == highlighted.pixel(x, y)) continue;
+      ++changed;
+      EXPECT_TRUE(rect.contains(x, y)) << x << ',' << y;
+    }
+  }
+  EXPECT_GT(changed, 40);
+}
+
+TEST_F(PreviewPagesTest, PartialLoadingReadsPagesWhenUsedAndMatchesAFullLoad) {
+  auto report = Prepared(4);
+  const QByteArray file = Save(*ovx::PreparedPages(*report));
+  struct Case {
+    const char* what;
+    QByteArray from, to;
+  };
+  // A file may mark any element swappable; only pages may stay on disk.
+  const Case cases[] = {
+      {"as written", {}, {}},
+      {"swappable source pages", "<sourcepages>", "<sourcepages ld=\"0\">"},
+      {"swappable source page", "<sourcepages><TovxReportPage ",
+       "<sourcepages><TovxReportPage ld=\"0\" "},
+      {"swappable dictionary", "<dictionary>", "<dictionary ld=\"0\">"},
+      {"swappable first page", "<page0>", "<page0 ld=\"0\">"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QByteArray bytes = file;
+    if (!c.from.isEmpty()) {
+      ASSERT_GE(bytes.indexOf(c.from), 0);
+      bytes.replace(c.from, c.to);
+    }
+    TovxReport full_report;
+    TovxPreviewPages full(&full_report);
+    ovx::MemoryStream full_in(bytes);
+    full.LoadFromStream(full_in);
+    TovxReport partial_report;
+    TovxPreviewPages partial(&partial_report);
+    ovx::MemoryStream partial_in(bytes);
+    partial.LoadFromStream(partial_in, true);
+    EXPECT_EQ(partial.LoadErrors(), full.LoadErrors());
+
+    TovxXMLItem* items = partial.Document().Root()->FindItem("previewpages");
+    ASSERT_EQ(items->Count(), 5);
+    EXPECT_TRUE(items->Items(1)->Loaded());
+    EXPECT_FALSE(items->Items(3)->Loaded());
+    EXPECT_EQ(partial.GetPageSize(3), full.GetPageSize(3));
+    EXPECT_EQ(ovx::DumpPreparedPages(partial), ovx::DumpPreparedPages(full));
+    EXPECT_TRUE(items->Items(3)->Loaded());
+    EXPECT_EQ(Save(partial), Save(full));
+  }
+  EXPECT_TRUE(file.contains("<page3 ld=\"0\">"));
+  EXPECT_FALSE(file.contains("<page1 ld=\"0\">"));
+}
+
+// The stream a partial load reads from changes or shrinks under the store.
+TEST_F(PreviewPagesTest, DamagedPageFoundAfterPartialLoadingIsReported) {
+  auto report = Prepared(4);
+  const QByteArray file = Save(*ovx::PreparedPages(*report));
+  const qsizetype page3 = file.indexOf("<page3 ld=\"0\">");
+  ASSERT_GT(page3, 0);
+  const qsizetype inside = file.indexOf('>', page3) + 1;
+  struct Case {
+    const char* what;
+    std::function<void(QFile&)> damage;
+    std::vector<int> damaged;  // pages whose objects were on disk and are lost
+  };
+  const Case cases[] = {
+      {"overwritten",
+       [&](QFile& f) {
+         f.seek(inside);
+         f.write("</x><<>>\"\"</y>");
+       },
+       {3}},
+      {"cut short", [&](QFile& f) { f.resize(inside + 5); }, {3, 4}},
+      {"emptied", [&](QFile& f) { f.resize(0); }, {2, 3, 4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.op3"));
+    {
+      QFile out(path);
+      ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+      out.write(file);
+    }
+    TovxReport other;
+    TovxPreviewPages pages(&other);
+    ovx::FileStream in(path, ovx::FileStream::Mode::kRead);
+    pages.LoadFromStream(in, true);
+    ASSERT_TRUE(pages.LoadErrors().isEmpty());
+    {
+      QFile f(path);
+      ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+      c.damage(f);
+    }
+    EXPECT_EQ(pages.GetPage(c.damaged[0]), nullptr);
+    EXPECT_EQ(
+        pages.LoadErrors(),
+        QStringList{QStringLiteral("Damaged page %1: Invalid file format").arg(c.damaged[0] + 1)});
+    const QByteArray dump = ovx::DumpPreparedPages(pages);
+    auto canvas = ovx::PainterCanvas::ForImage(100, 100);
+    for (int i = 0; i < pages.Count(); ++i) pages.DrawPage(i, *canvas, 0.2, 0.2, 0, 0);
+    // Each damaged page reported once, however often it is asked for.
+    EXPECT_EQ(pages.LoadErrors().size(), static_cast<qsizetype>(c.damaged.size()));
+    EXPECT_EQ(other.Errors().size(), pages.LoadErrors().size());
+    for (const int page : c.damaged) {
+      EXPECT_TRUE(dump.contains("page " + QByteArray::number(page) + " damaged\n")) << page;
+    }
+    // Pages kept in memory are untouched.
+    ASSERT_NE(pages.GetPage(1), nullptr);
+    EXPECT_EQ(pages.GetPage(1)->Objects().size(), 180u);
   }
 }
 
