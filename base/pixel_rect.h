@@ -4,6 +4,9 @@
 // surface, exclusive: a rectangle (0, 0, 10, 10) covers pixels 0 to 9.
 #pragma once
 
+#include <algorithm>
+#include <climits>
+
 namespace ovx {
 
 struct PixelRect {
@@ -12,11 +15,18 @@ struct PixelRect {
   int right = 0;
   int bottom = 0;
 
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
+  // Saturated: a damaged file's rectangle may span more than the int range.
+  int Width() const { return Span(left, right); }
+  int Height() const { return Span(top, bottom); }
   bool IsEmpty() const { return right <= left || bottom <= top; }
 
   bool operator==(const PixelRect&) const = default;
+
+ private:
+  static int Span(int from, int to) {
+    return static_cast<int>(
+        std::clamp<long long>(static_cast<long long>(to) - from, INT_MIN, INT_MAX));
+  }
 };
 
 }  // namespace ovx

@@ -3,8 +3,11 @@
 set(VELMORA_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 
 if(VELMORA_ASAN OR VELMORA_FUZZ)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  # Undefined behaviour stops the program, so a sanitizer run of the tests
+  # fails on it instead of printing and passing.
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 endif()
 if(VELMORA_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -300,18 +300,19 @@ struct TovxDrawText::Impl {
     return std::clamp(RoundToInt(-pixels), -kMaxDeviceFontHeight, kMaxDeviceFontHeight);
   }
 
-  // Height of all n lines on the target, from the measuring canvas.
+  // Height of all n lines on the target, from the measuring canvas; in the
+  // int range, so that the sums the placement makes with it cannot overflow.
   qint64 TextHeight(const Canvas& canvas, qint64 n) const {
     const double h_m = MeasureHeightPixels();
     if (!canvas.IsPrinter()) {
-      return ovx::Round((line_spacing * kFactor * n + h_m * n) / kFactor * scale_y);
+      return ovx::RoundToInt((line_spacing * kFactor * n + h_m * n) / kFactor * scale_y);
     }
     if (print_scale > 0) {
       const double u = double(kMeasureDpi) / canvas.DpiY() / print_scale;
-      return ovx::Round((line_spacing * scale_y * u * n + h_m * n) / u);
+      return ovx::RoundToInt((line_spacing * scale_y * u * n + h_m * n) / u);
     }
-    return ovx::Round(line_spacing * scale_y * n +
-                      h_m * n * canvas.DpiY() * print_scale / kMeasureDpi);
+    return ovx::RoundToInt(line_spacing * scale_y * n +
+                           h_m * n * canvas.DpiY() * print_scale / kMeasureDpi);
   }
 
   void SetRunFont(Canvas& canvas, const TovxHTMLTag& tag) const {
@@ -358,9 +359,9 @@ void TovxDrawText::Impl::DrawLine(Canvas& canvas, int index, TovxHAlign align, q
   if (!wysiwyg) {
     w = o - target_spacing;
   } else if (canvas.IsPrinter()) {
-    w = ovx::Round(g_line * print_scale / (double(kMeasureDpi) / canvas.DpiX()));
+    w = ovx::RoundToInt(g_line * print_scale / (double(kMeasureDpi) / canvas.DpiX()));
   } else {
-    w = ovx::Round(g_line / kFactor * scale_x);
+    w = ovx::RoundToInt(g_line / kFactor * scale_x);
   }
 
   const int first_style = tags.empty() ? defaults.style : tags.front().style;
@@ -454,7 +455,8 @@ void TovxDrawText::Impl::DrawLines(Canvas& canvas, TovxHAlign h_align, TovxVAlig
   const Trig t = TrigOf(rotation);
   const qint64 n = wrapped.size();
   const qint64 h_t = std::abs(base.height);
-  const qint64 spacing_px = ovx::Round(line_spacing * scale_y);
+  // Int range: a damaged file's spacing must not overflow the sums below.
+  const qint64 spacing_px = ovx::RoundToInt(line_spacing * scale_y);
   const qint64 text_height = TextHeight(canvas, n);
 
   std::vector<int> steps(n > 1 ? n - 1 : 0, Saturate(spacing_px + h_t));
@@ -474,7 +476,7 @@ void TovxDrawText::Impl::DrawLines(Canvas& canvas, TovxHAlign h_align, TovxVAlig
   qint64 room = bottom - top;
   int shift_cos = 1;
   int shift_sin = 0;
-  const qint64 oblique_width = c > 0 ? ovx::Round((right - left - s * h) / c) : 0;
+  const qint64 oblique_width = c > 0 ? ovx::RoundToInt((right - left - s * h) / c) : 0;
   // Upright text starts at the top left corner; turned text at the corner
   // its first line's top starts from, oblique text where its lines fit.
   if (rotation == 90) {
@@ -517,7 +519,7 @@ void TovxDrawText::Impl::DrawLines(Canvas& canvas, TovxHAlign h_align, TovxVAlig
 
   qint64 aligned_height = text_height;
   if (line_spacing < 0 && v_align != TovxVAlign::vaTop) {
-    aligned_height += std::abs(ovx::Round(2 * line_spacing));
+    aligned_height += std::abs(qint64{ovx::RoundToInt(2 * line_spacing)});
   }
   const double d = double(room - aligned_height);
   if (v_align == TovxVAlign::vaBottom) {
@@ -532,7 +534,7 @@ void TovxDrawText::Impl::DrawLines(Canvas& canvas, TovxHAlign h_align, TovxVAlig
   // rectangle; never closer together than a pixel.
   const bool ruled = underlines != TovxUnderlinesTextMode::ulmNone;
   const bool rule_all = underlines == TovxUnderlinesTextMode::ulmUnderlinesAll;
-  const qint64 pitch = std::max<qint64>(1, ovx::Round(scale_y) + h_t);
+  const qint64 pitch = std::max<qint64>(1, qint64{ovx::RoundToInt(scale_y)} + h_t);
   auto rule = [&](qint64 at) {
     if (at <= top || at >= bottom) return;
     canvas.MoveTo(Saturate(x), Saturate(at));

@@ -1,19 +1,13 @@
 #include "render/null_canvas.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace ovx {
 
 namespace {
 
-// Widths computed in 64 bits: a damaged file's coordinates may span more
-// than the int range.
 QRect ToQRect(const PixelRect& r) {
-  const qint64 w = qint64(r.right) - r.left;
-  const qint64 h = qint64(r.bottom) - r.top;
-  return QRect(r.left, r.top, static_cast<int>(std::clamp<qint64>(w, 0, INT_MAX)),
-               static_cast<int>(std::clamp<qint64>(h, 0, INT_MAX)));
+  return QRect(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
 }
 
 }  // namespace
