@@ -106,41 +106,31 @@ std::optional<QBrush> ToQBrush(const CanvasBrush& brush) {
 
 // --- pens ------------------------------------------------------------------------
 
-// The platform's cosmetic styles, in pixels: dash, gap, dash, ...
-std::span<const int> CosmeticDashes(PenStyle style) {
+// The platform's dash patterns (dash, gap, dash, ...) per styled pen:
+// cosmetic pens in pixels, geometric pens in pen widths.
+struct DashPatterns {
+  std::span<const int> cosmetic;
+  std::span<const int> geometric;
+};
+
+DashPatterns DashesOf(PenStyle style) {
   static constexpr int kDash[] = {18, 6};
   static constexpr int kDot[] = {3, 3};
   static constexpr int kDashDot[] = {9, 6, 3, 6};
   static constexpr int kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+  static constexpr int kGeometricDash[] = {3, 1};
+  static constexpr int kGeometricDot[] = {1, 1};
+  static constexpr int kGeometricDashDot[] = {3, 1, 1, 1};
+  static constexpr int kGeometricDashDotDot[] = {3, 1, 1, 1, 1, 1};
   switch (style) {
     case PenStyle::kDash:
-      return kDash;
+      return {kDash, kGeometricDash};
     case PenStyle::kDot:
-      return kDot;
+      return {kDot, kGeometricDot};
     case PenStyle::kDashDot:
-      return kDashDot;
+      return {kDashDot, kGeometricDashDot};
     case PenStyle::kDashDotDot:
-      return kDashDotDot;
-    default:
-      return {};
-  }
-}
-
-// The geometric styles, in pen widths.
-std::span<const int> GeometricDashes(PenStyle style) {
-  static constexpr int kDash[] = {3, 1};
-  static constexpr int kDot[] = {1, 1};
-  static constexpr int kDashDot[] = {3, 1, 1, 1};
-  static constexpr int kDashDotDot[] = {3, 1, 1, 1, 1, 1};
-  switch (style) {
-    case PenStyle::kDash:
-      return kDash;
-    case PenStyle::kDot:
-      return kDot;
-    case PenStyle::kDashDot:
-      return kDashDot;
-    case PenStyle::kDashDotDot:
-      return kDashDotDot;
+      return {kDashDotDot, kGeometricDashDotDot};
     default:
       return {};
   }
@@ -166,7 +156,7 @@ PenPlan PlanPen(const CanvasPen& pen, const CanvasBrush& brush) {
   plan.color = ToQColor(pen.color);
   if (!pen.geometric && pen.width <= 1) {
     plan.kind = PenPlan::kPixel;
-    for (int d : CosmeticDashes(pen.style)) plan.dashes.push_back(d);
+    for (int d : DashesOf(pen.style).cosmetic) plan.dashes.push_back(d);
     // A styled line's gaps take the background, which the platform's
     // canvas makes opaque in the brush colour while the brush is solid
     // (and transparent otherwise): callers clear the brush to keep the
@@ -190,7 +180,7 @@ PenPlan PlanPen(const CanvasPen& pen, const CanvasBrush& brush) {
     if (total <= 0) plan.dashes.clear();  // all zero: nothing to repeat
     return plan;
   }
-  const std::span<const int> style = GeometricDashes(pen.style);
+  const std::span<const int> style = DashesOf(pen.style).geometric;
   for (size_t i = 0; i < style.size(); ++i) {
     double length = style[i] * plan.width;
     // Caps reach half a width past each end of a dash, so the platform

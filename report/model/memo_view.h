@@ -241,6 +241,9 @@ class TovxCustomMemoView : public TovxStretcheable {
   void LayOut(TovxDrawText& layout, double scale_x, double scale_y, double print_scale,
               const ovx::PixelRect& draw_rect, bool word_wrap) const;
   TovxDrawText& TextLayout() const;
+  // The laid-out text's extent in report units: along its lines (the
+  // widest line) or across them (all lines' height); 0 without text.
+  double TextExtent(bool word_wrap, bool along_lines) const;
   void FillFromDataField(TovxDataSet& data_set);
   void ExpandTextExpressions();
   void ReplacePrintMacros();

@@ -167,22 +167,21 @@ void TovxCustomMemoView::Draw(ovx::Canvas& canvas, double scale_x, double scale_
 
 double TovxCustomMemoView::CalcHeight() {
   const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
-  if (memo_.isEmpty()) return in.top + in.bottom;
-  ovx::DrawTextLock lock;
-  TovxDrawText& layout = TextLayout();
-  LayOut(layout, 1, 1, 1, TextRectInUnits(), word_wrap_);
-  if (IsSideways(rotation_)) return layout.MeasureWidth() + in.top + in.bottom;
-  return layout.MeasureHeight() + in.top + in.bottom;
+  return TextExtent(word_wrap_, /*along_lines=*/false) + in.top + in.bottom;
 }
 
 double TovxCustomMemoView::CalcWidth() {
   const Insets in = TextInsets(Frame(), gap_x_, gap_y_);
-  if (memo_.isEmpty()) return in.left + in.right;
+  return TextExtent(/*word_wrap=*/false, /*along_lines=*/true) + in.left + in.right;
+}
+
+double TovxCustomMemoView::TextExtent(bool word_wrap, bool along_lines) const {
+  if (memo_.isEmpty()) return 0;
   ovx::DrawTextLock lock;
   TovxDrawText& layout = TextLayout();
-  LayOut(layout, 1, 1, 1, TextRectInUnits(), false);
-  if (IsSideways(rotation_)) return layout.MeasureHeight() + in.left + in.right;
-  return layout.MeasureWidth() + in.left + in.right;
+  LayOut(layout, 1, 1, 1, TextRectInUnits(), word_wrap);
+  // Turned text: the lines' length runs down the view, their stack across.
+  return along_lines != IsSideways(rotation_) ? layout.MeasureWidth() : layout.MeasureHeight();
 }
 
 double TovxCustomMemoView::DrawPart() {
