@@ -16,8 +16,12 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   qpdf poppler-utils imagemagick xvfb xauth xdotool libxml2-utils
+  # independent readers that check the fonts and metafiles we write
+  fonttools python3-fonttools opentype-sanitizer libharfbuzz-bin emf2svg libuemf-dev
   # fonts the program maps Windows face names to, and the CJK fallback chain
   fonts-arphic-ukai fonts-arphic-uming fonts-wqy-zenhei fonts-liberation2 fonts-hanazono
+  # fonts the subsetter is checked on (composite glyphs, CFF in a collection)
+  fonts-dejavu-core fonts-noto-cjk
   # a comma-decimal locale for the locale-independence tests
   locales
 )
