@@ -63,8 +63,9 @@ class TovxPictureView : public TovxView {
   // Where the picture goes for a view drawn at `view` (pixels).
   QRectF PictureRect(const QRectF& view, double scale_x = 1, double scale_y = 1) const;
 
-  // Fill, picture, frame. Metafile pictures are not drawn yet; an empty
-  // picture shows a placeholder in the designer.
+  // Fill, picture, frame. Enhanced metafiles are played into the picture's
+  // rectangle, clipped to the view; placeable (WMF) metafiles are not
+  // drawn. An empty picture shows a placeholder in the designer.
   void Draw(ovx::Canvas& canvas, double scale_x, double scale_y, double offset_x,
             double offset_y) override;
 

@@ -7,6 +7,7 @@
 #include "base/rounding.h"
 #include "base/units.h"
 #include "render/canvas.h"
+#include "render/emf_canvas_player.h"
 #include "render/fill_drawing.h"
 #include "render/frame_drawing.h"
 #include "render/shape_drawing.h"
@@ -224,10 +225,19 @@ void TovxPictureView::Draw(ovx::Canvas& canvas, double scale_x, double scale_y, 
       canvas.Polyline(hills);
       canvas.RestoreDC();
     }
+  } else if (picture_.Kind() == ovx::PictureKind::kEnhancedMetafile) {
+    // Scaled into place like a raster picture, and kept inside the view:
+    // a metafile may draw beyond its frame. A damaged one shows what
+    // played before the damage.
+    const QRectF place =
+        PictureRect(QRectF(r.left, r.top, r.Width(), r.Height()), scale_x, scale_y);
+    canvas.SaveDC();
+    canvas.IntersectClipRect(r);
+    (void)ovx::PlayMetafile(picture_.Data(), canvas, place);
+    canvas.RestoreDC();
   } else if (!picture_.Image().isNull()) {
-    // Metafiles (WMF, EMF) have no raster image; they are drawn by the
-    // metafile player, which the canvas does not have yet, so they show
-    // nothing for now.
+    // Placeable metafiles (WMF) have no raster image and no player: they
+    // show nothing.
     const QRectF place =
         PictureRect(QRectF(r.left, r.top, r.Width(), r.Height()), scale_x, scale_y);
     const ovx::PixelRect dest =

@@ -1,0 +1,191 @@
+// emfdump: shows the records of an enhanced metafile, one line per record
+// with the player's state after it; with --png, draws the metafile to a
+// PNG image instead.
+//
+//   emfdump FILE
+//   emfdump FILE --png OUT.png [--scale S]
+#include "base/error.h"
+#include "base/number_format.h"
+#include "base/stream.h"
+#include "render/emf_canvas_player.h"
+#include "render/emf_player.h"
+#include "render/painter_canvas.h"
+#include "tools/tool_output.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+using ovx::tools::Print;
+
+constexpr char kUsage[] =
+    "Usage: emfdump FILE\n"
+    "       emfdump FILE --png OUT.png [--scale S]\n"
+    "Lists the records of an enhanced metafile (\".emf\"), one line per record:\n"
+    "its number, offset, fields, and the player's state after it (map mode,\n"
+    "current position, selected pen, brush and font, clip, saved states).\n"
+    "With --png, draws the metafile at S times its size (default 1, at most\n"
+    "16) to a PNG image.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the file cannot be read, is damaged\n"
+    "(the records before the damage are listed) or the image cannot be\n"
+    "written, 2 on bad usage.\n";
+
+// Files beyond this are refused rather than read into memory.
+constexpr qint64 kMaxFileBytes = qint64{512} << 20;
+// Images beyond this many pixels a side are refused.
+constexpr int kMaxPixels = 20000;
+
+QString Region(const std::optional<QRegion>& region) {
+  if (!region) return QStringLiteral("none");
+  const QRect b = region->boundingRect();
+  return QStringLiteral("%1,%2,%3,%4/%5")
+      .arg(b.left())
+      .arg(b.top())
+      .arg(b.left() + b.width())
+      .arg(b.top() + b.height())
+      .arg(region->rectCount());
+}
+
+class Dumper : public TEMFAbstractExport {
+ public:
+  Dumper(ovx::Stream& input, QString& out) : TEMFAbstractExport(input, nullptr), out_(out) {
+    SetDiagnostics(true);
+  }
+
+ protected:
+  void WriteComment(const QString&) override {
+    const TDeviceContext& dc = DeviceContext();
+    const TDeviceContextData& d = dc.Data();
+    QString pen = QStringLiteral("-");
+    if (d.pen) {
+      pen = QStringLiteral("%1/%2/%3")
+                .arg(dc.PenType())
+                .arg(dc.PenWidth())
+                .arg(dc.PenColor(), 6, 16, QLatin1Char('0'));
+    }
+    QString brush = QStringLiteral("-");
+    if (d.brush) {
+      brush = QStringLiteral("%1/%2")
+                  .arg(dc.BrushStyle())
+                  .arg(dc.BrushColor(), 6, 16, QLatin1Char('0'));
+    }
+    QString font = QStringLiteral("-");
+    if (d.font) font = QStringLiteral("%1/%2").arg(dc.FontFaceName()).arg(dc.FontSignedHeight());
+    const QString state =
+        QStringLiteral(
+            "map=%1 pos=%2,%3 pen=%4 brush=%5 font=%6 text=%7 bk=%8/%9 clip=%10 "
+            "meta=%11 saved=%12%13%14")
+            .arg(d.map_mode)
+            .arg(d.current_position.x())
+            .arg(d.current_position.y())
+            .arg(pen, brush, font)
+            .arg(d.text_color, 6, 16, QLatin1Char('0'))
+            .arg(d.bk_mode)
+            .arg(d.bk_color, 6, 16, QLatin1Char('0'))
+            .arg(Region(d.clip_region), Region(d.meta_region))
+            .arg(SavedContextCount())
+            .arg(d.in_path ? QStringLiteral(" path") : QString())
+            .arg(dc.IsIdentityTransform() ? QString() : QStringLiteral(" transformed"));
+    out_ += QStringLiteral("#%1 @%2 %3\n    %4\n")
+                .arg(++count_)
+                .arg(RecordOffset())
+                .arg(Description(), state);
+  }
+
+ private:
+  QString& out_;
+  int count_ = 0;
+};
+
+int Fail(const QString& message) {
+  Print(stderr, QStringLiteral("emfdump: ") + message + u'\n');
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const QStringList args = app.arguments().mid(1);
+  if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
+    Print(stdout, QString::fromLatin1(kUsage));
+    return 0;
+  }
+  if (args.isEmpty() || args[0].startsWith(u'-')) {
+    Print(stderr, QString::fromLatin1(kUsage));
+    return 2;
+  }
+  QString png;
+  double scale = 1;
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i] == u"--png" && i + 1 < args.size()) {
+      png = args[++i];
+    } else if (args[i] == u"--scale" && i + 1 < args.size()) {
+      const std::optional<double> value = ovx::ParseFloat(args[++i]);
+      if (!value || !(*value > 0) || *value > 16) {
+        Print(stderr, QStringLiteral("emfdump: bad value for --scale\n"));
+        return 2;
+      }
+      scale = *value;
+    } else {
+      Print(stderr, QString::fromLatin1(kUsage));
+      return 2;
+    }
+  }
+
+  QFile file(args[0]);
+  if (!file.open(QIODevice::ReadOnly))
+    return Fail(QStringLiteral("cannot read %1: %2").arg(args[0], file.errorString()));
+  if (file.size() > kMaxFileBytes) return Fail(QStringLiteral("%1 is too large").arg(args[0]));
+  const QByteArray bytes = file.readAll();
+  if (bytes.size() < 88 || ovx::internal::LoadU32(bytes, 0) != ovx::emf::kEmrHeader ||
+      ovx::internal::LoadU32(bytes, 40) != ovx::emf::kSignature) {
+    return Fail(QStringLiteral("%1 is not an enhanced metafile").arg(args[0]));
+  }
+
+  if (!png.isEmpty()) {
+    const TEnhMetaHeaderObj header(bytes.left(88));
+    const QRect frame = header.Frame();
+    double per_mm_x = 96 / 25.4, per_mm_y = 96 / 25.4;
+    if (header.Millimeters().width() > 0 && header.Millimeters().height() > 0 &&
+        header.Device().width() > 0 && header.Device().height() > 0) {
+      per_mm_x = double(header.Device().width()) / header.Millimeters().width();
+      per_mm_y = double(header.Device().height()) / header.Millimeters().height();
+    }
+    const double width = std::round((double(frame.right()) - frame.left()) / 100 * per_mm_x);
+    const double height = std::round((double(frame.bottom()) - frame.top()) / 100 * per_mm_y);
+    const double w = std::round(width * scale), h = std::round(height * scale);
+    if (!(w >= 1 && h >= 1 && w <= kMaxPixels && h <= kMaxPixels))
+      return Fail(QStringLiteral("the frame is empty or too large to draw"));
+    std::unique_ptr<ovx::PainterCanvas> canvas;
+    try {
+      canvas =
+          ovx::PainterCanvas::ForImage(int(w), int(h), static_cast<int>(std::lround(96 * scale)));
+    } catch (const ovx::Error& e) {
+      return Fail(e.Message());
+    }
+    const QString damage = ovx::PlayMetafile(bytes, *canvas, QRectF(0, 0, w, h));
+    canvas->End();
+    if (!canvas->Image()->save(png, "PNG")) return Fail(QStringLiteral("cannot write %1").arg(png));
+    if (!damage.isEmpty()) return Fail(damage);
+    return 0;
+  }
+
+  QString out;
+  ovx::MemoryStream input(bytes);
+  Dumper dumper(input, out);
+  QString failure;
+  try {
+    dumper.Play();
+  } catch (const ovx::Error& e) {
+    failure = e.Message();
+  }
+  Print(stdout, out);
+  if (failure.isEmpty()) failure = dumper.Damage();
+  return failure.isEmpty() ? 0 : Fail(failure);
+}
