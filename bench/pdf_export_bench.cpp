@@ -1,0 +1,96 @@
+// PDF export of the typesetting application's report: the built-in text
+// (the cover and 38 body pages) and a text long enough for the 501-page
+// limit, both with the background pictures, exported with the window's
+// filter settings into memory.
+//
+// Counters: the file size, the bytes the document shares between pages
+// (font programs and objects, images) and the bytes each page costs beyond
+// them (content stream, page object, its cross-reference entry). Peak
+// memory is the process's maximum resident set size; run one benchmark per
+// process (--benchmark_filter) to read it for that case alone.
+#include "app/core/fixed_data.h"
+#include "app/core/print_command.h"
+#include "base/stream.h"
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "export/pdf_export.h"
+#include "platform/font_service.h"
+#include "report/model/report.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+namespace {
+
+double PeakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The stored length of every stream whose dictionary contains `marker`.
+qint64 StreamBytes(const QByteArray& pdf, QByteArrayView marker) {
+  qint64 total = 0;
+  qsizetype at = 0;
+  while ((at = pdf.indexOf(marker, at)) >= 0) {
+    const qsizetype length = pdf.indexOf("/Length ", at);
+    const qsizetype stream = pdf.indexOf("stream\r\n", at);
+    if (length < 0 || stream < 0) break;
+    if (length < stream) total += pdf.mid(length + 8, 12).split('/').first().toLongLong();
+    at = stream;
+  }
+  return total;
+}
+
+void Export(benchmark::State& state, int repeat) {
+  ovx::InstallEngine();
+  ovx::InstallExport();
+  ovx::FontService::Instance().AddPrivateFont(QStringLiteral(VELMORA_APP_DATA_DIR) +
+                                              QStringLiteral("/KaitiVelmora.otf"));
+  ovx::app::PrintSettings settings;
+  const QStringList body = ovx::app::BodyTextLines();
+  for (int i = 0; i < repeat; ++i) settings.body_lines += body;
+  settings.title_lines = ovx::app::TitleLines();
+  settings.data_directory = QStringLiteral(VELMORA_APP_DATA_DIR);
+  TovxReport report;
+  ovx::app::Typesetter typesetter;
+  ovx::app::BuildReport(report, settings, typesetter);
+  report.EngineOptions().SetEnableThreadSafe(true);
+  if (!report.PrepareReport()) state.SkipWithError("preparation failed");
+  TovxPreviewPages& pages = *ovx::PreparedPages(report);
+
+  TovxPDFExport filter(nullptr, false);
+  filter.SetShowDialog(false);
+  filter.SetEmbeddedFonts(true);
+  filter.SetBackground(true);
+  filter.SetTitle(QStringLiteral("Velmora"));
+  filter.SetAuthor(QStringLiteral("Ilmar"));
+  filter.SetSubject(QStringLiteral("Velmora"));
+  filter.SetHideToolbar(true);
+  QByteArray pdf;
+  for (auto _ : state) {
+    ovx::MemoryStream out;
+    filter.SetStream(&out);
+    if (!pages.Export(filter)) state.SkipWithError("export failed");
+    pdf = out.TakeData();
+  }
+  // The images, and the fonts (programs, dictionaries, widths, ToUnicode
+  // maps): everything after the last page object up to the page tree.
+  const qint64 shared = StreamBytes(pdf, "/Subtype /Image") +
+                        (pdf.indexOf("/Type /Pages") - pdf.lastIndexOf("/Type /Page\r\n"));
+  state.counters["pages"] = pages.Count();
+  state.counters["file_KB"] = pdf.size() / 1024.0;
+  state.counters["shared_KB"] = shared / 1024.0;
+  state.counters["page_KB"] = (pdf.size() - shared) / 1024.0 / pages.Count();
+  state.counters["peak_MB"] = PeakMegabytes();
+}
+
+void BM_PdfBuiltInText(benchmark::State& state) { Export(state, 1); }
+BENCHMARK(BM_PdfBuiltInText)->Unit(benchmark::kMillisecond);
+
+// Sixteen copies of the text run past 501 pages of 180 cells.
+void BM_PdfFiveHundredOnePages(benchmark::State& state) { Export(state, 16); }
+BENCHMARK(BM_PdfFiveHundredOnePages)->Unit(benchmark::kMillisecond);
+
+}  // namespace
