@@ -29,7 +29,10 @@ TovxReport::TovxReport(TovxComponent* owner)
   Clear();
 }
 
-TovxReport::~TovxReport() = default;
+TovxReport::~TovxReport() {
+  // A preview window borrows the report and its pages: it lets go first.
+  if (ovx::PreviewHost* host = ovx::GetPreviewHost()) host->ReportDestroyed(*this);
+}
 
 TovxDrawText& TovxReport::DrawText() {
   if (!draw_text_) draw_text_ = std::make_unique<TovxDrawText>();

@@ -191,9 +191,15 @@ class TovxReport : public TovxComponent {
   // report_preparation.h); answers whether pages were prepared. Throws
   // ovx::Error when no engine is installed.
   bool PrepareReport(bool clear_last_report = true);
-  // Prepares and hands the pages to `show_prepared` (the preview window);
-  // nothing while a preparation runs. Answers whether it prepared.
+  // Shows the report in a preview: through `show_prepared` once the pages
+  // are prepared, else in the installed preview window, which prepares the
+  // report while it shows (see report_preparation.h); without either it only
+  // prepares. Nothing while a preparation runs. Answers whether it prepared
+  // (or, with the preview window, whether the window opened).
   bool ShowReport(bool clear_last_report = true);
+  // Shows the pages prepared so far (`show_prepared`, else the installed
+  // preview window).
+  void ShowPrepared();
   // The engine and store of this report, created on first use (null when no
   // engine is installed).
   ovx::ReportPreparation* Preparation();
