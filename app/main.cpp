@@ -1,14 +1,24 @@
 // velmora: with no arguments the main window; with arguments the print
-// command without a window (no display needed), writing its results.
+// command without a window (no display needed), writing its results; with
+// --preview the print command with the preview window, as the print button
+// runs it.
 #include "app/core/command_line.h"
 #include "app/core/fixed_data.h"
 #include "app/main_window.h"
 #include "base/error.h"
+#include "engine/engine.h"
+#include "export/export_filter.h"
+#include "export/ui/export_dialogs.h"
+#include "export/ui/pdf_export_dialog.h"
+#include "preview/preview_host.h"
+#include "print/print_job.h"
+#include "print/ui/print_dialog.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -40,12 +50,54 @@ int RunHeadless(int argc, char** argv) {
   return code;
 }
 
+// The preview opens a window, so it needs the window system from the start.
+bool AsksForPreview(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--preview") == 0) return true;
+  }
+  return false;
+}
+
+int RunPreview(QApplication& app) {
+  ovx::app::CommandLine command;
+  try {
+    command = ovx::app::ParseCommandLine(app.arguments().mid(1), ovx::app::DefaultPrintSettings());
+  } catch (const ovx::Error& e) {
+    Write(stderr, QStringLiteral("velmora: %1\n").arg(e.Message()).toUtf8());
+    return 2;
+  }
+  // The files asked for besides the preview come first, as without it.
+  QByteArray out;
+  QByteArray err;
+  const int code = ovx::app::RunCommandLine(command, out, err);
+  Write(stdout, out);
+  Write(stderr, err);
+  if (code != 0 || command.help) return code;
+  // The window registers the private font and holds the report; it stays
+  // hidden, and the program ends when the preview closes.
+  TfrmMain window(command.settings.data_directory);
+  window.ApplySettings(command.settings);
+  window.PrepareHidden();
+  window.btn2Click();
+  if (ovx::OpenPreviewForms().empty()) return 0;
+  // A preview that is not modal is still open.
+  return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) return RunHeadless(argc, argv);
+  if (argc > 1 && !AsksForPreview(argc, argv)) return RunHeadless(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("velmora"));
+  ovx::InstallEngine();
+  ovx::InstallExport();
+  ovx::InstallExportDialogs();
+  ovx::InstallPdfExportDialog();
+  ovx::InstallPreview();
+  ovx::InstallPrinting();
+  ovx::InstallPrintDialog();
+  if (argc > 1) return RunPreview(app);
   TfrmMain window(ovx::app::DataDirectory());
   window.show();
   return app.exec();

@@ -2,6 +2,8 @@
 
 #include "app/core/fixed_data.h"
 #include "base/error.h"
+#include "export/image_export.h"
+#include "export/pdf_export.h"
 #include "platform/font_service.h"
 #include "report/model/report.h"
 
@@ -84,6 +86,47 @@ TfrmMain::TfrmMain(const QString& data_directory, QWidget* parent)
   ovx1_->on_before_print = [this](TovxComponent&) { setCursor(Qt::PointingHandCursor); };
   ovx1_->on_after_print = [this](TovxComponent&) { unsetCursor(); };
   ovx1_->show_error = [this](const QString& text) { show_error(text); };
+  // The preview offers exactly the buttons the application chose; loading
+  // the template does not change them.
+  ovx1_->PreviewOptions().SetButtons(ovx::app::ApplicationPreviewButtons());
+  ovx1_->PreviewOptions().SetZoom(1);
+
+  ovx_pdf_export1_ = std::make_unique<TovxPDFExport>();
+  TovxPDFExport& pdf = *ovx_pdf_export1_;
+  pdf.SetFileName(QStringLiteral("velmora"));
+  pdf.SetUseFileCache(true);
+  pdf.SetShowProgress(true);
+  pdf.SetOverwritePrompt(false);
+  pdf.SetDataOnly(false);
+  pdf.SetEmbeddedFonts(true);
+  pdf.SetOpenAfterExport(false);
+  pdf.SetPrintOptimized(false);
+  pdf.SetOutline(false);
+  pdf.SetBackground(true);
+  pdf.SetHTMLTags(true);
+  pdf.SetQuality(95);
+  pdf.SetTransparency(false);
+  pdf.SetTitle(QStringLiteral("Velmora"));
+  pdf.SetAuthor(QStringLiteral("Ilmar"));
+  pdf.SetSubject(QStringLiteral("Velmora"));
+  pdf.SetProtectionFlags(
+      {TovxPDFPermission::ePrint, TovxPDFPermission::eCopy, TovxPDFPermission::eAnnot});
+  pdf.SetHideToolbar(true);
+  pdf.SetHideMenubar(false);
+  pdf.SetHideWindowUI(false);
+  pdf.SetFitWindow(false);
+  pdf.SetCenterWindow(false);
+  pdf.SetPrintScaling(false);
+  pdf.SetPdfA(false);
+  pdf.SetPDFStandard(TPDFStandard::psNone);
+  pdf.SetPDFVersion(TPDFVersion::pv17);
+  ovx_jpeg_export1_ = std::make_unique<TovxJPEGExport>();
+  TovxJPEGExport& jpeg = *ovx_jpeg_export1_;
+  jpeg.SetFileName(QStringLiteral("velmora"));
+  jpeg.SetUseFileCache(true);
+  jpeg.SetShowProgress(true);
+  jpeg.SetOverwritePrompt(false);
+  jpeg.SetDataOnly(false);
 
   FormCreate();
 }
@@ -116,9 +159,13 @@ void TfrmMain::RemoveFont() {
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
+  PrepareHidden();
+  QWidget::showEvent(event);
+}
+
+void TfrmMain::PrepareHidden() {
   if (!shown_once_) FormShow();
   shown_once_ = true;
-  QWidget::showEvent(event);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -141,18 +188,27 @@ ovx::app::PrintSettings TfrmMain::CurrentSettings() const {
 
 QString TfrmMain::StatusText() const { return lbl_status_->text(); }
 
+void TfrmMain::ApplySettings(const ovx::app::PrintSettings& settings) {
+  memo1_->setPlainText(settings.body_lines.join(u'\n'));
+  metitle_->setPlainText(settings.title_lines.join(u'\n'));
+  chk1_->setChecked(settings.cover_background);
+  chk2_->setChecked(settings.body_background);
+  chk3_->setChecked(settings.remove_punctuation);
+  edt1_->setValue(ovx::app::ReadGridNumber(settings.lines, QStringLiteral("lines")));
+  edt2_->setValue(ovx::app::ReadGridNumber(settings.chars, QStringLiteral("chars")));
+}
+
 void TfrmMain::btn2Click() {
   lbl_status_->clear();
   try {
     const ovx::app::BuildResult result =
         ovx::app::BuildReport(*ovx1_, CurrentSettings(), typesetter_);
-    // Preparation and the preview window are not part of the program yet;
-    // the report stops here, and the window says so.
-    lbl_status_->setText(
-        QStringLiteral(
-            "已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。预览与打印尚未接入本程序。")
-            .arg(result.body_pages)
-            .arg(result.cells));
+    lbl_status_->setText(QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
+                             .arg(result.body_pages)
+                             .arg(result.cells));
+    // Prepares the report in the preview window, which stays open until
+    // the user closes it when it is modal (the application's choice).
+    ovx1_->ShowReport(true);
   } catch (const ovx::Error& e) {
     lbl_status_->setText(QStringLiteral("打印失败。"));
     show_error(e.Message());

@@ -19,6 +19,8 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class TovxJPEGExport;
+class TovxPDFExport;
 class TovxReport;
 
 class TfrmMain : public QWidget {
@@ -29,8 +31,15 @@ class TfrmMain : public QWidget {
   explicit TfrmMain(const QString& data_directory, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // The print command (button "打印").
+  // The print command (button "打印"): builds the report and shows it in
+  // the preview.
   void btn2Click();
+  // Puts command-line settings into the window's fields, as if the user had
+  // set them (the hidden fixed data included).
+  void ApplySettings(const ovx::app::PrintSettings& settings);
+  // What a window does when it is shown first; for a window that stays
+  // hidden (velmora --preview).
+  void PrepareHidden();
 
   // How errors are shown; a message box unless a test replaces it.
   std::function<void(const QString&)> show_error;
@@ -72,5 +81,9 @@ class TfrmMain : public QWidget {
   QFont dlg_font1_;  // the font holder
 
   std::unique_ptr<TovxReport> ovx1_;
+  // The export components: they register themselves, so the preview's
+  // export menu and quick-export button offer them.
+  std::unique_ptr<TovxPDFExport> ovx_pdf_export1_;
+  std::unique_ptr<TovxJPEGExport> ovx_jpeg_export1_;
   ovx::app::Typesetter typesetter_;
 };

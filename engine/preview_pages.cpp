@@ -1001,3 +1001,31 @@ TovxPreviewPages::MouseResult TovxPreviewPages::HandleMouse(int index, MouseEven
   }
   return result;
 }
+
+// --- export -------------------------------------------------------------------------------
+
+namespace {
+ovx::PagesExporter pages_exporter = nullptr;
+}  // namespace
+
+void ovx::SetPagesExporter(PagesExporter exporter) { pages_exporter = exporter; }
+
+bool TovxPreviewPages::Export(TovxCustomExportFilter& filter) {
+  if (!pages_exporter) {
+    throw ovx::Error("", "No export filters are installed in this program");
+  }
+  return pages_exporter(*this, filter);
+}
+
+// --- printing -----------------------------------------------------------------------------
+
+namespace {
+ovx::PagesPrinter pages_printer = nullptr;
+}  // namespace
+
+void ovx::SetPagesPrinter(PagesPrinter printer) { pages_printer = printer; }
+
+bool TovxPreviewPages::Print() {
+  if (!pages_printer) throw ovx::Error("", "No printing is installed in this program");
+  return pages_printer(*this);
+}

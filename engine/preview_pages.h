@@ -35,6 +35,7 @@
 #include <vector>
 
 class TovxComponent;
+class TovxCustomExportFilter;
 class TovxEngine;
 class TovxPictureView;
 class TovxReport;
@@ -101,6 +102,24 @@ class TovxPreviewPages {
   void SetCopyNo(int copy_no) { copy_no_ = copy_no; }
   double PrintScale() const { return print_scale_; }
   void SetPrintScale(double print_scale) { print_scale_ = print_scale; }
+
+  // The page a preview shows (from 1), which it sets; 0 while no preview
+  // shows the pages. Exporting the current page reads it.
+  int CurPreviewPage() const { return cur_preview_page_; }
+  void SetCurPreviewPage(int page) { cur_preview_page_ = page; }
+  // Runs `filter` over the pages: true when the run reached its end or the
+  // user cancelled it, false when a dialog was cancelled or it failed (the
+  // errors are in the report's list). The export module installs the run
+  // (ovx::InstallExport), as the engine cannot see filters; without it
+  // this throws ovx::Error.
+  [[nodiscard]] bool Export(TovxCustomExportFilter& filter);
+  // Prints the pages with the report's print options (printer, dialog,
+  // mode, copies, ranges): true when the job ran, also when the user
+  // cancelled it on the way; false when nothing was printed because no
+  // printer is installed, a dialog was cancelled or the job failed (the
+  // error went to the report's ShowErrorText). The print module installs
+  // the job (ovx::InstallPrinting); without it this throws ovx::Error.
+  [[nodiscard]] bool Print();
 
   // --- building (the engine) ------------------------------------------------------
   void Clear();
@@ -241,6 +260,7 @@ class TovxPreviewPages {
   double last_y_ = 0;
   int copy_no_ = 0;
   double print_scale_ = 1;
+  int cur_preview_page_ = 0;
   // Pass bookkeeping: the page before the pass, its object count.
   int pass_page_ = -1;
   int pass_objects_ = 0;
@@ -249,3 +269,15 @@ class TovxPreviewPages {
   TovxComponent* last_mouse_object_ = nullptr;
   QStringList load_errors_;
 };
+
+namespace ovx {
+
+// The run behind TovxPreviewPages::Export, installed by the export module.
+using PagesExporter = bool (*)(TovxPreviewPages& pages, TovxCustomExportFilter& filter);
+void SetPagesExporter(PagesExporter exporter);
+
+// The job behind TovxPreviewPages::Print, installed by the print module.
+using PagesPrinter = bool (*)(TovxPreviewPages& pages);
+void SetPagesPrinter(PagesPrinter printer);
+
+}  // namespace ovx

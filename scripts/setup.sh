@@ -16,6 +16,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   qpdf poppler-utils imagemagick xvfb xauth xdotool libxml2-utils
+  # the print tests run a private CUPS server of their own
+  cups-daemon
   # independent readers that check the fonts and metafiles we write
   fonttools python3-fonttools opentype-sanitizer libharfbuzz-bin emf2svg libuemf-dev
   # fonts the program maps Windows face names to, and the CJK fallback chain

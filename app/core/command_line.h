@@ -16,8 +16,27 @@ struct CommandLine {
   PrintSettings settings;
   bool dump = false;
   bool help = false;
+  // Open the preview window as the print button does (needs a display);
+  // the other outputs asked for are written first.
+  bool preview = false;
   // Prepare the report and save the prepared pages there (".op3").
   QString op3_file;
+  // Prepare the report and record each page as an enhanced metafile in
+  // this folder (page-001.emf, ...).
+  QString emf_dir;
+  // Prepare the report and print it as the template asks (join mode, four
+  // pages to an A4 sheet) on `printer`, the system's default when empty.
+  bool print = false;
+  QString printer;
+  // Prepare the report and export it as JPEG pages: a folder (PATH/velmora.1.jpg,
+  // ...) or a file name whose extension gives way to ".1.jpg", ...
+  QString jpeg_path;
+  int jpeg_resolution = 96;
+  // Prepare the report and export it as a PDF file; with a password it is
+  // protected (the owner password opens it with every permission).
+  QString pdf_file;
+  QString pdf_user_password;
+  QString pdf_owner_password;
 };
 
 // Parses the arguments after the program name. Throws ovx::Error with a
@@ -35,5 +54,6 @@ int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err)
 // at most kMaxTextBytes. Throws ovx::Error naming the file.
 QStringList ReadTextFile(const QString& path);
 inline constexpr qint64 kMaxTextBytes = qint64{16} << 20;
+inline constexpr int kMaxJpegResolution = 2400;
 
 }  // namespace ovx::app

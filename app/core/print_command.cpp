@@ -67,6 +67,11 @@ int ReadGridNumber(const QString& text, const QString& field) {
   return value;
 }
 
+TovxPreviewButtons ApplicationPreviewButtons() {
+  using B = TovxPreviewButton;
+  return {B::pbPrint, B::pbSave, B::pbExport, B::pbZoom, B::pbExportQuick};
+}
+
 QString RemovePunctuation(QString text) {
   for (char16_t mark : {u'，', u'、', u'？', u'?', u'。', u'！', u'：', u'；'})
     text.remove(QChar(mark));

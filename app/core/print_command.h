@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/core/typesetter.h"
+#include "report/model/report_options.h"
 
 #include <QString>
 #include <QStringList>
@@ -50,6 +51,11 @@ struct BuildResult {
 
 // Runs the print command up to (not including) showing the report.
 BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Typesetter& typesetter);
+
+// The preview buttons the application's report offers: print, save,
+// export, zoom and quick export. The window sets them (with zoom 1) once;
+// loading the template keeps them.
+TovxPreviewButtons ApplicationPreviewButtons();
 
 // The eight marks "remove punctuation" deletes; other marks stay.
 QString RemovePunctuation(QString text);

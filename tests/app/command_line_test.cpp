@@ -47,7 +47,8 @@ TEST(CommandLineTest, OptionsSetTheSettings) {
 
   const CommandLine plain = ParseCommandLine({}, Defaults());
   EXPECT_TRUE(plain.settings.cover_background && plain.settings.body_background &&
-              plain.settings.remove_punctuation && !plain.dump);
+              plain.settings.remove_punctuation && !plain.dump && !plain.preview);
+  EXPECT_TRUE(ParseCommandLine({"--preview", "--lines", "3"}, Defaults()).preview);
 }
 
 TEST(CommandLineTest, BadInputIsRefusedWithAMessage) {
@@ -66,6 +67,7 @@ TEST(CommandLineTest, BadInputIsRefusedWithAMessage) {
       {{"--lines", "abc"}, "--lines"},
       {{"--chars", "0"}, "--chars"},
       {{"--dump=yes"}, "takes no value"},
+      {{"--preview=yes"}, "takes no value"},
   };
   for (const Case& c : cases) {
     try {
@@ -90,10 +92,18 @@ TEST(CommandLineTest, RunWritesTheDumpOrAMessage) {
   out.clear();
   CommandLine help = ParseCommandLine({"--help"}, Defaults());
   EXPECT_EQ(RunCommandLine(help, out, err), 0);
-  for (const char* option : {"--text", "--title", "--no-cover-background", "--no-body-background",
-                             "--keep-punctuation", "--lines", "--chars", "--dump", "--help"}) {
+  for (const char* option :
+       {"--text", "--title", "--no-cover-background", "--no-body-background", "--keep-punctuation",
+        "--lines", "--chars", "--dump", "--preview", "--help"}) {
     EXPECT_TRUE(out.contains(option)) << option;
   }
+
+  // The preview itself is the program's to open: the run writes nothing.
+  out.clear();
+  err.clear();
+  CommandLine preview = ParseCommandLine({"--preview"}, Defaults());
+  EXPECT_EQ(RunCommandLine(preview, out, err), 0);
+  EXPECT_TRUE(out.isEmpty() && err.isEmpty()) << out.constData() << err.constData();
 
   out.clear();
   CommandLine no_pictures = ParseCommandLine({}, Defaults());
