@@ -1025,6 +1025,8 @@ ovx::PagesPrinter pages_printer = nullptr;
 
 void ovx::SetPagesPrinter(PagesPrinter printer) { pages_printer = printer; }
 
+bool ovx::PrintingInstalled() { return pages_printer != nullptr; }
+
 bool TovxPreviewPages::Print() {
   if (!pages_printer) throw ovx::Error("", "No printing is installed in this program");
   return pages_printer(*this);

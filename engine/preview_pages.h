@@ -279,5 +279,7 @@ void SetPagesExporter(PagesExporter exporter);
 // The job behind TovxPreviewPages::Print, installed by the print module.
 using PagesPrinter = bool (*)(TovxPreviewPages& pages);
 void SetPagesPrinter(PagesPrinter printer);
+// Whether a print job is installed (the preview disables printing without).
+bool PrintingInstalled();
 
 }  // namespace ovx

@@ -23,7 +23,16 @@
 
 // --- commands ---------------------------------------------------------------------------------
 
-bool TovxPreview::Print() { return false; }
+bool TovxPreview::Print() {
+  if (!PageCommandsAllowed() || PageCount() == 0 || !ovx::PrintingInstalled()) return false;
+  pages_->SetCurPreviewPage(PageNo());
+  try {
+    return pages_->Print();
+  } catch (const ovx::Error& e) {
+    Fail(TovxResources::Instance().Message(e));
+    return false;
+  }
+}
 
 bool TovxPreview::Edit() { return false; }
 

@@ -1,6 +1,7 @@
 #include "preview/preview_form.h"
 
 #include "base/error.h"
+#include "engine/preview_pages.h"
 #include "export/export_filter.h"
 #include "preview/page_search.h"
 #include "preview/preview.h"
@@ -154,8 +155,16 @@ TovxPreviewForm::TovxPreviewForm(QWidget* parent) : QDialog(parent) {
   };
 
   // Not available in this program yet: the buttons say why.
-  Button("PrintB")->setEnabled(false);
-  Button("PrintB")->setToolTip(TovxResources::Instance().Get(u"rsPreviewNoPrinting"));
+  // A program without the print module installed has no printing.
+  if (ovx::PrintingInstalled()) {
+    connect(Button("PrintB"), &QAction::triggered, this, [this] {
+      preview_->Print();
+      setEnabled(true);
+    });
+  } else {
+    Button("PrintB")->setEnabled(false);
+    Button("PrintB")->setToolTip(TovxResources::Instance().Get(u"rsPreviewNoPrinting"));
+  }
   Button("DesignerB")->setEnabled(false);
   Button("DesignerB")->setToolTip(TovxResources::Instance().Get(u"rsPreviewNoDesigner"));
 
