@@ -818,9 +818,12 @@ void ApplyClip(QPainter& painter, const std::optional<QRegion>& clip,
                const std::optional<QRegion>& meta_clip) {
   if (!painter.isActive()) return;
   const std::optional<QRegion>& effective = clip ? clip : meta_clip;
-  if (effective)
+  if (effective) {
+    // Qt ignores a new clip region while clipping is switched off, which it
+    // is after a restore that left no clip.
+    painter.setClipping(true);
     painter.setClipRegion(*effective);
-  else
+  } else
     painter.setClipping(false);
 }
 

@@ -722,6 +722,19 @@ TEST(PainterCanvasTest, RestoreDCEndsAMetaClipSetAfterSaveDC) {
   EXPECT_EQ(PictureOf(*canvas->Image()), Picture(4, "####"));
 }
 
+TEST(PainterCanvasTest, AClipAfterARestoreToNoClipStillClips) {
+  EXPECT_EQ(Draw(4, 2,
+                 [](PainterCanvas& canvas) {
+                   canvas.SaveDC();
+                   canvas.IntersectClipRect({0, 0, 1, 1});
+                   canvas.RestoreDC();
+                   canvas.SelectClipRegion(QRegion(1, 0, 2, 2));
+                   canvas.Brush().color = clBlack;
+                   canvas.FillRect({0, 0, 4, 2});
+                 }),
+            (Picture{".##.", ".##."}));
+}
+
 TEST(PainterCanvasTest, ExcludeWithoutAClipLeavesEverythingButTheRectangle) {
   EXPECT_EQ(Draw(5, 4,
                  [](PainterCanvas& canvas) {
