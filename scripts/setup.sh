@@ -19,7 +19,7 @@ packages=(
   # the print tests run a private CUPS server of their own
   cups-daemon
   # independent readers that check the fonts and metafiles we write
-  fonttools python3-fonttools opentype-sanitizer libharfbuzz-bin emf2svg libuemf-dev
+  fonttools python3-fonttools opentype-sanitizer libharfbuzz-bin emf2svg libuemf-dev librsvg2-bin
   # fonts the program maps Windows face names to, and the CJK fallback chain
   fonts-arphic-ukai fonts-arphic-uming fonts-wqy-zenhei fonts-liberation2 fonts-hanazono
   # fonts the subsetter is checked on (composite glyphs, CFF in a collection)
