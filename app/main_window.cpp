@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/core/export_settings.h"
 #include "app/core/fixed_data.h"
 #include "base/error.h"
 #include "export/image_export.h"
@@ -92,41 +93,9 @@ TfrmMain::TfrmMain(const QString& data_directory, QWidget* parent)
   ovx1_->PreviewOptions().SetZoom(1);
 
   ovx_pdf_export1_ = std::make_unique<TovxPDFExport>();
-  TovxPDFExport& pdf = *ovx_pdf_export1_;
-  pdf.SetFileName(QStringLiteral("velmora"));
-  pdf.SetUseFileCache(true);
-  pdf.SetShowProgress(true);
-  pdf.SetOverwritePrompt(false);
-  pdf.SetDataOnly(false);
-  pdf.SetEmbeddedFonts(true);
-  pdf.SetOpenAfterExport(false);
-  pdf.SetPrintOptimized(false);
-  pdf.SetOutline(false);
-  pdf.SetBackground(true);
-  pdf.SetHTMLTags(true);
-  pdf.SetQuality(95);
-  pdf.SetTransparency(false);
-  pdf.SetTitle(QStringLiteral("Velmora"));
-  pdf.SetAuthor(QStringLiteral("Ilmar"));
-  pdf.SetSubject(QStringLiteral("Velmora"));
-  pdf.SetProtectionFlags(
-      {TovxPDFPermission::ePrint, TovxPDFPermission::eCopy, TovxPDFPermission::eAnnot});
-  pdf.SetHideToolbar(true);
-  pdf.SetHideMenubar(false);
-  pdf.SetHideWindowUI(false);
-  pdf.SetFitWindow(false);
-  pdf.SetCenterWindow(false);
-  pdf.SetPrintScaling(false);
-  pdf.SetPdfA(false);
-  pdf.SetPDFStandard(TPDFStandard::psNone);
-  pdf.SetPDFVersion(TPDFVersion::pv17);
+  ovx::app::ApplyPdfExportSettings(*ovx_pdf_export1_);
   ovx_jpeg_export1_ = std::make_unique<TovxJPEGExport>();
-  TovxJPEGExport& jpeg = *ovx_jpeg_export1_;
-  jpeg.SetFileName(QStringLiteral("velmora"));
-  jpeg.SetUseFileCache(true);
-  jpeg.SetShowProgress(true);
-  jpeg.SetOverwritePrompt(false);
-  jpeg.SetDataOnly(false);
+  ovx::app::ApplyJpegExportSettings(*ovx_jpeg_export1_);
 
   FormCreate();
 }

@@ -1,9 +1,10 @@
 #include "app/core/command_line.h"
 
 #include "engine/engine.h"
-#include "engine/preview_pages.h"
 #include "engine/page_recording.h"
+#include "engine/preview_pages.h"
 
+#include "app/core/export_settings.h"
 #include "app/core/fixed_data.h"
 #include "app/core/report_dump.h"
 #include "base/error.h"
@@ -45,16 +46,11 @@ class PrivateFont {
   bool registered_;
 };
 
-// Exports the prepared report with the window's JPEG filter settings: file
-// name "velmora", file cache and progress on, no overwrite prompt, all
-// objects; no dialog, since nobody is there to answer it.
+// Exports the prepared report with the window's JPEG filter settings; no
+// dialog, since nobody is there to answer it.
 void ExportJpeg(TovxReport& report, const CommandLine& command, QByteArray& err) {
   TovxJPEGExport filter;
-  filter.SetFileName(QStringLiteral("velmora"));
-  filter.SetUseFileCache(true);
-  filter.SetShowProgress(true);
-  filter.SetOverwritePrompt(false);
-  filter.SetDataOnly(false);
+  ApplyJpegExportSettings(filter);
   filter.SetShowDialog(false);
   filter.SetResolution(command.jpeg_resolution);
   if (QFileInfo(command.jpeg_path).isDir()) {
@@ -75,47 +71,13 @@ void ExportJpeg(TovxReport& report, const CommandLine& command, QByteArray& err)
              .toUtf8();
 }
 
-// Exports the prepared report with the window's PDF filter settings. The
-// private font draws rare characters at the code points of a few ASCII
-// signs; the file says which characters they are, so that copying text
-// out of it gives the real ones.
+// Exports the prepared report with the window's PDF filter settings.
 void ExportPdf(TovxReport& report, const CommandLine& command, QByteArray& err) {
   TovxPDFExport filter(nullptr, /*registered=*/false);
+  ApplyPdfExportSettings(filter);
   filter.SetShowDialog(false);
-  filter.SetUseFileCache(true);
-  filter.SetShowProgress(true);
-  filter.SetOverwritePrompt(false);
-  filter.SetDataOnly(false);
-  filter.SetEmbeddedFonts(true);
-  filter.SetOpenAfterExport(false);
-  filter.SetPrintOptimized(false);
-  filter.SetOutline(false);
-  filter.SetBackground(true);
-  filter.SetHTMLTags(true);
-  filter.SetQuality(95);
-  filter.SetTransparency(false);
-  filter.SetTitle(QStringLiteral("Velmora"));
-  filter.SetAuthor(QStringLiteral("Ilmar"));
-  filter.SetSubject(QStringLiteral("Velmora"));
-  filter.SetProtectionFlags(
-      {TovxPDFPermission::ePrint, TovxPDFPermission::eCopy, TovxPDFPermission::eAnnot});
-  filter.SetHideToolbar(true);
-  filter.SetHideMenubar(false);
-  filter.SetHideWindowUI(false);
-  filter.SetFitWindow(false);
-  filter.SetCenterWindow(false);
-  filter.SetPrintScaling(false);
-  filter.SetPDFStandard(TPDFStandard::psNone);
-  filter.SetPDFVersion(TPDFVersion::pv17);
   filter.SetUserPassword(command.pdf_user_password);
   filter.SetOwnerPassword(command.pdf_owner_password);
-  filter.actual_text = [](const QString& face, QStringView text) {
-    if (face != QStringView(kPrivateFace) || text.size() != 1) return QString();
-    for (const RareCharacter& rare : kRareCharacters) {
-      if (text[0] == QChar(rare.sign)) return QString(QChar(rare.real));
-    }
-    return QString();
-  };
   filter.SetFileName(command.pdf_file);
   TovxPreviewPages* pages = PreparedPages(report);
   if (!pages) Fail(QStringLiteral("No engine prepared the report"));
@@ -167,8 +129,8 @@ void WriteMetafiles(TovxReport& report, const QString& dir, QByteArray& err) {
   const int digits = std::max<int>(3, static_cast<int>(QString::number(pages->Count()).size()));
   for (int i = 0; i < pages->Count(); ++i) {
     const Metafile file = RecordPreparedPage(*pages, i);
-    const QString path = QDir(dir).filePath(
-        QStringLiteral("page-%1.emf").arg(i + 1, digits, 10, QLatin1Char('0')));
+    const QString path =
+        QDir(dir).filePath(QStringLiteral("page-%1.emf").arg(i + 1, digits, 10, QLatin1Char('0')));
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(file.bytes) != file.bytes.size() ||
         !out.commit()) {

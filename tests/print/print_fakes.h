@@ -218,7 +218,7 @@ struct PageSpec {
   TovxDuplexMode duplex = TovxDuplexMode::dmNone;
 };
 
-// One page per spec (a memo with "P<n>" on each), prepared.
+// One page per entry (a memo with "P<n>" on each), prepared.
 inline std::unique_ptr<TovxReport> PreparedReport(const std::vector<PageSpec>& specs) {
   InstallEngine();
   auto report = std::make_unique<TovxReport>();
