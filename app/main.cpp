@@ -19,7 +19,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -48,6 +50,19 @@ int RunHeadless(int argc, char** argv) {
     return 1;
   }
   return code;
+}
+
+// Qt aborts when the window system it is to use is not there; the program
+// says so and exits instead. A platform without a display (offscreen) is
+// fine.
+bool HasDisplay() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  const bool x11 = !qgetenv("DISPLAY").isEmpty();
+  const bool wayland = !qgetenv("WAYLAND_DISPLAY").isEmpty();
+  if (platform.isEmpty()) return x11 || wayland;
+  if (platform.startsWith("xcb")) return x11;
+  if (platform.startsWith("wayland")) return wayland || (platform.contains("xcb") && x11);
+  return true;
 }
 
 // The preview opens a window, so it needs the window system from the start.
@@ -86,8 +101,16 @@ int RunPreview(QApplication& app) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   if (argc > 1 && !AsksForPreview(argc, argv)) return RunHeadless(argc, argv);
+  if (!HasDisplay()) {
+    std::fputs(argc > 1 ? "velmora: --preview needs a display (DISPLAY or WAYLAND_DISPLAY is not "
+                          "set); the other outputs need none\n"
+                        : "velmora: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not "
+                          "set); see velmora --help for the options that need none\n",
+               stderr);
+    return 2;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("velmora"));
   ovx::InstallEngine();
@@ -101,4 +124,18 @@ int main(int argc, char** argv) {
   TfrmMain window(ovx::app::DataDirectory());
   window.show();
   return app.exec();
+}
+
+int main(int argc, char** argv) {
+  // Whatever escapes is reported, never an abort.
+  try {
+    return Main(argc, argv);
+  } catch (const ovx::Error& e) {
+    Write(stderr, QStringLiteral("velmora: %1\n").arg(e.Message()).toUtf8());
+  } catch (const std::bad_alloc&) {
+    std::fputs("velmora: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmora: %s\n", e.what());
+  }
+  return 1;
 }

@@ -170,11 +170,29 @@ void TfrmMain::ApplySettings(const ovx::app::PrintSettings& settings) {
 void TfrmMain::btn2Click() {
   lbl_status_->clear();
   try {
+    // Pages drawn in another face than the private one would look right
+    // only by accident: a missing or damaged font stops the command.
+    ovx::app::CheckPrivateFont(data_directory_);
     const ovx::app::BuildResult result =
         ovx::app::BuildReport(*ovx1_, CurrentSettings(), typesetter_);
-    lbl_status_->setText(QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
-                             .arg(result.body_pages)
-                             .arg(result.cells));
+    QString status = QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
+                         .arg(result.body_pages)
+                         .arg(result.cells);
+    if (result.left_out_characters > 0) {
+      status += QStringLiteral("正文超过 %1 页的上限，共 %2 字，其中 %3 字未排入。")
+                    .arg(ovx::app::kMaxBodyPages)
+                    .arg(result.text_characters)
+                    .arg(result.left_out_characters);
+    }
+    if (result.dropped_controls > 0) {
+      status += QStringLiteral("已删去正文中的 %1 个控制字符。").arg(result.dropped_controls);
+    }
+    if (!result.title_fits) {
+      status += QStringLiteral("标题过长，封面放不下，首尾被截去。");
+    } else if (result.title_points < ovx::app::kTitlePoints) {
+      status += QStringLiteral("标题过长，已缩小为 %1 磅。").arg(result.title_points);
+    }
+    lbl_status_->setText(status);
     // Prepares the report in the preview window, which stays open until
     // the user closes it when it is modal (the application's choice).
     ovx1_->ShowReport(true);

@@ -10,8 +10,10 @@
 #include "base/stream.h"
 #include "engine/internal/contents.h"
 #include "engine/preview_pages.h"
+#include "platform/safe_file.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
+#include "report/storage/xml_document.h"
 #include "report/storage/xml_error.h"
 #include "report/storage/xml_escape.h"
 #include "report/storage/xml_serializer.h"
@@ -128,6 +130,7 @@ void TovxPreviewPages::SaveToFile(const QString& file_name) {
 
 bool TovxPreviewPages::LoadFromFile(const QString& file_name, bool exception_if_not_found) {
   if (!QFileInfo::exists(file_name) && !exception_if_not_found) return false;
+  ovx::CheckReadableFile(file_name, ovx::kMaxDocumentFileBytes, QStringLiteral("prepared report"));
   ovx::FileStream stream(file_name, ovx::FileStream::Mode::kRead);
   LoadFromStream(stream);
   return true;

@@ -79,6 +79,11 @@ void TovxCustomExportFilter::FinishOutput(ovx::Stream& stream) {
   if (active_transport_) active_transport_->FreeStream(stream);
 }
 
+void TovxCustomExportFilter::AbandonOutput(ovx::Stream& stream) {
+  if (&stream == stream_) return;
+  if (active_transport_) active_transport_->DiscardStream(stream);
+}
+
 bool TovxCustomExportFilter::IsPageExported(int index) const {
   return exported_pages_ && selection_ && selection_->Contains(index);
 }

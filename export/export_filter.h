@@ -159,6 +159,9 @@ class TovxCustomExportFilter : public TovxComponent {
   // cannot be opened.
   ovx::Stream& BeginOutput(const QString& file_name);
   void FinishOutput(ovx::Stream& stream);
+  // Gives back a stream whose file must not be completed (a run that failed
+  // while writing it); the file it would replace stays as it was.
+  void AbandonOutput(ovx::Stream& stream);
   // The transport of the running export; null outside a run.
   TovxCustomIOTransport* ActiveTransport() const { return active_transport_; }
   // The pages of the running export (null outside a run) and whether the

@@ -3,7 +3,9 @@
 // Stages: ask (settings dialog), open the output (transport), run the pages
 // (Start, each selected page, Finish), close. Whatever fails, the filter's
 // FileName is put back and the transport closed before the failure is
-// reported, so a re-throwing report leaves the filter as it found it.
+// reported, so a re-throwing report leaves the filter as it found it. The
+// files of a run take their names only when the whole run went well: a
+// failed or cancelled run leaves the files it would have replaced alone.
 //
 // Pages are exported with their left and top edges moved to the margins,
 // so that an object's absolute position is its place on the paper; the
@@ -129,6 +131,9 @@ bool ExportRun::OpenAndRun() {
   } restore{filter_, *transport, filter_.FileName(), filter_.PageNumbers()};
 
   if (!transport->OpenFilter()) return false;
+  // Files given back stay under their temporary names until every page and
+  // Finish went well; Restore's CloseFilter drops them otherwise.
+  transport->HoldCompletedFiles();
   filter_.active_transport_ = transport;
   filter_.SetFileName(transport->FileName());
   if (filter_.CurPage()) {
@@ -145,7 +150,9 @@ bool ExportRun::OpenAndRun() {
       return false;
     }
   } catch (const EExportTerminated&) {
-    // The user's cancel: what was written so far stays, the run counts.
+    // The user's cancel is no failure, but what it left unfinished must
+    // not replace the files of an earlier export: nothing is committed.
+    return true;
   }
   return true;
 }
@@ -175,6 +182,8 @@ bool ExportRun::RunPages(const PageRanges& selection) {
   if (progress && report_->on_progress_stop) report_->on_progress_stop();
   try {
     filter_.Finish();
+    // The files take their names before AfterFinish may open them.
+    if (!failure && filter_.active_transport_) filter_.active_transport_->CommitHeldFiles();
     filter_.AfterFinish();
   } catch (...) {
     if (!failure) throw;

@@ -5,55 +5,14 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "export/export_filter.h"
+#include "platform/safe_file.h"
 #include "report/model/report.h"
 #include "resources/resources.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
-
-namespace {
-
-// A write-only stream over QSaveFile: the bytes go to a hidden file beside
-// the target, which replaces the target only on Commit. Destroyed without
-// Commit, it leaves the target as it was.
-class SaveFileStream : public ovx::Stream {
- public:
-  explicit SaveFileStream(const QString& file_name) : file_(file_name) {
-    if (!file_.open(QIODevice::WriteOnly)) {
-      throw ovx::Error("", "Cannot open file %s: %s",
-                       {QDir::toNativeSeparators(file_name), file_.errorString()});
-    }
-  }
-
-  qint64 Read(char*, qint64) override { ThrowReadOnly(); }
-  void Write(const char* data, qint64 size) override {
-    if (file_.write(data, size) != size) Fail();
-  }
-  using Stream::Write;
-  qint64 Position() const override { return file_.pos(); }
-  void Seek(qint64 position) override {
-    if (position < 0 || position > file_.size()) ThrowBadSeek(position, file_.size());
-    if (!file_.seek(position)) Fail();
-  }
-  qint64 Size() const override { return file_.size(); }
-
-  void Commit() {
-    if (!file_.commit()) Fail();
-  }
-
- private:
-  [[noreturn]] void Fail() {
-    throw ovx::Error("", "Cannot write file %s: %s",
-                     {QDir::toNativeSeparators(file_.fileName()), file_.errorString()});
-  }
-
-  QSaveFile file_;
-};
-
-}  // namespace
 
 // --- TovxCustomIOTransport ------------------------------------------------------------------
 
@@ -74,7 +33,20 @@ void TovxCustomIOTransport::TakeSettingsFrom(const TovxCustomExportFilter& filte
 
 QString TovxCustomIOTransport::GetDescription() const { return GetMetaClass().ClassName(); }
 
-void TovxCustomIOTransport::CloseFilter() { streams_.clear(); }
+void TovxCustomIOTransport::CloseFilter() {
+  streams_.clear();
+  held_.clear();
+  holding_ = false;
+}
+
+void TovxCustomIOTransport::HoldCompletedFiles() { holding_ = true; }
+
+void TovxCustomIOTransport::CommitHeldFiles() {
+  holding_ = false;
+  std::vector<std::unique_ptr<ovx::Stream>> held = std::move(held_);
+  held_.clear();
+  for (auto& stream : held) CompleteStream(*stream);
+}
 
 QString TovxCustomIOTransport::ResolvePath(const QString& file_name) const {
   // A bare name lies in the base folder; a name with a folder stands as
@@ -95,7 +67,18 @@ void TovxCustomIOTransport::FreeStream(ovx::Stream& stream) {
   if (it == streams_.end()) return;
   std::unique_ptr<ovx::Stream> owned = std::move(*it);
   streams_.erase(it);
-  CompleteStream(*owned);
+  if (!holding_) {
+    CompleteStream(*owned);
+    return;
+  }
+  FinishStream(*owned);
+  held_.push_back(std::move(owned));
+}
+
+void TovxCustomIOTransport::DiscardStream(ovx::Stream& stream) {
+  const auto it = std::find_if(streams_.begin(), streams_.end(),
+                               [&](const auto& owned) { return owned.get() == &stream; });
+  if (it != streams_.end()) streams_.erase(it);
 }
 
 const ovx::MetaClass& TovxCustomIOTransport::StaticMetaClass() {
@@ -110,12 +93,16 @@ const ovx::MetaClass& TovxCustomIOTransport::StaticMetaClass() {
 // --- files -----------------------------------------------------------------------------------
 
 std::unique_ptr<ovx::Stream> TovxFileTransport::CreateStream(const QString& file_name) {
-  if (WriteAccess()) return std::make_unique<SaveFileStream>(file_name);
+  if (WriteAccess()) return std::make_unique<ovx::SafeFile>(file_name);
   return std::make_unique<ovx::FileStream>(file_name, ovx::FileStream::Mode::kRead);
 }
 
 void TovxFileTransport::CompleteStream(ovx::Stream& stream) {
-  if (auto* file = dynamic_cast<SaveFileStream*>(&stream)) file->Commit();
+  if (auto* file = dynamic_cast<ovx::SafeFile*>(&stream)) file->Commit();
+}
+
+void TovxFileTransport::FinishStream(ovx::Stream& stream) {
+  if (auto* file = dynamic_cast<ovx::SafeFile*>(&stream)) file->Finish();
 }
 
 const ovx::MetaClass& TovxFileTransport::StaticMetaClass() {

@@ -7,7 +7,10 @@
 // back by the time the transport closes is discarded: a run that fails
 // halfway leaves no truncated file behind and no earlier file damaged,
 // because every file is written beside its target and renamed into place
-// only when finished.
+// only when finished. During an export run the transport holds the files
+// given back (written and synced, not yet renamed) until the run has ended
+// well, so a run that fails on its fifth page leaves the first four files
+// of an earlier run as they were too.
 //
 // The file-dialog transport asks the host for the file name through a hook
 // (SetSaveDialogHook); the user-interface library installs one built on the
@@ -85,6 +88,14 @@ class TovxCustomIOTransport : public TovxComponent {
   // the stream. Throws ovx::Error when the file cannot be completed; the
   // stream is freed all the same.
   virtual void FreeStream(ovx::Stream& stream);
+  // Drops a stream without completing its file (a failed or cancelled
+  // run's output); the file it would have replaced stays as it was.
+  void DiscardStream(ovx::Stream& stream);
+  // From now until CommitHeldFiles or CloseFilter, streams given back are
+  // finished but keep their temporary names.
+  void HoldCompletedFiles();
+  // Renames the held files into place. Throws ovx::Error when one cannot be.
+  void CommitHeldFiles();
   // Streams handed out and not given back yet.
   int OpenStreamCount() const { return static_cast<int>(streams_.size()); }
 
@@ -93,6 +104,9 @@ class TovxCustomIOTransport : public TovxComponent {
   virtual std::unique_ptr<ovx::Stream> CreateStream(const QString& file_name) = 0;
   // Completes a stream's file; nothing for streams without one.
   virtual void CompleteStream(ovx::Stream& stream) {}
+  // Writes out what a stream holds without giving the file its name yet;
+  // throws ovx::Error when that fails.
+  virtual void FinishStream(ovx::Stream& stream) {}
   // `file_name` as a path: relative names lie in BasePath.
   QString ResolvePath(const QString& file_name) const;
 
@@ -106,6 +120,8 @@ class TovxCustomIOTransport : public TovxComponent {
   bool write_access_ = true;
   TovxReport* report_ = nullptr;
   std::vector<std::unique_ptr<ovx::Stream>> streams_;
+  std::vector<std::unique_ptr<ovx::Stream>> held_;
+  bool holding_ = false;
 };
 
 // Files on disk: written beside the target and renamed into place when the
@@ -121,6 +137,7 @@ class TovxFileTransport : public TovxCustomIOTransport {
  protected:
   std::unique_ptr<ovx::Stream> CreateStream(const QString& file_name) override;
   void CompleteStream(ovx::Stream& stream) override;
+  void FinishStream(ovx::Stream& stream) override;
 };
 
 // Files on disk whose name the user chooses in a save dialog when the

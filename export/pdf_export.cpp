@@ -294,15 +294,13 @@ void TovxPDFExport::Finish() {
 void TovxPDFExport::EndRun() {
   content_.reset();
   document_.reset();
-  // A stream of a run that failed before Finish is given back unfinished.
+  // A stream of a run that failed before Finish completed holds half a
+  // document: it is dropped, never completed.
   if (own_output_ && output_) {
     own_output_ = false;
     ovx::Stream* output = output_;
     output_ = nullptr;
-    try {
-      FinishOutput(*output);
-    } catch (...) {
-    }
+    AbandonOutput(*output);
   }
   output_ = nullptr;
 }

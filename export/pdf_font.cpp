@@ -17,6 +17,7 @@
 #include "export/internal/truetype_shaper.h"
 #include "export/truetype_font.h"
 #include "platform/font_service.h"
+#include "platform/safe_file.h"
 
 #include <QFile>
 #include <QHash>
@@ -212,17 +213,12 @@ void TovxPDFFont::Impl::Load() {
 }
 
 void TovxPDFFont::Impl::LoadFile() {
-  QFile file(face->FilePath());
-  if (!file.open(QIODevice::ReadOnly)) {
-    warnings.append(QStringLiteral("Cannot read the font file %1: %2; the font is not embedded")
-                        .arg(face->FilePath(), file.errorString()));
-    ComputeMetricsFromFace();
-    return;
-  }
-  QByteArray data = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    warnings.append(QStringLiteral("Cannot read the font file %1: %2; the font is not embedded")
-                        .arg(face->FilePath(), file.errorString()));
+  QByteArray data;
+  try {
+    data =
+        ovx::ReadFileBounded(face->FilePath(), ovx::kMaxFontFileBytes, QStringLiteral("font file"));
+  } catch (const ovx::Error& error) {
+    warnings.append(error.Message() + QStringLiteral("; the font is not embedded"));
     ComputeMetricsFromFace();
     return;
   }

@@ -21,6 +21,10 @@
 
 namespace ovx {
 
+// The largest font file read (offsets in a font are 32-bit, but no real
+// face or collection comes near this).
+inline constexpr qint64 kMaxFontFileBytes = qint64{256} << 20;
+
 class TrueTypeFont {
  public:
   // Tables the embedding never needs; they are not even parsed.

@@ -1,12 +1,13 @@
 #include "print/printer.h"
 
+#include "base/error.h"
 #include "base/number_format.h"
 #include "base/rounding.h"
 #include "platform/cups_spooler.h"
+#include "platform/safe_file.h"
 #include "print/internal/pdf_sheets.h"
 #include "resources/resources.h"
 
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -235,8 +236,60 @@ struct TovxPrinter::Media {
   bool Borderless() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
 };
 
+namespace {
+
+// The sheets' device over the safe file writer: a write that fails is
+// remembered (the sheets keep drawing), and the file is then never committed.
+class SafeFileDevice : public QIODevice {
+ public:
+  explicit SafeFileDevice(const QString& path) : file_(path) { open(QIODevice::WriteOnly); }
+
+  qint64 size() const override { return file_.Size(); }
+  bool seek(qint64 position) override {
+    if (!failure_.isEmpty() || !QIODevice::seek(position)) return false;
+    try {
+      file_.Seek(position);
+    } catch (const ovx::Error& error) {
+      failure_ = error.Message();
+      setErrorString(failure_);
+      return false;
+    }
+    return true;
+  }
+  // Completes the file, or answers the first failure's message.
+  QString Commit() {
+    if (!failure_.isEmpty()) return failure_;
+    try {
+      file_.Commit();
+    } catch (const ovx::Error& error) {
+      return error.Message();
+    }
+    return {};
+  }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (!failure_.isEmpty()) return -1;
+    try {
+      file_.Write(data, size);
+    } catch (const ovx::Error& error) {
+      failure_ = error.Message();
+      setErrorString(failure_);
+      return -1;
+    }
+    return size;
+  }
+
+ private:
+  ovx::SafeFile file_;
+  QString failure_;
+};
+
+}  // namespace
+
 struct TovxPrinter::Document {
-  std::unique_ptr<QSaveFile> file;        // printing to a file
+  std::unique_ptr<SafeFileDevice> file;   // printing to a file
   std::unique_ptr<QTemporaryFile> spool;  // or the document for the spooler
   std::unique_ptr<ovx::PdfSheets> sheets;
   ovx::SpoolerOptions options;  // the spooled document's job options
@@ -534,10 +587,10 @@ bool TovxPrinter::OpenDocument() {
   auto document = std::make_unique<Document>();
   QIODevice* out = nullptr;
   if (!file_name_.isEmpty()) {
-    document->file = std::make_unique<QSaveFile>(file_name_);
-    if (!document->file->open(QIODevice::WriteOnly)) {
-      return Fail(
-          QStringLiteral("Cannot write \"%1\": %2").arg(file_name_, document->file->errorString()));
+    try {
+      document->file = std::make_unique<SafeFileDevice>(file_name_);
+    } catch (const ovx::Error& error) {
+      return Fail(error.Message());
     }
     out = document->file.get();
   } else {
@@ -562,10 +615,8 @@ bool TovxPrinter::SubmitDocument() {
   const int sheets = document->sheets->Sheets();
   document->sheets.reset();
   if (document->file) {
-    if (!document->file->commit()) {
-      return Fail(
-          QStringLiteral("Cannot write \"%1\": %2").arg(file_name_, document->file->errorString()));
-    }
+    const QString failure = document->file->Commit();
+    if (!failure.isEmpty()) return Fail(failure);
     return true;
   }
   if (sheets == 0) return true;
@@ -604,7 +655,6 @@ void TovxPrinter::DiscardDocument() {
   if (!document_) return;
   document_->sheets->Finish();
   document_->sheets.reset();
-  if (document_->file) document_->file->cancelWriting();
   document_.reset();
 }
 

@@ -9,6 +9,7 @@
 #include "resources/resources.h"
 
 #include "base/error.h"
+#include "platform/safe_file.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -97,12 +97,16 @@ QString TovxResources::HelpFile() const {
     return path;
   }
   existing.close();
-  QSaveFile out(path);
-  if (!QDir().mkpath(dir) || !out.open(QIODevice::WriteOnly) || out.write(page) != page.size() ||
-      !out.commit()) {
+  if (!QDir().mkpath(dir)) {
     throw ovx::Error(QStringLiteral("rsHelpCannotWrite"),
                      QStringLiteral("Cannot write the help page %s: %s"),
-                     {path, out.errorString()});
+                     {path, QStringLiteral("the folder cannot be made")});
+  }
+  try {
+    ovx::WriteFileSafely(path, page);
+  } catch (const ovx::Error& error) {
+    throw ovx::Error(QStringLiteral("rsHelpCannotWrite"),
+                     QStringLiteral("Cannot write the help page %s: %s"), {path, error.Message()});
   }
   return path;
 }

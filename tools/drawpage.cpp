@@ -45,7 +45,7 @@ std::vector<TovxView*> ViewsOf(const TovxComponent& root) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
@@ -116,7 +116,10 @@ int main(int argc, char** argv) {
     view->Draw(*canvas, scale, scale, pad - view->AbsLeft() * scale, pad - view->AbsTop() * scale);
   }
   canvas->End();
-  if (!canvas->Image()->save(files[1], "PNG"))
-    return Fail(QStringLiteral("cannot write %1").arg(files[1]));
+  ovx::tools::WritePng(*canvas->Image(), files[1]);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("drawpage", [&] { return Main(argc, argv); });
 }

@@ -109,7 +109,7 @@ int Fail(const QString& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.size() == 1 && (args[0] == u"-h" || args[0] == u"--help")) {
@@ -138,11 +138,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  QFile file(args[0]);
-  if (!file.open(QIODevice::ReadOnly))
-    return Fail(QStringLiteral("cannot read %1: %2").arg(args[0], file.errorString()));
-  if (file.size() > kMaxFileBytes) return Fail(QStringLiteral("%1 is too large").arg(args[0]));
-  const QByteArray bytes = file.readAll();
+  const QByteArray bytes = ovx::ReadFileBounded(args[0], kMaxFileBytes, QStringLiteral("metafile"));
   if (bytes.size() < 88 || ovx::internal::LoadU32(bytes, 0) != ovx::emf::kEmrHeader ||
       ovx::internal::LoadU32(bytes, 40) != ovx::emf::kSignature) {
     return Fail(QStringLiteral("%1 is not an enhanced metafile").arg(args[0]));
@@ -171,7 +167,7 @@ int main(int argc, char** argv) {
     }
     const QString damage = ovx::PlayMetafile(bytes, *canvas, QRectF(0, 0, w, h));
     canvas->End();
-    if (!canvas->Image()->save(png, "PNG")) return Fail(QStringLiteral("cannot write %1").arg(png));
+    ovx::tools::WritePng(*canvas->Image(), png);
     if (!damage.isEmpty()) return Fail(damage);
     return 0;
   }
@@ -188,4 +184,8 @@ int main(int argc, char** argv) {
   Print(stdout, out);
   if (failure.isEmpty()) failure = dumper.Damage();
   return failure.isEmpty() ? 0 : Fail(failure);
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("emfdump", [&] { return Main(argc, argv); });
 }

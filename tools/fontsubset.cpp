@@ -19,12 +19,13 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <map>
 
 namespace {
+
+constexpr qint64 kMaxTextFileBytes = qint64{16} << 20;
 
 int Usage() {
   std::fputs(
@@ -60,15 +61,12 @@ std::optional<std::vector<uint16_t>> ParseGlyphList(const QString& list) {
 }
 
 void Write(const QString& file_name, const QByteArray& bytes) {
-  QSaveFile file(file_name);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    throw ovx::Error("", "Cannot write %s: %s", {file_name, file.errorString()});
-  }
+  ovx::WriteFileSafely(file_name, bytes);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.size() < 2 || args[0].startsWith(u"--") || args[1].startsWith(u"--")) return Usage();
@@ -86,12 +84,8 @@ int main(int argc, char** argv) {
       text = args[++i];
       have_text = true;
     } else if (args[i] == u"--text-file" && i + 1 < args.size()) {
-      QFile file(args[++i]);
-      if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "fontsubset: cannot read %s\n", qPrintable(file.fileName()));
-        return 1;
-      }
-      text = QString::fromUtf8(file.readAll());
+      text = QString::fromUtf8(
+          ovx::ReadFileBounded(args[++i], kMaxTextFileBytes, QStringLiteral("text file")));
       have_text = true;
     } else if (args[i] == u"--glyphs" && i + 1 < args.size()) {
       glyph_list = args[++i];
@@ -104,11 +98,8 @@ int main(int argc, char** argv) {
   if (have_text == have_glyphs) return Usage();
 
   try {
-    QFile file(args[0]);
-    if (!file.open(QIODevice::ReadOnly)) {
-      throw ovx::Error("", "Cannot read %s: %s", {args[0], file.errorString()});
-    }
-    const QByteArray data = file.readAll();
+    const QByteArray data =
+        ovx::ReadFileBounded(args[0], ovx::kMaxFontFileBytes, QStringLiteral("font file"));
     const ovx::TrueTypeCollection collection(data);
     if (!face_name.isEmpty()) {
       index = collection.FindFont(face_name);
@@ -173,4 +164,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("fontsubset", [&] { return Main(argc, argv); });
 }

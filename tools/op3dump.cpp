@@ -11,6 +11,7 @@
 #include "engine/preview_pages.h"
 #include "render/painter_canvas.h"
 #include "report/model/report.h"
+#include "tools/tool_output.h"
 
 #include <QCoreApplication>
 
@@ -28,7 +29,7 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty() || args[0].startsWith(u"--")) return Usage();
@@ -76,13 +77,14 @@ int main(int argc, char** argv) {
                                                qRound(size.height() * scale), qRound(96 * scale));
     pages.DrawPage(png_page, *canvas, scale, scale, 0, 0);
     canvas->End();
-    if (!canvas->Image()->save(png_file, "PNG")) {
-      std::fprintf(stderr, "op3dump: cannot write %s\n", qPrintable(png_file));
-      return 1;
-    }
+    ovx::tools::WritePng(*canvas->Image(), png_file);
     return 0;
   }
   const QByteArray dump = ovx::DumpPreparedPages(pages, first, last);
   std::fwrite(dump.constData(), 1, static_cast<size_t>(dump.size()), stdout);
   return pages.LoadErrors().isEmpty() ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("op3dump", [&] { return Main(argc, argv); });
 }

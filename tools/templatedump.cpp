@@ -27,7 +27,7 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
@@ -47,4 +47,8 @@ int main(int argc, char** argv) {
   for (const QString& line : report.Errors())
     Print(stderr, QStringLiteral("error: ") + line + u'\n');
   return report.Errors().isEmpty() ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("templatedump", [&] { return Main(argc, argv); });
 }

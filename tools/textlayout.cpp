@@ -34,7 +34,7 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
@@ -49,4 +49,8 @@ int main(int argc, char** argv) {
   }
   Print(stdout, ovx::DumpLayout(request));
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("textlayout", [&] { return Main(argc, argv); });
 }

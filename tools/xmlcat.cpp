@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "report/storage/xml_document.h"
+#include "tools/tool_output.h"
 
 #include <QByteArray>
 #include <QString>
@@ -70,7 +71,7 @@ struct Options {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   Options options;
   bool have_input = false;
   for (int i = 1; i < argc; ++i) {
@@ -134,4 +135,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return ovx::tools::RunMain("xmlcat", [&] { return Main(argc, argv); });
 }

@@ -14,6 +14,9 @@ namespace ovx::app {
 
 struct CommandLine {
   PrintSettings settings;
+  // The --text file as given (empty for the built-in text); no output may
+  // replace it.
+  QString text_file;
   bool dump = false;
   bool help = false;
   // Open the preview window as the print button does (needs a display);
@@ -40,8 +43,9 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. Throws ovx::Error with a
-// message meant for the user on unknown options, missing or bad values and
-// unreadable files (a --text file is read here).
+// message meant for the user on unknown options, missing or bad values, an
+// option given twice, a password without --pdf and unreadable files (a
+// --text file is read here).
 CommandLine ParseCommandLine(const QStringList& arguments, PrintSettings defaults);
 
 QString HelpText();
@@ -50,10 +54,16 @@ QString HelpText();
 // Answers the process exit code.
 int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err);
 
-// Reads a body text file: UTF-8 (an initial byte-order mark is dropped);
-// at most kMaxTextBytes. Throws ovx::Error naming the file.
+// Reads a body text file: a regular file of UTF-8 (an initial byte-order
+// mark is dropped); at most kMaxTextBytes. Throws ovx::Error naming the file.
 QStringList ReadTextFile(const QString& path);
 inline constexpr qint64 kMaxTextBytes = qint64{16} << 20;
 inline constexpr int kMaxJpegResolution = 2400;
+
+// The page files of an image or metafile export into `folder_or_file`
+// beyond `count` that an earlier, longer export left: velmora.N.jpg with N
+// greater than `count`, for as long as they follow each other.
+QStringList StaleJpegPages(const QString& jpeg_path, int count);
+QStringList StaleMetafilePages(const QString& emf_dir, int count);
 
 }  // namespace ovx::app

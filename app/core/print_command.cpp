@@ -4,6 +4,9 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "base/units.h"
+#include "export/pdf_font.h"
+#include "export/truetype_font.h"
+#include "platform/safe_file.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/picture.h"
@@ -11,6 +14,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <optional>
 
 namespace ovx::app {
@@ -46,7 +50,71 @@ T& Find(TovxReport& report, const QString& name) {
   return *object;
 }
 
+qsizetype CodePoints(QStringView text) {
+  qsizetype count = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())) ++count;
+  }
+  return count;
+}
+
+// The title memo's text needs more height than the memo has: lines would be
+// cut off at both ends, since it is centred.
+bool TitleOverflows(TovxMemoView& title) { return title.CalcHeight() > title.Height() + 0.5; }
+
 }  // namespace
+
+qsizetype DropControlCharacters(QString& text) {
+  const qsizetype before = text.size();
+  text.removeIf([](QChar c) { return c.unicode() < 0x20; });
+  return before - text.size();
+}
+
+QStringList BuildNotes(const BuildResult& result) {
+  QStringList notes;
+  if (result.left_out_characters > 0) {
+    notes << QStringLiteral(
+                 "the text fills the limit of %1 body pages: %2 of its %3 characters "
+                 "were left out")
+                 .arg(kMaxBodyPages)
+                 .arg(result.left_out_characters)
+                 .arg(result.text_characters);
+  }
+  if (result.dropped_controls > 0) {
+    notes << QStringLiteral("%1 control characters were dropped from the body text")
+                 .arg(result.dropped_controls);
+  }
+  if (!result.title_fits) {
+    notes << QStringLiteral(
+                 "the title is longer than the cover holds even at %1 pt: its first "
+                 "and last lines are cut off")
+                 .arg(kMinTitlePoints);
+  } else if (result.title_points != 0 && result.title_points < kTitlePoints) {
+    notes << QStringLiteral("the title is longer than the cover holds at %1 pt: it is set at %2 pt")
+                 .arg(kTitlePoints)
+                 .arg(result.title_points);
+  }
+  return notes;
+}
+
+void CheckPrivateFont(const QString& data_directory) {
+  const QString path = QDir(data_directory).filePath(QLatin1String(kPrivateFontFile));
+  const QByteArray data =
+      ovx::ReadFileBounded(path, ovx::kMaxFontFileBytes, QStringLiteral("private font"));
+  try {
+    // What the PDF export does with it: parse the face and embed a subset.
+    const ovx::TrueTypeCollection collection(data);
+    const ovx::TrueTypeFont& font = collection.Font(0);
+    TovxPDFFont pdf_font(font.FamilyName(), 0, data, 0, 0);
+    pdf_font.MapText(QStringLiteral("道德经"), false, false);
+    if (pdf_font.BuildSubsetFont().isEmpty()) {
+      throw ovx::Error(QString(), QStringLiteral("no glyphs could be taken from it"));
+    }
+  } catch (const ovx::Error& error) {
+    throw ovx::Error(QString(), QStringLiteral("The private font \"%s\" is damaged: %s"),
+                     {QDir::toNativeSeparators(path), error.Message()});
+  }
+}
 
 PrintSettings DefaultPrintSettings() {
   PrintSettings settings;
@@ -90,6 +158,8 @@ BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Types
                      {report.Errors().join(QStringLiteral("; "))});
   }
   QString text = settings.body_lines.join(QString());
+  BuildResult result;
+  result.dropped_controls = DropControlCharacters(text);
 
   auto& cover = Find<TovxReportPage>(report, QStringLiteral("Page1"));
   if (settings.cover_background)
@@ -102,6 +172,13 @@ BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Types
   title.Font().SetName(typesetter.HolderFace());
   title.Font().SetStyle(TovxFontStyles{TovxFontStyle::fsBold});
   title.SetText(settings.title_lines.join(u'\n'));
+  // A title longer than the cover holds is set smaller until it fits.
+  result.title_points = kTitlePoints;
+  while (result.title_points > kMinTitlePoints && TitleOverflows(title)) {
+    result.title_points = std::max(kMinTitlePoints, result.title_points - 4);
+    title.Font().SetSize(result.title_points);
+  }
+  result.title_fits = !TitleOverflows(title);
 
   const double strip = 15 * ov01cm;
   const double w = (cover.PaperWidth() - cover.RightMargin() - cover.LeftMargin()) * ov01cm;
@@ -117,7 +194,7 @@ BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Types
 
   // Read once, shared by every body page (pictures share equal contents).
   std::optional<TovxPicture> body_picture;
-  BuildResult result;
+  result.text_characters = CodePoints(typesetter.Remaining());
   for (int i = 0; i < kMaxBodyPages; ++i) {
     auto* page = new TovxReportPage(&report);
     page->SetPaperWidth(cover.PaperWidth());
@@ -138,6 +215,7 @@ BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Types
     if (!typesetter.FillPage(*page, grid)) break;
   }
   result.cells = typesetter.CellCount();
+  result.left_out_characters = CodePoints(typesetter.Remaining());
   return result;
 }
 

@@ -19,6 +19,8 @@ class TovxReport;
 namespace ovx::app {
 
 inline constexpr int kMaxBodyPages = 501;
+// The smallest size a long title is set at before it is cut off.
+inline constexpr int kMinTitlePoints = 12;
 
 struct PrintSettings {
   QStringList body_lines;   // joined with nothing between them
@@ -47,7 +49,31 @@ int ReadGridNumber(const QString& text, const QString& field);
 struct BuildResult {
   int body_pages = 0;
   int cells = 0;
+  // Characters (code points) of the body text after the marks and control
+  // characters were taken out, and those the page limit left out.
+  qsizetype text_characters = 0;
+  qsizetype left_out_characters = 0;
+  // C0 control characters dropped from the body text as it was read.
+  qsizetype dropped_controls = 0;
+  // The title's size: kTitlePoints, or smaller when the title is longer
+  // than the cover holds; title_fits is false when it does not fit even at
+  // kMinTitlePoints (its ends are then cut off on the cover).
+  int title_points = 0;
+  bool title_fits = true;
 };
+
+// What a build left out or changed, one sentence each, for the user: the
+// text beyond the page limit, dropped control characters, a shrunk title.
+QStringList BuildNotes(const BuildResult& result);
+
+// Drops the C0 control characters (U+0000 to U+001F) from `text`; answers
+// how many there were.
+qsizetype DropControlCharacters(QString& text);
+
+// Throws ovx::Error naming the file unless the private font in
+// `data_directory` is there and is a font the PDF export can embed: a
+// missing or damaged font would silently give the pages another face.
+void CheckPrivateFont(const QString& data_directory);
 
 // Runs the print command up to (not including) showing the report.
 BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Typesetter& typesetter);

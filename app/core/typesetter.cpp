@@ -16,12 +16,38 @@ void Typesetter::Reset(const QString& text) {
   page_number_ = 0;
 }
 
+namespace {
+
+// The UTF-16 length of the code point at `at` (a lone surrogate counts as one).
+qsizetype CodePointLength(const QString& text, qsizetype at) {
+  return text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2
+                                                                                             : 1;
+}
+
+bool IsCombiningMark(const QString& text, qsizetype at, qsizetype length) {
+  const char32_t c =
+      length == 2 ? QChar::surrogateToUcs4(text[at], text[at + 1]) : text[at].unicode();
+  switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 QString Typesetter::NextChar() {
   if (position_ >= text_.size()) return {};
-  qsizetype length = 1;
-  if (text_[position_].isHighSurrogate() && position_ + 1 < text_.size() &&
-      text_[position_ + 1].isLowSurrogate()) {
-    length = 2;
+  qsizetype length = CodePointLength(text_, position_);
+  // Combining marks (accents, variation selectors) belong to the character
+  // before them and share its cell.
+  while (position_ + length < text_.size()) {
+    const qsizetype mark = CodePointLength(text_, position_ + length);
+    if (!IsCombiningMark(text_, position_ + length, mark)) break;
+    length += mark;
   }
   QString ch = text_.mid(position_, length);
   position_ += length;

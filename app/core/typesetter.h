@@ -11,7 +11,9 @@
 // The text is read by Unicode code point, not by byte or UTF-16 unit: a
 // character outside the Basic Multilingual Plane (or outside GBK) takes one
 // cell like any other and is never split or dropped. A lone surrogate, which
-// no valid text holds, is passed on as a character of its own.
+// no valid text holds, is passed on as a character of its own. Combining
+// marks (and variation selectors) share the cell of the character before
+// them.
 #pragma once
 
 #include "base/color.h"
@@ -53,8 +55,8 @@ class Typesetter {
   // What is left of the text.
   QStringView Remaining() const { return QStringView(text_).mid(position_); }
 
-  // Takes the next character off the text (empty when none is left) and
-  // sets the current face for it.
+  // Takes the next character with the combining marks after it off the
+  // text (empty when none is left) and sets the current face for it.
   QString NextChar();
   // Creates one cell: a centred memo view named "F<counter>" on `page`.
   void AddCell(const QString& text, TovxReportPage& page, double left, double top, double size);

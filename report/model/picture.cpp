@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/rounding.h"
 #include "base/stream.h"
+#include "platform/safe_file.h"
 #include "report/storage/property_record.h"
 
 #include <QBuffer>
@@ -279,6 +280,7 @@ bool TovxPicture::LoadFromStream(ovx::Stream& stream, bool from_start) {
 }
 
 bool TovxPicture::LoadFromFile(const QString& file_name) {
+  ovx::CheckReadableFile(file_name, ovx::kMaxPictureBytes, QStringLiteral("picture"));
   ovx::FileStream file(file_name, ovx::FileStream::Mode::kRead);
   return LoadFromStream(file, true);
 }

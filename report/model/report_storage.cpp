@@ -7,6 +7,7 @@
 // protects itself with a password is only kept when the password is known.
 #include "base/error.h"
 #include "base/stream.h"
+#include "platform/safe_file.h"
 #include "report/model/data_set.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
@@ -17,7 +18,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -221,6 +221,7 @@ bool TovxReport::LoadFromFile(const QString& file_name) {
   if (!QFileInfo::exists(file_name)) return false;
   base_directory_ = QFileInfo(file_name).absolutePath();
   try {
+    ovx::CheckReadableFile(file_name, ovx::kMaxDocumentFileBytes, QStringLiteral("template"));
     ovx::FileStream stream(file_name, ovx::FileStream::Mode::kRead);
     (void)LoadFromStream(stream);
   } catch (const ovx::Error& error) {
@@ -321,10 +322,5 @@ void TovxReport::SaveToFile(const QString& file_name) {
   base_directory_ = target.absolutePath();
   ovx::MemoryStream buffer;
   SaveToStream(buffer);
-  QSaveFile file(file_name);
-  if (!file.open(QIODevice::WriteOnly) || file.write(buffer.Data()) != buffer.Data().size() ||
-      !file.commit()) {
-    throw ovx::Error(QString(), QStringLiteral("Cannot save %s: %s"),
-                     {file_name, file.errorString()});
-  }
+  ovx::WriteFileSafely(file_name, buffer.Data());
 }

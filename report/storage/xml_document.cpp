@@ -3,52 +3,13 @@
 
 #include "base/error.h"
 #include "base/stream.h"
+#include "platform/safe_file.h"
 #include "platform/temp_file.h"
 #include "report/storage/internal/xml_reader.h"
 #include "report/storage/internal/xml_writer.h"
 
-#include <QSaveFile>
-
 using ovx::xml_internal::TovxXMLReader;
 using ovx::xml_internal::TovxXMLWriter;
-
-namespace {
-
-// A write-only stream over QSaveFile, which writes beside the target and
-// renames into place on Commit (the file keeps the permissions a new file
-// gets, or those of the file it replaces).
-class SaveFileStream : public ovx::Stream {
- public:
-  explicit SaveFileStream(const QString& file_name) : file_(file_name) {
-    if (!file_.open(QIODevice::WriteOnly)) {
-      throw ovx::Error("", "Cannot open file %s: %s", {file_name, file_.errorString()});
-    }
-  }
-
-  qint64 Read(char*, qint64) override { ThrowReadOnly(); }
-  void Write(const char* data, qint64 size) override {
-    if (file_.write(data, size) != size) Fail();
-  }
-  qint64 Position() const override { return file_.pos(); }
-  void Seek(qint64 position) override {
-    if (position < 0 || position > file_.size()) ThrowBadSeek(position, file_.size());
-    if (!file_.seek(position)) Fail();
-  }
-  qint64 Size() const override { return file_.size(); }
-
-  void Commit() {
-    if (!file_.commit()) Fail();
-  }
-
- private:
-  [[noreturn]] void Fail() {
-    throw ovx::Error("", "Cannot write file %s: %s", {file_.fileName(), file_.errorString()});
-  }
-
-  QSaveFile file_;
-};
-
-}  // namespace
 
 TovxXMLDocument::TovxXMLDocument() : root_(std::make_unique<TovxXMLItem>()) {}
 
@@ -106,6 +67,7 @@ void TovxXMLDocument::SaveToStream(ovx::Stream& stream) {
 }
 
 void TovxXMLDocument::LoadFromFile(const QString& file_name, bool allow_partial_loading) {
+  ovx::CheckReadableFile(file_name, ovx::kMaxDocumentFileBytes, QStringLiteral("document"));
   auto file = std::make_unique<ovx::FileStream>(file_name, ovx::FileStream::Mode::kRead);
   ovx::Stream& stream = *file;
   std::unique_ptr<ovx::Stream> owned;
@@ -114,7 +76,7 @@ void TovxXMLDocument::LoadFromFile(const QString& file_name, bool allow_partial_
 }
 
 void TovxXMLDocument::SaveToFile(const QString& file_name) {
-  SaveFileStream file(file_name);
+  ovx::SafeFile file(file_name);
   SaveToStream(file);
   file.Commit();
 }

@@ -28,6 +28,11 @@ class Stream;
 class TempFile;
 }  // namespace ovx
 
+namespace ovx {
+// The largest template, prepared report or other document read from a file.
+inline constexpr qint64 kMaxDocumentFileBytes = qint64{1} << 30;
+}  // namespace ovx
+
 class TovxXMLDocument {
  public:
   TovxXMLDocument();
@@ -56,6 +61,8 @@ class TovxXMLDocument {
   // file open. Saving writes a temporary file beside the target and renames
   // it into place, so a failed save leaves the old file intact and saving
   // over the file the document was partially loaded from is safe.
+  // Refuses what is not a regular file of at most kMaxDocumentFileBytes
+  // (a device or a pipe would never end) with ovx::Error naming the file.
   void LoadFromFile(const QString& file_name, bool allow_partial_loading = false);
   void SaveToFile(const QString& file_name);
 

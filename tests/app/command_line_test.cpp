@@ -3,8 +3,12 @@
 #include "app/core/command_line.h"
 #include "base/error.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -68,8 +72,27 @@ TEST(CommandLineTest, BadInputIsRefusedWithAMessage) {
       {{"--chars", "0"}, "--chars"},
       {{"--dump=yes"}, "takes no value"},
       {{"--preview=yes"}, "takes no value"},
+      // A forgotten value is not a file named after the next option.
+      {{"--pdf", "--lines", "3"}, "--pdf needs a value, not the option \"--lines\""},
+      {{"--text", "--dump"}, "--text needs a value, not the option"},
+      {{"--pdf", "o.pdf", "--pdf-password="}, "--pdf-password is empty"},
+      {{"--pdf", "o.pdf", "--pdf-user-password", ""}, "--pdf-user-password is empty"},
+      {{"--pdf-password", "secret"}, "--pdf-password needs --pdf"},
+      {{"--pdf-user-password=secret", "--op3", "o.op3"}, "--pdf-user-password needs --pdf"},
+      {{"--title", QStringLiteral("caf") + QChar::ReplacementCharacter}, "not valid UTF-8"},
+      {{"--lines", "3", "--lines=4"}, "--lines is given more than once"},
+      {{"--dump", "--dump"}, "--dump is given more than once"},
+      {{"--pdf", "a.pdf", "--pdf", "b.pdf"}, "--pdf is given more than once"},
+      {{"-h", "--help"}, "--help is given more than once"},
+      // Files that are no regular files are refused, not read for ever.
+      {{"--text", "/dev/zero"}, "a device"},
+      {{"--text", dir.path()}, "a folder"},
   };
-  for (const Case& c : cases) {
+  const QString fifo = dir.filePath("fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  all.push_back({{"--text", fifo}, "a pipe"});
+  for (const Case& c : all) {
     try {
       ParseCommandLine(c.args, Defaults());
       ADD_FAILURE() << c.args.join(' ').toStdString();
@@ -111,6 +134,124 @@ TEST(CommandLineTest, RunWritesTheDumpOrAMessage) {
   EXPECT_EQ(RunCommandLine(no_pictures, out, err), 1);
   EXPECT_TRUE(out.isEmpty());
   EXPECT_TRUE(err.contains("bg_fm.jpg")) << err.constData();
+}
+
+TEST(CommandLineTest, AValueThatLooksLikeAnOptionIsGivenWithAnEqualsSign) {
+  const CommandLine c = ParseCommandLine({"--pdf=--lines", "--pdf-password=--x"}, Defaults());
+  EXPECT_EQ(c.pdf_file, "--lines");
+  EXPECT_EQ(c.pdf_owner_password, "--x");
+}
+
+// Runs the command line; answers the exit code, with its messages in `err`.
+int Run(const QStringList& args, QByteArray& err, PrintSettings settings = Defaults()) {
+  QByteArray out;
+  err.clear();
+  return RunCommandLine(ParseCommandLine(args, std::move(settings)), out, err);
+}
+
+TEST(CommandLineTest, OutputsNeverReplaceAnInput) {
+  QTemporaryDir dir;
+  const QString text = WriteFile(dir, "t.txt", "天地玄黄");
+  const QString alias = dir.filePath("alias.txt");
+  ASSERT_TRUE(QFile::link(text, alias));
+  QByteArray err;
+  for (const QStringList& args :
+       {QStringList{"--text", text, "--pdf", text}, QStringList{"--text", text, "--op3", alias},
+        QStringList{"--text", alias, "--jpeg", dir.filePath("t.jpg"), "--pdf",
+                    dir.path() + "/./t.txt"}}) {
+    EXPECT_EQ(Run(args, err), 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(err.contains("would replace the input file")) << err.constData();
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("天地玄黄"));
+  }
+}
+
+TEST(CommandLineTest, AMissingOrDamagedPrivateFontStopsTheRunWithItsName) {
+  QTemporaryDir dir;
+  const QString data = QStringLiteral(VELMORA_APP_DATA_DIR);
+  QFile font(data + "/KaitiVelmora.otf");
+  ASSERT_TRUE(font.open(QIODevice::ReadOnly));
+  const QByteArray bytes = font.readAll();
+  for (const char* picture : {"bg_fm.jpg", "bg_zw.jpg"})
+    ASSERT_TRUE(QFile::copy(data + '/' + picture, dir.filePath(picture)));
+  const QString pdf = WriteFile(dir, "keep.pdf", "old pdf");
+  PrintSettings settings = Defaults();
+  settings.data_directory = dir.path();
+  struct Case {
+    const char* what;
+    QByteArray font;  // empty: missing
+  };
+  for (const Case& c : {Case{"missing", {}}, Case{"cut short by one byte", bytes.chopped(1)},
+                        Case{"cut in half", bytes.left(bytes.size() / 2)},
+                        Case{"not a font", QByteArray(4096, 'x')}}) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(dir.filePath("KaitiVelmora.otf"));
+    if (!c.font.isEmpty()) WriteFile(dir, "KaitiVelmora.otf", c.font);
+    QByteArray err;
+    EXPECT_EQ(Run({"--pdf", pdf}, err, settings), 1);
+    EXPECT_TRUE(err.contains("KaitiVelmora.otf")) << err.constData();
+    QFile kept(pdf);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("old pdf"));
+  }
+}
+
+TEST(CommandLineTest, PageFoldersAreMadeAndLeftWithOneExport) {
+  QTemporaryDir dir;
+  QByteArray err;
+  // A folder named as the output is made (for --jpeg, with its slash).
+  const QString jpeg = dir.filePath("new/pages/");
+  ASSERT_EQ(Run({"--jpeg", jpeg}, err), 0) << err.constData();
+  EXPECT_TRUE(QFileInfo::exists(jpeg + "velmora.1.jpg"));
+  EXPECT_TRUE(QFileInfo::exists(jpeg + "velmora.2.jpg"));
+  // The pages of an earlier, longer export go; a page after a gap is no
+  // page of it.
+  for (const char* stale : {"velmora.3.jpg", "velmora.4.jpg", "velmora.6.jpg"})
+    WriteFile(dir, (QByteArray("new/pages/") + stale).constData(), "stale");
+  ASSERT_EQ(Run({"--jpeg", jpeg}, err), 0) << err.constData();
+  EXPECT_TRUE(err.contains("removed 2 page files of an earlier export")) << err.constData();
+  EXPECT_EQ(QDir(jpeg).entryList(QDir::Files),
+            (QStringList{"velmora.1.jpg", "velmora.2.jpg", "velmora.6.jpg"}));
+
+  // The folder of an output file must exist; the message names what was typed.
+  const QString pdf = dir.filePath("missing/out.pdf");
+  EXPECT_EQ(Run({"--pdf", pdf}, err), 1);
+  EXPECT_TRUE(err.contains(pdf.toUtf8()) && err.contains("does not exist")) << err.constData();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
+  const QString jpeg_file = dir.filePath("gone/book.jpg");
+  EXPECT_EQ(Run({"--jpeg", jpeg_file}, err), 1);
+  EXPECT_TRUE(err.contains(dir.filePath("gone").toUtf8()) && err.contains("does not exist"))
+      << err.constData();
+}
+
+TEST(CommandLineTest, WhatTheBuildLeavesOutIsSaid) {
+  QTemporaryDir dir;
+  struct Case {
+    QStringList args;
+    const char* message_part;  // empty: no message
+  };
+  const QString controls = WriteFile(dir, "c.txt", QByteArray("\x01\x02天\x1B地\t"));
+  const QString long_text = WriteFile(dir, "l.txt", QByteArray("天地玄黄").repeated(150));
+  const Case cases[] = {
+      {{"--text", controls}, "4 control characters were dropped from the body text"},
+      {{"--text", long_text, "--lines", "1", "--chars", "1"},
+       "99 of its 600 characters were left out"},
+      {{"--title", "道\n德\n经"}, ""},
+      {{"--title", QStringLiteral("一\n二\n三\n四\n五\n六")}, "it is set at"},
+      {{"--title", QStringList(60, QStringLiteral("长")).join(u'\n')}, "cut off"},
+  };
+  for (const Case& c : cases) {
+    QByteArray out;
+    QByteArray err;
+    EXPECT_EQ(RunCommandLine(ParseCommandLine(c.args, Defaults()), out, err), 0);
+    if (*c.message_part) {
+      EXPECT_TRUE(err.contains(c.message_part))
+          << c.args.join(' ').toStdString() << ": " << err.constData();
+    } else {
+      EXPECT_TRUE(err.isEmpty()) << err.constData();
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 
 namespace ovx::app {
 namespace {
@@ -99,6 +100,15 @@ TEST(TypesetterTest, GridCases) {
        u"b",
        {QString::fromUtf16(u"a\xD800"
                            u"b|...#1")}},
+      {"combining marks share the cell before them",
+       u"e\u0301a\u0308\u20DD\u8449\U000E0100b",
+       {QString::fromUtf16(u"e\u0301a\u0308\u20DD\u8449\U000E0100|b..#1")}},
+      {"a mark at the start of the text takes its own cell", u"\u0301ab", {"\u0301ab|...#1"}},
+      {"C0 controls are dropped, not drawn as empty cells",
+       u"a\x01"
+       u"b\tc\x1B\x1F"
+       u"d",
+       {"abc|d..#1"}},
   };
   for (const Case& c : cases) {
     Built b;
@@ -147,6 +157,27 @@ TEST(TypesetterTest, StopsAt501Pages) {
   EXPECT_EQ(b.result.body_pages, kMaxBodyPages);
   EXPECT_EQ(b.body.size(), static_cast<size_t>(kMaxBodyPages));
   EXPECT_EQ(b.typesetter.Remaining().size(), 700 - kMaxBodyPages);
+  // What the limit left out is counted, in characters, not UTF-16 units.
+  EXPECT_EQ(b.result.text_characters, 700);
+  EXPECT_EQ(b.result.left_out_characters, 700 - kMaxBodyPages);
+  Built wide;
+  Build(wide, QString::fromUtf16(u"\U00020000").repeated(600), 1, 1);
+  EXPECT_EQ(wide.result.left_out_characters, 600 - kMaxBodyPages);
+  EXPECT_TRUE(BuildNotes(wide.result).join(u' ').contains(u"99 of its 600 characters"))
+      << BuildNotes(wide.result).join(u' ').toStdString();
+}
+
+TEST(TypesetterTest, ControlCharactersAreDroppedAndCounted) {
+  Built b;
+  // NUL too, which a C string would end at.
+  const char16_t text[] = u"a\0\0b\x7F\x1F";
+  Build(b, QString::fromUtf16(text, std::size(text) - 1), 2, 3);
+  EXPECT_EQ(b.result.dropped_controls, 3);  // DEL is no C0 control
+  EXPECT_EQ(Render(b, 2, 3), QStringList{QString::fromUtf16(u"ab\x7F|...#1")});
+  EXPECT_TRUE(BuildNotes(b.result).join(u' ').contains(u"3 control characters"));
+  Built clean;
+  Build(clean, QStringLiteral("ab"), 2, 3);
+  EXPECT_TRUE(BuildNotes(clean.result).isEmpty());
 }
 
 TEST(TypesetterTest, NamesFacesAndColours) {

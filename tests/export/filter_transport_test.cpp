@@ -5,6 +5,8 @@
 #include "base/stream.h"
 #include "export/image_export.h"
 #include "export/output_transport.h"
+#include "export/pdf_export.h"
+#include "report/model/report.h"
 #include "resources/resources.h"
 #include "tests/export/filter_fixture.h"
 
@@ -55,6 +57,65 @@ TEST(TransportTest, FilesAppearOnlyWhenTheirStreamIsGivenBack) {
   EXPECT_EQ(ReadAll(dir.filePath("kept.bin")), "new");
 
   EXPECT_THROW(transport.GetStream(dir.filePath("missing/x.bin")), Error);
+}
+
+// A filter of `Base` that fails on one object, as a damaged font or a full
+// disk would in the middle of a run.
+template <class Base>
+class FailingFilter : public Base {
+ public:
+  FailingFilter() : Base(nullptr, false) {}
+  void ExportObject(TovxComponent& object) override {
+    if (object.Name() == fail_at) throw Error(QString(), QStringLiteral("disk on fire"));
+    Base::ExportObject(object);
+  }
+  QString fail_at;
+};
+
+// An export run that fails or is cancelled halfway leaves every file it
+// would have replaced as it was (the PDF and all JPEG pages, also those
+// written before the failure); a run that ends well replaces them all.
+TEST(TransportTest, AFailedOrCancelledRunLeavesTheFilesItWouldReplace) {
+  enum class Ending { kFails, kCancelled, kGoesWell };
+  for (const Ending ending : {Ending::kFails, Ending::kCancelled, Ending::kGoesWell}) {
+    for (const bool pdf : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "pdf " << pdf << " ending " << static_cast<int>(ending));
+      QTemporaryDir dir;
+      const QStringList targets =
+          pdf ? QStringList{dir.filePath("out.pdf")}
+              : QStringList{dir.filePath("out.1.jpg"), dir.filePath("out.2.jpg"),
+                            dir.filePath("out.3.jpg")};
+      for (const QString& target : targets) {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+      }
+      auto report = PreparedReport(3);
+      FailingFilter<TovxPDFExport> pdf_filter;
+      FailingFilter<TovxJPEGExport> jpeg_filter;
+      TovxCustomExportFilter& filter =
+          pdf ? static_cast<TovxCustomExportFilter&>(pdf_filter) : jpeg_filter;
+      filter.SetShowDialog(false);
+      filter.SetFileName(dir.filePath(pdf ? "out.pdf" : "out.jpg"));
+      if (ending == Ending::kFails) (pdf ? pdf_filter.fail_at : jpeg_filter.fail_at) = "P3A";
+      if (ending == Ending::kCancelled) {
+        report->on_progress = [&](int page) {
+          if (page == 3) report->SetTerminated(true);
+        };
+        filter.SetShowProgress(true);
+      }
+      const bool exported = PreparedPages(*report)->Export(filter);
+      EXPECT_EQ(exported, ending != Ending::kFails);
+      for (const QString& target : targets) {
+        if (ending == Ending::kGoesWell) {
+          EXPECT_NE(ReadAll(target), "old") << target.toStdString();
+        } else {
+          EXPECT_EQ(ReadAll(target), "old") << target.toStdString();
+        }
+      }
+      EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), targets.size());
+    }
+  }
 }
 
 TEST(TransportTest, TakesTheFiltersSettingsAndItsFolder) {
