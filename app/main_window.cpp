@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMessageBox>
@@ -170,9 +171,11 @@ void TfrmMain::ApplySettings(const ovx::app::PrintSettings& settings) {
 void TfrmMain::btn2Click() {
   lbl_status_->clear();
   try {
-    // Pages drawn in another face than the private one would look right
-    // only by accident: a missing or damaged font stops the command.
-    ovx::app::CheckPrivateFont(data_directory_);
+    // A damaged private font stops the command (its pages would silently
+    // take another face); a missing one is the window's old, documented
+    // case: the face is substituted, and the status line says so.
+    const bool font_missing = !QFileInfo::exists(font_path_);
+    if (!font_missing) ovx::app::CheckPrivateFont(data_directory_);
     const ovx::app::BuildResult result =
         ovx::app::BuildReport(*ovx1_, CurrentSettings(), typesetter_);
     QString status = QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
@@ -191,6 +194,10 @@ void TfrmMain::btn2Click() {
       status += QStringLiteral("标题过长，封面放不下，首尾被截去。");
     } else if (result.title_points < ovx::app::kTitlePoints) {
       status += QStringLiteral("标题过长，已缩小为 %1 磅。").arg(result.title_points);
+    }
+    if (font_missing) {
+      status += QStringLiteral("私有字体 %1 不存在，以替代字体显示。")
+                    .arg(QDir::toNativeSeparators(font_path_));
     }
     lbl_status_->setText(status);
     // Prepares the report in the preview window, which stays open until

@@ -8,13 +8,13 @@
 #
 #   writers_test.sh BIN_DIR SOURCE_DIR
 #
-# BIN_DIR holds velmora and the tools (the build tree's app/ and tools/ are
-# searched).
+# BIN_DIR holds velmora and the tools: a build tree (app/, tools/) or an
+# installed tree (bin/, tools/), so the same table runs on an older build.
 set -u
 BIN=$1
 SRC=$2
 find_program() {
-  for dir in "$BIN/app" "$BIN/tools" "$BIN"; do
+  for dir in "$BIN/app" "$BIN/bin" "$BIN/tools" "$BIN"; do
     [ -x "$dir/$1" ] && { echo "$dir/$1"; return; }
   done
   echo "missing program $1" >&2

@@ -8,6 +8,8 @@
 #include "report/storage/internal/xml_reader.h"
 #include "report/storage/internal/xml_writer.h"
 
+#include <QFileInfo>
+
 using ovx::xml_internal::TovxXMLReader;
 using ovx::xml_internal::TovxXMLWriter;
 
@@ -67,7 +69,10 @@ void TovxXMLDocument::SaveToStream(ovx::Stream& stream) {
 }
 
 void TovxXMLDocument::LoadFromFile(const QString& file_name, bool allow_partial_loading) {
-  ovx::CheckReadableFile(file_name, ovx::kMaxDocumentFileBytes, QStringLiteral("document"));
+  // A missing file is reported by the stream, as before; what exists must
+  // be a regular file of a bounded size (a device or a pipe never ends).
+  if (QFileInfo::exists(file_name))
+    ovx::CheckReadableFile(file_name, ovx::kMaxDocumentFileBytes, QStringLiteral("document"));
   auto file = std::make_unique<ovx::FileStream>(file_name, ovx::FileStream::Mode::kRead);
   ovx::Stream& stream = *file;
   std::unique_ptr<ovx::Stream> owned;

@@ -143,7 +143,7 @@ TEST(CommandLineTest, AValueThatLooksLikeAnOptionIsGivenWithAnEqualsSign) {
 }
 
 // Runs the command line; answers the exit code, with its messages in `err`.
-int Run(const QStringList& args, QByteArray& err, PrintSettings settings = Defaults()) {
+int RunArgs(const QStringList& args, QByteArray& err, PrintSettings settings = Defaults()) {
   QByteArray out;
   err.clear();
   return RunCommandLine(ParseCommandLine(args, std::move(settings)), out, err);
@@ -159,7 +159,7 @@ TEST(CommandLineTest, OutputsNeverReplaceAnInput) {
        {QStringList{"--text", text, "--pdf", text}, QStringList{"--text", text, "--op3", alias},
         QStringList{"--text", alias, "--jpeg", dir.filePath("t.jpg"), "--pdf",
                     dir.path() + "/./t.txt"}}) {
-    EXPECT_EQ(Run(args, err), 1) << args.join(' ').toStdString();
+    EXPECT_EQ(RunArgs(args, err), 1) << args.join(' ').toStdString();
     EXPECT_TRUE(err.contains("would replace the input file")) << err.constData();
     QFile file(text);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -189,7 +189,7 @@ TEST(CommandLineTest, AMissingOrDamagedPrivateFontStopsTheRunWithItsName) {
     QFile::remove(dir.filePath("KaitiVelmora.otf"));
     if (!c.font.isEmpty()) WriteFile(dir, "KaitiVelmora.otf", c.font);
     QByteArray err;
-    EXPECT_EQ(Run({"--pdf", pdf}, err, settings), 1);
+    EXPECT_EQ(RunArgs({"--pdf", pdf}, err, settings), 1);
     EXPECT_TRUE(err.contains("KaitiVelmora.otf")) << err.constData();
     QFile kept(pdf);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
@@ -202,25 +202,25 @@ TEST(CommandLineTest, PageFoldersAreMadeAndLeftWithOneExport) {
   QByteArray err;
   // A folder named as the output is made (for --jpeg, with its slash).
   const QString jpeg = dir.filePath("new/pages/");
-  ASSERT_EQ(Run({"--jpeg", jpeg}, err), 0) << err.constData();
+  ASSERT_EQ(RunArgs({"--jpeg", jpeg}, err), 0) << err.constData();
   EXPECT_TRUE(QFileInfo::exists(jpeg + "velmora.1.jpg"));
   EXPECT_TRUE(QFileInfo::exists(jpeg + "velmora.2.jpg"));
   // The pages of an earlier, longer export go; a page after a gap is no
   // page of it.
   for (const char* stale : {"velmora.3.jpg", "velmora.4.jpg", "velmora.6.jpg"})
     WriteFile(dir, (QByteArray("new/pages/") + stale).constData(), "stale");
-  ASSERT_EQ(Run({"--jpeg", jpeg}, err), 0) << err.constData();
+  ASSERT_EQ(RunArgs({"--jpeg", jpeg}, err), 0) << err.constData();
   EXPECT_TRUE(err.contains("removed 2 page files of an earlier export")) << err.constData();
   EXPECT_EQ(QDir(jpeg).entryList(QDir::Files),
             (QStringList{"velmora.1.jpg", "velmora.2.jpg", "velmora.6.jpg"}));
 
   // The folder of an output file must exist; the message names what was typed.
   const QString pdf = dir.filePath("missing/out.pdf");
-  EXPECT_EQ(Run({"--pdf", pdf}, err), 1);
+  EXPECT_EQ(RunArgs({"--pdf", pdf}, err), 1);
   EXPECT_TRUE(err.contains(pdf.toUtf8()) && err.contains("does not exist")) << err.constData();
   EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
   const QString jpeg_file = dir.filePath("gone/book.jpg");
-  EXPECT_EQ(Run({"--jpeg", jpeg_file}, err), 1);
+  EXPECT_EQ(RunArgs({"--jpeg", jpeg_file}, err), 1);
   EXPECT_TRUE(err.contains(dir.filePath("gone").toUtf8()) && err.contains("does not exist"))
       << err.constData();
 }

@@ -119,6 +119,28 @@ class MainWindowTest : public QObject {
     bool pictures = true;
     QCOMPARE(BodyPages(window.Report(), &pictures), 38);
   }
+
+  // A damaged private font stops the print button with the file's name
+  // (a missing one is substituted, as the case above shows).
+  void DamagedPrivateFontStopsThePrintButton() {
+    QTemporaryDir data;
+    for (const char* picture : {"bg_fm.jpg", "bg_zw.jpg"}) {
+      QVERIFY(QFile::copy(QStringLiteral(VELMORA_APP_DATA_DIR "/") + QLatin1String(picture),
+                          data.filePath(QLatin1String(picture))));
+    }
+    QFile font(data.filePath(QStringLiteral("KaitiVelmora.otf")));
+    QVERIFY(font.open(QIODevice::WriteOnly));
+    font.write(QByteArray("OTTO") + QByteArray(2000, '\0'));
+    font.close();
+    TfrmMain window(data.path());
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.Report().show_prepared = [](TovxReport&) {};
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton*>("btn2"), Qt::LeftButton);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].contains("KaitiVelmora.otf"), qPrintable(errors[0]));
+  }
 };
 
 QTEST_MAIN(MainWindowTest)
