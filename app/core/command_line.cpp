@@ -53,7 +53,7 @@ QString MetafilePageName(const QString& dir, int number, int count) {
       QStringLiteral("page-%1.emf").arg(number, digits, 10, QLatin1Char('0')));
 }
 
-// One rule for every output: a folder that does not exist is made. The
+// Makes a folder the user named as an output (see MakeOutputFolders); the
 // message names the option and what the user typed.
 void MakeFolder(const QString& folder, const QString& option, const QString& typed) {
   if (folder.isEmpty() || QFileInfo(folder).isDir()) return;
@@ -180,8 +180,13 @@ void WriteMetafiles(TovxReport& report, const QString& dir, QByteArray& err) {
 // the folder holds one export; says how many went.
 void RemoveStalePages(const QStringList& stale, QByteArray& err) {
   qsizetype removed = 0;
+  QStringList kept;
   for (const QString& path : stale) {
-    if (QFile::remove(path)) ++removed;
+    if (QFile::remove(path)) {
+      ++removed;
+    } else {
+      kept << path;
+    }
   }
   if (removed > 0) {
     err += QStringLiteral("velmora: removed %1 page files of an earlier export, from %2 on\n")
@@ -189,12 +194,12 @@ void RemoveStalePages(const QStringList& stale, QByteArray& err) {
                .arg(Shown(stale.front()))
                .toUtf8();
   }
-  if (removed < stale.size()) {
+  if (!kept.isEmpty()) {
     err += QStringLiteral(
-               "velmora: %1 page files of an earlier export could not be removed, "
-               "from %2 on\n")
-               .arg(stale.size() - removed)
-               .arg(Shown(stale[removed]))
+               "velmora: %1 page files of an earlier export could not be removed: "
+               "%2, ...\n")
+               .arg(kept.size())
+               .arg(Shown(kept.front()))
                .toUtf8();
   }
 }
