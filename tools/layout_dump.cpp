@@ -1,8 +1,10 @@
 #include "tools/layout_dump.h"
 
+#include "base/error.h"
 #include "base/number_format.h"
 #include "base/rounding.h"
 #include "platform/font_service.h"
+#include "platform/safe_file.h"
 #include "render/draw_text.h"
 #include "render/null_canvas.h"
 
@@ -199,10 +201,13 @@ QString ParseLayoutArguments(const QStringList& args, LayoutRequest* r) {
       r->lines = args[++i].split(QStringLiteral("\\n"));
       have_text = true;
     } else if (a == "--file" && i + 1 < args.size()) {
-      QFile file(args[++i]);
-      if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1").arg(file.fileName());
-      QString text = QString::fromUtf8(file.readAll());
+      QString text;
+      try {
+        text = QString::fromUtf8(
+            ovx::ReadFileBounded(args[++i], qint64{16} << 20, QStringLiteral("text file")));
+      } catch (const ovx::Error& error) {
+        return error.Message();
+      }
       text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
       if (text.endsWith(u'\n')) text.chop(1);
       r->lines = text.split(u'\n');
