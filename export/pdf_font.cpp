@@ -533,6 +533,26 @@ std::vector<TovxPDFFont::UsedGlyph> TovxPDFFont::UsedGlyphs() const { return imp
 
 QByteArray TovxPDFFont::BaseFontName() const { return impl_->BaseName(); }
 
+TRemapedString TovxPDFFont::MapGlyph(unsigned glyph, QStringView text) {
+  Impl& d = *impl_;
+  d.Load();
+  if (d.built || !d.subset_font.isEmpty()) {
+    throw ovx::Error("", "The font %s was mapped after its subset was built", {d.name});
+  }
+  if (glyph > 0xFFFF) {
+    throw ovx::Error("", "The font %s gave glyph %s, beyond 16 bits",
+                     {d.name, QString::number(glyph)});
+  }
+  TRemapedString result;
+  const uint16_t code = d.CodeFor(uint16_t(glyph), text.left(kMaxUnicodeUnits).toString());
+  const int advance = d.GlyphWidth(uint16_t(glyph));
+  result.codes.push_back(code);
+  result.advances.push_back(advance);
+  result.width = advance;
+  result.all_below_65535 = code < 0xFFFF;
+  return result;
+}
+
 TRemapedString TovxPDFFont::MapText(QStringView text, bool rtl, bool pdfa) {
   Impl& d = *impl_;
   d.Load();
@@ -821,7 +841,7 @@ TovxPDFFont& PdfFontList::FindOrAdd(const QString& name, int style_bits) {
 }
 
 std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits, QStringView text,
-                                             bool rtl, bool pdfa) {
+                                             bool rtl, bool pdfa, bool vertical_forms) {
   const int style = style_bits & 3;
   TovxPDFFont& primary = FindOrAdd(name, style);
   const FontFace* primary_face = impl_->faces[primary.Index()];
@@ -831,7 +851,22 @@ std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits
   for (qsizetype i = 0; i < text.size();) {
     const CodePointAt at = ReadCodePoint(text, i);
     const FontFace* face = &service.FaceFor(*primary_face, at.code_point);
-    if (runs.empty() || face != run_face) {
+    unsigned glyph = 0;
+    int shift_x = 0;
+    int shift_y = 0;
+    if (vertical_forms) {
+      const FaceGlyph turned = service.VerticalGlyph(*primary_face, at.code_point);
+      if (turned.face && turned.glyph != 0 &&
+          (turned.face != face || turned.glyph != face->GlyphIndex(at.code_point) ||
+           turned.shift_x != 0 || turned.shift_y != 0)) {
+        face = turned.face;
+        glyph = turned.glyph;
+        const int upem = std::max(1, face->UnitsPerEm());
+        shift_x = int(std::lround(turned.shift_x * 1000.0 / upem));
+        shift_y = int(std::lround(turned.shift_y * 1000.0 / upem));
+      }
+    }
+    if (runs.empty() || face != run_face || glyph != 0 || runs.back().glyph != 0) {
       TovxPDFFont* font = &primary;
       if (face != primary_face) {
         const QString family = face->FamilyName();
@@ -845,14 +880,16 @@ std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits
         }
         if (font == nullptr) font = &impl_->Add(family, style, *face);
       }
-      runs.push_back({font, int(i), 0, {}});
+      runs.push_back({font, int(i), 0, glyph, shift_x, shift_y, {}});
       run_face = face;
     }
     runs.back().char_count += int(at.length);
     i += at.length;
   }
   for (PdfTextRun& run : runs) {
-    run.mapped = run.font->MapText(text.mid(run.first_char, run.char_count), rtl, pdfa);
+    const QStringView part = text.mid(run.first_char, run.char_count);
+    run.mapped =
+        run.glyph != 0 ? run.font->MapGlyph(run.glyph, part) : run.font->MapText(part, rtl, pdfa);
   }
   return runs;
 }

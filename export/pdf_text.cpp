@@ -199,15 +199,17 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     out += "/Span << /ActualText " + PdfLiteralString(PdfTextBytes(actual)) + " >> BDC\r\n";
   }
 
-  const std::vector<PdfTextRun> pieces =
-      document_.Fonts().MapRuns(font.name, font.style_bits, text, rtl, settings_.pdfa);
+  const std::vector<PdfTextRun> pieces = document_.Fonts().MapRuns(
+      font.name, font.style_bits, text, rtl, settings_.pdfa, font.vertical_forms);
   for (const PdfTextRun& piece : pieces) {
     if (piece.mapped.codes.empty()) continue;
     TovxPDFFont& pdf_font = *piece.font;
     const QByteArray resource = document_.UseFont(pdf_font);
     const double start = static_cast<double>(pen[static_cast<size_t>(piece.first_char)]);
-    const double x = page_x(start, ascent);
-    const double y = page_y(start, ascent);
+    const double along = start + piece.shift_x * em / 1000;
+    const double down = ascent - piece.shift_y * em / 1000;
+    const double x = page_x(along, down);
+    const double y = page_y(along, down);
 
     out += "BT\r\n" + resource + ' ' + PdfReal(size) + " Tf\r\n" + color + " rg\r\n";
     const bool italic = pdf_font.SimulatedItalic(font.style_bits);
