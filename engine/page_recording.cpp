@@ -4,6 +4,7 @@
 #include "base/rounding.h"
 #include "base/stream.h"
 #include "engine/preview_pages.h"
+#include "platform/font_service.h"
 #include "render/emf_player.h"
 
 namespace ovx {
@@ -40,6 +41,13 @@ class TextRunCollector : public TEMFAbstractExport {
   void Add(const TEMRExtTextOutWObj& record) {
     RecordedTextRun run;
     run.text = record.Text();
+    // Vertical text records its marks as presentation forms; a search for
+    // the marks the text holds must find them.
+    for (QChar& unit : run.text) {
+      if (const char32_t mark = MarkOfVerticalPresentationForm(unit.unicode())) {
+        unit = QChar(static_cast<char16_t>(mark));
+      }
+    }
     const QPointF at = MapPoint(record.Reference().x(), record.Reference().y());
     run.reference = QPoint(RoundToInt(at.x()), RoundToInt(at.y()));
     run.advances = record.Advances();

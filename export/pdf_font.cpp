@@ -159,8 +159,10 @@ struct TovxPDFFont::Impl {
   QString name;
   int style_bits = 0;
   int index = 0;
-  bool simulated_bold = false;
+  bool simulated_bold = false;  // for `style_bits`: decides the effective style
   bool simulated_italic = false;
+  bool face_bold = false;  // the face's own style, or the simulation list's verdict
+  bool face_italic = false;
   const FontFace* face = nullptr;  // null for fonts made from bytes
   int face_index = 0;
 
@@ -463,8 +465,10 @@ TovxPDFFont::TovxPDFFont(QString name, int style_bits, const FontFace& face, int
   impl_->face = &face;
   impl_->face_index = face.FaceIndex();
   const int by_name = SimulatedByName(impl_->name);
-  impl_->simulated_bold = (style_bits & 1) && ((by_name & 1) || !face.IsBold());
-  impl_->simulated_italic = (style_bits & 2) && ((by_name & 2) || !face.IsItalic());
+  impl_->face_bold = !(by_name & 1) && face.IsBold();
+  impl_->face_italic = !(by_name & 2) && face.IsItalic();
+  impl_->simulated_bold = SimulatedBold(style_bits);
+  impl_->simulated_italic = SimulatedItalic(style_bits);
 }
 
 TovxPDFFont::TovxPDFFont(QString name, int style_bits, QByteArray font_data, int face_index,
@@ -477,8 +481,10 @@ TovxPDFFont::TovxPDFFont(QString name, int style_bits, QByteArray font_data, int
   impl_->LoadFontData(std::move(font_data));
   const int mac_style = impl_->font->Head().MacStyle();
   const int by_name = SimulatedByName(impl_->name);
-  impl_->simulated_bold = (style_bits & 1) && ((by_name & 1) || !(mac_style & 1));
-  impl_->simulated_italic = (style_bits & 2) && ((by_name & 2) || !(mac_style & 2));
+  impl_->face_bold = !(by_name & 1) && (mac_style & 1);
+  impl_->face_italic = !(by_name & 2) && (mac_style & 2);
+  impl_->simulated_bold = SimulatedBold(style_bits);
+  impl_->simulated_italic = SimulatedItalic(style_bits);
 }
 
 TovxPDFFont::~TovxPDFFont() = default;
@@ -494,8 +500,12 @@ int TovxPDFFont::Index() const { return impl_->index; }
 
 QByteArray TovxPDFFont::ResourceName() const { return "/F" + Number(impl_->index); }
 
-bool TovxPDFFont::SimulatedBold() const { return impl_->simulated_bold; }
-bool TovxPDFFont::SimulatedItalic() const { return impl_->simulated_italic; }
+bool TovxPDFFont::SimulatedBold(int style_bits) const {
+  return (style_bits & 1) && !impl_->face_bold;
+}
+bool TovxPDFFont::SimulatedItalic(int style_bits) const {
+  return (style_bits & 2) && !impl_->face_italic;
+}
 
 QByteArray TovxPDFFont::BoldSimulationOperators(double size_points, QByteArrayView rgb) {
   return "2 Tr " + Decimal(size_points / 35.0) + " w " + rgb.toByteArray() + " RG";
@@ -518,6 +528,26 @@ const QStringList& TovxPDFFont::Warnings() const { return impl_->warnings; }
 std::vector<TovxPDFFont::UsedGlyph> TovxPDFFont::UsedGlyphs() const { return impl_->used; }
 
 QByteArray TovxPDFFont::BaseFontName() const { return impl_->BaseName(); }
+
+TRemapedString TovxPDFFont::MapGlyph(unsigned glyph, QStringView text) {
+  Impl& d = *impl_;
+  d.Load();
+  if (d.built || !d.subset_font.isEmpty()) {
+    throw ovx::Error("", "The font %s was mapped after its subset was built", {d.name});
+  }
+  if (glyph > 0xFFFF) {
+    throw ovx::Error("", "The font %s gave glyph %s, beyond 16 bits",
+                     {d.name, QString::number(glyph)});
+  }
+  TRemapedString result;
+  const uint16_t code = d.CodeFor(uint16_t(glyph), text.left(kMaxUnicodeUnits).toString());
+  const int advance = d.GlyphWidth(uint16_t(glyph));
+  result.codes.push_back(code);
+  result.advances.push_back(advance);
+  result.width = advance;
+  result.all_below_65535 = code < 0xFFFF;
+  return result;
+}
 
 TRemapedString TovxPDFFont::MapText(QStringView text, bool rtl, bool pdfa) {
   Impl& d = *impl_;
@@ -807,7 +837,7 @@ TovxPDFFont& PdfFontList::FindOrAdd(const QString& name, int style_bits) {
 }
 
 std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits, QStringView text,
-                                             bool rtl, bool pdfa) {
+                                             bool rtl, bool pdfa, bool vertical_forms) {
   const int style = style_bits & 3;
   TovxPDFFont& primary = FindOrAdd(name, style);
   const FontFace* primary_face = impl_->faces[primary.Index()];
@@ -817,7 +847,22 @@ std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits
   for (qsizetype i = 0; i < text.size();) {
     const CodePointAt at = ReadCodePoint(text, i);
     const FontFace* face = &service.FaceFor(*primary_face, at.code_point);
-    if (runs.empty() || face != run_face) {
+    unsigned glyph = 0;
+    int shift_x = 0;
+    int shift_y = 0;
+    if (vertical_forms) {
+      const FaceGlyph turned = service.VerticalGlyph(*primary_face, at.code_point);
+      if (turned.face && turned.glyph != 0 &&
+          (turned.face != face || turned.glyph != face->GlyphIndex(at.code_point) ||
+           turned.shift_x != 0 || turned.shift_y != 0)) {
+        face = turned.face;
+        glyph = turned.glyph;
+        const int upem = std::max(1, face->UnitsPerEm());
+        shift_x = int(std::lround(turned.shift_x * 1000.0 / upem));
+        shift_y = int(std::lround(turned.shift_y * 1000.0 / upem));
+      }
+    }
+    if (runs.empty() || face != run_face || glyph != 0 || runs.back().glyph != 0) {
       TovxPDFFont* font = &primary;
       if (face != primary_face) {
         const QString family = face->FamilyName();
@@ -831,14 +876,16 @@ std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits
         }
         if (font == nullptr) font = &impl_->Add(family, style, *face);
       }
-      runs.push_back({font, int(i), 0, {}});
+      runs.push_back({font, int(i), 0, glyph, shift_x, shift_y, {}});
       run_face = face;
     }
     runs.back().char_count += int(at.length);
     i += at.length;
   }
   for (PdfTextRun& run : runs) {
-    run.mapped = run.font->MapText(text.mid(run.first_char, run.char_count), rtl, pdfa);
+    const QStringView part = text.mid(run.first_char, run.char_count);
+    run.mapped =
+        run.glyph != 0 ? run.font->MapGlyph(run.glyph, part) : run.font->MapText(part, rtl, pdfa);
   }
   return runs;
 }

@@ -129,11 +129,17 @@ class TovxPDFFont {
   // back as glyph 0 (.notdef); PdfFontList::MapRuns splits by face first.
   // Throws ovx::Error when the font program is damaged.
   TRemapedString MapText(QStringView text, bool rtl, bool pdfa);
+  // Records one glyph chosen by the caller (a vertical form the font
+  // service picked) as standing for `text`, which copying gives back.
+  TRemapedString MapGlyph(unsigned glyph, QStringView text);
 
-  // Bold or italic requested but drawn by the writer because the face (or
-  // the simulation list) has none.
-  bool SimulatedBold() const;
-  bool SimulatedItalic() const;
+  // Whether a run whose report font asks for `style_bits` gets its bold or
+  // italic drawn by the writer because the face (or the simulation list)
+  // has none. One font serves every request of its effective style (a bold
+  // title and a regular body in a face without a bold member share it), so
+  // this follows each run's own request, never the one that made the font.
+  bool SimulatedBold(int style_bits) const;
+  bool SimulatedItalic(int style_bits) const;
   // "2 Tr <size/35, two decimals> w <rgb> RG": `rgb` is the colour operand
   // text such as "0 0 0".
   static QByteArray BoldSimulationOperators(double size_points, QByteArrayView rgb);
@@ -183,6 +189,13 @@ struct PdfTextRun {
   TovxPDFFont* font = nullptr;
   int first_char = 0;  // UTF-16 offset of the run in the text given
   int char_count = 0;
+  // The glyph that shows the run's one character when it is not shaped
+  // from the text (a vertical form); 0 for shaped runs.
+  unsigned glyph = 0;
+  // How far that glyph is drawn from its usual place, in thousandths of
+  // an em, y up (a mark moved to the top right of its square).
+  int shift_x = 0;
+  int shift_y = 0;
   TRemapedString mapped;
 };
 
@@ -202,9 +215,11 @@ class PdfFontList {
   // draws characters with a fallback face; each fallback face gets its own
   // font in this list (with its own simulation flags: ask each run's font).
   // Runs come in logical order (each run's glyphs in visual order); a
-  // one-font text gives one run.
+  // one-font text gives one run. With `vertical_forms`, each mark that has
+  // a vertical form (FontService::VerticalGlyph) is a run of its own that
+  // shows that glyph.
   std::vector<PdfTextRun> MapRuns(const QString& name, int style_bits, QStringView text, bool rtl,
-                                  bool pdfa);
+                                  bool pdfa, bool vertical_forms = false);
 
   int Count() const;
   TovxPDFFont& At(int index);

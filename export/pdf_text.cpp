@@ -199,18 +199,20 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     out += "/Span << /ActualText " + PdfLiteralString(PdfTextBytes(actual)) + " >> BDC\r\n";
   }
 
-  const std::vector<PdfTextRun> pieces =
-      document_.Fonts().MapRuns(font.name, font.style_bits, text, rtl, settings_.pdfa);
+  const std::vector<PdfTextRun> pieces = document_.Fonts().MapRuns(
+      font.name, font.style_bits, text, rtl, settings_.pdfa, font.vertical_forms);
   for (const PdfTextRun& piece : pieces) {
     if (piece.mapped.codes.empty()) continue;
     TovxPDFFont& pdf_font = *piece.font;
     const QByteArray resource = document_.UseFont(pdf_font);
     const double start = static_cast<double>(pen[static_cast<size_t>(piece.first_char)]);
-    const double x = page_x(start, ascent);
-    const double y = page_y(start, ascent);
+    const double along = start + piece.shift_x * em / 1000;
+    const double down = ascent - piece.shift_y * em / 1000;
+    const double x = page_x(along, down);
+    const double y = page_y(along, down);
 
     out += "BT\r\n" + resource + ' ' + PdfReal(size) + " Tf\r\n" + color + " rg\r\n";
-    const bool italic = pdf_font.SimulatedItalic();
+    const bool italic = pdf_font.SimulatedItalic(font.style_bits);
     if (italic || sin_a != 0 || cos_a != 1) {
       // Text space is sheared first (simulated italic), then turned.
       const double shear = italic ? 0.25 : 0;
@@ -219,7 +221,7 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     } else {
       out += PdfFixed(x) + ' ' + PdfFixed(y) + " Td\r\n";
     }
-    const bool bold = pdf_font.SimulatedBold();
+    const bool bold = pdf_font.SimulatedBold(font.style_bits);
     if (bold) out += TovxPDFFont::BoldSimulationOperators(size, color) + kEol;
 
     // The UTF-16 offset of each character of the piece.

@@ -15,6 +15,13 @@
 //   - A character's fallback face is chosen once per (face, character), so
 //     measuring, drawing and embedding all agree for the rest of the run;
 //     only registering or removing a private font forgets choices.
+//   - Chinese characters fall back along a chain written here, not along
+//     fontconfig's sort order: that order follows coverage and language
+//     and would set a Kai text's missing characters in whatever sans face
+//     covers most of Chinese, so a page would mix brush and sans letters.
+//     Other characters keep fontconfig's order.
+//   - Vertical forms are found with HarfBuzz over the face FreeType has
+//     open, under the face's mutex like every other use of it.
 #include "platform/font_service.h"
 
 #include "base/rounding.h"
@@ -27,6 +34,8 @@
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+#include <hb-ft.h>
+#include <hb.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
 #include FT_OUTLINE_H
@@ -35,6 +44,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -58,6 +68,72 @@ constexpr int kMaxCachedOutlines = 16384;
 constexpr int kMaxScaledFonts = 4096;
 
 QByteArray FileName(const QString& path) { return QFile::encodeName(path); }
+
+// --- fallback chains ---------------------------------------------------------------
+
+enum class FaceKind { kKai, kMing, kHei };
+
+// The kind of face a family name stands for: Kai (brush) faces, Song/Ming
+// (serif) faces, and Hei (sans) for everything else, Latin faces included.
+FaceKind KindOfFamily(const QString& family) {
+  auto has = [&](QStringView word) { return family.contains(word, Qt::CaseInsensitive); };
+  if (has(u"\u6977") || has(u"Kai")) return FaceKind::kKai;  // 楷
+  for (QStringView word : {QStringView(u"\u5B8B"), QStringView(u"\u660E"), QStringView(u"Ming"),
+                           QStringView(u"Song"), QStringView(u"Sun"), QStringView(u"Serif"),
+                           QStringView(u"Mincho"), QStringView(u"HanaMin")}) {  // 宋, 明
+    if (has(word)) return FaceKind::kMing;
+  }
+  return FaceKind::kHei;
+}
+
+constexpr const char* kKaiFamilies[] = {"AR PL UKai CN", "AR PL UKai TW", "AR PL UKai HK"};
+constexpr const char* kMingFamilies[] = {"AR PL UMing CN", "AR PL UMing TW", "AR PL UMing HK"};
+constexpr const char* kHeiFamilies[] = {"WenQuanYi Zen Hei"};
+constexpr const char* kLastFamilies[] = {"HanaMinA", "HanaMinB"};
+
+// The Debian families a Chinese character missing from a face of `family`
+// is looked for in, best first: the face's own kind, the other Chinese
+// faces, Hanazono.
+QStringList FallbackFamilies(const QString& family) {
+  QStringList out;
+  auto add = [&out](const auto& families) {
+    for (const char* name : families) out.append(QString::fromLatin1(name));
+  };
+  switch (KindOfFamily(family)) {
+    case FaceKind::kKai:
+      add(kKaiFamilies);
+      add(kMingFamilies);
+      add(kHeiFamilies);
+      break;
+    case FaceKind::kMing:
+      add(kMingFamilies);
+      add(kKaiFamilies);
+      add(kHeiFamilies);
+      break;
+    case FaceKind::kHei:
+      if (family.contains(QLatin1String("Mono"), Qt::CaseInsensitive))
+        out.append(QStringLiteral("WenQuanYi Zen Hei Mono"));
+      add(kHeiFamilies);
+      add(kMingFamilies);
+      add(kKaiFamilies);
+      break;
+  }
+  add(kLastFamilies);
+  return out;
+}
+
+// Characters of Chinese text: ideographs of every extension, radicals,
+// Chinese punctuation, full-width and vertical forms, and the quotation
+// marks, dashes and ellipsis Chinese text uses.
+bool IsChineseText(char32_t ch) {
+  return (ch >= 0x2E80 && ch <= 0x2FDF) || (ch >= 0x3000 && ch <= 0x303F) ||
+         (ch >= 0x3100 && ch <= 0x312F) || (ch >= 0x31C0 && ch <= 0x31EF) ||
+         (ch >= 0x3200 && ch <= 0x33FF) || (ch >= 0x3400 && ch <= 0x4DBF) ||
+         (ch >= 0x4E00 && ch <= 0x9FFF) || (ch >= 0xF900 && ch <= 0xFAFF) ||
+         (ch >= 0xFE10 && ch <= 0xFE1F) || (ch >= 0xFE30 && ch <= 0xFE4F) ||
+         (ch >= 0xFF00 && ch <= 0xFFEF) || (ch >= 0x20000 && ch <= 0x3FFFF) ||
+         (ch >= 0x2014 && ch <= 0x2026) || ch == 0x00B7;
+}
 
 QString CleanAbsolutePath(const QString& path) {
   return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -140,6 +216,7 @@ class FaceImpl final : public FontFace {
   FaceImpl() = default;
 
   ~FaceImpl() override {
+    if (hb_) hb_font_destroy(hb_);  // drops its reference to ft_ first
     if (ft_) FT_Done_Face(ft_);
   }
 
@@ -220,6 +297,36 @@ class FaceImpl final : public FontFace {
     return static_cast<int>(std::clamp<FT_Fixed>(advance, 0, 0xFFFF));
   }
 
+  unsigned VerticalGlyphIndex(char32_t ch) const override {
+    if (!ft_ || ch > 0x10FFFF) return 0;
+    std::lock_guard lock(mutex_);
+    const unsigned plain = FT_Get_Char_Index(ft_, ch);
+    if (plain == 0) return 0;
+    if (!hb_) {
+      hb_face_t* face = hb_ft_face_create_referenced(ft_);
+      hb_ = hb_font_create(face);
+      hb_face_destroy(face);
+    }
+    hb_buffer_t* buffer = hb_buffer_create();
+    const uint32_t code = ch;
+    hb_buffer_add_utf32(buffer, &code, 1, 0, 1);
+    hb_buffer_set_direction(buffer, HB_DIRECTION_TTB);
+    hb_buffer_set_script(buffer, HB_SCRIPT_HAN);
+    hb_buffer_set_language(buffer, hb_language_from_string("zh", -1));
+    static const hb_feature_t kFeatures[] = {
+        {HB_TAG('v', 'e', 'r', 't'), 1, HB_FEATURE_GLOBAL_START, HB_FEATURE_GLOBAL_END},
+        {HB_TAG('v', 'r', 't', '2'), 1, HB_FEATURE_GLOBAL_START, HB_FEATURE_GLOBAL_END}};
+    hb_shape(hb_, buffer, kFeatures, 2);
+    unsigned count = 0;
+    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer, &count);
+    const unsigned result =
+        count == 1 && info[0].codepoint != plain && info[0].codepoint < num_glyphs_
+            ? info[0].codepoint
+            : 0;
+    hb_buffer_destroy(buffer);
+    return result;
+  }
+
   QPainterPath GlyphOutline(unsigned glyph) const override {
     if (!ft_ || glyph >= num_glyphs_) return {};
     std::lock_guard lock(mutex_);
@@ -262,6 +369,7 @@ class FaceImpl final : public FontFace {
   int strikeout_thickness_ = 50;
   unsigned num_glyphs_ = 0;
   mutable std::unordered_map<unsigned, QPainterPath> outlines_;
+  mutable hb_font_t* hb_ = nullptr;  // made on the first vertical-form query
 };
 
 struct FontSetDeleter {
@@ -310,6 +418,8 @@ struct FontService::Impl {
   QHash<ResolveKey, const FontFace*> resolved;
   QHash<const FontFace*, std::shared_ptr<FcFontSet>> sort_lists;
   QHash<std::pair<const FontFace*, char32_t>, const FontFace*> fallbacks;
+  QHash<const FontFace*, std::vector<const FontFace*>> chains;
+  QHash<std::pair<const FontFace*, char32_t>, FaceGlyph> vertical;
   QHash<ScaledKey, std::shared_ptr<const ScaledFont::Shared>> scaled;
   QStringList private_files;
 
@@ -398,11 +508,37 @@ struct FontService::Impl {
     return list.get();
   }
 
+  // The installed faces of FallbackFamilies for the primary, in the
+  // primary's style where a family has it.
+  const std::vector<const FontFace*>& ChainFor(const FontFace& primary) {
+    if (auto it = chains.constFind(&primary); it != chains.constEnd()) return it.value();
+    std::vector<const FontFace*> chain;
+    const int style = (primary.IsBold() ? kBoldBit : 0) | (primary.IsItalic() ? kItalicBit : 0);
+    for (const QString& family : FallbackFamilies(primary.FamilyName())) {
+      const FontFace& face = Resolve(family, style);
+      // fontconfig answers a missing family with some other face.
+      if (face.FamilyName().compare(family, Qt::CaseInsensitive) != 0) continue;
+      if (&face == &primary || std::find(chain.begin(), chain.end(), &face) != chain.end())
+        continue;
+      chain.push_back(&face);
+    }
+    return chains.insert(&primary, std::move(chain)).value();
+  }
+
   const FontFace& Fallback(const FontFace& primary, char32_t ch) {
     const std::pair<const FontFace*, char32_t> key(&primary, ch);
     if (auto it = fallbacks.constFind(key); it != fallbacks.constEnd()) return *it.value();
     const FontFace* chosen = &primary;
-    if (FcFontSet* list = SortListFor(primary)) {
+    if (IsChineseText(ch)) {
+      for (const FontFace* face : ChainFor(primary)) {
+        if (face->GlyphIndex(ch) != 0) {
+          chosen = face;
+          break;
+        }
+      }
+    }
+    FcFontSet* list = chosen == &primary ? SortListFor(primary) : nullptr;
+    if (list) {
       for (int i = 0; i < list->nfont; ++i) {
         FcCharSet* charset = nullptr;
         if (FcPatternGetCharSet(list->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch ||
@@ -417,6 +553,49 @@ struct FontService::Impl {
     }
     fallbacks.insert(key, chosen);
     return *chosen;
+  }
+
+  const FontFace& FaceFor(const FontFace& primary, char32_t ch) {
+    return primary.GlyphIndex(ch) != 0 ? primary : Fallback(primary, ch);
+  }
+
+  // Moves a mark's ink into the top-right quarter of the em square, as
+  // vertical Chinese text places it, whatever the face does for horizontal
+  // text (bottom left, or centred in faces that follow the Taiwan rule): a
+  // small mark is centred in that quarter, a tall one keeps to the square.
+  static void MoveToTopRight(const FontFace& face, FaceGlyph& glyph) {
+    const QRectF ink = face.GlyphOutline(glyph.glyph).boundingRect();  // y up
+    const int cell = face.Ascent() + face.Descent();
+    if (ink.isEmpty() || cell <= 0) return;
+    const double width = face.DesignAdvance(glyph.glyph);
+    // The em square's bottom, where the cell below the baseline would put
+    // it: the face's descent scaled from its cell to the em.
+    const double bottom = -double(face.Descent()) * face.UnitsPerEm() / cell;
+    const double top = bottom + face.UnitsPerEm();
+    const double left = std::min(0.75 * width - ink.width() / 2, width - ink.width());
+    const double low =
+        std::min(bottom + 0.75 * face.UnitsPerEm() - ink.height() / 2, top - ink.height());
+    glyph.shift_x = RoundToInt(left - ink.left());
+    glyph.shift_y = RoundToInt(low - ink.top());  // top(): the lowest y
+  }
+
+  FaceGlyph VerticalGlyph(const FontFace& primary, char32_t ch) {
+    const std::pair<const FontFace*, char32_t> key(&primary, ch);
+    if (auto it = vertical.constFind(key); it != vertical.constEnd()) return it.value();
+    const FontFace& face = FaceFor(primary, ch);
+    FaceGlyph chosen{&face, face.GlyphIndex(ch)};
+    static constexpr std::u32string_view kPlacedMarks =
+        U"\uFF0C\u3001\u3002\uFF0E\uFF1A\uFF1B\uFF1F\uFF01";
+    if (kPlacedMarks.find(ch) != std::u32string_view::npos) {
+      if (chosen.glyph != 0) MoveToTopRight(face, chosen);
+    } else if (const unsigned turned = face.VerticalGlyphIndex(ch)) {
+      chosen.glyph = turned;
+    } else if (const char32_t form = VerticalPresentationForm(ch)) {
+      const FontFace& form_face = FaceFor(primary, form);
+      if (const unsigned glyph = form_face.GlyphIndex(form)) chosen = {&form_face, glyph};
+    }
+    vertical.insert(key, chosen);
+    return chosen;
   }
 
   std::shared_ptr<const ScaledFont::Shared> Scaled(const QString& family, int pixel_height,
@@ -454,6 +633,8 @@ struct FontService::Impl {
     resolved.clear();
     sort_lists.clear();
     fallbacks.clear();
+    chains.clear();
+    vertical.clear();
     scaled.clear();
   }
 };
@@ -484,6 +665,10 @@ double ScaledFont::EmPixels() const { return shared_->em; }
 FontMetrics ScaledFont::Metrics() const { return shared_->metrics; }
 const FontFace& ScaledFont::FaceFor(char32_t ch) const { return *shared_->Lookup(ch).face; }
 int ScaledFont::Advance(char32_t ch) const { return shared_->Lookup(ch).advance; }
+FaceGlyph ScaledFont::VerticalGlyph(char32_t ch) const {
+  std::lock_guard lock(shared_->service->mutex);
+  return shared_->service->VerticalGlyph(*shared_->face, ch);
+}
 bool ScaledFont::SimulatedBold() const { return shared_->simulated_bold; }
 bool ScaledFont::SimulatedItalic() const { return shared_->simulated_italic; }
 
@@ -568,6 +753,8 @@ void FontService::RemovePrivateFont(const QString& file_path) {
   // Sort lists may offer the removed faces, and scaled fonts may have cached
   // them as fallbacks: both are rebuilt from what is kept.
   impl_->sort_lists.clear();
+  impl_->chains.clear();
+  impl_->vertical.clear();
   impl_->scaled.clear();
 }
 
@@ -580,6 +767,42 @@ const FontFace& FontService::FaceFor(const FontFace& primary, char32_t ch) {
   if (primary.GlyphIndex(ch) != 0) return primary;
   std::lock_guard lock(impl_->mutex);
   return impl_->Fallback(primary, ch);
+}
+
+FaceGlyph FontService::VerticalGlyph(const FontFace& primary, char32_t ch) {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->VerticalGlyph(primary, ch);
+}
+
+namespace {
+
+// Ordinary marks and their vertical presentation forms, by mark.
+constexpr std::pair<char32_t, char32_t> kVerticalForms[] = {
+    {0x2014, 0xFE31}, {0x2018, 0xFE41}, {0x2019, 0xFE42}, {0x201C, 0xFE43}, {0x201D, 0xFE44},
+    {0x2025, 0xFE30}, {0x2026, 0xFE19}, {0x3001, 0xFE11}, {0x3002, 0xFE12}, {0x3008, 0xFE3F},
+    {0x3009, 0xFE40}, {0x300A, 0xFE3D}, {0x300B, 0xFE3E}, {0x300C, 0xFE41}, {0x300D, 0xFE42},
+    {0x300E, 0xFE43}, {0x300F, 0xFE44}, {0x3010, 0xFE3B}, {0x3011, 0xFE3C}, {0x3014, 0xFE39},
+    {0x3015, 0xFE3A}, {0x3016, 0xFE17}, {0x3017, 0xFE18}, {0xFF01, 0xFE15}, {0xFF08, 0xFE35},
+    {0xFF09, 0xFE36}, {0xFF0C, 0xFE10}, {0xFF1A, 0xFE13}, {0xFF1B, 0xFE14}, {0xFF1F, 0xFE16},
+    {0xFF5B, 0xFE37}, {0xFF5D, 0xFE38},
+};
+
+}  // namespace
+
+char32_t VerticalPresentationForm(char32_t ch) {
+  const auto* found =
+      std::lower_bound(std::begin(kVerticalForms), std::end(kVerticalForms), ch,
+                       [](const auto& entry, char32_t c) { return entry.first < c; });
+  return found != std::end(kVerticalForms) && found->first == ch ? found->second : 0;
+}
+
+char32_t MarkOfVerticalPresentationForm(char32_t form) {
+  // The corner brackets come after the quotation marks they also stand for.
+  char32_t mark = 0;
+  for (const auto& [ordinary, vertical] : kVerticalForms) {
+    if (vertical == form) mark = ordinary;
+  }
+  return mark;
 }
 
 QStringList FontService::Families() {

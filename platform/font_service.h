@@ -58,7 +58,28 @@ class FontFace {
   // The outline in font units, y pointing up from the baseline; empty for
   // blank glyphs and for glyph ids the face does not have.
   virtual QPainterPath GlyphOutline(unsigned glyph) const = 0;
+  // The glyph the face's OpenType vertical forms (vert, vrt2) put in place
+  // of its glyph for `ch`; 0 when they leave it as it is.
+  virtual unsigned VerticalGlyphIndex(char32_t ch) const = 0;
 };
+
+// One glyph of one face.
+struct FaceGlyph {
+  const FontFace* face = nullptr;
+  unsigned glyph = 0;
+  // Where the glyph is drawn from its usual place, in the face's font
+  // units, y up (a mark moved to the top right of its square).
+  int shift_x = 0;
+  int shift_y = 0;
+};
+
+// The Unicode vertical presentation form of a mark of Chinese text
+// (U+FE10-FE19, U+FE30-FE44), 0 when it has none. Quotation marks give the
+// corner brackets that stand for them in vertical Chinese text.
+char32_t VerticalPresentationForm(char32_t ch);
+// The ordinary mark a vertical presentation form stands for (a corner
+// bracket, not a quotation mark), 0 for other characters.
+char32_t MarkOfVerticalPresentationForm(char32_t form);
 
 // Vertical metrics in device pixels, as the platform's text metrics give
 // them.
@@ -90,6 +111,9 @@ class ScaledFont {
   // Whole-pixel advance of one character: its design advance scaled to the
   // em size and rounded; a simulated bold adds nothing.
   int Advance(char32_t ch) const;
+  // The glyph that sets `ch` in vertical text (FontService::VerticalGlyph);
+  // it takes the place and advance of `ch`.
+  FaceGlyph VerticalGlyph(char32_t ch) const;
   // Whether bold or italic has to be simulated because the face lacks it.
   bool SimulatedBold() const;
   bool SimulatedItalic() const;
@@ -114,7 +138,23 @@ class FontService {
   // unknown family resolves as fontconfig substitutes it; never fails.
   const FontFace& Resolve(const QString& family, int style_bits);
   // The face that draws `ch` in text set in `primary` (see ScaledFont).
+  // A Chinese character the primary lacks comes from a face of the
+  // primary's kind first (Kai, Song/Ming or Hei, told by its family name:
+  // the private face "楷体-Velmora" is Kai), then from the other Chinese
+  // faces, then from Hanazono (CJK Extension B and beyond); anything else,
+  // or what none of those has, from fontconfig's order for the primary.
+  // What no face has stays with the primary (its .notdef box).
   const FontFace& FaceFor(const FontFace& primary, char32_t ch);
+  // The glyph that sets `ch` in vertical text set in `primary`. The marks
+  // that stand beside the text (，、。．：；？！) keep their glyph, moved
+  // from the bottom left to the top right of the em square as vertical
+  // Chinese text places them (a face's own vertical forms of these follow
+  // its region's rule, often centred). Brackets, parentheses, quotation
+  // marks, dashes and the ellipsis turn: the vertical form (vert/vrt2) of
+  // the face that draws `ch`, else the vertical presentation form from the
+  // primary or its fallback. Anything else keeps its glyph. Screen, images,
+  // print and PDF all ask here.
+  FaceGlyph VerticalGlyph(const FontFace& primary, char32_t ch);
 
   // Family names of the faces fontconfig knows (for font pickers).
   QStringList Families();

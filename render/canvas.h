@@ -61,6 +61,9 @@ struct CanvasFont {
   // Text direction in tenths of a degree, counter-clockwise (900 reads
   // upwards).
   int escapement = 0;
+  // Marks and brackets take their vertical forms (the text reads top to
+  // bottom one character at a time); the text itself stays as it is.
+  bool vertical_forms = false;
 
   bool operator==(const CanvasFont&) const = default;
 };

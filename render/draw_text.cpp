@@ -625,7 +625,14 @@ void TovxDrawText::ApplyFont(const TovxFont& font) {
   f.charset = font.Charset();
   f.color = d.mono ? clBlack : font.Color();
   f.escapement = 0;
+  f.vertical_forms = false;
   d.defaults = {f.color, d.font_size, f.style_bits};
+}
+
+void TovxDrawText::SetVerticalForms(bool vertical) {
+  Impl& d = *impl_;
+  std::lock_guard lock(d.measure.Lock());
+  d.measure.Font().vertical_forms = vertical;
 }
 
 void TovxDrawText::ApplyOptions(bool word_wrap, bool html_tags, int rotation, bool wysiwyg,

@@ -99,6 +99,9 @@ class TovxDrawText {
   // All text black (monochrome output).
   void SetMonoFont(bool mono);
   void SetUseDefaultCharset(bool use);
+  // Marks and brackets are drawn in their vertical forms (after ApplyFont,
+  // which switches this off).
+  void SetVerticalForms(bool vertical);
   // Null stops recording.
   void SetRecorder(ovx::TextRunSink* recorder);
 

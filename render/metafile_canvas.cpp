@@ -16,6 +16,7 @@
 #include "render/metafile_canvas.h"
 
 #include "base/color.h"
+#include "base/rounding.h"
 #include "base/utf16.h"
 #include "render/emf_records.h"
 #include "render/internal/emf_bytes.h"
@@ -602,6 +603,19 @@ void MetafileCanvas::ExtTextOut(int x, int y, int options, const PixelRect* clip
   // Every unit's advance, as the canvas would draw it: the caller's, else
   // the font's for a character and nothing for the low half of a pair.
   const ScaledFont scaled = CurrentScaledFont();
+  // A mark alone in a vertical cell that keeps its glyph but moves (to the
+  // top right) is recorded as itself at the moved reference point.
+  bool moved = false;
+  if (font.vertical_forms && font.escapement % 3600 == 0 &&
+      ReadCodePoint(text, 0).length == text.size()) {
+    const FaceGlyph glyph = scaled.VerticalGlyph(ReadCodePoint(text, 0).code_point);
+    if (glyph.shift_x != 0 || glyph.shift_y != 0) {
+      const double s = scaled.EmPixels() / std::max(1, glyph.face->UnitsPerEm());
+      x += RoundToInt(glyph.shift_x * s);
+      y -= RoundToInt(glyph.shift_y * s);
+      moved = true;
+    }
+  }
   std::vector<qint32> dx(static_cast<size_t>(text.size()));
   for (qsizetype i = 0; i < text.size(); ++i) {
     const CodePointAt read = ReadCodePoint(text, i);
@@ -663,7 +677,14 @@ void MetafileCanvas::ExtTextOut(int x, int y, int options, const PixelRect* clip
   else
     w.I32(0).I32(0).I32(0).I32(0);
   w.U32(76 + string_bytes);
-  for (QChar unit : text) w.U16(unit.unicode());
+  // A metafile names characters, not glyphs: other vertical forms are
+  // recorded as the presentation forms (all in the BMP, as are the marks
+  // they stand for).
+  for (QChar unit : text) {
+    const char32_t form =
+        font.vertical_forms && !moved ? VerticalPresentationForm(unit.unicode()) : 0;
+    w.U16(form != 0 ? static_cast<quint16>(form) : unit.unicode());
+  }
   w.Pad4();
   for (qint32 a : dx) w.I32(a);
   r.Emit(w);

@@ -74,12 +74,20 @@ void PainterCanvas::ExtTextOut(int x, int y, int options, const PixelRect* clip,
     };
     const qint64 advance = advance_at(i) + (pair ? advance_at(i + 1) : 0);
 
-    const FontFace& face = scaled.FaceFor(code_point);
-    const QPainterPath outline = face.GlyphOutline(face.GlyphIndex(code_point));
+    FaceGlyph glyph{&scaled.FaceFor(code_point), 0, 0, 0};
+    if (font.vertical_forms) {
+      glyph = scaled.VerticalGlyph(code_point);
+    } else {
+      glyph.glyph = glyph.face->GlyphIndex(code_point);
+    }
+    const FontFace& face = *glyph.face;
+    const QPainterPath outline = face.GlyphOutline(glyph.glyph);
     if (!outline.isEmpty()) {
       const double s = em / face.UnitsPerEm();
       painter_.setTransform(QTransform(s, 0, shear * s, -s, static_cast<double>(pen_x), ascent) *
                             run);
+      if (glyph.shift_x != 0 || glyph.shift_y != 0)
+        painter_.translate(glyph.shift_x, glyph.shift_y);
       if (bold) {
         painter_.setPen(QPen(color, face.UnitsPerEm() * kSimulatedBoldPenPerEm));
         painter_.drawPath(outline);

@@ -2,6 +2,8 @@
 
 #include "app/core/fixed_data.h"
 #include "base/rounding.h"
+#include "base/utf16.h"
+#include "platform/font_service.h"
 #include "report/model/format.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
@@ -69,6 +71,12 @@ void Typesetter::AddCell(const QString& text, TovxReportPage& page, double left,
   memo->Font().SetName(current_face_);
   memo->Font().SetColor(color_);
   memo->SetText(text);
+  // Lines read top to bottom: a mark or bracket alone in its cell takes its
+  // vertical form (at the top right, or turned), while the text keeps the
+  // ordinary mark for copying and searching.
+  if (!text.isEmpty() && ovx::VerticalPresentationForm(ReadCodePoint(text, 0).code_point) != 0) {
+    memo->SetVerticalForms(true);
+  }
   ++cell_count_;
 }
 

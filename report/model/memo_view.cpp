@@ -186,6 +186,9 @@ QByteArray TovxCustomMemoView::DifferenceText(const TovxComponent& base) const {
     }
     if (v_align_ != b->v_align_) AppendAttribute(out, "VAlign", NumberText(qint64(v_align_)));
     if (word_wrap_ != b->word_wrap_) AppendAttribute(out, "WordWrap", FlagText(word_wrap_));
+    if (vertical_forms_ != b->vertical_forms_) {
+      AppendAttribute(out, "VerticalForms", FlagText(vertical_forms_));
+    }
     if (FormatCount() == 1) {
       const TovxFormat& f = DisplayFormat();
       const TovxFormat& g = b->DisplayFormat();
@@ -308,6 +311,7 @@ void AddMemoProperties(ovx::ClassBuilder<C>& b, bool system) {
   b.Bool("WordWrap", &M::WordWrap, &M::SetWordWrap).Default(true);
   if (all) b.Bool("Wysiwyg", &M::Wysiwyg, &M::SetWysiwyg).Default(true);
   b.Enum("VAlign", &M::VAlign, &M::SetVAlign).Default(TovxVAlign::vaTop);
+  if (all) b.Bool("VerticalForms", &M::VerticalForms, &M::SetVerticalForms).Default(false);
 }
 
 }  // namespace

@@ -101,6 +101,10 @@ class TovxCustomMemoView : public TovxStretcheable {
   void SetRotation(int v) { rotation_ = v; }
   bool RTLReading() const { return rtl_reading_; }
   void SetRTLReading(bool v) { rtl_reading_ = v; }
+  // Marks and brackets drawn in their vertical forms, for a cell of text
+  // that reads top to bottom; the text keeps the ordinary marks.
+  bool VerticalForms() const { return vertical_forms_; }
+  void SetVerticalForms(bool v) { vertical_forms_ = v; }
   // The name of a style of the report's style sheet.
   const QString& Style() const { return style_; }
   void SetStyle(const QString& v) { style_ = v; }
@@ -260,6 +264,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   bool clipped_ = true;
   bool hide_zeros_ = false;
   bool rtl_reading_ = false;
+  bool vertical_forms_ = false;
   bool suppress_repeated_ = false;
   bool underlines_ = false;
   bool use_default_charset_ = false;

@@ -93,6 +93,7 @@ void TovxCustomMemoView::LayOut(TovxDrawText& layout, double scale_x, double sca
                                 double print_scale, const ovx::PixelRect& draw_rect,
                                 bool word_wrap) const {
   layout.ApplyFont(Font());
+  layout.SetVerticalForms(vertical_forms_);
   layout.ApplyOptions(word_wrap, allow_html_tags_, rotation_, wysiwyg_, clipped_, word_break_,
                       rtl_reading_);
   layout.ApplySpacing(paragraph_gap_, char_spacing_, line_spacing_);

@@ -127,6 +127,20 @@ TEST(TypesetterTest, PunctuationRemovedOrKept) {
   EXPECT_EQ(Render(kept, 5, 4).value(0).left(9), QStringLiteral("道，可、|道？非?"));
 }
 
+TEST(TypesetterTest, KeptMarksAndBracketsTakeTheirVerticalForms) {
+  Built kept;
+  Build(kept, QStringLiteral("道，可、道。非「常」？（名）“玄”"), 5, 4, false);
+  ASSERT_EQ(kept.body.size(), 1u);
+  QString vertical;
+  QString upright;
+  for (const TovxMemoView* memo : Cells(*kept.body[0])) {
+    (memo->VerticalForms() ? vertical : upright) += memo->Lines().join(QString());
+  }
+  // The text stays the ordinary marks; the page number stays upright.
+  EXPECT_EQ(vertical, QStringLiteral("，、。「」？（）“”"));
+  EXPECT_EQ(upright, QStringLiteral("道可道非常名玄1"));
+}
+
 TEST(TypesetterTest, PageNumbersOfTwoAndMoreDigits) {
   Built b;
   Build(b, QString(123, u'a'), 1, 1);

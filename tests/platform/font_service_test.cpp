@@ -220,6 +220,102 @@ TEST(FontServiceTest, MissingCharactersComeFromOneFallbackFaceForTheRun) {
   }
 }
 
+// A Chinese character a face lacks comes from a face of the same kind
+// first, so a page never mixes brush, serif and sans letters.
+TEST(FontServiceTest, FallbackKeepsTheKindOfTheRequestedFace) {
+  FontService& service = FontService::Instance();
+  const QString private_font = QStringLiteral(VELMORA_SOURCE_DIR "/app/data/KaitiVelmora.otf");
+  QString error;
+  ASSERT_TRUE(service.AddPrivateFont(private_font, &error)) << qPrintable(error);
+  const struct {
+    const char* request;
+    char32_t ch;
+    const char* family;
+  } cases[] = {
+      {"楷体-Velmora", U'黄', "AR PL UKai CN"},      // not among its rare characters
+      {"楷体-Velmora", U'\uFE10', "AR PL UKai CN"},  // a vertical comma
+      {"楷体-Velmora", U'\U0002000B', "HanaMinA"},
+      {"楷体", U'\u5358', "AR PL UMing CN"},  // 単: no Kai face has it
+      {"楷体", U'\U0002000B', "HanaMinA"},
+      {"宋体", U'\U0002000B', "HanaMinA"},
+      {"黑体", U'\U0002000B', "HanaMinA"},
+      {"Arial", U'黄', "WenQuanYi Zen Hei"},
+      {"Arial", U'\U0002000B', "HanaMinA"},
+  };
+  for (const auto& c : cases) {
+    const FontFace& requested = service.Resolve(QString::fromUtf8(c.request), 0);
+    ASSERT_EQ(requested.GlyphIndex(c.ch), 0u) << c.request;
+    const FontFace& chosen = service.FaceFor(requested, c.ch);
+    EXPECT_EQ(chosen.FamilyName(), QString::fromUtf8(c.family))
+        << c.request << " U+" << std::hex << static_cast<quint32>(c.ch);
+    EXPECT_NE(chosen.GlyphIndex(c.ch), 0u) << c.request;
+    // Measuring and drawing take the same face.
+    EXPECT_EQ(&ScaledFont(QString::fromUtf8(c.request), -20, 0).FaceFor(c.ch), &chosen);
+  }
+  service.RemovePrivateFont(private_font);
+}
+
+// Vertical text moves the marks beside the text to the top right of the
+// em square and turns brackets and quotation marks: the face's own
+// vertical form, else the Unicode presentation form from the Kai chain.
+TEST(FontServiceTest, VerticalFormsOfMarks) {
+  EXPECT_EQ(VerticalPresentationForm(U'，'), U'\uFE10');
+  EXPECT_EQ(VerticalPresentationForm(U'、'), U'\uFE11');
+  EXPECT_EQ(VerticalPresentationForm(U'。'), U'\uFE12');
+  EXPECT_EQ(VerticalPresentationForm(U'「'), U'\uFE41');
+  EXPECT_EQ(VerticalPresentationForm(U'“'), U'\uFE43');
+  EXPECT_EQ(VerticalPresentationForm(U'道'), 0u);
+  EXPECT_EQ(VerticalPresentationForm(U'x'), 0u);
+  EXPECT_EQ(MarkOfVerticalPresentationForm(U'\uFE10'), U'，');
+  EXPECT_EQ(MarkOfVerticalPresentationForm(U'\uFE43'), U'『');
+  EXPECT_EQ(MarkOfVerticalPresentationForm(U'，'), 0u);
+
+  FontService& service = FontService::Instance();
+  const QString private_font = QStringLiteral(VELMORA_SOURCE_DIR "/app/data/KaitiVelmora.otf");
+  ASSERT_TRUE(service.AddPrivateFont(private_font));
+  const FontFace& kai = service.Resolve(QStringLiteral("楷体"), 0);
+  const FontFace& velmora = service.Resolve(QStringLiteral("楷体-Velmora"), 0);
+  ASSERT_EQ(velmora.FamilyName(), QStringLiteral("楷体-Velmora"));
+
+  // Marks keep their own glyph, moved into the top-right quarter of the em
+  // square (AR PL UKai centres them, for horizontal and vertical text).
+  for (const FontFace* face : {&kai, &velmora}) {
+    const int em = face->UnitsPerEm();
+    const double bottom = -face->Descent() * em / double(face->Ascent() + face->Descent());
+    for (char32_t mark : {U'，', U'、', U'。'}) {
+      const FaceGlyph moved = service.VerticalGlyph(*face, mark);
+      EXPECT_EQ(moved.face, face);
+      EXPECT_EQ(moved.glyph, face->GlyphIndex(mark));
+      const QRectF ink =
+          face->GlyphOutline(moved.glyph).boundingRect().translated(moved.shift_x, moved.shift_y);
+      const std::string what =
+          face->FamilyName().toStdString() + " U+" + QString::number(mark, 16).toStdString();
+      EXPECT_GE(ink.left(), face->DesignAdvance(moved.glyph) / 2.0) << what;
+      EXPECT_LE(ink.right(), face->DesignAdvance(moved.glyph)) << what;
+      EXPECT_GE(ink.top(), bottom + em / 2.0) << what;  // y up: top() is the lowest
+      EXPECT_LE(ink.bottom(), bottom + em) << what;
+    }
+  }
+  // AR PL UKai's vert feature turns its ellipsis.
+  const FaceGlyph ellipsis = service.VerticalGlyph(kai, U'…');
+  EXPECT_EQ(ellipsis.face, &kai);
+  EXPECT_NE(ellipsis.glyph, kai.GlyphIndex(U'…'));
+  EXPECT_EQ(ellipsis.shift_x, 0);
+  // The private face has no corner bracket: AR PL UKai's vertical one.
+  const FaceGlyph bracket = service.VerticalGlyph(velmora, U'「');
+  EXPECT_EQ(bracket.face->FamilyName(), QStringLiteral("AR PL UKai CN"));
+  EXPECT_EQ(bracket.glyph, bracket.face->GlyphIndex(U'\uFE41'));
+  EXPECT_EQ(ScaledFont(QStringLiteral("楷体-Velmora"), -20, 0).VerticalGlyph(U'「').glyph,
+            bracket.glyph);
+  // A character without a vertical form keeps its glyph and place.
+  const FaceGlyph dao = service.VerticalGlyph(velmora, U'道');
+  EXPECT_EQ(dao.face, &velmora);
+  EXPECT_EQ(dao.glyph, velmora.GlyphIndex(U'道'));
+  EXPECT_EQ(dao.shift_x, 0);
+  EXPECT_EQ(dao.shift_y, 0);
+  service.RemovePrivateFont(private_font);
+}
+
 TEST(FontServiceTest, OutlinesAreInFontUnitsWithYUp) {
   const FontFace& face = FontService::Instance().Resolve(QStringLiteral("Arial"), 0);
   const QRectF box = face.GlyphOutline(face.GlyphIndex(U'H')).boundingRect();
