@@ -19,7 +19,9 @@
 #include "report/storage/xml_serializer.h"
 
 #include <QFileInfo>
+#include <QHash>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -204,6 +206,21 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
 
   if (const int at = root->Find("dictionary"); at >= 0) {
     TovxXMLItem* dictionary = root->Items(at);
+    // Each source page's objects by name (the first in tree order, as
+    // FindObject answers), made when a page is first named: a page outside a
+    // report has no name index, and a lookup per entry would walk it whole.
+    std::vector<std::optional<QHash<QString, TovxComponent*>>> page_names(c.source_pages.size());
+    const auto find_source = [&](size_t page, const QString& name) -> TovxComponent* {
+      std::optional<QHash<QString, TovxComponent*>>& names = page_names[page];
+      if (!names) {
+        names.emplace();
+        const std::vector<TovxComponent*> all = c.source_pages[page].copy->AllObjects();
+        for (auto it = all.rbegin(); it != all.rend(); ++it) {
+          if (!(*it)->Name().isEmpty()) names->insert((*it)->Name().toCaseFolded(), *it);
+        }
+      }
+      return names->value(name.toCaseFolded(), nullptr);
+    };
     for (int i = 0; i < dictionary->Count(); ++i) {
       const TovxXMLItem& item = *dictionary->Items(i);
       const QString source_name = QString::fromUtf8(item.Prop("name"));
@@ -213,7 +230,7 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
           dot > 4 && source_name.startsWith(u"Page") ? source_name.mid(4, dot - 4).toInt(&ok) : -1;
       TovxComponent* source = nullptr;
       if (ok && k >= 0 && k < static_cast<int>(c.source_pages.size())) {
-        source = c.source_pages[static_cast<size_t>(k)].copy->FindObject(source_name.mid(dot + 1));
+        source = find_source(static_cast<size_t>(k), source_name.mid(dot + 1));
       }
       if (!source || item.Name().isEmpty() || c.by_name.contains(item.Name())) {
         errors << QStringLiteral("Bad dictionary entry %1 %2")

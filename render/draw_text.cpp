@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <numbers>
+#include <optional>
 
 using ovx::Canvas;
 using ovx::CanvasFont;
@@ -262,6 +263,12 @@ struct TovxDrawText::Impl {
     qint64 offset = 0;
     qint64 available = first_width;
     qsizetype i = 0;
+    std::optional<ovx::Hyphenator> hyphenator;
+    const auto hyphenated_prefix = [&](qsizetype word_start, qsizetype overflow) -> qsizetype {
+      if (!word_break) return 0;
+      if (!hyphenator) hyphenator.emplace(line);
+      return hyphenator->PrefixLength(word_start, overflow);
+    };
     while (i < n) {
       if (line[i] == u' ' && (!html || !tags[i].no_wrap)) candidate = i;
       if (cumulative[i] - offset <= available) {
@@ -270,8 +277,7 @@ struct TovxDrawText::Impl {
       }
       qsizetype next = 0;
       if (candidate != start) {
-        const qsizetype prefix =
-            word_break ? ovx::HyphenatedPrefixLength(line, candidate + 1, i) : 0;
+        const qsizetype prefix = hyphenated_prefix(candidate + 1, i);
         if (prefix > 0) {
           next = candidate + 1 + prefix;
           Emit(line, tags, start, next, true);
@@ -283,7 +289,7 @@ struct TovxDrawText::Impl {
         next = i + CodePointLength(line, i);
         Emit(line, tags, start, next, false);
       } else {
-        const qsizetype prefix = word_break ? ovx::HyphenatedPrefixLength(line, start, i) : 0;
+        const qsizetype prefix = hyphenated_prefix(start, i);
         next = prefix > 0 ? start + prefix : i;
         Emit(line, tags, start, next, prefix > 0);
       }

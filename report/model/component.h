@@ -155,6 +155,7 @@ class TovxComponent : public ovx::StoredObject {
   // --- storage ----------------------------------------------------------------
   QString StoredName() const override { return name_; }
   void SetStoredName(const QString& name) override { SetName(name); }
+  void TakeFreshStoredName() override { CreateUniqueName(); }
   std::vector<ovx::StoredObject*> StoredChildren() const override;
   // A report is always the root of its tree.
   bool CanContain(const ovx::MetaClass& child_class) const override;

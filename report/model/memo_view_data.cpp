@@ -10,8 +10,11 @@
 #include "report/storage/xml_item.h"
 #include "report/storage/xml_serializer.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace {
 
@@ -252,20 +255,63 @@ bool TovxCustomMemoView::ReadCollection(const TovxXMLItem& element, TovxXMLSeria
   }
   if (name.compare("Highlights", Qt::CaseInsensitive) != 0) return false;
   if (!IsInherited()) ClearHighlights();
+  // The numbering rule of AddHighlight (1 while the smallest number in use
+  // is 2 or more, else the largest plus one) and the lookup by collection
+  // name are kept up to date here, item by item, so that a long list reads
+  // in linear time.
+  int smallest = std::numeric_limits<int>::max();
+  int largest = std::numeric_limits<int>::min();
+  QHash<QString, TovxHighlight*> by_name;
+  for (const auto& h : highlights_) {
+    smallest = std::min(smallest, h->UniqueNumber());
+    largest = std::max(largest, h->UniqueNumber());
+  }
+  if (IsInherited()) {
+    for (auto it = highlights_.rbegin(); it != highlights_.rend(); ++it) {
+      by_name.insert((*it)->CollectionName().toCaseFolded(), it->get());
+    }
+  }
   for (int i = 0; i < element.Count(); ++i) {
     const TovxXMLItem& item = *element[i];
     TovxHighlight* highlight = nullptr;
     if (IsInherited()) {
       const QByteArray inherited_name = item.Prop("InheritedName");
-      if (!inherited_name.isEmpty()) highlight = FindHighlight(QString::fromUtf8(inherited_name));
+      if (!inherited_name.isEmpty()) {
+        highlight = by_name.value(QString::fromUtf8(inherited_name).toCaseFolded(), nullptr);
+      }
     }
-    if (!highlight) highlight = &AddHighlight();
+    const bool appended = highlight == nullptr;
+    if (appended) {
+      const int number = highlights_.empty() || smallest >= 2 ? 1 : largest + 1;
+      highlights_.push_back(std::make_unique<TovxHighlight>());
+      highlight = highlights_.back().get();
+      highlight->SetUniqueNumber(number);
+    }
+    const int old_number = highlight->UniqueNumber();
+    const QString old_name = highlight->CollectionName().toCaseFolded();
     serializer.ReadCollectionItem(item.Text(), *highlight);
     const QByteArray uin = item.Prop("uin");
     int number = 0;
     const auto [end, error] = std::from_chars(uin.data(), uin.data() + uin.size(), number);
     if (error == std::errc() && end == uin.data() + uin.size() && number > 0) {
       highlight->SetUniqueNumber(number);
+    }
+    const int kept = highlight->UniqueNumber();
+    if (appended || kept == old_number) {
+      smallest = std::min(smallest, kept);
+      largest = std::max(largest, kept);
+    } else {
+      // An ancestor's item took another number (rare): count afresh.
+      smallest = largest = kept;
+      for (const auto& h : highlights_) {
+        smallest = std::min(smallest, h->UniqueNumber());
+        largest = std::max(largest, h->UniqueNumber());
+      }
+    }
+    if (IsInherited()) {
+      const QString new_name = highlight->CollectionName().toCaseFolded();
+      if (new_name != old_name && by_name.value(old_name) == highlight) by_name.remove(old_name);
+      if (!by_name.contains(new_name)) by_name.insert(new_name, highlight);
     }
   }
   return true;

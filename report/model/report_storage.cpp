@@ -101,6 +101,14 @@ bool TovxReport::ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& s
 bool TovxReport::LoadFromStream(ovx::Stream& stream) {
   ClearErrors();
   file_name_.clear();
+  // A template is read whole (it may be packed or encrypted); one beyond any
+  // the library writes is refused before a byte of it is held in memory.
+  constexpr qint64 kMaxTemplateBytes = qint64{1} << 30;
+  if (stream.Size() - stream.Position() > kMaxTemplateBytes) {
+    AddError(QStringLiteral("The template is larger than 1 GiB"));
+    ShowLoadErrors();
+    return false;
+  }
   QByteArray bytes = stream.ReadAll();
   bool decrypted = false;
   try {

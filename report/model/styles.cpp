@@ -11,15 +11,42 @@
 TovxStyleItem::TovxStyleItem() = default;
 TovxStyleItem::~TovxStyleItem() = default;
 
-QString TovxStyles::FreeName() const {
-  int n = 1;
-  while (Find(QStringLiteral("Style%1").arg(n))) ++n;
-  return QStringLiteral("Style%1").arg(n);
+TovxStyles::NameIndex TovxStyles::BuildIndex() const {
+  NameIndex index;
+  index.reserve(static_cast<qsizetype>(items_.size()));
+  // insert() keeps the last of equal keys; the first one is the one Find answers.
+  for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+    index.insert((*it)->Name().toCaseFolded(), it->get());
+  }
+  return index;
+}
+
+QString TovxStyles::FreeName(const NameIndex& index, int& next) {
+  for (;; ++next) {
+    QString name = QStringLiteral("Style%1").arg(next);
+    if (!index.contains(name.toCaseFolded())) return name;
+  }
+}
+
+void TovxStyles::Append(std::unique_ptr<TovxStyleItem> item, NameIndex& index, int& next,
+                        TovxXMLSerializer* serializer) {
+  // A second style of the same name would be unreachable: name it afresh.
+  if (item->Name().isEmpty() || index.contains(item->Name().toCaseFolded())) {
+    const QString taken = item->Name();
+    item->SetName(FreeName(index, next));
+    if (serializer && !taken.isEmpty()) {
+      serializer->AddError(
+          QStringLiteral("Duplicate name %1, renamed %2").arg(taken, item->Name()));
+    }
+  }
+  index.insert(item->Name().toCaseFolded(), item.get());
+  items_.push_back(std::move(item));
 }
 
 TovxStyleItem& TovxStyles::Add() {
-  items_.push_back(std::make_unique<TovxStyleItem>());
-  items_.back()->SetName(FreeName());
+  NameIndex index = BuildIndex();
+  int next = 1;
+  Append(std::make_unique<TovxStyleItem>(), index, next, nullptr);
   return *items_.back();
 }
 
@@ -50,10 +77,11 @@ void TovxStyles::Clear() {
 }
 
 void TovxStyles::Apply(TovxReport& report) const {
+  const NameIndex index = BuildIndex();
   for (TovxComponent* object : report.AllObjects()) {
     auto* memo = dynamic_cast<TovxCustomMemoView*>(object);
     if (!memo || memo->Style().isEmpty()) continue;
-    const TovxStyleItem* style = Find(memo->Style());
+    const TovxStyleItem* style = index.value(memo->Style().toCaseFolded(), nullptr);
     if (!style) {
       memo->SetStyle(QString());
       continue;
@@ -72,12 +100,13 @@ void TovxStyles::LoadFromFile(const QString& file_name, TovxReport* apply_to,
   TovxXMLSerializer serializer(classes, nullptr);
   const TovxXMLItem& root = *document.Root();
   name_ = QString::fromUtf8(root.Prop("Name"));
+  NameIndex index;
+  int next = 1;
   for (int i = 0; i < root.Count(); ++i) {
     if (root.Items(i)->Name() != "item") continue;
     auto item = std::make_unique<TovxStyleItem>();
     serializer.ReadCollectionItem(root.Items(i)->Text(), *item);
-    if (item->Name().isEmpty() || Find(item->Name())) item->SetName(FreeName());
-    items_.push_back(std::move(item));
+    Append(std::move(item), index, next, nullptr);
   }
   if (apply_to) Apply(*apply_to);
 }
@@ -104,16 +133,12 @@ void TovxStyles::WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) co
 void TovxStyles::ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer) {
   Clear();
   name_ = QString::fromUtf8(element.Prop("Name"));
+  NameIndex index;
+  int next = 1;
   for (int i = 0; i < element.Count(); ++i) {
     auto item = std::make_unique<TovxStyleItem>();
     serializer.ReadCollectionItem(element.Items(i)->Text(), *item);
-    // A second style of the same name would be unreachable: name it afresh.
-    if (item->Name().isEmpty() || Find(item->Name())) {
-      if (!item->Name().isEmpty())
-        serializer.AddError(QStringLiteral("Duplicate name ") + item->Name());
-      item->SetName(FreeName());
-    }
-    items_.push_back(std::move(item));
+    Append(std::move(item), index, next, &serializer);
   }
 }
 

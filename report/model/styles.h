@@ -7,6 +7,7 @@
 #include "report/model/fill.h"
 #include "report/model/frame.h"
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -91,7 +92,17 @@ class TovxStyles {
   void ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& serializer);
 
  private:
-  QString FreeName() const;
+  // Style names by their case-folded form (the first style of each name),
+  // so that a sheet of many styles is read, named and applied in linear time.
+  using NameIndex = QHash<QString, TovxStyleItem*>;
+  NameIndex BuildIndex() const;
+  // "Style" with the first number from `next` on that `index` does not hold;
+  // `next` moves past it, so a run of calls tries each number once.
+  static QString FreeName(const NameIndex& index, int& next);
+  // Appends `item`, giving it a fresh name when it has none or a taken one
+  // (the taken one is reported through `serializer` when given).
+  void Append(std::unique_ptr<TovxStyleItem> item, NameIndex& index, int& next,
+              TovxXMLSerializer* serializer);
 
   QString name_;
   std::vector<std::unique_ptr<TovxStyleItem>> items_;

@@ -28,6 +28,9 @@ class StoredObject : public Persistent {
   virtual QString StoredName() const = 0;
   // Throws ovx::Error when the name is refused (not an identifier, taken).
   virtual void SetStoredName(const QString& name) = 0;
+  // Gives the object a generated name that no other object holds; used when
+  // the stored name was refused, so that the object stays reachable.
+  virtual void TakeFreshStoredName() {}
   // The element name: the class name, or the class an object stands in for.
   virtual QString StoredClassName() const { return GetMetaClass().ClassName(); }
   // The children in storage order.

@@ -39,9 +39,9 @@ void TovxXMLDocument::LoadFrom(ovx::Stream& stream, bool allow_partial_loading,
   // content is replaced.
   root_->name_.clear();
   root_->text_.clear();
-  root_->value_.clear();
-  root_->unloadable_ = false;
-  root_->ForgetSwappedCopy();
+  void* data = root_->Data();
+  root_->extra_.reset();
+  root_->SetData(data);
   if (allow_partial_loading) {
     // Set before reading: after a failure the tree may already refer to it.
     source_ = &stream;
@@ -87,7 +87,7 @@ void TovxXMLDocument::SaveToFile(const QString& file_name) {
 }
 
 ovx::Stream* TovxXMLDocument::SwapStreamOf(const TovxXMLItem* item) const {
-  switch (item->swap_place_) {
+  switch (item->Place()) {
     case TovxXMLItem::SwapPlace::kSource:
       return source_;
     case TovxXMLItem::SwapPlace::kSwapFile:
@@ -99,19 +99,19 @@ ovx::Stream* TovxXMLDocument::SwapStreamOf(const TovxXMLItem* item) const {
 }
 
 void TovxXMLDocument::LoadItem(TovxXMLItem* item) {
-  if (!item->unloadable_ || item->loaded_) return;
-  if (item->swap_place_ == TovxXMLItem::SwapPlace::kNone) {
+  if (!item->Unloadable() || item->Loaded()) return;
+  if (item->Place() == TovxXMLItem::SwapPlace::kNone) {
     // Cleared but never swapped out: there is nothing to bring back.
     item->ForgetSwappedCopy();
     return;
   }
   ovx::Stream* stream = SwapStreamOf(item);
   if (stream == nullptr) throw ovx::Error("", "The swapped-out XML item has no stream");
-  if (item->offset_ < 0 || item->offset_ >= stream->Size()) {
-    throw TovxInvalidXMLException(QStringLiteral("swap position outside the stream"),
-                                  item->offset_);
+  const qint64 offset = item->extra_->offset;
+  if (offset < 0 || offset >= stream->Size()) {
+    throw TovxInvalidXMLException(QStringLiteral("swap position outside the stream"), offset);
   }
-  stream->Seek(item->offset_);
+  stream->Seek(offset);
   // Read into a scratch item, so a damaged copy leaves `item` untouched.
   TovxXMLItem scratch;
   TovxXMLReader reader(*stream);
@@ -120,11 +120,11 @@ void TovxXMLDocument::LoadItem(TovxXMLItem* item) {
   if (item->items_) {
     for (TovxXMLItem* child : *item->items_) child->parent_ = item;
   }
-  item->loaded_ = true;
+  item->extra_->loaded = true;
 }
 
 void TovxXMLDocument::UnloadItem(TovxXMLItem* item) {
-  if (!item->unloadable_ || !item->loaded_) return;
+  if (!item->Unloadable() || !item->Loaded()) return;
   if (!swap_file_) swap_file_ = std::make_unique<ovx::TempFile>(temp_dir_, "velmora-swap-");
   const qint64 offset = swap_file_->Size();
   swap_file_->Seek(offset);
@@ -132,6 +132,6 @@ void TovxXMLDocument::UnloadItem(TovxXMLItem* item) {
   writer.WriteItem(item);
   writer.Flush();
   item->Clear();
-  item->offset_ = offset;
-  item->swap_place_ = TovxXMLItem::SwapPlace::kSwapFile;
+  item->extra_->offset = offset;
+  item->extra_->swap_place = TovxXMLItem::SwapPlace::kSwapFile;
 }

@@ -5,6 +5,10 @@
 
 #include <algorithm>
 
+// The per-item cost the header promises; a field added here multiplies by
+// the millions of items a hostile file can hold.
+static_assert(sizeof(TovxXMLItem) <= 72, "keep rarely used fields in TovxXMLItem::Extra");
+
 namespace {
 
 bool SameName(QByteArrayView a, QByteArrayView b) {
@@ -18,16 +22,39 @@ TovxXMLItem::~TovxXMLItem() {
   Detach();
 }
 
+TovxXMLItem::Extra& TovxXMLItem::Ext() {
+  if (!extra_) extra_ = std::make_unique<Extra>();
+  return *extra_;
+}
+
+const QByteArray& TovxXMLItem::Value() const {
+  static const QByteArray kNone;
+  return extra_ ? extra_->value : kNone;
+}
+
+void TovxXMLItem::SetValue(QByteArray value) {
+  if (extra_ || !value.isEmpty()) Ext().value = std::move(value);
+}
+
+void TovxXMLItem::SetData(void* data) {
+  if (extra_ || data != nullptr) Ext().data = data;
+}
+
+void TovxXMLItem::SetUnloadable(bool unloadable) {
+  if (extra_ || unloadable) Ext().unloadable = unloadable;
+}
+
 std::vector<TovxXMLItem*>& TovxXMLItem::Children() {
-  if (!loaded_) ForgetSwappedCopy();
+  if (!Loaded()) ForgetSwappedCopy();
   if (!items_) items_ = std::make_unique<std::vector<TovxXMLItem*>>();
   return *items_;
 }
 
 void TovxXMLItem::ForgetSwappedCopy() {
-  loaded_ = true;
-  swap_place_ = SwapPlace::kNone;
-  offset_ = 0;
+  if (!extra_) return;
+  extra_->loaded = true;
+  extra_->swap_place = SwapPlace::kNone;
+  extra_->offset = 0;
 }
 
 void TovxXMLItem::Detach() {
@@ -102,7 +129,7 @@ TovxXMLItem* TovxXMLItem::FindItem(QByteArrayView name) {
 
 void TovxXMLItem::Clear() {
   DeleteChildren();
-  if (unloadable_) loaded_ = false;
+  if (Unloadable()) extra_->loaded = false;
 }
 
 QByteArray TovxXMLItem::Prop(QByteArrayView name) const {

@@ -3,8 +3,12 @@
 // Design: an element keeps its name and its raw attribute text (values
 // escaped, exactly as they stood in the tag) and parses attributes only when
 // Prop is asked; the reader never splits them. Elements are created in large
-// numbers (a prepared report holds ~100,000), so an item is kept small: the
-// children vector exists only once a child is added.
+// numbers (a prepared report holds ~100,000; a hostile file of empty tags
+// millions), so an item is kept small: 72 bytes for the name, the attribute
+// text, the parent and two pointers. The children vector exists only once a
+// child is added; the element text, the user's data and the swapping state,
+// which few items have, live in a side record made on first use. The reader
+// shares the bytes of repeated element names between items.
 //
 // Ownership: a parent owns its children. Deleting an item deletes its whole
 // subtree (iteratively, in linear time, whatever its depth) and removes it
@@ -66,11 +70,11 @@ class TovxXMLItem {
   void SetText(QByteArray text) { text_ = std::move(text); }
   // Text written between the start and end tag of an element without
   // children (escaped by the writer). The reader never fills it.
-  const QByteArray& Value() const { return value_; }
-  void SetValue(QByteArray value) { value_ = std::move(value); }
+  const QByteArray& Value() const;
+  void SetValue(QByteArray value);
   // Free for the user of the tree; never read or written by the library.
-  void* Data() const { return data_; }
-  void SetData(void* data) { data_ = data; }
+  void* Data() const { return extra_ ? extra_->data : nullptr; }
+  void SetData(void* data);
 
   // The unescaped value of attribute `name` (matched ignoring ASCII case),
   // empty when absent.
@@ -80,9 +84,9 @@ class TovxXMLItem {
   void SetProp(QByteArrayView name, QByteArrayView value);
 
   // Swapping state, see the file comment.
-  bool Loaded() const { return loaded_; }
-  bool Unloadable() const { return unloadable_; }
-  void SetUnloadable(bool unloadable) { unloadable_ = unloadable; }
+  bool Loaded() const { return !extra_ || extra_->loaded; }
+  bool Unloadable() const { return extra_ && extra_->unloadable; }
+  void SetUnloadable(bool unloadable);
 
  private:
   friend class TovxXMLDocument;
@@ -96,6 +100,19 @@ class TovxXMLItem {
     kSwapFile,  // in the document's own temporary file
   };
 
+  // What few items carry; an item without one has no value and no data, is
+  // loaded, not unloadable and was never swapped out.
+  struct Extra {
+    QByteArray value;
+    void* data = nullptr;
+    qint64 offset = 0;  // start tag of the swapped-out copy, see swap_place
+    bool loaded = true;
+    bool unloadable = false;
+    SwapPlace swap_place = SwapPlace::kNone;
+  };
+
+  Extra& Ext();
+  SwapPlace Place() const { return extra_ ? extra_->swap_place : SwapPlace::kNone; }
   void Detach();
   void DeleteChildren();
   void ForgetSwappedCopy();
@@ -103,12 +120,7 @@ class TovxXMLItem {
 
   QByteArray name_;
   QByteArray text_;
-  QByteArray value_;
-  void* data_ = nullptr;
   TovxXMLItem* parent_ = nullptr;
   std::unique_ptr<std::vector<TovxXMLItem*>> items_;
-  qint64 offset_ = 0;  // start tag of the swapped-out copy, see swap_place_
-  bool loaded_ = true;
-  bool unloadable_ = false;
-  SwapPlace swap_place_ = SwapPlace::kNone;
+  std::unique_ptr<Extra> extra_;
 };

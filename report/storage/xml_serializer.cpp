@@ -55,8 +55,20 @@ TovxXMLSerializer::TovxXMLSerializer(const ovx::ClassRegistry& classes, ovx::Sto
 TovxXMLSerializer::~TovxXMLSerializer() = default;
 
 void TovxXMLSerializer::AddError(const QString& line) {
-  const auto it = std::lower_bound(errors_.begin(), errors_.end(), line);
-  if (it == errors_.end() || *it != line) errors_.insert(it, line);
+  // A damaged file may bring a line per object: sorting once when the list
+  // is asked for keeps that linear (an insertion in order would not be).
+  if (error_set_.contains(line)) return;
+  error_set_.insert(line);
+  errors_.append(line);
+  errors_sorted_ = false;
+}
+
+const QStringList& TovxXMLSerializer::Errors() const {
+  if (!errors_sorted_) {
+    std::sort(errors_.begin(), errors_.end());
+    errors_sorted_ = true;
+  }
+  return errors_;
 }
 
 // --- writing ------------------------------------------------------------------
@@ -252,8 +264,10 @@ void TovxXMLSerializer::ReadRootComponent(ovx::StoredObject& root, ovx::Stream& 
 void TovxXMLSerializer::ReadComponentTree(ovx::StoredObject& root, const TovxXMLItem& element) {
   std::vector<ovx::StoredObject*> read;
   reading_tree_ = true;
+  read_objects_.clear();
   ReadElement(root, element, true, read);
   reading_tree_ = false;
+  read_objects_.clear();
   ResolveReferences();
   for (ovx::StoredObject* object : read) {
     object->SetLoading(false);
@@ -265,6 +279,7 @@ void TovxXMLSerializer::ReadElement(ovx::StoredObject& object, const TovxXMLItem
                                     bool is_top, std::vector<ovx::StoredObject*>& read) {
   object.SetLoading(true);
   read.push_back(&object);
+  if (reading_tree_) read_objects_.insert(&object);
   const QString saved_name = current_object_name_;
   current_object_name_ = is_top ? object.StoredName() : DecodeText(element.Prop("Name"));
   // The top object keeps its own name.
@@ -305,9 +320,12 @@ void TovxXMLSerializer::ReadChildElement(ovx::StoredObject& parent, const TovxXM
     return;
   }
   // An object of the same class and name may already be there (inherited
-  // templates read into the ancestor's objects).
+  // templates read into the ancestor's objects); one this read has filled
+  // already is another object's, and this element makes its own.
   ovx::StoredObject* object = owner_ && !name.isEmpty() ? owner_->FindStored(name) : nullptr;
-  if (object && &object->GetMetaClass() != meta) object = nullptr;
+  if (object && (&object->GetMetaClass() != meta || read_objects_.contains(object))) {
+    object = nullptr;
+  }
   if (!object) {
     ovx::Persistent* created = meta->Create(&parent);
     object = dynamic_cast<ovx::StoredObject*>(created);
@@ -327,13 +345,7 @@ void TovxXMLSerializer::ReadAttributes(ovx::StoredObject& object, const QByteArr
   if (ovx::FindXmlAttribute(attributes, "Name", span)) {
     const QString name = DecodeText(ovx::XmlUnescape(span.raw_value));
     ovx::RemoveXmlAttribute(attributes, span);
-    if (take_name && !name.isEmpty()) {
-      try {
-        object.SetStoredName(name);
-      } catch (const ovx::Error& error) {
-        AddError(error.Message());
-      }
-    }
+    if (take_name && !name.isEmpty()) TakeName(object, name);
   }
   if (object.RawAttributes()) {
     object.SetRawAttributes(attributes.trimmed());
@@ -346,6 +358,35 @@ void TovxXMLSerializer::ReadAttributes(ovx::StoredObject& object, const QByteArr
     if (!span.has_value || span.name.compare("Name", Qt::CaseInsensitive) == 0) continue;
     ReadAttribute(object, span.name.toByteArray(), span.raw_value.toByteArray());
   }
+}
+
+void TovxXMLSerializer::TakeName(ovx::StoredObject& object, const QString& name) {
+  // A name held by another object is the common case in a damaged template
+  // (thousands of copies of one object); it is told without an exception.
+  ovx::StoredObject* holder = owner_ ? owner_->FindStored(name) : nullptr;
+  QString problem;
+  if (holder != nullptr && holder != &object) {
+    problem = QStringLiteral("Duplicate name ") + name;
+  } else {
+    try {
+      object.SetStoredName(name);
+      return;
+    } catch (const ovx::Error& error) {
+      problem = error.Message();
+    }
+  }
+  // Records of prepared pages keep their old handling: the object stays
+  // without a name.
+  if (reading_tree_) {
+    try {
+      object.TakeFreshStoredName();
+    } catch (const ovx::Error&) {
+    }
+    if (!object.StoredName().isEmpty() && object.StoredName() != name) {
+      problem += QStringLiteral(", renamed ") + object.StoredName();
+    }
+  }
+  AddError(problem);
 }
 
 void TovxXMLSerializer::ReadProperties(const QByteArray& text, ovx::Persistent& object) {

@@ -16,6 +16,10 @@
 // unknown class, damaged picture data all add a line to the error list
 // (sorted, each line once) and reading goes on. Only a damaged document
 // structure ends a read, with TovxInvalidXMLException.
+//
+// No object of a tree is lost: an element whose name an object read earlier
+// already holds (or whose name is refused) makes a new object, which gets a
+// generated name; the error list says which name was replaced by which.
 #pragma once
 
 #include "base/class_registry.h"
@@ -23,6 +27,7 @@
 #include "report/storage/stored_object.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -102,7 +107,7 @@ class TovxXMLSerializer {
   void ResolveReferences();
 
   // The problems met while reading, sorted, each once.
-  const QStringList& Errors() const { return errors_; }
+  const QStringList& Errors() const;
   void AddError(const QString& line);
 
  private:
@@ -123,6 +128,9 @@ class TovxXMLSerializer {
   // The name first (when `take_name`), then the rest: raw for objects kept
   // as read, property by property otherwise.
   void ReadAttributes(ovx::StoredObject& object, const QByteArray& text, bool take_name);
+  // Names the object as stored; a refused name goes to the error list, and
+  // while a tree is read the object gets a generated name instead.
+  void TakeName(ovx::StoredObject& object, const QString& name);
   void ReadAttribute(ovx::Persistent& object, const QByteArray& name, const QByteArray& value);
   void SetPropertyFromText(ovx::Persistent& object, const ovx::PropertyInfo& property,
                            const QByteArray& value, const QByteArray& attribute);
@@ -136,6 +144,12 @@ class TovxXMLSerializer {
   bool reading_tree_ = false;
   // The name of the object being read, for error lines.
   QString current_object_name_;
+  // The objects a tree read has reached so far: a second element of the same
+  // name makes an object of its own instead of reading into the first.
+  QSet<const ovx::StoredObject*> read_objects_;
   std::vector<Fixup> fixups_;
-  QStringList errors_;
+  // Sorted when asked for; the set keeps each line once.
+  mutable QStringList errors_;
+  mutable bool errors_sorted_ = true;
+  QSet<QString> error_set_;
 };

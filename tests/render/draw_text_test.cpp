@@ -431,6 +431,9 @@ TEST(DrawTextHyphenationTest, PrefixBeforeTheOverflowingLetter) {
       {QStringLiteral("ДОМ"), 0, 3, 0},      // three letters or fewer
       {QStringLiteral("HYPHENATION"), 0, 10, 0},
       {QStringLiteral("АБВ"), 5, 9, 0},  // out of range
+      // A character whose upper case is longer makes the word foreign.
+      {QStringLiteral("программированиеß"), 0, 12, 0},
+      {QStringLiteral("программирование ß"), 0, 12, 11},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(QStringLiteral("%1 @%2").arg(c.line).arg(c.overflow).toStdString());

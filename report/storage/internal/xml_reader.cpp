@@ -17,13 +17,22 @@ namespace ovx::xml_internal {
 
 namespace {
 
-void TrimXmlSpace(QByteArray& text) {
+QByteArrayView TrimmedXmlSpace(QByteArrayView text) {
   qsizetype end = text.size();
   while (end > 0 && IsXmlSpace(text[end - 1])) --end;
   qsizetype begin = 0;
   while (begin < end && IsXmlSpace(text[begin])) ++begin;
-  if (begin > 0 || end < text.size()) text = text.sliced(begin, end - begin);
+  return text.sliced(begin, end - begin);
 }
+
+void TrimXmlSpace(QByteArray& text) {
+  const QByteArrayView trimmed = TrimmedXmlSpace(text);
+  if (trimmed.size() < text.size()) text = trimmed.toByteArray();
+}
+
+// How many distinct element names are shared; documents of the library use
+// a few dozen, and a hostile one with more only loses the sharing.
+constexpr qsizetype kMaxSharedNames = 4096;
 
 bool SameName(const QByteArray& a, const QByteArray& b) {
   return a.size() == b.size() && qstrnicmp(a.constData(), a.size(), b.constData(), b.size()) == 0;
@@ -54,6 +63,11 @@ bool TovxXMLReader::SkipToTagStart(qint64& position) {
   for (;;) {
     if (read_ == filled_ && !Fill()) return false;
     const void* found = std::memchr(buffer_ + read_, '<', filled_ - read_);
+    const int skipped_end =
+        found != nullptr ? static_cast<int>(static_cast<const char*>(found) - buffer_) : filled_;
+    if (const void* zero = std::memchr(buffer_ + read_, 0, skipped_end - read_)) {
+      Fail("NUL byte in the document", buffer_start_ + (static_cast<const char*>(zero) - buffer_));
+    }
     if (found != nullptr) {
       const int index = static_cast<int>(static_cast<const char*>(found) - buffer_);
       position = buffer_start_ + index;
@@ -69,6 +83,7 @@ void TovxXMLReader::SkipComment(qint64 position) {
   int dashes = 0;
   char c;
   while (NextByte(c)) {
+    if (c == 0) Fail("NUL byte in the document", Position() - 1);
     if (c == '-') {
       ++dashes;
     } else if (c == '>' && dashes >= 2) {
@@ -83,12 +98,13 @@ void TovxXMLReader::SkipComment(qint64 position) {
 bool TovxXMLReader::ReadRawTag(QByteArray& tag, qint64& position) {
   for (;;) {
     if (!SkipToTagStart(position)) return false;
-    tag.clear();
+    tag.resize(0);
     // The first three bytes tell a comment from a tag.
     char c;
     while (tag.size() < 3) {
       if (!NextByte(c)) Fail("end of data inside a tag", position);
       if (c == '<') Fail("\"<\" inside a tag", Position() - 1);
+      if (c == 0) Fail("NUL byte in the document", Position() - 1);
       if (c == '>') return true;
       tag.append(c);
     }
@@ -101,45 +117,59 @@ bool TovxXMLReader::ReadRawTag(QByteArray& tag, qint64& position) {
       const char* start = buffer_ + read_;
       const char* end = buffer_ + filled_;
       const char* p = start;
-      while (p < end && *p != '>' && *p != '<') ++p;
+      while (p < end && *p != '>' && *p != '<' && *p != 0) ++p;
+      if (tag.size() + (p - start) > kMaxXmlTagSize) Fail("tag longer than 1 GiB", position);
       tag.append(start, p - start);
       read_ = static_cast<int>(p - buffer_);
       if (p == end) continue;
       if (*p == '<') Fail("\"<\" inside a tag", Position());
+      if (*p == 0) Fail("NUL byte in the document", Position());
       ++read_;
       return true;
     }
   }
 }
 
-void TovxXMLReader::SplitTag(QByteArray raw, Tag& tag) {
+QByteArray TovxXMLReader::SharedName(QByteArrayView name) {
+  if (name.isEmpty()) return {};
+  const auto it = names_.constFind(QByteArray::fromRawData(name.data(), name.size()));
+  if (it != names_.constEnd()) return *it;
+  QByteArray copy = name.toByteArray();
+  if (names_.size() < kMaxSharedNames) names_.insert(copy, copy);
+  return copy;
+}
+
+void TovxXMLReader::SplitTag(QByteArrayView raw, Tag& tag) {
   tag.end = raw.startsWith('/');
   const qsizetype name_begin = tag.end ? 1 : 0;
   qsizetype i = name_begin;
   while (i < raw.size() && !IsXmlSpace(raw[i])) ++i;
-  tag.name = raw.sliced(name_begin, i - name_begin);
-  tag.text = raw.sliced(i);
+  QByteArrayView name = raw.sliced(name_begin, i - name_begin);
+  QByteArrayView text = raw.sliced(i);
   tag.empty = false;
-  if (tag.end) return;
-  // White space around the attribute text carries no meaning. Dropping all
-  // of it (not only one trailing space) is what makes every tag the writer
-  // wrote read back to the very same text.
-  TrimXmlSpace(tag.text);
-  if (tag.name.endsWith('/')) {
-    // All of them: a name the writer wrote never ends in "/".
-    while (tag.name.endsWith('/')) tag.name.chop(1);
-    tag.empty = true;
-  } else if (tag.text.endsWith('/')) {
-    tag.text.chop(1);
-    TrimXmlSpace(tag.text);
-    tag.empty = true;
+  if (!tag.end) {
+    // White space around the attribute text carries no meaning. Dropping
+    // all of it (not only one trailing space) is what makes every tag the
+    // writer wrote read back to the very same text.
+    text = TrimmedXmlSpace(text);
+    if (name.endsWith('/')) {
+      // All of them: a name the writer wrote never ends in "/".
+      while (name.endsWith('/')) name.chop(1);
+      tag.empty = true;
+    } else if (text.endsWith('/')) {
+      text.chop(1);
+      text = TrimmedXmlSpace(text);
+      tag.empty = true;
+    }
   }
+  tag.name = SharedName(name);
+  // A copy of its own size: the tag buffer is reused and may be much larger.
+  tag.text = text.isEmpty() ? QByteArray() : text.toByteArray();
 }
 
 bool TovxXMLReader::ReadTag(Tag& tag) {
-  QByteArray raw;
-  if (!ReadRawTag(raw, tag.position)) return false;
-  SplitTag(std::move(raw), tag);
+  if (!ReadRawTag(raw_, tag.position)) return false;
+  SplitTag(raw_, tag);
   return true;
 }
 
@@ -211,14 +241,15 @@ void TovxXMLReader::TakeElement(Tag& tag, TovxXMLItem* item, int depth, bool kee
       item->name_ = std::move(tag.name);
       item->text_ = std::move(tag.text);
     }
-    if (marked) item->unloadable_ = true;
+    if (marked) item->SetUnloadable(true);
   }
   if (tag.empty) return;
   if (marked && partial_ && item != nullptr) {
     // Leave the children in the stream; only their end has to be found.
-    item->loaded_ = false;
-    item->offset_ = tag.position;
-    item->swap_place_ = TovxXMLItem::SwapPlace::kSource;
+    TovxXMLItem::Extra& extra = item->Ext();
+    extra.loaded = false;
+    extra.offset = tag.position;
+    extra.swap_place = TovxXMLItem::SwapPlace::kSource;
     ReadContent(nullptr, name, depth);
   } else {
     ReadContent(item, name, depth);

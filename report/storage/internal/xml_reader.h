@@ -3,14 +3,18 @@
 // It reads tags only: text between tags is skipped, attribute texts are kept
 // raw. Input is hostile: every failure (no declaration, "<" inside a tag, the
 // end of the data inside a tag or comment, mismatched end tag, nesting deeper
-// than kMaxXmlDepth) throws TovxInvalidXMLException with a reason and the
-// byte position. The one fault that does not stop it is a document that ends
-// before its end tags: the tree keeps what was read and Truncated() tells.
+// than kMaxXmlDepth, a tag longer than kMaxXmlTagSize, a NUL byte) throws
+// TovxInvalidXMLException with a reason and the byte position. The writer
+// escapes every NUL, so one in the input means it is no document of this
+// dialect (a device full of zeros ends the read at its first byte). The one fault that does not
+// stop it is a document that ends before its end tags: the tree keeps what was read and Truncated()
+// tells.
 #pragma once
 
 #include "report/storage/xml_item.h"
 
 #include <QByteArray>
+#include <QHash>
 
 namespace ovx {
 class Stream;
@@ -21,6 +25,9 @@ namespace ovx::xml_internal {
 // Elements nested deeper than this are rejected; the library's own formats
 // use fewer than twenty levels, and the reader recurses once per level.
 inline constexpr int kMaxXmlDepth = 256;
+// A tag (name and attributes) longer than this is rejected. The largest the
+// library writes hold a picture in hexadecimal, far below it.
+inline constexpr qsizetype kMaxXmlTagSize = qsizetype{1} << 30;
 
 class TovxXMLReader {
  public:
@@ -63,7 +70,9 @@ class TovxXMLReader {
   void SkipComment(qint64 position);
   bool ReadRawTag(QByteArray& tag, qint64& position);
   bool ReadTag(Tag& tag);
-  static void SplitTag(QByteArray raw, Tag& tag);
+  void SplitTag(QByteArrayView raw, Tag& tag);
+  // The element name as bytes shared with every earlier tag of that name.
+  QByteArray SharedName(QByteArrayView name);
   void CheckStartTag(const Tag& tag, int depth) const;
   void TakeElement(Tag& tag, TovxXMLItem* item, int depth, bool keep_identity);
   static bool TakeSwapMarker(QByteArray& text);
@@ -71,6 +80,11 @@ class TovxXMLReader {
   [[noreturn]] void Fail(const char* reason, qint64 position) const;
 
   Stream& stream_;
+  // The tag being read; its capacity is kept from tag to tag.
+  QByteArray raw_;
+  // Element names met so far (a bounded number), so that a million items of
+  // one name hold its bytes once.
+  QHash<QByteArray, QByteArray> names_;
   char buffer_[4096];
   qint64 buffer_start_;  // stream position of buffer_[0]
   int filled_ = 0;

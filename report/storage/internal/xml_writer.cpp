@@ -22,17 +22,20 @@ constexpr qsizetype kFlushSize = 4096;
 // document that cannot be read: a name that is empty, holds white space or
 // brackets, starts like an end tag or a comment, or ends like an empty
 // element; an attribute text with brackets, or ending in "/" on an element
-// with content (unless the swap marker follows it).
+// with content (unless the swap marker follows it); a NUL byte in either
+// (the reader takes one for a sign of a file that is no document).
 void CheckWritable(const TovxXMLItem* item) {
   const QByteArray& name = item->Name();
   bool bad_name =
       name.isEmpty() || name.startsWith('/') || name.endsWith('/') || name.startsWith("!--");
-  for (const char c : name) bad_name = bad_name || IsXmlSpace(c) || c == '<' || c == '>';
+  for (const char c : name) {
+    bad_name = bad_name || IsXmlSpace(c) || c == '<' || c == '>' || c == 0;
+  }
   if (bad_name) {
     throw Error("", "Cannot write an XML element named \"%s\"", {QString::fromUtf8(name)});
   }
   const QByteArray& text = item->Text();
-  if (text.contains('<') || text.contains('>') ||
+  if (text.contains('<') || text.contains('>') || text.contains('\0') ||
       (text.endsWith('/') && !item->Unloadable() &&
        (item->Count() > 0 || !item->Value().isEmpty()))) {
     throw Error("", "Cannot write the attributes of XML element %s", {QString::fromUtf8(name)});

@@ -328,6 +328,46 @@ TEST(ReportTemplateTest, NamesComeOnceAndTheReportKeepsItsOwn) {
   EXPECT_EQ(report.FindObject("Other"), nullptr);
 }
 
+// Every object of the file survives: a repeated name makes an object of its
+// own, which takes a generated name, and the error list tells the rename.
+TEST(ReportTemplateTest, RepeatedNamesKeepEveryObjectAndAreReported) {
+  TovxReport report;
+  EXPECT_FALSE(Load(report, Template("", R"(
+      <TovxReportPage Name="Page1">
+        <TovxMemoView Name="Memo1" Left="1" Text="a"/>
+        <TovxMemoView Name="Memo1" Left="2" Text="b"/>
+      </TovxReportPage>
+      <TovxReportPage Name="Page2">
+        <TovxMemoView Name="Memo1" Left="3" Text="c"/>
+        <TovxMemoView Name="1bad" Left="4" Text="d"/>
+      </TovxReportPage>
+      <TovxReportPage Name="Page1"/>)")));
+  std::vector<QString> seen;
+  for (TovxComponent* object : report.AllObjects()) {
+    if (auto* memo = dynamic_cast<TovxMemoView*>(object)) {
+      seen.push_back(memo->Page()->Name() + '.' + memo->Name() + '=' + memo->Text().trimmed() +
+                     '@' + QString::number(memo->Left()));
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<QString>{"Page1.Memo1=a@1", "Page1.Memo2=b@2", "Page2.Memo3=c@3",
+                                        "Page2.Memo4=d@4"}));
+  ASSERT_EQ(report.Objects().size(), 4u);  // the data page and three pages
+  EXPECT_EQ(report.Objects()[3]->Name(), "Page3");
+  const QStringList& errors = report.Errors();
+  ASSERT_EQ(errors.size(), 4) << errors.join('\n').toStdString();
+  // A name that is no identifier is renamed the same way, after its own message.
+  EXPECT_TRUE(errors[0].startsWith("\"1bad\"")) << errors[0].toStdString();
+  EXPECT_TRUE(errors[0].endsWith(", renamed Memo4")) << errors[0].toStdString();
+  EXPECT_EQ(errors.mid(1), (QStringList{"Duplicate name Memo1, renamed Memo2",
+                                        "Duplicate name Memo1, renamed Memo3",
+                                        "Duplicate name Page1, renamed Page3"}));
+
+  // Saved and loaded again, the file is clean.
+  TovxReport again;
+  EXPECT_TRUE(Load(again, Save(report))) << again.Errors().join('\n').toStdString();
+  EXPECT_EQ(ovx::DumpObjectTree(again).toStdString(), ovx::DumpObjectTree(report).toStdString());
+}
+
 TEST(ReportTemplateTest, AReportInsideAReportIsRefused) {
   TovxReport report;
   EXPECT_FALSE(Load(report, Template("", R"(<TovxReportPage Name="Page1">
