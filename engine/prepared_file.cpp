@@ -11,18 +11,22 @@
 #include "engine/internal/contents.h"
 #include "engine/preview_pages.h"
 #include "report/model/page.h"
+#include "report/model/picture.h"
 #include "report/model/report.h"
+#include "report/storage/xml_attributes.h"
 #include "report/storage/xml_error.h"
 #include "report/storage/xml_escape.h"
 #include "report/storage/xml_serializer.h"
 
 #include <QFileInfo>
 
+#include <map>
+#include <memory>
+
 #include <utility>
 #include <vector>
 
 using ovx::engine_internal::ClassesOf;
-using ovx::engine_internal::StoredTextOf;
 
 namespace {
 
@@ -31,6 +35,10 @@ namespace {
 constexpr const char* kRootOrder[] = {"previewpages",       "outline",      "anchors",
                                       "logicalpagenumbers", "report",       "sourcepages",
                                       "dictionary",         "picturecache", "postprocessing"};
+
+// Data at least this long (in hexadecimal digits) is written once.
+constexpr qsizetype kShareAbove = 256;
+constexpr const char* kSharedData = "SharedData";
 
 bool ValidHex(const QByteArray& text) {
   if (text.size() % 2 != 0) return false;
@@ -41,6 +49,82 @@ bool ValidHex(const QByteArray& text) {
   }
   return true;
 }
+
+// Writes source pages compactly: every object as its differences from a
+// fresh object of its class (which is what reading starts from), and data
+// that an earlier source page already holds (the same background picture
+// on every body page) as a reference to that page instead of its bytes.
+class SourceWriter {
+ public:
+  SourceWriter(const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer)
+      : classes_(classes), serializer_(serializer) {}
+
+  void Write(const TovxComponent& object, bool is_page, TovxXMLItem& element) {
+    element.SetName(object.StoredClassName().toUtf8());
+    QByteArray text = " Name=\"" + ovx::XmlEscape(object.StoredName().toUtf8()) + '"';
+    if (const std::optional<QByteArray> raw = object.RawAttributes()) {
+      if (!raw->isEmpty()) text += ' ' + *raw;
+    } else {
+      QByteArray attributes = serializer_.WriteProperties(object, {}, Fresh(object));
+      if (is_page) attributes = ShareData(attributes);
+      text += attributes;
+    }
+    element.SetText(text.trimmed());
+    object.WriteCollections(element, serializer_);
+    for (const ovx::StoredObject* child : object.StoredChildren()) {
+      if (const auto* component = dynamic_cast<const TovxComponent*>(child)) {
+        Write(*component, false, *element.Add());
+      }
+    }
+    if (is_page) ++page_;
+  }
+
+ private:
+  // A fresh object of the class, or null when the class cannot be made
+  // (then every property is written).
+  const ovx::Persistent* Fresh(const TovxComponent& object) {
+    const QString& name = object.GetMetaClass().ClassName();
+    auto it = fresh_.find(name);
+    if (it == fresh_.end()) {
+      const ovx::MetaClass* meta = classes_.Find(name);
+      std::unique_ptr<ovx::Persistent> made;
+      if (meta && meta->CanCreate()) made.reset(meta->Create(nullptr));
+      it = fresh_.emplace(name, std::move(made)).first;
+    }
+    return it->second.get();
+  }
+
+  // Replaces large "...PropData" values seen on an earlier page by
+  // "...SharedData" naming that page.
+  QByteArray ShareData(const QByteArray& attributes) {
+    QByteArray out;
+    ovx::XmlAttributeScanner scanner(attributes);
+    ovx::XmlAttributeSpan span;
+    while (scanner.Next(span)) {
+      if (!span.has_value) continue;
+      const QByteArray name = span.name.toByteArray();
+      const QByteArray value = span.raw_value.toByteArray();
+      if (name.endsWith("PropData") && value.size() >= kShareAbove) {
+        const QByteArray key = name + '=' + value;
+        const auto seen = shared_.constFind(key);
+        if (seen != shared_.constEnd()) {
+          out += ' ' + name.left(name.size() - 8) + kSharedData + "=\"" +
+                 QByteArray::number(*seen) + '"';
+          continue;
+        }
+        shared_.insert(key, page_);
+      }
+      out += ' ' + name + "=\"" + value + '"';
+    }
+    return out;
+  }
+
+  const ovx::ClassRegistry& classes_;
+  TovxXMLSerializer& serializer_;
+  std::map<QString, std::unique_ptr<ovx::Persistent>> fresh_;
+  QHash<QByteArray, int> shared_;
+  int page_ = 0;
+};
 
 QByteArray BoolText(bool on) { return on ? "True" : "False"; }
 
@@ -63,6 +147,62 @@ void LoadAllButPages(TovxXMLDocument& document) {
   }
 }
 
+// Takes the "...SharedData" attributes out of a source page element: the
+// dotted path of the nested object and the page that holds its data.
+std::vector<std::pair<QByteArray, int>> TakeSharedData(TovxXMLItem& element) {
+  std::vector<std::pair<QByteArray, int>> shared;
+  const QByteArray text = element.Text();
+  if (!text.contains(kSharedData)) return shared;
+  QByteArray rest;
+  ovx::XmlAttributeScanner scanner(text);
+  ovx::XmlAttributeSpan span;
+  while (scanner.Next(span)) {
+    const QByteArray name = span.name.toByteArray();
+    if (span.has_value && name.endsWith(kSharedData)) {
+      bool ok = false;
+      const int page = span.raw_value.toByteArray().toInt(&ok);
+      shared.emplace_back(name.left(name.size() - qsizetype{sizeof "SharedData"} + 1),
+                          ok ? page : -1);
+      continue;
+    }
+    rest += ' ' + text.mid(span.begin, span.end - span.begin);
+  }
+  element.SetText(rest.trimmed());
+  return shared;
+}
+
+// Copies the data (a picture) of the nested object at `path` ("BackPicture."
+// or "" for the object itself) from one page to another.
+bool CopyData(const TovxReportPage& from, TovxReportPage& to, const QByteArray& path) {
+  ovx::Persistent* source = const_cast<TovxReportPage*>(&from);
+  ovx::Persistent* target = &to;
+  for (const QByteArray& part : path.split('.')) {
+    if (part.isEmpty()) continue;
+    const ovx::PropertyInfo* p = source->GetMetaClass().FindProperty(QString::fromLatin1(part));
+    const ovx::PropertyInfo* q = target->GetMetaClass().FindProperty(QString::fromLatin1(part));
+    if (!p || !q || p->kind != ovx::PropertyKind::kObject || q->kind != p->kind || !p->object ||
+        !q->object) {
+      return false;
+    }
+    source = p->object(*source);
+    target = q->object(*target);
+    if (!source || !target) return false;
+  }
+  if (auto* picture = dynamic_cast<const TovxPicture*>(source)) {
+    auto* picture_to = dynamic_cast<TovxPicture*>(target);
+    if (!picture_to) return false;
+    *picture_to = *picture;
+    return true;
+  }
+  const QByteArray data = source->DefinedData();
+  if (data.isEmpty()) return false;
+  try {
+    target->ReadDefinedData(data);
+  } catch (const ovx::Error&) {
+    return false;
+  }
+  return true;
+}
 }  // namespace
 
 void TovxPreviewPages::WriteStateElements() {
@@ -88,12 +228,10 @@ void TovxPreviewPages::WriteStateElements() {
   TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
   TovxXMLItem* sources = Child("sourcepages");
   sources->Clear();
+  SourceWriter writer(ClassesOf(report_), serializer);
   for (const auto& page : c.source_pages) {
     TovxXMLItem* element = sources->Add();
-    serializer.WriteComponentTree(*page.copy, true, *element);
-    // The top element of a tree carries no name; a source page needs its own.
-    element->SetText("Name=\"" + ovx::XmlEscape(page.copy->Name().toUtf8()) + "\" " +
-                     element->Text());
+    writer.Write(*page.copy, true, *element);
   }
   TovxXMLItem* dictionary = Child("dictionary");
   dictionary->Clear();
@@ -182,13 +320,22 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
   if (const int at = root->Find("sourcepages"); at >= 0) {
     TovxXMLItem* sources = root->Items(at);
     for (int i = 0; i < sources->Count(); ++i) {
-      const TovxXMLItem& element = *sources->Items(i);
+      TovxXMLItem& element = *sources->Items(i);
       auto page = std::make_unique<TovxReportPage>();
       if (element.Name().compare("TovxReportPage", Qt::CaseInsensitive) == 0) {
+        const std::vector<std::pair<QByteArray, int>> shared = TakeSharedData(element);
         serializer.ReadComponentTree(*page, element);
         try {
           page->SetName(QString::fromUtf8(element.Prop("Name")));
         } catch (const ovx::Error&) {
+        }
+        for (const auto& [path, from] : shared) {
+          if (from < 0 || from >= i ||
+              !CopyData(*c.source_pages[static_cast<size_t>(from)].copy, *page, path)) {
+            errors << QStringLiteral("Bad shared data %1 of source page %2")
+                          .arg(QString::fromLatin1(path))
+                          .arg(i);
+          }
         }
       } else {
         errors << QStringLiteral("Unknown source page %1").arg(QString::fromUtf8(element.Name()));
@@ -217,7 +364,7 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
                       .arg(QString::fromUtf8(item.Name()), source_name);
         continue;
       }
-      c.entries.push_back({item.Name(), source_name, source, StoredTextOf(*source, report_)});
+      c.entries.push_back({item.Name(), source_name, source});
       const int index = static_cast<int>(c.entries.size()) - 1;
       c.by_name.insert(item.Name(), index);
       c.by_object.insert(source, index);
