@@ -207,6 +207,27 @@ void WriteSide(QByteArray& out, const Side& side, const TovxFrameLine& line) {
 
 }  // namespace
 
+struct PdfPageContent::BackgroundImage {
+  QByteArray data;
+  PictureKind kind = PictureKind::kNone;
+  Color color = clNone;
+  TovxFrame frame;
+  double left = 0;
+  double top = 0;
+  double width = 0;
+  double height = 0;
+  double scale = 1;
+  bool masked = false;
+  PdfImage image;
+
+  bool SameDrawing(const BackgroundImage& other) const {
+    return kind == other.kind && color == other.color && frame == other.frame &&
+           left == other.left && top == other.top && width == other.width &&
+           height == other.height && scale == other.scale && masked == other.masked &&
+           data == other.data;
+  }
+};
+
 PdfPageContent::PdfPageContent(PdfDocument& document, PdfContentSettings settings)
     : document_(document), settings_(std::move(settings)) {
   settings_.quality = std::clamp(settings_.quality, 1, 100);
@@ -615,6 +636,17 @@ void PdfPageContent::WriteShape(TovxShapeView& shape) {
 
 // --- raster views -----------------------------------------------------------------------
 
+// Places an encoded bitmap with its top left corner at the view's.
+void PdfPageContent::WriteImage(const PdfImage& image, int pixels_x, int pixels_y, double scale,
+                                const TovxView& view) {
+  const QByteArray name = document_.UseImage(image);
+  const double w = 0.75 * pixels_x / scale;
+  const double h = 0.75 * pixels_y / scale;
+  const double x = X(view.AbsLeft());
+  const double y = Y(view.AbsTop()) - h;
+  Out() += "q " + P(w) + " 0 0 " + P(h) + ' ' + Point(x, y) + " cm " + name + " Do Q\r\n";
+}
+
 void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
   const bool memo = dynamic_cast<TovxCustomMemoView*>(&view) != nullptr;
   const bool plain_brush =
@@ -641,6 +673,27 @@ void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
   const auto* picture = dynamic_cast<const TovxPictureView*>(&view);
   const bool no_fill = view.FillType() == TovxFillType::ftBrush && view.Color() == clNone;
   const bool masked = settings_.transparency && (no_fill || (picture && picture->Transparent()));
+
+  // A page background like the last one is the same bitmap: its picture,
+  // colour, frame, place and size decide every pixel.
+  std::unique_ptr<BackgroundImage> key;
+  if (skip_fill_and_frame && picture) {
+    key = std::make_unique<BackgroundImage>();
+    key->data = picture->Picture().Data();
+    key->kind = picture->Picture().Kind();
+    key->color = view.Color();
+    key->frame.Assign(view.Frame());
+    key->left = view.AbsLeft();
+    key->top = view.AbsTop();
+    key->width = view.Width();
+    key->height = view.Height();
+    key->scale = scale;
+    key->masked = masked;
+    if (last_background_ && last_background_->SameDrawing(*key)) {
+      WriteImage(last_background_->image, pixels_x, pixels_y, scale, view);
+      return;
+    }
+  }
 
   QImage image(pixels_x, pixels_y,
                masked ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
@@ -689,14 +742,11 @@ void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
     image = over_white;
   }
   pdf_image.jpeg = EncodeJpeg(image, settings_.quality, false, RoundToInt(96 * scale));
-  const QByteArray name = document_.UseImage(pdf_image);
-
-  const double w = 0.75 * pixels_x / scale;
-  const double h = 0.75 * pixels_y / scale;
-  // The bitmap's top left corner is the view's.
-  const double x = X(view.AbsLeft());
-  const double y = Y(view.AbsTop()) - h;
-  out += "q " + P(w) + " 0 0 " + P(h) + ' ' + Point(x, y) + " cm " + name + " Do Q\r\n";
+  WriteImage(pdf_image, pixels_x, pixels_y, scale, view);
+  if (key) {
+    key->image = pdf_image;
+    last_background_ = std::move(key);
+  }
   if (!skip_fill_and_frame) {
     WriteFrame(view.Frame(), rect);
     out += "Q\r\n";

@@ -33,6 +33,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -123,6 +124,8 @@ class PdfPageContent {
   void WriteLine(TovxCustomLineView& line);
   void WriteShape(TovxShapeView& shape);
   void WriteRaster(TovxView& view, bool skip_fill_and_frame = false);
+  void WriteImage(const PdfImage& image, int pixels_x, int pixels_y, double scale,
+                  const TovxView& view);
   void WriteHatch(TovxBrushStyle style, Color color, const PdfRect& rect);
   void WriteGradient(Color start, Color end, int style, const PdfRect& rect);
   // The width of `code` in `font` as the embedded font's /W gives it.
@@ -136,6 +139,10 @@ class PdfPageContent {
   int page_index_ = 0;
   // Per font index: code -> width, refreshed when a code is new.
   std::vector<std::unordered_map<uint16_t, int>> widths_;
+  // The last page background drawn and encoded: every body page of a
+  // report usually has the same one, which is then drawn only once.
+  struct BackgroundImage;
+  std::unique_ptr<BackgroundImage> last_background_;
 };
 
 }  // namespace ovx

@@ -13,8 +13,10 @@
 #include "report/storage/xml_item.h"
 #include "report/storage/xml_serializer.h"
 
+#include <charconv>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -66,16 +68,21 @@ namespace {
 // the source would give. Whole numbers, the common case, need no trip.
 double AsStored(double value) {
   if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;
-  const std::optional<double> back = ovx::ParseFloat(ovx::FormatFloat(value));
-  return back ? *back : value;
+  // As FormatFloat writes it: 15 significant digits.
+  char buffer[40];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+  double back = value;
+  if (written.ec == std::errc()) std::from_chars(buffer, written.ptr, back);
+  return back;
 }
 
 // Copies what the serializer would write of `from` (every stored property,
 // defaults included) into `to`, in declaration order, straight through the
 // property metadata. References are only gathered as attribute text, since
 // they must resolve by name in the target's own report.
-void CopyStored(const ovx::Persistent& from, ovx::Persistent& to, const QByteArray& prefix,
-                QByteArray& references) {
+void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
+                std::vector<const ovx::PropertyInfo*>& path, QByteArray& references) {
   const ovx::MetaClass& from_class = from.GetMetaClass();
   const bool same_class = &from_class == &to.GetMetaClass();
   auto& source = const_cast<ovx::Persistent&>(from);
@@ -90,14 +97,18 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to, const QByteArr
         const ovx::Persistent* nested = p->object(source);
         ovx::Persistent* nested_to = target->object(to);
         if (nested && nested_to) {
-          CopyStored(*nested, *nested_to, prefix + p->name.toLatin1() + '.', references);
+          path.push_back(p);
+          CopyStored(*nested, *nested_to, path, references);
+          path.pop_back();
         }
         break;
       }
       case ovx::PropertyKind::kReference: {
         const QString name = ovx::PropertyText(*p, from);
         if (name.isEmpty() && ovx::PropertyText(*target, to).isEmpty()) break;
-        references += ' ' + prefix + p->name.toLatin1() + "=\"" +
+        references += ' ';
+        for (const ovx::PropertyInfo* outer : path) references += outer->name.toLatin1() + '.';
+        references += p->name.toLatin1() + "=\"" +
                       (name.isEmpty() ? QByteArray("nil") : ovx::XmlEscape(name.toUtf8())) + '"';
         break;
       }
@@ -158,7 +169,8 @@ void TovxComponent::Assign(const TovxComponent& source) {
     if (RawAttributes()) SetRawAttributes(*raw);
   } else {
     QByteArray references;
-    CopyStored(source, *this, {}, references);
+    std::vector<const ovx::PropertyInfo*> path;
+    CopyStored(source, *this, path, references);
     // References resolve by name in this object's report; nested lists (a
     // memo's formats beyond the first) go through their elements. Most
     // objects have neither.
