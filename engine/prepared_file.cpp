@@ -39,6 +39,11 @@ constexpr const char* kRootOrder[] = {"previewpages",       "outline",      "anc
 // Data at least this long (in hexadecimal digits) is written once.
 constexpr qsizetype kShareAbove = 256;
 constexpr const char* kSharedData = "SharedData";
+// The element name of an object of its previous sibling's class, stored as
+// its differences from that sibling.
+constexpr const char* kLikePrevious = "like";
+// Marks source pages written as differences (fresh objects, siblings).
+constexpr const char* kDifferencesForm = "differences";
 
 bool ValidHex(const QByteArray& text) {
   if (text.size() % 2 != 0) return false;
@@ -59,21 +64,30 @@ class SourceWriter {
   SourceWriter(const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer)
       : classes_(classes), serializer_(serializer) {}
 
-  void Write(const TovxComponent& object, bool is_page, TovxXMLItem& element) {
-    element.SetName(object.StoredClassName().toUtf8());
+  // `previous` is the sibling written just before, if any.
+  void Write(const TovxComponent& object, bool is_page, TovxXMLItem& element,
+             const TovxComponent* previous = nullptr) {
     QByteArray text = " Name=\"" + ovx::XmlEscape(object.StoredName().toUtf8()) + '"';
     if (const std::optional<QByteArray> raw = object.RawAttributes()) {
+      element.SetName(object.StoredClassName().toUtf8());
       if (!raw->isEmpty()) text += ' ' + *raw;
+    } else if (previous && LikePrevious(object, *previous)) {
+      // A cell like the one before it: only what differs from that one.
+      element.SetName(kLikePrevious);
+      text += serializer_.WriteProperties(object, {}, previous);
     } else {
+      element.SetName(object.StoredClassName().toUtf8());
       QByteArray attributes = serializer_.WriteProperties(object, {}, Fresh(object));
       if (is_page) attributes = ShareData(attributes);
       text += attributes;
     }
     element.SetText(text.trimmed());
     object.WriteCollections(element, serializer_);
+    const TovxComponent* before = nullptr;
     for (const ovx::StoredObject* child : object.StoredChildren()) {
       if (const auto* component = dynamic_cast<const TovxComponent*>(child)) {
-        Write(*component, false, *element.Add());
+        Write(*component, false, *element.Add(), before);
+        before = component;
       }
     }
     if (is_page) ++page_;
@@ -117,6 +131,33 @@ class SourceWriter {
       out += ' ' + name + "=\"" + value + '"';
     }
     return out;
+  }
+
+  // Reading an object like its previous sibling starts from a copy of that
+  // sibling, so everything a difference cannot express must be absent:
+  // nested lists and data (an empty picture is not written as a difference).
+  bool LikePrevious(const TovxComponent& object, const TovxComponent& previous) {
+    if (&object.GetMetaClass() != &previous.GetMetaClass() || previous.RawAttributes()) {
+      return false;
+    }
+    for (const TovxComponent* one : {&object, &previous}) {
+      TovxXMLItem lists;
+      one->WriteCollections(lists, serializer_);
+      if (lists.Count() > 0 || HoldsData(*one)) return false;
+    }
+    return true;
+  }
+
+  static bool HoldsData(const ovx::Persistent& object) {
+    if (!object.DefinedData().isEmpty()) return true;
+    auto& reachable = const_cast<ovx::Persistent&>(object);
+    for (const ovx::PropertyInfo* p : object.GetMetaClass().Properties()) {
+      if (p->kind != ovx::PropertyKind::kObject || !p->object) continue;
+      if (const ovx::Persistent* nested = p->object(reachable); nested && HoldsData(*nested)) {
+        return true;
+      }
+    }
+    return false;
   }
 
   const ovx::ClassRegistry& classes_;
@@ -203,6 +244,66 @@ bool CopyData(const TovxReportPage& from, TovxReportPage& to, const QByteArray& 
   }
   return true;
 }
+
+// Reads `element` into `object` and its child elements into new children:
+// each starts from a fresh object of its class, or, for a "like" element,
+// from a copy of the sibling read just before it.
+void ReadSourceObject(TovxComponent& object, const TovxXMLItem& element,
+                      const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer,
+                      std::vector<TovxComponent*>& read) {
+  object.SetLoading(true);
+  read.push_back(&object);
+  QByteArray attributes = element.Text();
+  ovx::XmlAttributeSpan span;
+  if (ovx::FindXmlAttribute(attributes, "Name", span)) {
+    const QString name = QString::fromUtf8(ovx::XmlUnescape(span.raw_value));
+    ovx::RemoveXmlAttribute(attributes, span);
+    if (!name.isEmpty() && &object != read.front()) {
+      try {
+        object.SetName(name);
+      } catch (const ovx::Error& error) {
+        serializer.AddError(error.Message());
+      }
+    }
+  }
+  if (object.RawAttributes()) {
+    object.SetRawAttributes(attributes.trimmed());
+  } else {
+    serializer.ReadProperties(attributes, object);
+  }
+  TovxComponent* previous = nullptr;
+  for (int i = 0; i < element.Count(); ++i) {
+    const TovxXMLItem& child = *element.Items(i);
+    if (object.ReadCollection(child, serializer)) continue;
+    const ovx::MetaClass* meta = nullptr;
+    const bool like = child.Name() == kLikePrevious;
+    if (like) {
+      meta = previous ? &previous->GetMetaClass() : nullptr;
+    } else {
+      meta = classes.Find(QString::fromUtf8(child.Name()));
+    }
+    if (!meta || !meta->CanCreate() || !object.CanContain(*meta)) {
+      serializer.AddError(QStringLiteral("不明的类别 ") + QString::fromUtf8(child.Name()));
+      continue;
+    }
+    auto* created = dynamic_cast<TovxComponent*>(meta->Create(&object));
+    if (!created) continue;
+    if (like) created->Assign(*previous);
+    ReadSourceObject(*created, child, classes, serializer, read);
+    previous = created;
+  }
+}
+
+void ReadSourceTree(TovxReportPage& page, const TovxXMLItem& element,
+                    const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer) {
+  std::vector<TovxComponent*> read;
+  ReadSourceObject(page, element, classes, serializer, read);
+  serializer.ResolveReferences();
+  for (TovxComponent* object : read) {
+    object->SetLoading(false);
+    if (object != &page) object->Loaded();
+  }
+}
 }  // namespace
 
 void TovxPreviewPages::WriteStateElements() {
@@ -228,6 +329,7 @@ void TovxPreviewPages::WriteStateElements() {
   TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
   TovxXMLItem* sources = Child("sourcepages");
   sources->Clear();
+  sources->SetProp("form", kDifferencesForm);
   SourceWriter writer(ClassesOf(report_), serializer);
   for (const auto& page : c.source_pages) {
     TovxXMLItem* element = sources->Add();
@@ -319,12 +421,17 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
   // indexes of the others keep their meaning.
   if (const int at = root->Find("sourcepages"); at >= 0) {
     TovxXMLItem* sources = root->Items(at);
+    const bool differences = sources->Prop("form") == kDifferencesForm;
     for (int i = 0; i < sources->Count(); ++i) {
       TovxXMLItem& element = *sources->Items(i);
       auto page = std::make_unique<TovxReportPage>();
       if (element.Name().compare("TovxReportPage", Qt::CaseInsensitive) == 0) {
         const std::vector<std::pair<QByteArray, int>> shared = TakeSharedData(element);
-        serializer.ReadComponentTree(*page, element);
+        if (differences) {
+          ReadSourceTree(*page, element, ClassesOf(report_), serializer);
+        } else {
+          serializer.ReadComponentTree(*page, element);
+        }
         try {
           page->SetName(QString::fromUtf8(element.Prop("Name")));
         } catch (const ovx::Error&) {

@@ -225,6 +225,7 @@ TEST_F(PreviewPagesTest, HostileFilesSkipBadEntriesAndKeepTheRest) {
       {"dictionary entry of a missing page", "name=\"Page1.F0_0\"", "name=\"Page9.F0_0\"", 2},
       {"dictionary entry of a missing object", "name=\"Page1.F0_0\"", "name=\"Page1.Nobody\"", 2},
       {"dictionary name given twice", "<m3 name=", "<m2 name=", 2},
+      {"objects like a sibling that is not there", "<TovxMemoView ", "<like ", 2},
       {"damaged picture", "<dictionary>",
        "<picturecache><item stream=\"ABZ\"/></picturecache><dictionary>", 2},
   };
@@ -561,9 +562,10 @@ TEST_F(PreviewPagesTest, PartialLoadingReadsPagesWhenUsedAndMatchesAFullLoad) {
   // A file may mark any element swappable; only pages may stay on disk.
   const Case cases[] = {
       {"as written", {}, {}},
-      {"swappable source pages", "<sourcepages>", "<sourcepages ld=\"0\">"},
-      {"swappable source page", "<sourcepages><TovxReportPage ",
-       "<sourcepages><TovxReportPage ld=\"0\" "},
+      {"swappable source pages", "<sourcepages form=\"differences\">",
+       "<sourcepages form=\"differences\" ld=\"0\">"},
+      {"swappable source page", "<sourcepages form=\"differences\"><TovxReportPage ",
+       "<sourcepages form=\"differences\"><TovxReportPage ld=\"0\" "},
       {"swappable dictionary", "<dictionary>", "<dictionary ld=\"0\">"},
       {"swappable first page", "<page0>", "<page0 ld=\"0\">"},
   };
