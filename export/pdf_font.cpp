@@ -158,8 +158,10 @@ struct TovxPDFFont::Impl {
   QString name;
   int style_bits = 0;
   int index = 0;
-  bool simulated_bold = false;
+  bool simulated_bold = false;  // for `style_bits`: decides the effective style
   bool simulated_italic = false;
+  bool face_bold = false;  // the face's own style, or the simulation list's verdict
+  bool face_italic = false;
   const FontFace* face = nullptr;  // null for fonts made from bytes
   int face_index = 0;
 
@@ -467,8 +469,10 @@ TovxPDFFont::TovxPDFFont(QString name, int style_bits, const FontFace& face, int
   impl_->face = &face;
   impl_->face_index = face.FaceIndex();
   const int by_name = SimulatedByName(impl_->name);
-  impl_->simulated_bold = (style_bits & 1) && ((by_name & 1) || !face.IsBold());
-  impl_->simulated_italic = (style_bits & 2) && ((by_name & 2) || !face.IsItalic());
+  impl_->face_bold = !(by_name & 1) && face.IsBold();
+  impl_->face_italic = !(by_name & 2) && face.IsItalic();
+  impl_->simulated_bold = SimulatedBold(style_bits);
+  impl_->simulated_italic = SimulatedItalic(style_bits);
 }
 
 TovxPDFFont::TovxPDFFont(QString name, int style_bits, QByteArray font_data, int face_index,
@@ -481,8 +485,10 @@ TovxPDFFont::TovxPDFFont(QString name, int style_bits, QByteArray font_data, int
   impl_->LoadFontData(std::move(font_data));
   const int mac_style = impl_->font->Head().MacStyle();
   const int by_name = SimulatedByName(impl_->name);
-  impl_->simulated_bold = (style_bits & 1) && ((by_name & 1) || !(mac_style & 1));
-  impl_->simulated_italic = (style_bits & 2) && ((by_name & 2) || !(mac_style & 2));
+  impl_->face_bold = !(by_name & 1) && (mac_style & 1);
+  impl_->face_italic = !(by_name & 2) && (mac_style & 2);
+  impl_->simulated_bold = SimulatedBold(style_bits);
+  impl_->simulated_italic = SimulatedItalic(style_bits);
 }
 
 TovxPDFFont::~TovxPDFFont() = default;
@@ -498,8 +504,12 @@ int TovxPDFFont::Index() const { return impl_->index; }
 
 QByteArray TovxPDFFont::ResourceName() const { return "/F" + Number(impl_->index); }
 
-bool TovxPDFFont::SimulatedBold() const { return impl_->simulated_bold; }
-bool TovxPDFFont::SimulatedItalic() const { return impl_->simulated_italic; }
+bool TovxPDFFont::SimulatedBold(int style_bits) const {
+  return (style_bits & 1) && !impl_->face_bold;
+}
+bool TovxPDFFont::SimulatedItalic(int style_bits) const {
+  return (style_bits & 2) && !impl_->face_italic;
+}
 
 QByteArray TovxPDFFont::BoldSimulationOperators(double size_points, QByteArrayView rgb) {
   return "2 Tr " + Decimal(size_points / 35.0) + " w " + rgb.toByteArray() + " RG";

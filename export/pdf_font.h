@@ -130,10 +130,13 @@ class TovxPDFFont {
   // Throws ovx::Error when the font program is damaged.
   TRemapedString MapText(QStringView text, bool rtl, bool pdfa);
 
-  // Bold or italic requested but drawn by the writer because the face (or
-  // the simulation list) has none.
-  bool SimulatedBold() const;
-  bool SimulatedItalic() const;
+  // Whether a run whose report font asks for `style_bits` gets its bold or
+  // italic drawn by the writer because the face (or the simulation list)
+  // has none. One font serves every request of its effective style (a bold
+  // title and a regular body in a face without a bold member share it), so
+  // this follows each run's own request, never the one that made the font.
+  bool SimulatedBold(int style_bits) const;
+  bool SimulatedItalic(int style_bits) const;
   // "2 Tr <size/35, two decimals> w <rgb> RG": `rgb` is the colour operand
   // text such as "0 0 0".
   static QByteArray BoldSimulationOperators(double size_points, QByteArrayView rgb);

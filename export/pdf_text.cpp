@@ -210,7 +210,7 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     const double y = page_y(start, ascent);
 
     out += "BT\r\n" + resource + ' ' + PdfReal(size) + " Tf\r\n" + color + " rg\r\n";
-    const bool italic = pdf_font.SimulatedItalic();
+    const bool italic = pdf_font.SimulatedItalic(font.style_bits);
     if (italic || sin_a != 0 || cos_a != 1) {
       // Text space is sheared first (simulated italic), then turned.
       const double shear = italic ? 0.25 : 0;
@@ -219,7 +219,7 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     } else {
       out += PdfFixed(x) + ' ' + PdfFixed(y) + " Td\r\n";
     }
-    const bool bold = pdf_font.SimulatedBold();
+    const bool bold = pdf_font.SimulatedBold(font.style_bits);
     if (bold) out += TovxPDFFont::BoldSimulationOperators(size, color) + kEol;
 
     // The UTF-16 offset of each character of the piece.

@@ -185,7 +185,8 @@ TEST(FontMappingTest, ObjectsDescribeTheFontForPdf) {
   const QByteArray data = BuildTestFont(spec);
   TovxPDFFont font(QStringLiteral("My Font(1)"), 1, data, 0, 3);
   EXPECT_EQ(font.ResourceName(), QByteArray("/F3"));
-  EXPECT_TRUE(font.SimulatedBold());  // the face is not bold
+  EXPECT_TRUE(font.SimulatedBold(1));  // the face is not bold
+  EXPECT_FALSE(font.SimulatedBold(0));
   EXPECT_EQ(font.EffectiveStyle(), 0);
   font.MapText(u"ab", false, false);
   const QByteArray base = font.BaseFontName();
@@ -268,9 +269,11 @@ TEST(PdfFontListTest, FontsAreFoundByNameAndEffectiveStyle) {
   // Arial Black's bold is always simulated: the regular face, no "Bold".
   TovxPDFFont& black = list.FindOrAdd(QStringLiteral("Arial Black"), 1);
   EXPECT_EQ(black.ResourceName(), QByteArray("/F1"));
-  EXPECT_TRUE(black.SimulatedBold());
+  EXPECT_TRUE(black.SimulatedBold(1));
   EXPECT_EQ(black.EffectiveStyle(), 0);
+  // A regular request shares the font program but not its simulation.
   EXPECT_EQ(&list.FindOrAdd(QStringLiteral("Arial Black"), 0), &black);
+  EXPECT_FALSE(black.SimulatedBold(0));
   black.MapText(u"A", false, false);
   EXPECT_FALSE(black.BaseFontName().contains("Bold")) << black.BaseFontName().constData();
   EXPECT_EQ(list.Count(), 2);

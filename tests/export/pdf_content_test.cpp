@@ -128,6 +128,29 @@ TEST(PdfContent, SimulatedBoldAndItalicWrapTheirText) {
   EXPECT_TRUE(content.contains(" Tm\r\n"));
 }
 
+TEST(PdfContent, ABoldRunAndARegularRunShareTheFontButNotItsSimulation) {
+  // A bold title and a regular body in AR PL UKai, which has no bold face:
+  // one embedded font serves both, and only the bold text is thickened.
+  const QByteArray content = PageContent([](PdfPageContent& page) {
+    for (const bool bold : {true, false, true}) {
+      auto memo = Memo(10, 10, 100, 30, QString::fromUtf16(u"\u5929"));
+      memo->Font().SetName(QString::fromUtf16(u"\u6977\u4F53"));
+      if (bold) memo->Font().SetStyle({TovxFontStyle::fsBold});
+      page.WriteView(*memo);
+    }
+  });
+  QList<QByteArray> texts;  // each BT ... ET block with what follows it
+  for (qsizetype at = content.indexOf("BT"); at >= 0; at = content.indexOf("BT", at + 2)) {
+    const qsizetype end = content.indexOf("BT", at + 2);
+    texts.append(content.mid(at, end < 0 ? -1 : end - at));
+  }
+  ASSERT_EQ(texts.size(), 3) << content.constData();
+  for (const QByteArray& text : texts) EXPECT_TRUE(text.contains("/F0 ")) << text.constData();
+  EXPECT_TRUE(texts[0].contains("2 Tr ") && texts[0].contains("0 Tr")) << texts[0].constData();
+  EXPECT_FALSE(texts[1].contains(" Tr")) << texts[1].constData();
+  EXPECT_TRUE(texts[2].contains("2 Tr ")) << texts[2].constData();
+}
+
 TEST(PdfContent, AnItalicFaceIsDescribedWithItsAngleInDegrees) {
   // Arial resolves to Liberation Sans, whose italic face leans by 12
   // degrees: nothing is simulated, the descriptor says so.
