@@ -237,6 +237,7 @@ PdfPageContent::~PdfPageContent() = default;
 
 void PdfPageContent::BeginPage(double width_units, double height_units, double left_margin_mm,
                                double top_margin_mm, int index) {
+  text_ = SharedText{};
   height_ = 0.75 * height_units;
   offset_x_ = std::isfinite(left_margin_mm) ? left_margin_mm * 0.05 : 0;
   offset_y_ = std::isfinite(top_margin_mm) ? top_margin_mm * 0.05 : 0;
@@ -244,7 +245,10 @@ void PdfPageContent::BeginPage(double width_units, double height_units, double l
   document_.BeginPage(0.75 * width_units, height_, index);
 }
 
-void PdfPageContent::EndPage() { document_.EndPage(); }
+void PdfPageContent::EndPage() {
+  CloseText();
+  document_.EndPage();
+}
 
 PdfRect PdfPageContent::ViewRect(const TovxView& view) const {
   const double s = view.Frame().DropShadow() ? view.Frame().ShadowWidth() : 0;
@@ -258,6 +262,7 @@ PdfRect PdfPageContent::ViewRect(const TovxView& view) const {
 void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) {
   if (view.Name() == u"_pagebackground") {
     if (!settings_.background) return;
+    CloseText();
     const PdfRect rect = ViewRect(view);
     Out() += "q\r\n";
     WriteFill(view.Fill(), rect);
@@ -272,7 +277,11 @@ void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) 
   WriteLink(view, ViewRect(view));
   if (auto* memo = dynamic_cast<TovxCustomMemoView*>(&view)) {
     WriteMemo(*memo);
-  } else if (auto* line = dynamic_cast<TovxCustomLineView*>(&view)) {
+    return;
+  }
+  // Only memos write into the shared text object.
+  CloseText();
+  if (auto* line = dynamic_cast<TovxCustomLineView*>(&view)) {
     WriteLine(*line);
   } else if (auto* shape = dynamic_cast<TovxShapeView*>(&view)) {
     WriteShape(*shape);
