@@ -94,6 +94,8 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
     switch (p->kind) {
       case ovx::PropertyKind::kObject: {
         if (!p->object || !target->object) break;
+        // Neither holder made this value object yet: both hold its defaults.
+        if (p->existing && target->existing && !p->existing(from) && !target->existing(to)) break;
         const ovx::Persistent* nested = p->object(source);
         ovx::Persistent* nested_to = target->object(to);
         if (nested && nested_to) {
