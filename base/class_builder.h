@@ -57,6 +57,14 @@ class PropertyBuilder {
     };
     return *this;
   }
+  // For a nested object made on first use: the object if made, else null.
+  template <class Object, class Get>
+  PropertyBuilder& ExistingWhen(Get get) {
+    info_.existing = [get](const Persistent& o) -> const Persistent* {
+      return get(static_cast<const Object&>(o));
+    };
+    return *this;
+  }
   PropertyBuilder& TypeName(QString type_name) {
     info_.type_name = std::move(type_name);
     return *this;

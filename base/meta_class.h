@@ -141,6 +141,10 @@ struct PropertyInfo {
   // Object kind only: the nested object itself, for reading and writing its
   // own properties in place.
   std::function<Persistent*(Persistent&)> object;
+  // Object kind, optional: the nested object if the holder has made it,
+  // null while it has not (value objects made on first use, which then
+  // hold their defaults). Lets a reader skip them without making them.
+  std::function<const Persistent*(const Persistent&)> existing;
   const MetaClass* declared_in = nullptr;
 
   bool IsStored(const Persistent& o) const { return !stored || stored(o); }

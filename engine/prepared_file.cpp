@@ -12,7 +12,9 @@
 #include "engine/preview_pages.h"
 #include "platform/safe_file.h"
 #include "report/model/page.h"
+#include "report/model/picture.h"
 #include "report/model/report.h"
+#include "report/storage/xml_attributes.h"
 #include "report/storage/xml_document.h"
 #include "report/storage/xml_error.h"
 #include "report/storage/xml_escape.h"
@@ -21,12 +23,13 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 using ovx::engine_internal::ClassesOf;
-using ovx::engine_internal::StoredTextOf;
 
 namespace {
 
@@ -35,6 +38,15 @@ namespace {
 constexpr const char* kRootOrder[] = {"previewpages",       "outline",      "anchors",
                                       "logicalpagenumbers", "report",       "sourcepages",
                                       "dictionary",         "picturecache", "postprocessing"};
+
+// Data at least this long (in hexadecimal digits) is written once.
+constexpr qsizetype kShareAbove = 256;
+constexpr const char* kSharedData = "SharedData";
+// The element name of an object of its previous sibling's class, stored as
+// its differences from that sibling.
+constexpr const char* kLikePrevious = "like";
+// Marks source pages written as differences (fresh objects, siblings).
+constexpr const char* kDifferencesForm = "differences";
 
 bool ValidHex(const QByteArray& text) {
   if (text.size() % 2 != 0) return false;
@@ -45,6 +57,118 @@ bool ValidHex(const QByteArray& text) {
   }
   return true;
 }
+
+// Writes source pages compactly: every object as its differences from a
+// fresh object of its class (which is what reading starts from), and data
+// that an earlier source page already holds (the same background picture
+// on every body page) as a reference to that page instead of its bytes.
+class SourceWriter {
+ public:
+  SourceWriter(const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer)
+      : classes_(classes), serializer_(serializer) {}
+
+  // `previous` is the sibling written just before, if any.
+  void Write(const TovxComponent& object, bool is_page, TovxXMLItem& element,
+             const TovxComponent* previous = nullptr) {
+    QByteArray text = " Name=\"" + ovx::XmlEscape(object.StoredName().toUtf8()) + '"';
+    if (const std::optional<QByteArray> raw = object.RawAttributes()) {
+      element.SetName(object.StoredClassName().toUtf8());
+      if (!raw->isEmpty()) text += ' ' + *raw;
+    } else if (previous && LikePrevious(object, *previous)) {
+      // A cell like the one before it: only what differs from that one.
+      element.SetName(kLikePrevious);
+      text += serializer_.WriteProperties(object, {}, previous);
+    } else {
+      element.SetName(object.StoredClassName().toUtf8());
+      QByteArray attributes = serializer_.WriteProperties(object, {}, Fresh(object));
+      if (is_page) attributes = ShareData(attributes);
+      text += attributes;
+    }
+    element.SetText(text.trimmed());
+    object.WriteCollections(element, serializer_);
+    const TovxComponent* before = nullptr;
+    for (const ovx::StoredObject* child : object.StoredChildren()) {
+      if (const auto* component = dynamic_cast<const TovxComponent*>(child)) {
+        Write(*component, false, *element.Add(), before);
+        before = component;
+      }
+    }
+    if (is_page) ++page_;
+  }
+
+ private:
+  // A fresh object of the class, or null when the class cannot be made
+  // (then every property is written).
+  const ovx::Persistent* Fresh(const TovxComponent& object) {
+    const QString& name = object.GetMetaClass().ClassName();
+    auto it = fresh_.find(name);
+    if (it == fresh_.end()) {
+      const ovx::MetaClass* meta = classes_.Find(name);
+      std::unique_ptr<ovx::Persistent> made;
+      if (meta && meta->CanCreate()) made.reset(meta->Create(nullptr));
+      it = fresh_.emplace(name, std::move(made)).first;
+    }
+    return it->second.get();
+  }
+
+  // Replaces large "...PropData" values seen on an earlier page by
+  // "...SharedData" naming that page.
+  QByteArray ShareData(const QByteArray& attributes) {
+    QByteArray out;
+    ovx::XmlAttributeScanner scanner(attributes);
+    ovx::XmlAttributeSpan span;
+    while (scanner.Next(span)) {
+      if (!span.has_value) continue;
+      const QByteArray name = span.name.toByteArray();
+      const QByteArray value = span.raw_value.toByteArray();
+      if (name.endsWith("PropData") && value.size() >= kShareAbove) {
+        const QByteArray key = name + '=' + value;
+        const auto seen = shared_.constFind(key);
+        if (seen != shared_.constEnd()) {
+          out += ' ' + name.left(name.size() - 8) + kSharedData + "=\"" +
+                 QByteArray::number(*seen) + '"';
+          continue;
+        }
+        shared_.insert(key, page_);
+      }
+      out += ' ' + name + "=\"" + value + '"';
+    }
+    return out;
+  }
+
+  // Reading an object like its previous sibling starts from a copy of that
+  // sibling, so everything a difference cannot express must be absent:
+  // nested lists and data (an empty picture is not written as a difference).
+  bool LikePrevious(const TovxComponent& object, const TovxComponent& previous) {
+    if (&object.GetMetaClass() != &previous.GetMetaClass() || previous.RawAttributes()) {
+      return false;
+    }
+    for (const TovxComponent* one : {&object, &previous}) {
+      TovxXMLItem lists;
+      one->WriteCollections(lists, serializer_);
+      if (lists.Count() > 0 || HoldsData(*one)) return false;
+    }
+    return true;
+  }
+
+  static bool HoldsData(const ovx::Persistent& object) {
+    if (!object.DefinedData().isEmpty()) return true;
+    auto& reachable = const_cast<ovx::Persistent&>(object);
+    for (const ovx::PropertyInfo* p : object.GetMetaClass().Properties()) {
+      if (p->kind != ovx::PropertyKind::kObject || !p->object) continue;
+      if (const ovx::Persistent* nested = p->object(reachable); nested && HoldsData(*nested)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  const ovx::ClassRegistry& classes_;
+  TovxXMLSerializer& serializer_;
+  std::map<QString, std::unique_ptr<ovx::Persistent>> fresh_;
+  QHash<QByteArray, int> shared_;
+  int page_ = 0;
+};
 
 QByteArray BoolText(bool on) { return on ? "True" : "False"; }
 
@@ -67,6 +191,122 @@ void LoadAllButPages(TovxXMLDocument& document) {
   }
 }
 
+// Takes the "...SharedData" attributes out of a source page element: the
+// dotted path of the nested object and the page that holds its data.
+std::vector<std::pair<QByteArray, int>> TakeSharedData(TovxXMLItem& element) {
+  std::vector<std::pair<QByteArray, int>> shared;
+  const QByteArray text = element.Text();
+  if (!text.contains(kSharedData)) return shared;
+  QByteArray rest;
+  ovx::XmlAttributeScanner scanner(text);
+  ovx::XmlAttributeSpan span;
+  while (scanner.Next(span)) {
+    const QByteArray name = span.name.toByteArray();
+    if (span.has_value && name.endsWith(kSharedData)) {
+      bool ok = false;
+      const int page = span.raw_value.toByteArray().toInt(&ok);
+      shared.emplace_back(name.left(name.size() - qsizetype{sizeof "SharedData"} + 1),
+                          ok ? page : -1);
+      continue;
+    }
+    rest += ' ' + text.mid(span.begin, span.end - span.begin);
+  }
+  element.SetText(rest.trimmed());
+  return shared;
+}
+
+// Copies the data (a picture) of the nested object at `path` ("BackPicture."
+// or "" for the object itself) from one page to another.
+bool CopyData(const TovxReportPage& from, TovxReportPage& to, const QByteArray& path) {
+  ovx::Persistent* source = const_cast<TovxReportPage*>(&from);
+  ovx::Persistent* target = &to;
+  for (const QByteArray& part : path.split('.')) {
+    if (part.isEmpty()) continue;
+    const ovx::PropertyInfo* p = source->GetMetaClass().FindProperty(QString::fromLatin1(part));
+    const ovx::PropertyInfo* q = target->GetMetaClass().FindProperty(QString::fromLatin1(part));
+    if (!p || !q || p->kind != ovx::PropertyKind::kObject || q->kind != p->kind || !p->object ||
+        !q->object) {
+      return false;
+    }
+    source = p->object(*source);
+    target = q->object(*target);
+    if (!source || !target) return false;
+  }
+  if (auto* picture = dynamic_cast<const TovxPicture*>(source)) {
+    auto* picture_to = dynamic_cast<TovxPicture*>(target);
+    if (!picture_to) return false;
+    *picture_to = *picture;
+    return true;
+  }
+  const QByteArray data = source->DefinedData();
+  if (data.isEmpty()) return false;
+  try {
+    target->ReadDefinedData(data);
+  } catch (const ovx::Error&) {
+    return false;
+  }
+  return true;
+}
+
+// Reads `element` into `object` and its child elements into new children:
+// each starts from a fresh object of its class, or, for a "like" element,
+// from a copy of the sibling read just before it.
+void ReadSourceObject(TovxComponent& object, const TovxXMLItem& element,
+                      const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer,
+                      std::vector<TovxComponent*>& read) {
+  object.SetLoading(true);
+  read.push_back(&object);
+  QByteArray attributes = element.Text();
+  ovx::XmlAttributeSpan span;
+  if (ovx::FindXmlAttribute(attributes, "Name", span)) {
+    const QString name = QString::fromUtf8(ovx::XmlUnescape(span.raw_value));
+    ovx::RemoveXmlAttribute(attributes, span);
+    if (!name.isEmpty() && &object != read.front()) {
+      try {
+        object.SetName(name);
+      } catch (const ovx::Error& error) {
+        serializer.AddError(error.Message());
+      }
+    }
+  }
+  if (object.RawAttributes()) {
+    object.SetRawAttributes(attributes.trimmed());
+  } else {
+    serializer.ReadProperties(attributes, object);
+  }
+  TovxComponent* previous = nullptr;
+  for (int i = 0; i < element.Count(); ++i) {
+    const TovxXMLItem& child = *element.Items(i);
+    if (object.ReadCollection(child, serializer)) continue;
+    const ovx::MetaClass* meta = nullptr;
+    const bool like = child.Name() == kLikePrevious;
+    if (like) {
+      meta = previous ? &previous->GetMetaClass() : nullptr;
+    } else {
+      meta = classes.Find(QString::fromUtf8(child.Name()));
+    }
+    if (!meta || !meta->CanCreate() || !object.CanContain(*meta)) {
+      serializer.AddError(QStringLiteral("不明的类别 ") + QString::fromUtf8(child.Name()));
+      continue;
+    }
+    auto* created = dynamic_cast<TovxComponent*>(meta->Create(&object));
+    if (!created) continue;
+    if (like) created->Assign(*previous);
+    ReadSourceObject(*created, child, classes, serializer, read);
+    previous = created;
+  }
+}
+
+void ReadSourceTree(TovxReportPage& page, const TovxXMLItem& element,
+                    const ovx::ClassRegistry& classes, TovxXMLSerializer& serializer) {
+  std::vector<TovxComponent*> read;
+  ReadSourceObject(page, element, classes, serializer, read);
+  serializer.ResolveReferences();
+  for (TovxComponent* object : read) {
+    object->SetLoading(false);
+    if (object != &page) object->Loaded();
+  }
+}
 }  // namespace
 
 void TovxPreviewPages::WriteStateElements() {
@@ -92,12 +332,11 @@ void TovxPreviewPages::WriteStateElements() {
   TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
   TovxXMLItem* sources = Child("sourcepages");
   sources->Clear();
+  sources->SetProp("form", kDifferencesForm);
+  SourceWriter writer(ClassesOf(report_), serializer);
   for (const auto& page : c.source_pages) {
     TovxXMLItem* element = sources->Add();
-    serializer.WriteComponentTree(*page.copy, true, *element);
-    // The top element of a tree carries no name; a source page needs its own.
-    element->SetText("Name=\"" + ovx::XmlEscape(page.copy->Name().toUtf8()) + "\" " +
-                     element->Text());
+    writer.Write(*page.copy, true, *element);
   }
   TovxXMLItem* dictionary = Child("dictionary");
   dictionary->Clear();
@@ -186,14 +425,28 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
   // indexes of the others keep their meaning.
   if (const int at = root->Find("sourcepages"); at >= 0) {
     TovxXMLItem* sources = root->Items(at);
+    const bool differences = sources->Prop("form") == kDifferencesForm;
     for (int i = 0; i < sources->Count(); ++i) {
-      const TovxXMLItem& element = *sources->Items(i);
+      TovxXMLItem& element = *sources->Items(i);
       auto page = std::make_unique<TovxReportPage>();
       if (element.Name().compare("TovxReportPage", Qt::CaseInsensitive) == 0) {
-        serializer.ReadComponentTree(*page, element);
+        const std::vector<std::pair<QByteArray, int>> shared = TakeSharedData(element);
+        if (differences) {
+          ReadSourceTree(*page, element, ClassesOf(report_), serializer);
+        } else {
+          serializer.ReadComponentTree(*page, element);
+        }
         try {
           page->SetName(QString::fromUtf8(element.Prop("Name")));
         } catch (const ovx::Error&) {
+        }
+        for (const auto& [path, from] : shared) {
+          if (from < 0 || from >= i ||
+              !CopyData(*c.source_pages[static_cast<size_t>(from)].copy, *page, path)) {
+            errors << QStringLiteral("Bad shared data %1 of source page %2")
+                          .arg(QString::fromLatin1(path))
+                          .arg(i);
+          }
         }
       } else {
         errors << QStringLiteral("Unknown source page %1").arg(QString::fromUtf8(element.Name()));
@@ -237,7 +490,7 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
                       .arg(QString::fromUtf8(item.Name()), source_name);
         continue;
       }
-      c.entries.push_back({item.Name(), source_name, source, StoredTextOf(*source, report_)});
+      c.entries.push_back({item.Name(), source_name, source});
       const int index = static_cast<int>(c.entries.size()) - 1;
       c.by_name.insert(item.Name(), index);
       c.by_object.insert(source, index);

@@ -83,16 +83,14 @@ bool IsWholePageName(const QByteArray& name) {
 
 }  // namespace
 
-int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page,
-                                         const QByteArray& stored_text) {
+int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page) {
   const QByteArray prefix = DictionaryPrefix(source);
   int& number = next_number[prefix];
   QByteArray name;
   do {
     name = prefix + QByteArray::number(++number);
   } while (by_name.contains(name));
-  entries.push_back(
-      {name, QStringLiteral("Page%1.%2").arg(page).arg(source.Name()), &source, stored_text});
+  entries.push_back({name, QStringLiteral("Page%1.%2").arg(page).arg(source.Name()), &source});
   const int index = static_cast<int>(entries.size()) - 1;
   by_name.insert(name, index);
   return index;
@@ -188,7 +186,7 @@ bool TovxPreviewPages::EngineRunning() const { return engine_ && engine_->Runnin
 
 QByteArray TovxPreviewPages::SourceText(const QByteArray& dictionary_name) const {
   const Contents::Entry* entry = contents_->Find(dictionary_name);
-  return entry ? entry->stored_text : QByteArray();
+  return entry ? StoredTextOf(*entry->source, report_) : QByteArray();
 }
 
 void TovxPreviewPages::Clear() {
@@ -225,36 +223,31 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
     copy->SetName(page.Name());
   } catch (const ovx::Error&) {
   }
-  TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
-  // Copies the printable objects below `from` under `to`. A copy is read
-  // back from the object's stored text (its non-default properties), which
-  // costs far less than assigning every property.
+  const ovx::ClassRegistry& classes = ClassesOf(report_);
+  // Copies the printable objects below `from` under `to`, property by
+  // property through the metadata.
   const std::function<void(const TovxComponent&, TovxComponent&)> copy_children =
       [&](const TovxComponent& from, TovxComponent& to) {
         for (TovxComponent* child : from.Objects()) {
           if (!dynamic_cast<TovxReportComponent*>(child)) continue;
-          QByteArray stored = StoredTextOf(*child, report_);
-          auto* object = dynamic_cast<TovxComponent*>(serializer.ReadObjectRecord(stored, &to));
+          const ovx::MetaClass* meta = classes.Find(child->GetMetaClass().ClassName());
+          if (!meta || !meta->CanCreate()) continue;
+          auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
           if (!object) continue;
+          object->Assign(*child);
           try {
             object->SetName(child->Name());
           } catch (const ovx::Error&) {
           }
-          bool changed = false;
-          if (auto* view = dynamic_cast<TovxView*>(object);
-              view && (!view->DataSetName().isEmpty() || !view->DataField().isEmpty())) {
+          if (auto* view = dynamic_cast<TovxView*>(object)) {
             view->SetDataSetName(QString());
             view->SetDataField(QString());
-            changed = true;
           }
           // Pictures go to the picture cache, once per printed use.
-          if (auto* picture = dynamic_cast<TovxPictureView*>(object);
-              picture && !picture->Picture().IsEmpty()) {
+          if (auto* picture = dynamic_cast<TovxPictureView*>(object)) {
             picture->SetPicture(TovxPicture());
-            changed = true;
           }
-          if (changed) stored = StoredTextOf(*object, report_);
-          const int entry = c.AddEntry(*object, k, stored);
+          const int entry = c.AddEntry(*object, k);
           c.by_object.insert(child, entry);
           c.by_object.insert(object, entry);
           copy_children(*child, *object);
@@ -279,7 +272,7 @@ void TovxPreviewPages::AddToSourcePage(const TovxComponent& object) {
   } catch (const ovx::Error&) {
     copy->CreateUniqueName();
   }
-  const int entry = c.AddEntry(*copy, k, StoredTextOf(*copy, report_));
+  const int entry = c.AddEntry(*copy, k);
   c.by_object.insert(&object, entry);
   c.by_object.insert(copy, entry);
 }
@@ -591,20 +584,33 @@ void TovxPreviewPages::ShiftPageReferences(int from_page, int delta) {
 void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& parent,
                                        CachedPage& cached) {
   Contents& c = *contents_;
-  TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
+  const ovx::ClassRegistry& classes = ClassesOf(report_);
+  TovxXMLSerializer serializer(classes, nullptr);
   for (int i = 0; i < item.Count(); ++i) {
     TovxXMLItem* child = item.Items(i);
     const Contents::Entry* entry = c.Find(child->Name());
-    ovx::StoredObject* stored = nullptr;
+    TovxComponent* object = nullptr;
     if (entry) {
-      stored = serializer.ReadObjectRecord(entry->stored_text + ' ' + child->Text(), &parent);
+      // The source object, then the item's own values over it.
+      const ovx::MetaClass* meta = classes.Find(entry->source->GetMetaClass().ClassName());
+      object =
+          meta && meta->CanCreate() ? dynamic_cast<TovxComponent*>(meta->Create(&parent)) : nullptr;
+      if (!object) continue;
+      object->Assign(*entry->source);
+      if (!child->Text().isEmpty()) {
+        object->SetLoading(true);
+        serializer.ReadProperties(child->Text(), *object);
+        object->SetLoading(false);
+      }
+      object->Loaded();
     } else {
-      stored = serializer.ReadObjectRecord(child->Name() + ' ' + child->Text(), &parent);
-    }
-    auto* object = dynamic_cast<TovxComponent*>(stored);
-    if (!object) {
-      delete stored;
-      continue;
+      ovx::StoredObject* stored =
+          serializer.ReadObjectRecord(child->Name() + ' ' + child->Text(), &parent);
+      object = dynamic_cast<TovxComponent*>(stored);
+      if (!object) {
+        delete stored;
+        continue;
+      }
     }
     if (entry && object->Name().isEmpty()) {
       try {

@@ -207,6 +207,27 @@ void WriteSide(QByteArray& out, const Side& side, const TovxFrameLine& line) {
 
 }  // namespace
 
+struct PdfPageContent::BackgroundImage {
+  QByteArray data;
+  PictureKind kind = PictureKind::kNone;
+  Color color = clNone;
+  TovxFrame frame;
+  double left = 0;
+  double top = 0;
+  double width = 0;
+  double height = 0;
+  double scale = 1;
+  bool masked = false;
+  PdfImage image;
+
+  bool SameDrawing(const BackgroundImage& other) const {
+    return kind == other.kind && color == other.color && frame == other.frame &&
+           left == other.left && top == other.top && width == other.width &&
+           height == other.height && scale == other.scale && masked == other.masked &&
+           data == other.data;
+  }
+};
+
 PdfPageContent::PdfPageContent(PdfDocument& document, PdfContentSettings settings)
     : document_(document), settings_(std::move(settings)) {
   settings_.quality = std::clamp(settings_.quality, 1, 100);
@@ -216,6 +237,7 @@ PdfPageContent::~PdfPageContent() = default;
 
 void PdfPageContent::BeginPage(double width_units, double height_units, double left_margin_mm,
                                double top_margin_mm, int index) {
+  text_ = SharedText{};
   height_ = 0.75 * height_units;
   offset_x_ = std::isfinite(left_margin_mm) ? left_margin_mm * 0.05 : 0;
   offset_y_ = std::isfinite(top_margin_mm) ? top_margin_mm * 0.05 : 0;
@@ -223,7 +245,10 @@ void PdfPageContent::BeginPage(double width_units, double height_units, double l
   document_.BeginPage(0.75 * width_units, height_, index);
 }
 
-void PdfPageContent::EndPage() { document_.EndPage(); }
+void PdfPageContent::EndPage() {
+  CloseText();
+  document_.EndPage();
+}
 
 PdfRect PdfPageContent::ViewRect(const TovxView& view) const {
   const double s = view.Frame().DropShadow() ? view.Frame().ShadowWidth() : 0;
@@ -237,6 +262,7 @@ PdfRect PdfPageContent::ViewRect(const TovxView& view) const {
 void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) {
   if (view.Name() == u"_pagebackground") {
     if (!settings_.background) return;
+    CloseText();
     const PdfRect rect = ViewRect(view);
     Out() += "q\r\n";
     WriteFill(view.Fill(), rect);
@@ -251,7 +277,11 @@ void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) 
   WriteLink(view, ViewRect(view));
   if (auto* memo = dynamic_cast<TovxCustomMemoView*>(&view)) {
     WriteMemo(*memo);
-  } else if (auto* line = dynamic_cast<TovxCustomLineView*>(&view)) {
+    return;
+  }
+  // Only memos write into the shared text object.
+  CloseText();
+  if (auto* line = dynamic_cast<TovxCustomLineView*>(&view)) {
     WriteLine(*line);
   } else if (auto* shape = dynamic_cast<TovxShapeView*>(&view)) {
     WriteShape(*shape);
@@ -615,6 +645,17 @@ void PdfPageContent::WriteShape(TovxShapeView& shape) {
 
 // --- raster views -----------------------------------------------------------------------
 
+// Places an encoded bitmap with its top left corner at the view's.
+void PdfPageContent::WriteImage(const PdfImage& image, int pixels_x, int pixels_y, double scale,
+                                const TovxView& view) {
+  const QByteArray name = document_.UseImage(image);
+  const double w = 0.75 * pixels_x / scale;
+  const double h = 0.75 * pixels_y / scale;
+  const double x = X(view.AbsLeft());
+  const double y = Y(view.AbsTop()) - h;
+  Out() += "q " + P(w) + " 0 0 " + P(h) + ' ' + Point(x, y) + " cm " + name + " Do Q\r\n";
+}
+
 void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
   const bool memo = dynamic_cast<TovxCustomMemoView*>(&view) != nullptr;
   const bool plain_brush =
@@ -641,6 +682,27 @@ void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
   const auto* picture = dynamic_cast<const TovxPictureView*>(&view);
   const bool no_fill = view.FillType() == TovxFillType::ftBrush && view.Color() == clNone;
   const bool masked = settings_.transparency && (no_fill || (picture && picture->Transparent()));
+
+  // A page background like the last one is the same bitmap: its picture,
+  // colour, frame, place and size decide every pixel.
+  std::unique_ptr<BackgroundImage> key;
+  if (skip_fill_and_frame && picture) {
+    key = std::make_unique<BackgroundImage>();
+    key->data = picture->Picture().Data();
+    key->kind = picture->Picture().Kind();
+    key->color = view.Color();
+    key->frame.Assign(view.Frame());
+    key->left = view.AbsLeft();
+    key->top = view.AbsTop();
+    key->width = view.Width();
+    key->height = view.Height();
+    key->scale = scale;
+    key->masked = masked;
+    if (last_background_ && last_background_->SameDrawing(*key)) {
+      WriteImage(last_background_->image, pixels_x, pixels_y, scale, view);
+      return;
+    }
+  }
 
   QImage image(pixels_x, pixels_y,
                masked ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
@@ -689,14 +751,11 @@ void PdfPageContent::WriteRaster(TovxView& view, bool skip_fill_and_frame) {
     image = over_white;
   }
   pdf_image.jpeg = EncodeJpeg(image, settings_.quality, false, RoundToInt(96 * scale));
-  const QByteArray name = document_.UseImage(pdf_image);
-
-  const double w = 0.75 * pixels_x / scale;
-  const double h = 0.75 * pixels_y / scale;
-  // The bitmap's top left corner is the view's.
-  const double x = X(view.AbsLeft());
-  const double y = Y(view.AbsTop()) - h;
-  out += "q " + P(w) + " 0 0 " + P(h) + ' ' + Point(x, y) + " cm " + name + " Do Q\r\n";
+  WriteImage(pdf_image, pixels_x, pixels_y, scale, view);
+  if (key) {
+    key->image = pdf_image;
+    last_background_ = std::move(key);
+  }
   if (!skip_fill_and_frame) {
     WriteFrame(view.Frame(), rect);
     out += "Q\r\n";

@@ -33,6 +33,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -99,6 +100,9 @@ class PdfPageContent {
   // `background_picture_visible`.
   void WriteView(TovxView& view, bool background_picture_visible = true);
   void EndPage();
+  // Ends the text object consecutive plain memos share, if one is open
+  // (EndPage and every other kind of content do so).
+  void CloseText();
 
   // --- coordinates ----------------------------------------------------------------
   double X(double x) const { return 0.75 * x + offset_x_; }
@@ -119,10 +123,16 @@ class PdfPageContent {
   QByteArray& Out() { return document_.Content(); }
   void WriteLink(const TovxView& view, const PdfRect& rect);
   void WriteMemo(TovxCustomMemoView& memo);
-  void WriteTextRun(const TextRun& run);
+  // `shared`: the run may join the text object the memos before it left
+  // open (CloseText ends it).
+  void WriteTextRun(const TextRun& run, bool shared);
+  bool Inside(const TextRun& run) const;
+  QByteArray Captured(const std::function<void()>& write);
   void WriteLine(TovxCustomLineView& line);
   void WriteShape(TovxShapeView& shape);
   void WriteRaster(TovxView& view, bool skip_fill_and_frame = false);
+  void WriteImage(const PdfImage& image, int pixels_x, int pixels_y, double scale,
+                  const TovxView& view);
   void WriteHatch(TovxBrushStyle style, Color color, const PdfRect& rect);
   void WriteGradient(Color start, Color end, int style, const PdfRect& rect);
   // The width of `code` in `font` as the embedded font's /W gives it.
@@ -136,6 +146,20 @@ class PdfPageContent {
   int page_index_ = 0;
   // Per font index: code -> width, refreshed when a code is new.
   std::vector<std::unordered_map<uint16_t, int>> widths_;
+  // The last page background drawn and encoded: every body page of a
+  // report usually has the same one, which is then drawn only once.
+  // The text object consecutive plain memos share, with the state written
+  // into it.
+  struct SharedText {
+    bool open = false;
+    QByteArray font;
+    QByteArray size;
+    QByteArray color;
+    qint64 x = 0;  // line start in hundredths of a point
+    qint64 y = 0;
+  } text_;
+  struct BackgroundImage;
+  std::unique_ptr<BackgroundImage> last_background_;
 };
 
 }  // namespace ovx

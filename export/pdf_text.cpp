@@ -88,6 +88,17 @@ QByteArray Hex4(uint16_t code) {
   return out;
 }
 
+// A length in hundredths of a point, written as PdfFixed writes points.
+QByteArray Hundredths(qint64 value) {
+  QByteArray text = value < 0 ? QByteArray("-") : QByteArray();
+  const qint64 magnitude = value < 0 ? -value : value;
+  text += QByteArray::number(magnitude / 100) + '.';
+  const qint64 cents = magnitude % 100;
+  if (cents < 10) text += '0';
+  text += QByteArray::number(cents);
+  return text;
+}
+
 }  // namespace
 
 int PdfPageContent::GlyphWidth(TovxPDFFont& font, uint16_t code) {
@@ -104,11 +115,26 @@ int PdfPageContent::GlyphWidth(TovxPDFFont& font, uint16_t code) {
   return found->second;
 }
 
+// What `write` appends to the page content, taken out of it.
+QByteArray PdfPageContent::Captured(const std::function<void()>& write) {
+  QByteArray& out = Out();
+  QByteArray saved = std::move(out);
+  out = QByteArray();
+  write();
+  QByteArray result = std::move(out);
+  out = std::move(saved);
+  return result;
+}
+
+void PdfPageContent::CloseText() {
+  if (!text_.open) return;
+  Out() += "ET\r\nQ\r\n";
+  text_.open = false;
+}
+
 void PdfPageContent::WriteMemo(TovxCustomMemoView& memo) {
   const PdfRect rect = ViewRect(memo);
-  QByteArray& out = Out();
-  out += "q\r\n";
-  WriteFill(memo.Fill(), rect);
+  const QByteArray fill = Captured([&] { WriteFill(memo.Fill(), rect); });
 
   RecordingCanvas canvas;
   const bool rules =
@@ -128,12 +154,27 @@ void PdfPageContent::WriteMemo(TovxCustomMemoView& memo) {
   } else {
     memo.Draw(canvas, kTextScale, kTextScale, 0, 0);
   }
+  const QByteArray frame = Captured([&] { WriteFrame(memo.Frame(), rect); });
 
+  const TextRun* clipped = nullptr;
+  for (const TextRun& run : canvas.runs) {
+    if (run.options & kTextClipped) clipped = &run;
+  }
+  // One line of text inside its clip needs none (a cell of one character).
+  if (clipped && canvas.runs.size() == 1 && canvas.lines.empty() && Inside(canvas.runs.front())) {
+    clipped = nullptr;
+  }
+
+  QByteArray& out = Out();
+  if (fill.isEmpty() && frame.isEmpty() && !clipped && canvas.lines.empty()) {
+    // Nothing but text: it joins the text object of the memos before.
+    for (const TextRun& run : canvas.runs) WriteTextRun(run, true);
+    return;
+  }
+  CloseText();
+  out += "q\r\n";
+  out += fill;
   if (!canvas.runs.empty() || !canvas.lines.empty()) {
-    const TextRun* clipped = nullptr;
-    for (const TextRun& run : canvas.runs) {
-      if (run.options & kTextClipped) clipped = &run;
-    }
     out += "q\r\n";
     if (clipped) {
       const PixelRect& c = clipped->clip;
@@ -149,14 +190,36 @@ void PdfPageContent::WriteMemo(TovxCustomMemoView& memo) {
              PdfFixed(X(line.to.x() / kTextScale)) + ' ' + PdfFixed(Y(line.to.y() / kTextScale)) +
              " l S\r\n";
     }
-    for (const TextRun& run : canvas.runs) WriteTextRun(run);
+    for (const TextRun& run : canvas.runs) WriteTextRun(run, false);
     out += "Q\r\n";
   }
-  WriteFrame(memo.Frame(), rect);
+  out += frame;
   out += "Q\r\n";
 }
 
-void PdfPageContent::WriteTextRun(const TextRun& run) {
+// Whether a run's glyphs, each within its advance and the font's ascent
+// and descent, lie inside the run's clip rectangle.
+bool PdfPageContent::Inside(const TextRun& run) const {
+  const CanvasFont& font = run.font;
+  if (font.escapement % 3600 != 0 || (font.style_bits & 2) || (run.options & kTextRtlReading)) {
+    return false;
+  }
+  const ScaledFont scaled(font.name, font.height, font.style_bits & 3);
+  const auto& metrics = scaled.Metrics();
+  qint64 width = 0;
+  for (qsizetype i = 0; i < run.text.size(); ++i) {
+    if (i < static_cast<qsizetype>(run.advances.size())) {
+      width += run.advances[static_cast<size_t>(i)];
+    } else if (!IsTrailingHalf(run.text, i)) {
+      width += scaled.Advance(ReadCodePoint(run.text, i).code_point);
+    }
+  }
+  const PixelRect& c = run.clip;
+  return run.x >= c.left && run.x + width <= c.right && run.y >= c.top &&
+         run.y + metrics.ascent + metrics.descent <= c.bottom;
+}
+
+void PdfPageContent::WriteTextRun(const TextRun& run, bool shared) {
   const CanvasFont& font = run.font;
   if (font.color == clNone) return;
   const ScaledFont scaled(font.name, font.height, font.style_bits & 3);
@@ -196,6 +259,7 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
   QString actual;
   if (settings_.actual_text) actual = settings_.actual_text(font.name, text);
   if (!actual.isEmpty()) {
+    if (shared) CloseText();
     out += "/Span << /ActualText " + PdfLiteralString(PdfTextBytes(actual)) + " >> BDC\r\n";
   }
 
@@ -211,9 +275,44 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     const double x = page_x(along, down);
     const double y = page_y(along, down);
 
-    out += "BT\r\n" + resource + ' ' + PdfReal(size) + " Tf\r\n" + color + " rg\r\n";
     const bool italic = pdf_font.SimulatedItalic(font.style_bits);
-    if (italic || sin_a != 0 || cos_a != 1) {
+    const bool bold = pdf_font.SimulatedBold(font.style_bits);
+    const bool plain = !italic && !bold && sin_a == 0 && cos_a == 1 && actual.isEmpty();
+    if (plain && shared) {
+      // Into the text object left open by the memo before: only the font,
+      // colour and line start that change are written.
+      const QByteArray size_text = PdfReal(size);
+      if (!text_.open) {
+        out += "q\r\nBT\r\n";
+        text_ = SharedText{};
+        text_.open = true;
+      }
+      if (text_.font != resource || text_.size != size_text) {
+        out += resource + ' ' + size_text + " Tf\r\n";
+        text_.font = resource;
+        text_.size = size_text;
+      }
+      if (text_.color != color) {
+        out += color + " rg\r\n";
+        text_.color = color;
+      }
+      // Line starts in hundredths of a point, as PdfFixed writes them, so
+      // that each moves exactly to the written position.
+      const qint64 cx = std::llround(PdfFixed(x).toDouble() * 100);
+      const qint64 cy = std::llround(PdfFixed(y).toDouble() * 100);
+      out += Hundredths(cx - text_.x) + ' ' + Hundredths(cy - text_.y) + " Td\r\n";
+      text_.x = cx;
+      text_.y = cy;
+    } else {
+      if (shared) {
+        // A text of its own, with its own state.
+        CloseText();
+        out += "q\r\n";
+      }
+      out += "BT\r\n" + resource + ' ' + PdfReal(size) + " Tf\r\n" + color + " rg\r\n";
+    }
+    if (plain && shared) {
+    } else if (italic || sin_a != 0 || cos_a != 1) {
       // Text space is sheared first (simulated italic), then turned.
       const double shear = italic ? 0.25 : 0;
       out += PdfReal(cos_a) + ' ' + PdfReal(sin_a) + ' ' + PdfReal(shear * cos_a - sin_a) + ' ' +
@@ -221,7 +320,6 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
     } else {
       out += PdfFixed(x) + ' ' + PdfFixed(y) + " Td\r\n";
     }
-    const bool bold = pdf_font.SimulatedBold(font.style_bits);
     if (bold) out += TovxPDFFont::BoldSimulationOperators(size, color) + kEol;
 
     // The UTF-16 offset of each character of the piece.
@@ -256,13 +354,17 @@ void PdfPageContent::WriteTextRun(const TextRun& run) {
       for (const uint16_t code : codes) string += Hex4(code);
       out += string + "> Tj\r\n";
     }
-    out += "ET\r\n";
-    if (bold) out += "0 Tr\r\n";
+    if (!(plain && shared)) {
+      out += "ET\r\n";
+      if (bold) out += "0 Tr\r\n";
+      if (shared) out += "Q\r\n";
+    }
   }
 
   // Underline and strike-out: filled bars over the whole run, placed as
   // the screen places them.
   if (font.style_bits & (4 | 8)) {
+    CloseText();
     const FontFace& face = scaled.Face();
     const double s = em / face.UnitsPerEm();
     const double run_width = static_cast<double>(pen.back());

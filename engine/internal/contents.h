@@ -25,13 +25,12 @@ struct TovxPreviewPages::Contents {
     QByteArray name;      // "m1"
     QString source_name;  // "Page0.Memo1"
     TovxComponent* source = nullptr;
-    QByteArray stored_text;  // class name and attributes, without the name
   };
 
   Contents() { document.Root()->SetName("preparedreport"); }
 
   // Adds a dictionary entry for `source` (a copy in source page `page`).
-  int AddEntry(TovxComponent& source, int page, const QByteArray& stored_text);
+  int AddEntry(TovxComponent& source, int page);
   const Entry* Find(const QByteArray& name) const {
     const auto it = by_name.constFind(name);
     return it == by_name.constEnd() ? nullptr : &entries[static_cast<size_t>(*it)];

@@ -2,12 +2,21 @@
 // template format: the same serializer as whole reports, with the object's
 // report (when it has one) resolving references and collecting errors.
 #include "base/error.h"
+#include "base/number_format.h"
 #include "base/stream.h"
 #include "report/model/classes.h"
 #include "report/model/component.h"
+#include "report/model/picture.h"
 #include "report/model/report.h"
+#include "report/storage/property_text.h"
+#include "report/storage/xml_escape.h"
 #include "report/storage/xml_item.h"
 #include "report/storage/xml_serializer.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -52,14 +61,127 @@ bool TovxComponent::LoadFromStream(ovx::Stream& stream) {
   return errors.isEmpty();
 }
 
+namespace {
+
+// The value a float property has after a trip through the template format
+// (15 significant digits), so that a copy equals what saving and loading
+// the source would give. Whole numbers, the common case, need no trip.
+double AsStored(double value) {
+  if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;
+  // As FormatFloat writes it: 15 significant digits.
+  char buffer[40];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+  double back = value;
+  if (written.ec == std::errc()) std::from_chars(buffer, written.ptr, back);
+  return back;
+}
+
+// Copies what the serializer would write of `from` (every stored property,
+// defaults included) into `to`, in declaration order, straight through the
+// property metadata. References are only gathered as attribute text, since
+// they must resolve by name in the target's own report.
+void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
+                std::vector<const ovx::PropertyInfo*>& path, QByteArray& references) {
+  const ovx::MetaClass& from_class = from.GetMetaClass();
+  const bool same_class = &from_class == &to.GetMetaClass();
+  auto& source = const_cast<ovx::Persistent&>(from);
+  for (const ovx::PropertyInfo* p : from_class.Properties()) {
+    if (!p->get && p->kind != ovx::PropertyKind::kObject) continue;
+    if (!p->IsStored(from)) continue;
+    const ovx::PropertyInfo* target = same_class ? p : to.GetMetaClass().FindProperty(p->name);
+    if (!target || target->kind != p->kind) continue;
+    switch (p->kind) {
+      case ovx::PropertyKind::kObject: {
+        if (!p->object || !target->object) break;
+        // Neither holder made this value object yet: both hold its defaults.
+        if (p->existing && target->existing && !p->existing(from) && !target->existing(to)) break;
+        const ovx::Persistent* nested = p->object(source);
+        ovx::Persistent* nested_to = target->object(to);
+        if (nested && nested_to) {
+          path.push_back(p);
+          CopyStored(*nested, *nested_to, path, references);
+          path.pop_back();
+        }
+        break;
+      }
+      case ovx::PropertyKind::kReference: {
+        const QString name = ovx::PropertyText(*p, from);
+        if (name.isEmpty() && ovx::PropertyText(*target, to).isEmpty()) break;
+        references += ' ';
+        for (const ovx::PropertyInfo* outer : path) references += outer->name.toLatin1() + '.';
+        references += p->name.toLatin1() + "=\"" +
+                      (name.isEmpty() ? QByteArray("nil") : ovx::XmlEscape(name.toUtf8())) + '"';
+        break;
+      }
+      case ovx::PropertyKind::kFloat: {
+        if (!target->set) break;
+        const double value = ovx::ToDouble(p->get(from));
+        if (std::isfinite(value)) target->set(to, AsStored(value));
+        break;
+      }
+      case ovx::PropertyKind::kVariant:
+        // Variants are stored as their text.
+        if (target->set) target->set(to, QVariant(ovx::ToVariant(p->get(from)).toString()));
+        break;
+      case ovx::PropertyKind::kInteger:
+      case ovx::PropertyKind::kChar:
+      case ovx::PropertyKind::kEnumeration:
+      case ovx::PropertyKind::kSet:
+      case ovx::PropertyKind::kString:
+      case ovx::PropertyKind::kStringList:
+        if (target->set) target->set(to, p->get(from));
+        break;
+      default:  // wide string lists, 64-bit integers and host callbacks are not stored
+        break;
+    }
+  }
+  if (const auto* stored = dynamic_cast<const ovx::StoredObject*>(&from)) {
+    if (const std::optional<QString> text = stored->StoredText()) {
+      if (auto* stored_to = dynamic_cast<ovx::StoredObject*>(&to);
+          stored_to && stored_to->StoredText()) {
+        stored_to->SetStoredText(*text);
+      }
+    }
+  }
+  // Pictures share their bytes and decoded image; other data goes through
+  // its record. Nothing to copy leaves the target's own, as a file would.
+  if (const auto* picture = dynamic_cast<const TovxPicture*>(&from)) {
+    if (auto* picture_to = dynamic_cast<TovxPicture*>(&to); picture_to && !picture->IsEmpty()) {
+      *picture_to = *picture;
+    }
+    return;
+  }
+  const QByteArray data = from.DefinedData();
+  if (!data.isEmpty()) {
+    try {
+      to.ReadDefinedData(data);
+    } catch (const ovx::Error&) {
+    }
+  }
+}
+
+}  // namespace
+
 void TovxComponent::Assign(const TovxComponent& source) {
   if (&source == this) return;
   TovxXMLSerializer serializer(ClassesFor(*this), OwnerFor(*this));
-  serializer.SetSerializeDefaultValues(true);
-  TovxXMLItem element;
-  serializer.WriteComponentTree(source, false, element);
-  // Read as a top element: the name is not taken, and without child
-  // elements the children are left alone.
-  serializer.ReadComponentTree(*this, element);
+  SetLoading(true);
+  if (const std::optional<QByteArray> raw = source.RawAttributes()) {
+    if (RawAttributes()) SetRawAttributes(*raw);
+  } else {
+    QByteArray references;
+    std::vector<const ovx::PropertyInfo*> path;
+    CopyStored(source, *this, path, references);
+    // References resolve by name in this object's report; nested lists (a
+    // memo's formats beyond the first) go through their elements. Most
+    // objects have neither.
+    if (!references.isEmpty()) serializer.ReadProperties(references, *this);
+  }
+  TovxXMLItem collections;
+  source.WriteCollections(collections, serializer);
+  for (int i = 0; i < collections.Count(); ++i) ReadCollection(*collections.Items(i), serializer);
+  serializer.ResolveReferences();
+  SetLoading(false);
   AddErrors(*this, serializer.Errors());
 }

@@ -318,7 +318,8 @@ const ovx::MetaClass& TovxView::StaticMetaClass() {
     AddEvent<E::kOnPreviewClick>(b, "OnPreviewClick", "TovxPreviewClickEvent");
     AddEvent<E::kOnPreviewDblClick>(b, "OnPreviewDblClick", "TovxPreviewClickEvent");
     b.Object(
-        "Hyperlink", [](C& c) -> TovxHyperlink& { return c.Hyperlink(); }, &C::SetHyperlink);
+         "Hyperlink", [](C& c) -> TovxHyperlink& { return c.Hyperlink(); }, &C::SetHyperlink)
+        .ExistingWhen<C>([](const C& c) { return c.hyperlink_.get(); });
     b.String("Hint", &C::Hint, &C::SetHint);
     b.Bool("ShowHint", &C::ShowHint, &C::SetShowHint).Default(false);
     b.Set("Visibility", "TovxVisibilityTypes", &C::Visibility, &C::SetVisibility)

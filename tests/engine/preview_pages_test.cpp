@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/prepared_dump.h"
 #include "render/painter_canvas.h"
+#include "report/model/picture.h"
 #include "report/model/picture_view.h"
 #include "report/storage/xml_error.h"
 #include "tests/engine/app_report.h"
@@ -15,6 +16,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -122,6 +124,75 @@ TEST_F(PreviewPagesTest, SaveLoadSaveGivesTheSameBytesAndKeepsPictures) {
   EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
 }
 
+// A file written before source pages were stored as differences (kept as
+// written then, with the dump the program of that time gave) loads to the
+// same pages, and saved again in the present form it still does.
+TEST_F(PreviewPagesTest, FileOfTheFormerFormLoadsToTheSamePages) {
+  QFile expected_file(DataPath("engine/former_form.dump"));
+  ASSERT_TRUE(expected_file.open(QIODevice::ReadOnly));
+  const QByteArray expected = expected_file.readAll();
+  TovxReport report;
+  TovxPreviewPages pages(&report);
+  ASSERT_TRUE(pages.LoadFromFile(DataPath("engine/former_form.op3")));
+  EXPECT_TRUE(pages.LoadErrors().isEmpty()) << pages.LoadErrors().join('\n').toStdString();
+  EXPECT_EQ(ovx::DumpPreparedPages(pages).toStdString(), expected.toStdString());
+
+  const QByteArray saved = Save(pages);
+  EXPECT_LT(saved.size(), QFileInfo(DataPath("engine/former_form.op3")).size());
+  TovxPreviewPages again(&report);
+  ovx::MemoryStream in(saved);
+  again.LoadFromStream(in);
+  EXPECT_TRUE(again.LoadErrors().isEmpty());
+  EXPECT_EQ(ovx::DumpPreparedPages(again).toStdString(), expected.toStdString());
+  EXPECT_EQ(Save(again), saved);
+}
+
+// Body pages of one background: the picture is written once, and every page
+// gets it back.
+TEST_F(PreviewPagesTest, PictureOfEverySourcePageIsWrittenOnce) {
+  auto report = ovx::test::MakeAppReport(DataPath("templates/velmora.ov3"), 3);
+  TovxPicture picture;
+  ASSERT_TRUE(picture.LoadFromFile(DataPath("templates/red-4x3.png")));
+  for (int i = 0; i < 3; ++i) {
+    auto* body = dynamic_cast<TovxReportPage*>(report->FindObject(QStringLiteral("Body%1").arg(i)));
+    ASSERT_NE(body, nullptr);
+    body->SetBackPicture(picture);
+  }
+  ASSERT_TRUE(report->PrepareReport());
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  const QByteArray saved = Save(pages);
+  const QByteArray hex = picture.Data().toHex().toUpper();
+  EXPECT_EQ(saved.count(hex), 1);
+
+  TovxReport other;
+  TovxPreviewPages loaded(&other);
+  ovx::MemoryStream in(saved);
+  loaded.LoadFromStream(in);
+  EXPECT_TRUE(loaded.LoadErrors().isEmpty()) << loaded.LoadErrors().join('\n').toStdString();
+  EXPECT_EQ(ovx::DumpPreparedPages(loaded), ovx::DumpPreparedPages(pages));
+  for (int i = 1; i <= 3; ++i) {
+    const TovxReportPage* page = loaded.GetPage(i);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->BackPicture().Data(), picture.Data());
+  }
+
+  // A reference to a page that is not before it is refused, not followed.
+  for (const QByteArray& to : {QByteArray("SharedData=\"9\""), QByteArray("SharedData=\"-1\""),
+                               QByteArray("SharedData=\"x\"")}) {
+    QByteArray bad = saved;
+    const qsizetype at = bad.indexOf("SharedData=\"");
+    ASSERT_GE(at, 0);
+    bad.replace(at, bad.indexOf('"', at + 12) - at + 1, to);
+    TovxPreviewPages damaged(nullptr);
+    ovx::MemoryStream bad_in(bad);
+    damaged.LoadFromStream(bad_in);
+    EXPECT_FALSE(damaged.LoadErrors().isEmpty());
+    EXPECT_EQ(damaged.Count(), 4);
+    auto canvas = ovx::PainterCanvas::ForImage(200, 150);
+    for (int i = 0; i < damaged.Count(); ++i) damaged.DrawPage(i, *canvas, 0.3, 0.3, 0, 0);
+  }
+}
+
 // A file the store swaps from is replaced through a temporary file.
 TEST_F(PreviewPagesTest, SavingOverTheLoadedFileKeepsItWhole) {
   auto report = Prepared(2);
@@ -154,6 +225,7 @@ TEST_F(PreviewPagesTest, HostileFilesSkipBadEntriesAndKeepTheRest) {
       {"dictionary entry of a missing page", "name=\"Page1.F0_0\"", "name=\"Page9.F0_0\"", 2},
       {"dictionary entry of a missing object", "name=\"Page1.F0_0\"", "name=\"Page1.Nobody\"", 2},
       {"dictionary name given twice", "<m3 name=", "<m2 name=", 2},
+      {"objects like a sibling that is not there", "<TovxMemoView ", "<like ", 2},
       {"damaged picture", "<dictionary>",
        "<picturecache><item stream=\"ABZ\"/></picturecache><dictionary>", 2},
   };
@@ -490,9 +562,10 @@ TEST_F(PreviewPagesTest, PartialLoadingReadsPagesWhenUsedAndMatchesAFullLoad) {
   // A file may mark any element swappable; only pages may stay on disk.
   const Case cases[] = {
       {"as written", {}, {}},
-      {"swappable source pages", "<sourcepages>", "<sourcepages ld=\"0\">"},
-      {"swappable source page", "<sourcepages><TovxReportPage ",
-       "<sourcepages><TovxReportPage ld=\"0\" "},
+      {"swappable source pages", "<sourcepages form=\"differences\">",
+       "<sourcepages form=\"differences\" ld=\"0\">"},
+      {"swappable source page", "<sourcepages form=\"differences\"><TovxReportPage ",
+       "<sourcepages form=\"differences\"><TovxReportPage ld=\"0\" "},
       {"swappable dictionary", "<dictionary>", "<dictionary ld=\"0\">"},
       {"swappable first page", "<page0>", "<page0 ld=\"0\">"},
   };

@@ -199,7 +199,54 @@ TEST(PdfContent, CharactersTheFaceLacksComeFromTheirFallbackFont) {
   });
   EXPECT_TRUE(content.contains("/F0 ")) << content.constData();
   EXPECT_TRUE(content.contains("/F1 ")) << content.constData();
-  EXPECT_EQ(content.count("BT\r\n"), 3);
+  // One text object; the font changes twice within it.
+  EXPECT_EQ(content.count("BT\r\n"), 1);
+  EXPECT_EQ(content.count(" Tf\r\n"), 3);
+}
+
+// Cells of one character: no clip, one text object for consecutive plain
+// memos with the font and colour written once, each line start moved to
+// exactly where the memo written alone puts it; anything else drawn
+// between them ends the text object first.
+TEST(PdfContent, PlainMemosShareOneTextObject) {
+  const auto alone = [](double left, double top) {
+    const QByteArray content = PageContent([&](PdfPageContent& page) {
+      auto memo = Memo(left, top, 30, 30, QStringLiteral("W"));
+      page.WriteView(*memo);
+    });
+    const QList<QByteArray> words = content.split('\n');
+    for (const QByteArray& line : words) {
+      if (line.endsWith("Td\r")) {
+        const QList<QByteArray> xy = line.split(' ');
+        return std::pair{xy[0].toDouble(), xy[1].toDouble()};
+      }
+    }
+    return std::pair{0.0, 0.0};
+  };
+  const auto first = alone(10, 10);
+  const auto second = alone(10.3, 40.6);
+  const QByteArray content = PageContent([](PdfPageContent& page) {
+    auto a = Memo(10, 10, 30, 30, QStringLiteral("W"));
+    auto b = Memo(10.3, 40.6, 30, 30, QStringLiteral("W"));
+    auto c = Memo(50, 10, 30, 30, QStringLiteral("W"));
+    c->SetColor(clYellow);
+    auto d = Memo(90, 10, 30, 30, QStringLiteral("W"));
+    page.WriteView(*a);
+    page.WriteView(*b);
+    page.WriteView(*c);
+    page.WriteView(*d);
+  });
+  EXPECT_FALSE(content.contains(" re W n")) << content.constData();
+  EXPECT_EQ(content.count("BT\r\n"), 3) << content.constData();
+  EXPECT_EQ(content.count("BT\r\n"), content.count("ET\r\n"));
+  EXPECT_EQ(content.count("q\r\n"), content.count("Q\r\n"));
+  // The filled memo's fill comes after the shared text object ended.
+  EXPECT_LT(content.indexOf("ET\r\n"), content.indexOf(" re f"));
+  const QByteArray moved = QByteArray::number(second.first - first.first, 'f', 2) + ' ' +
+                           QByteArray::number(second.second - first.second, 'f', 2) + " Td";
+  EXPECT_TRUE(content.contains(moved)) << moved.constData() << '\n' << content.constData();
+  EXPECT_EQ(content.left(content.indexOf("ET\r\n")).count(" Tf"), 1);
+  EXPECT_EQ(content.left(content.indexOf("ET\r\n")).count(" rg"), 1);
 }
 
 TEST(PdfContent, ActualTextNamesTheCharactersAFontDrawsInstead) {

@@ -57,6 +57,7 @@ inline QByteArray PageContent(const std::function<void(PdfPageContent&)>& write,
   document.Begin();
   content.BeginPage(width, height, 5, 5, 0);
   write(content);
+  content.CloseText();
   QByteArray text = document.Content();
   content.EndPage();
   document.Finish();

@@ -6,10 +6,14 @@
 #include "base/stream.h"
 #include "report/model/classes.h"
 #include "report/model/data_set.h"
+#include "report/model/fill.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
+#include "report/model/picture.h"
 #include "report/model/styles.h"
 #include "report/storage/object_dump.h"
+#include "report/storage/xml_item.h"
+#include "report/storage/xml_serializer.h"
 #include "tests/test_support.h"
 
 #include <QDir>
@@ -295,6 +299,49 @@ TEST(ComponentCopyTest, AssignTakesPropertiesAndListsButKeepsNameAndChildren) {
   EXPECT_EQ(target->FormatAt(1).FormatStr(), "yyyy");
   EXPECT_EQ(target->Objects(), std::vector<TovxComponent*>{child});
   EXPECT_TRUE(report.Errors().isEmpty());
+}
+
+// Assign copies through the property metadata: what it gives must be what
+// writing the source as a template and reading it back gives.
+TEST(ComponentCopyTest, AssignGivesWhatSavingAndLoadingTheSourceGives) {
+  TovxReport report;
+  auto* page = new TovxReportPage(&report);
+  page->SetName("Page1");
+  page->SetPaperWidth(148.5);
+  page->SetLeftMargin(1.0 / 3);
+  ASSERT_TRUE(page->BackPicture().LoadFromFile(ovx::test::DataPath("templates/red-4x3.png")));
+  auto* memo = new TovxMemoView(page);
+  memo->SetName("Memo1");
+  memo->SetBounds(466.77 / 3, 0.1 + 0.2, 29.92, 29.92);
+  memo->SetText("字");
+  memo->Font().SetName("楷体");
+  memo->Font().SetSize(15);
+  memo->SetHAlign(TovxHAlign::haCenter);
+  memo->Frame().SetTyp({TovxFrameType::ftLeft, TovxFrameType::ftTop});
+  memo->Frame().SetWidth(1.5);
+  memo->SetFillType(TovxFillType::ftGradient);
+  static_cast<TovxGradientFill&>(memo->Fill()).SetEndColor(clRed);
+  memo->Hyperlink().SetKind(TovxHyperlinkKind::hkPageNumber);
+  memo->Hyperlink().SetValue("2");
+  memo->SetRotation(90);
+
+  const auto written = [](const TovxComponent& object) {
+    TovxXMLSerializer serializer(ovx::ReportClasses(), nullptr);
+    serializer.SetSerializeDefaultValues(true);
+    TovxXMLItem element;
+    serializer.WriteComponentTree(object, false, element);
+    return element.Text().toStdString();
+  };
+  TovxReport other;
+  auto* page_copy = new TovxReportPage(&other);
+  page_copy->Assign(*page);
+  EXPECT_EQ(written(*page_copy), written(*page));
+  EXPECT_EQ(page_copy->BackPicture().Data(), page->BackPicture().Data());
+  auto* memo_copy = new TovxMemoView(page_copy);
+  memo_copy->Assign(*memo);
+  EXPECT_EQ(written(*memo_copy), written(*memo));
+  EXPECT_EQ(memo_copy->FillType(), TovxFillType::ftGradient);
+  EXPECT_TRUE(other.Errors().isEmpty());
 }
 
 TEST(ComponentCopyTest, ASubtreeSavesAndLoadsOnItsOwn) {
