@@ -1,5 +1,7 @@
 #include "base/error.h"
 
+#include <cstring>
+
 namespace ovx {
 
 Error::Error(QString resource_name, QString text, QStringList args)
@@ -35,6 +37,12 @@ QString FormatMessage(const QString& text, const QStringList& args) {
     out += c;
   }
   return out;
+}
+
+QString SystemErrorText(int error_number) {
+  char buffer[256];
+  // GNU strerror_r answers a pointer that may or may not be `buffer`.
+  return QString::fromLocal8Bit(strerror_r(error_number, buffer, sizeof buffer));
 }
 
 }  // namespace ovx

@@ -41,4 +41,8 @@ class Error : public std::exception {
 // percent sign. Places without an argument stay as they are.
 QString FormatMessage(const QString& text, const QStringList& args);
 
+// The system's text for an errno value ("No space left on device"), in the
+// user's language; the one wording every file message uses for its reason.
+QString SystemErrorText(int error_number);
+
 }  // namespace ovx

@@ -26,12 +26,6 @@ namespace {
 // One system call never transfers more than this; larger requests loop.
 constexpr qint64 kMaxTransfer = qint64{1} << 30;
 
-QString SystemReason(int error_number) {
-  char buffer[256];
-  // GNU strerror_r answers a pointer that may or may not be `buffer`.
-  return QString::fromLocal8Bit(strerror_r(error_number, buffer, sizeof buffer));
-}
-
 }  // namespace
 
 Stream::~Stream() = default;
@@ -135,7 +129,7 @@ FileStream::FileStream(const QString& file_name, Mode mode) : file_name_(file_na
     descriptor_ = ::open(path.constData(), flags, 0666);
   } while (descriptor_ < 0 && errno == EINTR);
   if (descriptor_ < 0) {
-    throw Error("", "Cannot open file %s: %s", {file_name, SystemReason(errno)});
+    throw Error("", "Cannot open file %s: %s", {file_name, SystemErrorText(errno)});
   }
   // Opening a directory read-only succeeds; reading it would fail later with
   // a less helpful message.
@@ -143,7 +137,7 @@ FileStream::FileStream(const QString& file_name, Mode mode) : file_name_(file_na
   if (::fstat(descriptor_, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(descriptor_);
     descriptor_ = -1;
-    throw Error("", "Cannot open file %s: %s", {file_name, SystemReason(EISDIR)});
+    throw Error("", "Cannot open file %s: %s", {file_name, SystemErrorText(EISDIR)});
   }
 }
 
@@ -159,7 +153,7 @@ FileStream::~FileStream() {
 
 void FileStream::ThrowSystemError(const char* action, int error_number) const {
   throw Error("", "Cannot %s file %s: %s",
-              {QString::fromLatin1(action), file_name_, SystemReason(error_number)});
+              {QString::fromLatin1(action), file_name_, SystemErrorText(error_number)});
 }
 
 qint64 FileStream::Read(char* data, qint64 size) {

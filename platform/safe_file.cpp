@@ -84,11 +84,6 @@ QByteArray FinalPath(const QString& target, struct stat* existing, bool* exists)
 
 }  // namespace
 
-QString SystemErrorText(int error_number) {
-  char buffer[256];
-  return QString::fromLocal8Bit(strerror_r(error_number, buffer, sizeof buffer));
-}
-
 SafeFile::SafeFile(QString target) : target_(std::move(target)) {
   if (target_.isEmpty()) Throw(QStringLiteral("Cannot write a file without a name"), {});
   struct stat existing {};

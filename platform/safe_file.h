@@ -95,7 +95,4 @@ void CheckReadableFile(const QString& path, qint64 max_bytes,
 // through links and relative parts).
 bool IsSameFile(const QString& a, const QString& b);
 
-// The system's text for an errno value, in the user's language.
-QString SystemErrorText(int error_number);
-
 }  // namespace ovx

@@ -47,9 +47,7 @@ TempFile::Created TempFile::CreateFile(const QString& directory, const QString& 
     descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) {
-    char buffer[256];
-    throw Error("", "Cannot create a temporary file in %s: %s",
-                {dir, QString::fromLocal8Bit(strerror_r(errno, buffer, sizeof buffer))});
+    throw Error("", "Cannot create a temporary file in %s: %s", {dir, SystemErrorText(errno)});
   }
   return {descriptor, QFile::decodeName(pattern)};
 }

@@ -56,8 +56,7 @@ QByteArray ReadStandardInput() {
 void WriteStandardOutput(const QByteArray& data) {
   if (std::fwrite(data.constData(), 1, data.size(), stdout) != static_cast<size_t>(data.size()) ||
       std::fflush(stdout) != 0) {
-    throw ovx::Error("", "Cannot write standard output: %s",
-                     {QString::fromLocal8Bit(std::strerror(errno))});
+    throw ovx::Error("", "Cannot write standard output: %s", {ovx::SystemErrorText(errno)});
   }
 }
 
