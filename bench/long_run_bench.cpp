@@ -7,9 +7,8 @@
 // Counters: pages per second of the whole run, the output's size per page
 // and the process's peak resident set size (run one benchmark per process,
 // with --benchmark_filter, to read it for that case alone).
-#include "app/core/fixed_data.h"
-#include "app/core/print_command.h"
 #include "base/stream.h"
+#include "bench/app_run.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "export/pdf_export.h"
@@ -18,28 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
-
-double PeakMegabytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 enum class Output { kPdf, kOp3 };
 
 void LongRun(benchmark::State& state, int repeat, Output output) {
-  ovx::InstallEngine();
-  ovx::InstallExport();
-  ovx::FontService::Instance().AddPrivateFont(QStringLiteral(VELMORA_APP_DATA_DIR) +
-                                              QStringLiteral("/KaitiVelmora.otf"));
-  ovx::app::PrintSettings settings;
-  const QStringList body = ovx::app::BodyTextLines();
-  for (int i = 0; i < repeat; ++i) settings.body_lines += body;
-  settings.title_lines = ovx::app::TitleLines();
-  settings.data_directory = QStringLiteral(VELMORA_APP_DATA_DIR);
+  const ovx::app::PrintSettings settings = ovx::bench::RepeatedTextSettings(repeat);
 
   int page_count = 0;
   qint64 bytes = 0;
@@ -68,7 +51,7 @@ void LongRun(benchmark::State& state, int repeat, Output output) {
   state.counters["pages_per_s"] =
       benchmark::Counter(page_count, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["KB_per_page"] = bytes / 1024.0 / std::max(page_count, 1);
-  state.counters["peak_MB"] = PeakMegabytes();
+  state.counters["peak_MB"] = ovx::bench::PeakMegabytes();
 }
 
 void BM_LongRunPdf270Pages(benchmark::State& state) { LongRun(state, 7, Output::kPdf); }

@@ -8,9 +8,8 @@
 // them (content stream, page object, its cross-reference entry). Peak
 // memory is the process's maximum resident set size; run one benchmark per
 // process (--benchmark_filter) to read it for that case alone.
-#include "app/core/fixed_data.h"
-#include "app/core/print_command.h"
 #include "base/stream.h"
+#include "bench/app_run.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "export/pdf_export.h"
@@ -19,15 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
-
-double PeakMegabytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 // The stored length of every stream whose dictionary contains `marker`.
 qint64 StreamBytes(const QByteArray& pdf, QByteArrayView marker) {
@@ -44,15 +35,7 @@ qint64 StreamBytes(const QByteArray& pdf, QByteArrayView marker) {
 }
 
 void Export(benchmark::State& state, int repeat) {
-  ovx::InstallEngine();
-  ovx::InstallExport();
-  ovx::FontService::Instance().AddPrivateFont(QStringLiteral(VELMORA_APP_DATA_DIR) +
-                                              QStringLiteral("/KaitiVelmora.otf"));
-  ovx::app::PrintSettings settings;
-  const QStringList body = ovx::app::BodyTextLines();
-  for (int i = 0; i < repeat; ++i) settings.body_lines += body;
-  settings.title_lines = ovx::app::TitleLines();
-  settings.data_directory = QStringLiteral(VELMORA_APP_DATA_DIR);
+  const ovx::app::PrintSettings settings = ovx::bench::RepeatedTextSettings(repeat);
   TovxReport report;
   ovx::app::Typesetter typesetter;
   ovx::app::BuildReport(report, settings, typesetter);
@@ -83,7 +66,7 @@ void Export(benchmark::State& state, int repeat) {
   state.counters["file_KB"] = pdf.size() / 1024.0;
   state.counters["shared_KB"] = shared / 1024.0;
   state.counters["page_KB"] = (pdf.size() - shared) / 1024.0 / pages.Count();
-  state.counters["peak_MB"] = PeakMegabytes();
+  state.counters["peak_MB"] = ovx::bench::PeakMegabytes();
 }
 
 void BM_PdfBuiltInText(benchmark::State& state) { Export(state, 1); }
