@@ -4,33 +4,15 @@
 //
 // Peak memory is the process's maximum resident set size; run one benchmark
 // per process (--benchmark_filter) to read it for that case alone.
-#include "app/core/fixed_data.h"
-#include "app/core/print_command.h"
+#include "bench/app_run.h"
 #include "report/model/report.h"
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
 
-double PeakMegabytes() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-ovx::app::PrintSettings Settings(int repeat) {
-  ovx::app::PrintSettings settings;
-  const QStringList body = ovx::app::BodyTextLines();
-  for (int i = 0; i < repeat; ++i) settings.body_lines += body;
-  settings.title_lines = ovx::app::TitleLines();
-  settings.data_directory = QStringLiteral(VELMORA_APP_DATA_DIR);
-  return settings;
-}
-
 void Run(benchmark::State& state, int repeat) {
-  const ovx::app::PrintSettings settings = Settings(repeat);
+  const ovx::app::PrintSettings settings = ovx::bench::RepeatedTextSettings(repeat);
   ovx::app::BuildResult result;
   for (auto _ : state) {
     TovxReport report;
@@ -40,7 +22,7 @@ void Run(benchmark::State& state, int repeat) {
   }
   state.counters["body_pages"] = result.body_pages;
   state.counters["cells"] = result.cells;
-  state.counters["peak_MB"] = PeakMegabytes();
+  state.counters["peak_MB"] = ovx::bench::PeakMegabytes();
 }
 
 void BM_BuiltInText(benchmark::State& state) { Run(state, 1); }

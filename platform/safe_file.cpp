@@ -147,20 +147,10 @@ qint64 SafeFile::Read(char*, qint64) {
 void SafeFile::Write(const char* data, qint64 size) {
   if (descriptor_ < 0 || finished_) FailWrite(EBADF);
   if (size <= 0) return;
-  const qint64 in_buffer = position_ - flushed_;
-  if (in_buffer != buffer_.size()) FlushBuffer();  // after a seek back
+  // The buffer always holds the bytes from flushed_ to position_.
   if (buffer_.size() + size > kBufferSize) FlushBuffer();
   if (size >= kBufferSize) {
-    qint64 done = 0;
-    while (done < size) {
-      const ssize_t put =
-          ::pwrite(descriptor_, data + done, std::min(size - done, kMaxTransfer), position_ + done);
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        FailWrite(errno);
-      }
-      done += put;
-    }
+    WriteAt(data, size, position_);
     position_ += size;
     flushed_ = position_;
     size_ = std::max(size_, position_);
@@ -170,21 +160,24 @@ void SafeFile::Write(const char* data, qint64 size) {
   position_ += size;
 }
 
-void SafeFile::FlushBuffer() {
+void SafeFile::WriteAt(const char* data, qint64 size, qint64 offset) {
   qint64 done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t put = ::pwrite(descriptor_, buffer_.constData() + done,
-                                 std::min(buffer_.size() - done, kMaxTransfer), flushed_ + done);
+  while (done < size) {
+    const ssize_t put =
+        ::pwrite(descriptor_, data + done, std::min(size - done, kMaxTransfer), offset + done);
     if (put < 0) {
       if (errno == EINTR) continue;
       FailWrite(errno);
     }
     done += put;
   }
-  flushed_ += done;
+}
+
+void SafeFile::FlushBuffer() {
+  WriteAt(buffer_.constData(), buffer_.size(), flushed_);
+  flushed_ += buffer_.size();
   size_ = std::max(size_, flushed_);
   buffer_.clear();
-  flushed_ = position_;
 }
 
 void SafeFile::Seek(qint64 position) {
@@ -264,8 +257,10 @@ void CheckWritableTarget(const QString& path) {
 namespace {
 
 // Opens `path` for reading without blocking on a pipe, and refuses what is
-// not a regular file or is larger than the bound. Answers the descriptor.
-int OpenBounded(const QString& path, qint64 max_bytes, const QString& what) {
+// not a regular file or is larger than the bound. Answers the descriptor;
+// `size` gets the file's size when it was opened.
+int OpenBounded(const QString& path, qint64 max_bytes, const QString& what,
+                qint64* size = nullptr) {
   const QByteArray name = QFile::encodeName(path);
   int descriptor;
   do {
@@ -292,6 +287,7 @@ int OpenBounded(const QString& path, qint64 max_bytes, const QString& what) {
     Throw(QStringLiteral("The %s \"%s\" is larger than %s bytes"),
           {what, Shown(path), QString::number(max_bytes)});
   }
+  if (size) *size = info.st_size;
   return descriptor;
 }
 
@@ -302,12 +298,14 @@ void CheckReadableFile(const QString& path, qint64 max_bytes, const QString& wha
 }
 
 QByteArray ReadFileBounded(const QString& path, qint64 max_bytes, const QString& what) {
-  const int descriptor = OpenBounded(path, max_bytes, what);
+  qint64 size = 0;
+  const int descriptor = OpenBounded(path, max_bytes, what, &size);
   struct Closer {
     int descriptor;
     ~Closer() { ::close(descriptor); }
   } closer{descriptor};
   QByteArray bytes;
+  bytes.reserve(size + 1);  // one allocation unless the file grows meanwhile
   // One byte more than the bound tells a file that grew while read.
   const qint64 want = max_bytes + 1;
   qint64 done = 0;

@@ -55,6 +55,7 @@ class SafeFile : public Stream {
   bool Committed() const { return committed_; }
 
  private:
+  void WriteAt(const char* data, qint64 size, qint64 offset);
   void FlushBuffer();
   [[noreturn]] void FailWrite(int error_number);
 

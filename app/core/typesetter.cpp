@@ -20,15 +20,7 @@ void Typesetter::Reset(const QString& text) {
 
 namespace {
 
-// The UTF-16 length of the code point at `at` (a lone surrogate counts as one).
-qsizetype CodePointLength(const QString& text, qsizetype at) {
-  return text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2
-                                                                                             : 1;
-}
-
-bool IsCombiningMark(const QString& text, qsizetype at, qsizetype length) {
-  const char32_t c =
-      length == 2 ? QChar::surrogateToUcs4(text[at], text[at + 1]) : text[at].unicode();
+bool IsCombiningMark(char32_t c) {
   switch (QChar::category(c)) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
@@ -43,13 +35,13 @@ bool IsCombiningMark(const QString& text, qsizetype at, qsizetype length) {
 
 QString Typesetter::NextChar() {
   if (position_ >= text_.size()) return {};
-  qsizetype length = CodePointLength(text_, position_);
+  qsizetype length = ovx::ReadCodePoint(text_, position_).length;
   // Combining marks (accents, variation selectors) belong to the character
   // before them and share its cell.
   while (position_ + length < text_.size()) {
-    const qsizetype mark = CodePointLength(text_, position_ + length);
-    if (!IsCombiningMark(text_, position_ + length, mark)) break;
-    length += mark;
+    const ovx::CodePointAt mark = ovx::ReadCodePoint(text_, position_ + length);
+    if (!IsCombiningMark(mark.code_point)) break;
+    length += mark.length;
   }
   QString ch = text_.mid(position_, length);
   position_ += length;
