@@ -80,9 +80,11 @@ double AsStored(double value) {
 // Copies what the serializer would write of `from` (every stored property,
 // defaults included) into `to`, in declaration order, straight through the
 // property metadata. References are only gathered as attribute text, since
-// they must resolve by name in the target's own report.
+// they must resolve by name in the target's own report. Data a record
+// cannot take is told in `errors`, as loading would tell it.
 void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
-                std::vector<const ovx::PropertyInfo*>& path, QByteArray& references) {
+                std::vector<const ovx::PropertyInfo*>& path, QByteArray& references,
+                QStringList& errors) {
   const ovx::MetaClass& from_class = from.GetMetaClass();
   const bool same_class = &from_class == &to.GetMetaClass();
   auto& source = const_cast<ovx::Persistent&>(from);
@@ -100,7 +102,7 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
         ovx::Persistent* nested_to = target->object(to);
         if (nested && nested_to) {
           path.push_back(p);
-          CopyStored(*nested, *nested_to, path, references);
+          CopyStored(*nested, *nested_to, path, references, errors);
           path.pop_back();
         }
         break;
@@ -156,7 +158,8 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
   if (!data.isEmpty()) {
     try {
       to.ReadDefinedData(data);
-    } catch (const ovx::Error&) {
+    } catch (const ovx::Error& error) {
+      errors << error.Message();
     }
   }
 }
@@ -172,7 +175,10 @@ void TovxComponent::Assign(const TovxComponent& source) {
   } else {
     QByteArray references;
     std::vector<const ovx::PropertyInfo*> path;
-    CopyStored(source, *this, path, references);
+    QStringList errors;
+    CopyStored(source, *this, path, references, errors);
+    for (const QString& error : errors)
+      serializer.AddError(error + QStringLiteral(" (") + Name() + u')');
     // References resolve by name in this object's report; nested lists (a
     // memo's formats beyond the first) go through their elements. Most
     // objects have neither.
