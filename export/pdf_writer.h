@@ -165,7 +165,8 @@ class PdfDocument {
   // The page resource name of `font`; the font counts as used on the page.
   QByteArray UseFont(TovxPDFFont& font);
   // The resource name ("/Im3") of an image, written when first met;
-  // identical images (same JPEG and mask bytes) are written once.
+  // identical images (same JPEG and mask bytes, found by their MD5 and
+  // compared byte for byte) are written once.
   QByteArray UseImage(const PdfImage& image);
   // Reserves the annotation's number and lists it on the current page.
   void AddLink(const PdfLink& link);
@@ -214,9 +215,11 @@ class PdfDocument {
   std::vector<int> font_objects_;
   std::vector<Page> pages_;
   // Object number of each image, by index; the index of each image by the
-  // MD5 of its JPEG and mask bytes.
+  // MD5 of its JPEG and mask bytes (several for a collision), and its
+  // bytes (shared with the caller's) for the comparison.
   std::vector<int> images_;
-  QHash<QByteArray, int> image_index_;
+  std::vector<PdfImage> image_data_;
+  QMultiHash<QByteArray, int> image_index_;
   std::vector<Link> links_;
 
   // The page being written.
