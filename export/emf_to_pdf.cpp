@@ -514,6 +514,23 @@ void TEMFtoPDFExport::WriteStrokeState() {
     case kPsAlternate:
       dash = b + ' ' + b;
       break;
+    case kPsUserStyle:
+      if (const TEnhMetaObj* pen = dc.Data().pen; pen && pen->Type() == kEmrExtCreatePen) {
+        // The pen's own dashes and gaps, in logical units.
+        const std::vector<quint32> entries =
+            static_cast<const TEMRExtCreatePenObj&>(*pen).StyleEntries();
+        double sum = 0;
+        for (size_t i = 0; i < entries.size() && i < 16; ++i) {
+          const double length = std::min<quint32>(entries[i], 1u << 20) * PageLength(1);
+          sum += length;
+          dash += (i ? " " : "") + EmfPdfNumber(length);
+        }
+        // Nothing but zeros would be no pattern at all.
+        if (!(sum > 0)) dash.clear();
+        break;
+      }
+      dash = a + ' ' + b;
+      break;
     default:
       dash = a + ' ' + b;
   }
@@ -528,8 +545,98 @@ void TEMFtoPDFExport::WriteStrokeState() {
   Line(barcode_ ? "0 j" : join == kPsJoinRound ? "1 j" : join == kPsJoinBevel ? "2 j" : "0 j");
 }
 
+bool TEMFtoPDFExport::DashedPen() const {
+  switch (DeviceContext().PenType()) {
+    case kPsSolid:
+    case kPsNull:
+    case kPsInsideFrame:
+      return false;
+    default:
+      return true;
+  }
+}
+
+QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
+  // The platform's hatches: one-pixel lines in cells of 8 x 8 device
+  // pixels, from the frame's origin.
+  const double w = (target_.right - target_.left) / sx_;
+  const double h = (target_.top - target_.bottom) / sy_;
+  if (!(w > 0) || !(h > 0) || (w + h) / 8 > 20000) return {};
+  const bool horizontal = hatch == 0 || hatch == 4;
+  const bool vertical = hatch == 1 || hatch == 4;
+  const bool falling = hatch == 2 || hatch == 5;  // "\\": x - y constant
+  const bool rising = hatch == 3 || hatch == 5;   // "/": x + y constant
+  QByteArray lines;
+  auto segment = [&](double x1, double y1, double x2, double y2) {
+    lines += PointText(ToPage(QPointF(x1, y1))) + " m" + kEol;
+    lines += PointText(ToPage(QPointF(x2, y2))) + " l" + kEol;
+  };
+  if (horizontal) {
+    for (double y = 0.5; y < h; y += 8) segment(0, y, w, y);
+  }
+  if (vertical) {
+    for (double x = 0.5; x < w; x += 8) segment(x, 0, x, h);
+  }
+  if (falling) {
+    for (double c = -std::ceil(h / 8) * 8; c < w; c += 8) segment(c, 0, c + h, h);
+  }
+  if (rising) {
+    for (double c = 0; c < w + h; c += 8) segment(c, 0, c - h, h);
+  }
+  return lines;
+}
+
 void TEMFtoPDFExport::Paint(int set, bool text_background) {
   const TDeviceContextData& d = DeviceContext().Data();
+  const bool opaque = d.bk_mode == kOpaque;
+  const bool hatch = (set & kFill) && !text_background &&
+                     DeviceContext().BrushStyle() == kBsHatched && d.brush && d.brush->U32(20) <= 5;
+  const bool gaps = (set & kStroke) && opaque && DashedPen();
+  if (hatch || gaps) {
+    // Each part paints the path again: the background under the hatch,
+    // the hatch through the path as a clip, the gaps of the pen, the pen.
+    const QByteArray path = path_.Buffer();
+    path_.Discard();
+    const QByteArray fill = d.poly_fill_mode == 1 ? "f*" : "f";
+    if (set & kFill) {
+      if (hatch) {
+        if (opaque) {
+          Line(ColorText(d.bk_color) + " rg");
+          out_ += path;
+          Line(fill);
+        }
+        Line("q");
+        out_ += path;
+        Line(d.poly_fill_mode == 1 ? "W*" : "W");
+        Line("n");
+        Line("[] 0 d");
+        Line(ColorText(DeviceContext().BrushColor()) + " RG");
+        Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
+        Line("0 J");
+        out_ += HatchLines(d.brush->U32(20));
+        Line("S");
+        Line("Q");
+      } else {
+        Line(ColorText(DeviceContext().BrushColor()) + " rg");
+        out_ += path;
+        Line(fill);
+      }
+    }
+    if (set & kStroke) {
+      WriteStrokeState();
+      if (gaps) {
+        Line("q");
+        Line("[] 0 d");
+        Line(ColorText(d.bk_color) + " RG");
+        out_ += path;
+        Line("S");
+        Line("Q");
+      }
+      out_ += path;
+      Line("S");
+    }
+    return;
+  }
   if (set & kFill) {
     Line(ColorText(text_background ? d.bk_color : DeviceContext().BrushColor()) + " rg");
   }

@@ -115,6 +115,8 @@ class TPDFPath {
   bool HasCurrentPoint() const { return pending_; }
   // Something beyond moves was added.
   bool HasSegments() const { return segments_; }
+  // The operators waiting, each line with its CR LF.
+  const QByteArray& Buffer() const { return buffer_; }
 
  private:
   QByteArray& out_;
@@ -237,6 +239,10 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   int Reduced(int set) const;
   void Paint(int set, bool text_background = false);
   void WriteStrokeState();
+  // Pen styles with gaps (which an opaque background fills).
+  bool DashedPen() const;
+  // Lines of the brush's hatch over the target, clipped by the caller.
+  QByteArray HatchLines(quint32 hatch) const;
   void AddPoints(const std::vector<QPoint>& points, bool closed);
   void AddBeziers(const std::vector<QPoint>& points);
   void AddRoundRect(const ovx::PdfRect& r, double rx, double ry);

@@ -231,6 +231,54 @@ TEST(EmfToPdf, BarcodeLinesAreSquareCappedAndMitered) {
   EXPECT_FALSE(barcode.contains("1 J"));
 }
 
+TEST(EmfToPdf, HatchesAndPenGapsArePaintedAsTheScreenPaintsThem) {
+  EmfBuilder b = Start();
+  // A cross-hatched brush over an opaque yellow background, and a dashed
+  // pen whose gaps take the background.
+  b.Record(kEmrCreateBrushIndirect, {1, kBsHatched, 0x0000FF, 4})
+      .Record(kEmrSelectObject, {1})
+      .Record(kEmrCreatePen, {2, kPsDash, 1, 0, 0x800000})
+      .Record(kEmrSelectObject, {2})
+      .Record(kEmrSetBkColor, {0x00FFFF})
+      .Record(kEmrRectangle, {8, 8, 40, 40})
+      .Eof();
+  const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
+  ExpectInOrder(lines, {"q",
+                        "1 1 0 rg",
+                        "6 42 24 24 re",
+                        "f*",  // background
+                        "q",
+                        "6 42 24 24 re",
+                        "W*",
+                        "n",
+                        "1 0 0 RG",
+                        "S",
+                        "Q",  // hatch
+                        "[4.5] 0 d",
+                        "q",
+                        "1 1 0 RG",
+                        "6 42 24 24 re",
+                        "S",
+                        "Q",  // gaps
+                        "6 42 24 24 re",
+                        "S",
+                        "Q"});
+  // Cross hatch: 12 horizontal and 12 vertical lines over the 96 pixels.
+  EXPECT_EQ(lines.count("0 71.625 m"), 1);
+  EXPECT_EQ(lines.count("0.375 72 m"), 1);
+
+  EmfBuilder c = Start();
+  // A user style of 3 on, 1 off (logical units).
+  c.Record(kEmrExtCreatePen,
+           {1, 0, 0, 0, 0, kPsGeometric | kPsUserStyle | kPsEndcapFlat, 2, kBsSolid, 0, 0, 2, 3, 1})
+      .Record(kEmrSelectObject, {1})
+      .Record(kEmrSetBkMode, {kTransparent})
+      .Record(kEmrMoveToEx, {0, 0})
+      .Record(kEmrLineTo, {40, 0})
+      .Eof();
+  ExpectInOrder(Inner(Play(c.Bytes()).content), {"[2.25 0.75] 0 d", "0 J", "S"});
+}
+
 TEST(EmfToPdf, LinesStartAtTheCurrentPosition) {
   // One point: one line from the current position, after its move.
   EmfBuilder b = Start();
