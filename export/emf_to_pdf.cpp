@@ -1012,9 +1012,11 @@ void TEMFtoPDFExport::DrawText() {
   double em = PageLength(height);
   const int cell = metrics.ascent - metrics.descent;
   if (dc.FontSignedHeight() > 0 && cell > 0) em = em * 1000 / cell;
-  const double size = std::nearbyint(std::min(em, ovx::kEmfPdfMaxNumber));
-  // A size of 0 has no glyphs to show (and would divide by zero below).
-  if (!(size >= 1)) return;
+  // The size as mapped (a whole number would draw the glyphs up to half
+  // a point larger or smaller than the advances place them); a size that
+  // rounds to 0 has no glyphs to show, and would divide by zero below.
+  const double size = std::min(em, ovx::kEmfPdfMaxNumber);
+  if (!(std::nearbyint(size) >= 1)) return;
 
   std::vector<int> advances = r.Advances();
   const bool update_cp = d.text_align & kTaUpdateCp;

@@ -3,8 +3,14 @@
 // does, and what a reader draws from the result.
 #include "export/emf_to_pdf.h"
 #include "base/error.h"
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "export/export_filter.h"
+#include "export/pdf_export.h"
 #include "export/pdf_writer.h"
+#include "report/model/page.h"
 #include "report/model/picture_view.h"
+#include "report/model/report.h"
 #include "tests/export/pdf_test_support.h"
 #include "tests/render/emf_test_support.h"
 
@@ -546,6 +552,193 @@ TEST(EmfToPdf, ImagesOfTheSameDigestStayApart) {
   document.Finish();
 }
 
+// Differing pixels (a channel off by more than 64) per inked pixel (not
+// white in either image).
+double InkDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return 1;
+  const QImage x = a.convertToFormat(QImage::Format_RGB32);
+  const QImage y = b.convertToFormat(QImage::Format_RGB32);
+  qint64 inked = 0, differing = 0;
+  for (int row = 0; row < x.height(); ++row) {
+    const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+    const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+    for (int col = 0; col < x.width(); ++col) {
+      const bool ink = (p[col] & RGB_MASK) != 0xFFFFFF || (q[col] & RGB_MASK) != 0xFFFFFF;
+      if (!ink) continue;
+      ++inked;
+      differing += std::abs(qRed(p[col]) - qRed(q[col])) > 64 ||
+                   std::abs(qGreen(p[col]) - qGreen(q[col])) > 64 ||
+                   std::abs(qBlue(p[col]) - qBlue(q[col])) > 64;
+    }
+  }
+  return inked == 0 ? 1 : double(differing) / inked;
+}
+
+// --- picture views on pages
+// -------------------------------------------------------------------------
+
+// A metafile of a filled rectangle, a line of text and a picture with
+// transparent parts (recorded as an alpha blend).
+Metafile PictureMetafile() {
+  QImage image(16, 8, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  for (int x = 0; x < 8; ++x)
+    for (int y = 0; y < 8; ++y) image.setPixelColor(x, y, QColor(200, 30, 30));
+  return test::Record(
+      [&](Canvas& c) {
+        c.Pen() = CanvasPen{clBlue, 1, PenStyle::kSolid, false, LineCap::kRound, {}};
+        c.Brush() = CanvasBrush{clYellow, TovxBrushStyle::bsSolid};
+        c.Rectangle({4, 4, 60, 30});
+        c.Font().name = QStringLiteral("Arial");
+        c.Font().height = -14;
+        c.ExtTextOut(8, 34, 0, nullptr, QStringLiteral("Vector"), {});
+        c.StretchDraw({64, 4, 96, 20}, image);
+      },
+      100, 50);
+}
+
+struct ViewPage {
+  QByteArray content;
+  QByteArray file;
+};
+
+ViewPage WriteView(TovxView& view, PdfDocumentOptions options = test::PlainOptions(),
+                   PdfContentSettings settings = {}) {
+  MemoryStream out;
+  PdfDocument document(out, options);
+  PdfPageContent content(document, settings);
+  document.Begin();
+  content.BeginPage(200, 100, 0, 0, 0);
+  content.WriteView(view);
+  ViewPage page;
+  page.content = document.Content();
+  content.EndPage();
+  document.Finish();
+  page.file = out.Data();
+  return page;
+}
+
+TEST(EmfToPdf, MetafilePicturesAreWrittenAsVectors) {
+  TovxPictureView view;
+  view.SetBounds(20, 10, 100, 50);
+  ASSERT_TRUE(view.Picture().LoadFromData(PictureMetafile().bytes));
+  view.Frame().SetTyp({TovxFrameType::ftBottom});
+  const ViewPage vectors = WriteView(view);
+  ExpectBalanced(vectors.content);
+  // The view's clip, the playing clip, the rectangle, the text, the
+  // picture part, the frame.
+  ExpectInOrder(Lines(vectors.content),
+                {"q", "q", "15 30 75 37.5 re", "W", "n", "q", "15 30 75 37.5 re", "W*", "n",
+                 "18 45 42 19.5 re", "BT", "ET", "/Im0 Do", "Q", "Q"});
+  EXPECT_EQ(vectors.content.count(" Do"), 1);
+  EXPECT_TRUE(vectors.content.contains(" Tf"));
+
+  // Without AllowVectorExport, or for a placeable metafile, a raster image.
+  view.SetAllowVectorExport(false);
+  const ViewPage raster = WriteView(view);
+  EXPECT_FALSE(raster.content.contains("BT"));
+  EXPECT_FALSE(raster.content.contains(" re\r\nW*"));
+}
+
+TEST(EmfToPdf, SoftMasksOnlyWithTransparencyAndNeverUnderPdfA1) {
+  TovxPictureView view;
+  view.SetBounds(20, 10, 100, 50);
+  ASSERT_TRUE(view.Picture().LoadFromData(PictureMetafile().bytes));
+  PdfContentSettings transparent;
+  transparent.transparency = true;
+  PdfDocumentOptions plain = test::PlainOptions();
+  EXPECT_TRUE(WriteView(view, plain, transparent).file.contains("/SMask"));
+  EXPECT_FALSE(WriteView(view, plain, {}).file.contains("/SMask"));
+  PdfDocumentOptions pdfa1 = test::PlainOptions();
+  pdfa1.pdfa_part = 1;
+  EXPECT_FALSE(WriteView(view, pdfa1, transparent).file.contains("/SMask"));
+  PdfDocumentOptions pdfa2 = test::PlainOptions();
+  pdfa2.pdfa_part = 2;
+  EXPECT_TRUE(WriteView(view, pdfa2, transparent).file.contains("/SMask"));
+}
+
+TEST(EmfToPdf, AlphaBlendsAreRedrawnNoLargerThanTheirSource) {
+  // 16 x 8 pixels blended onto an area of a million points and onto an
+  // empty one.
+  QImage image(16, 8, QImage::Format_ARGB32);
+  image.fill(QColor(0, 0, 255, 128));
+  for (const PixelRect dest : {PixelRect{0, 0, 90, 90}, PixelRect{10, 10, 10, 40}}) {
+    const Metafile file = test::Record([&](Canvas& c) { c.StretchDraw(dest, image); }, 96, 96);
+    const Played played = Play(
+        file.bytes, [](TEMFtoPDFExport& p) { p.SetTransparency(true); }, PdfRect{0, 1e6, 1e6, 0});
+    ExpectBalanced(played.content);
+    if (dest.right == dest.left) {
+      EXPECT_EQ(played.images, 0);
+      continue;
+    }
+    EXPECT_EQ(played.images, 1);
+    EXPECT_TRUE(played.file.contains("/Width 16/Height 8/SMask"))
+        << played.file.left(2000).constData();
+  }
+}
+
+TEST(EmfToPdf, ReportsExportMetafilePicturesAsTheScreenDrawsThem) {
+  VELMORA_REQUIRE_TOOL(qpdf);
+  VELMORA_REQUIRE_TOOL(pdftoppm);
+  InstallEngine();
+  InstallExport();
+  QFile seed(QStringLiteral(VELMORA_SOURCE_DIR "/fuzz/corpus/emf/clips_and_paths.emf"));
+  ASSERT_TRUE(seed.open(QIODevice::ReadOnly));
+  TovxReport report;
+  report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+  auto* page = new TovxReportPage(&report);
+  page->SetName(QStringLiteral("Page1"));
+  page->SetPaperWidth(100);
+  page->SetPaperHeight(80);
+  // No margins: the export shifts pages by a twentieth of them, which
+  // would move every edge by a fraction of a pixel.
+  page->SetLeftMargin(0);
+  page->SetTopMargin(0);
+  page->SetRightMargin(0);
+  page->SetBottomMargin(0);
+  auto* view = new TovxPictureView(page);
+  view->SetName(QStringLiteral("Picture1"));
+  // Twice the metafile's size: edges fall on whole pixels both ways.
+  view->SetBounds(20, 20, 200, 160);
+  ASSERT_TRUE(view->Picture().LoadFromData(seed.readAll()));
+  ASSERT_TRUE(report.PrepareReport());
+
+  TovxPDFExport filter(nullptr, false);
+  filter.SetShowDialog(false);
+  filter.SetFixedOutput(true);
+  MemoryStream out;
+  filter.SetStream(&out);
+  ASSERT_TRUE(PreparedPages(report)->Export(filter));
+  filter.SetStream(nullptr);
+  const QByteArray pdf = out.Data();
+  EXPECT_FALSE(pdf.contains("/Subtype /Image"));
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("report.pdf"));
+  ASSERT_TRUE(test::WriteFile(path, pdf));
+  const test::ToolResult check = test::RunTool(tool_qpdf, {QStringLiteral("--check"), path});
+  EXPECT_EQ(check.exit_code, 0) << check.out.constData();
+  EXPECT_TRUE(check.out.contains("No syntax or stream encoding errors found"));
+
+  TovxPreviewPages& pages = *PreparedPages(report);
+  const QSize size = pages.GetPageSize(0);
+  auto canvas = PainterCanvas::ForImage(size.width(), size.height());
+  pages.DrawPage(0, *canvas, 1, 1, 0, 0);
+  canvas->End();
+  const test::ToolResult r = test::RunTool(
+      tool_pdftoppm, {"-r", "96", "-png", "-singlefile", path, dir.filePath("report")});
+  ASSERT_EQ(r.exit_code, 0) << r.err.constData();
+  const QImage read(dir.filePath(QStringLiteral("report.png")));
+  ASSERT_EQ(read.size(), size);
+  const double difference = InkDifference(*canvas->Image(), read);
+  if (qEnvironmentVariableIsSet("VELMORA_KEEP_RENDERINGS")) {
+    canvas->Image()->save(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS") + "/report-screen.png");
+    read.save(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS") + "/report-pdf.png");
+  }
+  std::printf("report page: %.2f %% of inked pixels differ\n", 100 * difference);
+  EXPECT_LT(difference, 0.02);
+}
+
 // --- balance over every seed
 // ----------------------------------------------------------------------
 
@@ -592,28 +785,6 @@ TEST(EmfToPdf, EverySeedAndHostileCaseStaysBalanced) {
 
 // --- what a reader draws
 // ---------------------------------------------------------------------------
-
-// Differing pixels (a channel off by more than 64) per inked pixel (not
-// white in either image).
-double InkDifference(const QImage& a, const QImage& b) {
-  if (a.size() != b.size()) return 1;
-  const QImage x = a.convertToFormat(QImage::Format_RGB32);
-  const QImage y = b.convertToFormat(QImage::Format_RGB32);
-  qint64 inked = 0, differing = 0;
-  for (int row = 0; row < x.height(); ++row) {
-    const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-    const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-    for (int col = 0; col < x.width(); ++col) {
-      const bool ink = (p[col] & RGB_MASK) != 0xFFFFFF || (q[col] & RGB_MASK) != 0xFFFFFF;
-      if (!ink) continue;
-      ++inked;
-      differing += std::abs(qRed(p[col]) - qRed(q[col])) > 64 ||
-                   std::abs(qGreen(p[col]) - qGreen(q[col])) > 64 ||
-                   std::abs(qBlue(p[col]) - qBlue(q[col])) > 64;
-    }
-  }
-  return inked == 0 ? 1 : double(differing) / inked;
-}
 
 TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
   VELMORA_REQUIRE_TOOL(pdftoppm);
