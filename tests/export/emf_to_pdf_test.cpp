@@ -24,6 +24,8 @@
 #include <cmath>
 #include <limits>
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 namespace ovx {
 namespace {
 
@@ -781,6 +783,21 @@ TEST(EmfToPdf, EverySeedAndHostileCaseStaysBalanced) {
       document.Finish();
     }
   }
+}
+
+// The fuzz target's checks on every seed of its corpus.
+TEST(EmfToPdf, FuzzSeedsPass) {
+  QDirIterator it(QStringLiteral(VELMORA_SOURCE_DIR "/fuzz/corpus/emf"), QDir::Files);
+  int seeds = 0;
+  while (it.hasNext()) {
+    QFile file(it.next());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                           static_cast<size_t>(bytes.size()));
+    ++seeds;
+  }
+  EXPECT_GE(seeds, 8);
 }
 
 // --- what a reader draws
