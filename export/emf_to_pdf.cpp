@@ -605,17 +605,20 @@ void TEMFtoPDFExport::Paint(int set, bool text_background) {
           out_ += path;
           Line(fill);
         }
-        Line("q");
-        out_ += path;
-        Line(d.poly_fill_mode == 1 ? "W*" : "W");
-        Line("n");
-        Line("[] 0 d");
-        Line(ColorText(DeviceContext().BrushColor()) + " RG");
-        Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
-        Line("0 J");
-        out_ += HatchLines(d.brush->U32(20));
-        Line("S");
-        Line("Q");
+        // Too many lines (a damaged scale) leave the hatch out.
+        if (const QByteArray lines = HatchLines(d.brush->U32(20)); !lines.isEmpty()) {
+          Line("q");
+          out_ += path;
+          Line(d.poly_fill_mode == 1 ? "W*" : "W");
+          Line("n");
+          Line("[] 0 d");
+          Line(ColorText(DeviceContext().BrushColor()) + " RG");
+          Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
+          Line("0 J");
+          out_ += lines;
+          Line("S");
+          Line("Q");
+        }
       } else {
         Line(ColorText(DeviceContext().BrushColor()) + " rg");
         out_ += path;
