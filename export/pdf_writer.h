@@ -2,7 +2,9 @@
 //
 // Design: objects are written to the output as soon as they are complete
 // and never held back, so a document of 500 pages needs memory for one
-// page's content stream, the font records and the object offsets only.
+// page's content stream, the font records and the object offsets only
+// (and a shared reference to the bytes of each distinct image, which the
+// deduplication compares).
 // Object numbers are handed out in writing order; an object whose content
 // is known only later (the page tree, a page's fonts, link annotations) gets
 // its number now and its offset when it is written at the end. Finish
