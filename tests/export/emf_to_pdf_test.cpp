@@ -196,6 +196,19 @@ TEST(EmfToPdf, RotationMatrixKeepsItsCentre) {
   EXPECT_NEAR(centre.y(), 20, 1e-9);
 }
 
+TEST(EmfToPdf, ASavedContextStartsWithoutTheClipOfItsLevel) {
+  TPDFDeviceContext outer;
+  outer.SetClipSelected(true);
+  outer.Data().text_color = 0x123456;
+  TPDFDeviceContext inner;
+  inner.Assign(outer);
+  EXPECT_EQ(inner.Data().text_color, 0x123456u);
+  EXPECT_FALSE(inner.ClipSelected());
+  outer.Reset();
+  EXPECT_FALSE(outer.ClipSelected());
+  EXPECT_EQ(outer.Data().text_color, 0u);
+}
+
 // --- the content table --------------------------------------------------------------------------
 
 TEST(EmfToPdf, NullBrushRectangleIsStroked) {
