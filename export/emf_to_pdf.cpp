@@ -1239,6 +1239,20 @@ QImage SourcePart(const QImage& image, QRect source, bool bottom_up) {
                           static_cast<int>(right - left), static_cast<int>(lower - upper)));
 }
 
+// The source rectangle of a bitmap record: x, y, width and height at the
+// given offsets; empty (the whole bitmap) when the values are beyond any
+// bitmap, which would also overflow the rectangle's own arithmetic.
+QRect SourceRect(const TEnhMetaObj& r, qint64 x, qint64 y, qint64 w, qint64 h) {
+  constexpr qint64 kLimit = qint64{1} << 24;
+  const qint64 vx = r.I32(x), vy = r.I32(y), vw = r.I32(w), vh = r.I32(h);
+  if (std::abs(vx) > kLimit || std::abs(vy) > kLimit || std::abs(vw) > kLimit ||
+      std::abs(vh) > kLimit) {
+    return QRect();
+  }
+  return QRect(static_cast<int>(vx), static_cast<int>(vy), static_cast<int>(vw),
+               static_cast<int>(vh));
+}
+
 }  // namespace
 
 void TEMFtoPDFExport::FillRect(const PdfRect& r, const QByteArray& color) {
@@ -1345,32 +1359,32 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
 void TEMFtoPDFExport::DoBitBlt() {
   TEMFAbstractExport::DoBitBlt();
   const auto& r = Current<TEMRBitBltObj>();
-  DrawBitmap(r, BlitDest(r), r.U32(40), QRect(r.I32(44), r.I32(48), r.I32(32), r.I32(36)));
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 32, 36));
 }
 
 void TEMFtoPDFExport::DoStretchBlt() {
   TEMFAbstractExport::DoStretchBlt();
   const auto& r = Current<TEMRStretchBltObj>();
-  DrawBitmap(r, BlitDest(r), r.U32(40), QRect(r.I32(44), r.I32(48), r.I32(100), r.I32(104)));
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
 }
 
 void TEMFtoPDFExport::DoMaskBlt() {
   TEMFAbstractExport::DoMaskBlt();
   const auto& r = Current<TEMRMaskBltObj>();
-  DrawBitmap(r, BlitDest(r), r.U32(40), QRect(r.I32(44), r.I32(48), r.I32(32), r.I32(36)));
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 32, 36));
 }
 
 void TEMFtoPDFExport::DoTransparentBlt() {
   TEMFAbstractExport::DoTransparentBlt();
   const auto& r = Current<TEMRTransparentBltObj>();
   // The transparent colour stands where the others keep the operation.
-  DrawBitmap(r, BlitDest(r), r.U32(40), QRect(r.I32(44), r.I32(48), r.I32(100), r.I32(104)));
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
 }
 
 void TEMFtoPDFExport::DoAlphaBlend() {
   TEMFAbstractExport::DoAlphaBlend();
   const auto& r = Current<TEMRAlphaBlendObj>();
-  DrawBitmap(r, BlitDest(r), r.U32(40), QRect(r.I32(44), r.I32(48), r.I32(100), r.I32(104)));
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
 }
 
 void TEMFtoPDFExport::DoStretchDIBits() {
@@ -1380,7 +1394,7 @@ void TEMFtoPDFExport::DoStretchDIBits() {
   const QRect dest(QPoint(r.I32(24), r.I32(28)),
                    QPoint(static_cast<int>(std::clamp<qint64>(x + r.I32(72), INT_MIN, INT_MAX)),
                           static_cast<int>(std::clamp<qint64>(y + r.I32(76), INT_MIN, INT_MAX))));
-  DrawBitmap(r, dest, r.U32(68), QRect(r.I32(32), r.I32(36), r.I32(40), r.I32(44)));
+  DrawBitmap(r, dest, r.U32(68), SourceRect(r, 32, 36, 40, 44));
 }
 
 // --- views
