@@ -1408,10 +1408,11 @@ bool WritesVectorPicture(const TovxView& view) {
          picture->Picture().Kind() == PictureKind::kEnhancedMetafile;
 }
 
-void WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
+bool WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
                         const PdfContentSettings& settings) {
   const PdfRect rect = page.ViewRect(view);
   QByteArray& out = document.Content();
+  const qsizetype start = out.size();
   out += "q\r\n";
   page.WriteFill(view.Fill(), rect);
   const double width = view.Width(), height = view.Height();
@@ -1430,11 +1431,17 @@ void WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPicture
     player.SetTransparency(settings.transparency && document.Options().pdfa_part != 1);
     player.SetPdfA(settings.pdfa);
     player.SetDocumentQuality(settings.quality);
-    player.Export();
+    try {
+      player.Export();
+    } catch (const ovx::Error&) {
+      out.truncate(start);
+      return false;
+    }
     out += "Q\r\n";
   }
   page.WriteFrame(view.Frame(), rect);
   out += "Q\r\n";
+  return true;
 }
 
 }  // namespace ovx

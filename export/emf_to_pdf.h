@@ -60,8 +60,11 @@ bool WritesVectorPicture(const TovxView& view);
 // Writes such a view into the page `page` is writing: its fill, the
 // metafile stretched into the picture's place and clipped to the view,
 // and its frame. Soft masks only with `settings.transparency`, and never
-// under PDF/A-1. Throws ovx::Error when the metafile or a font fails.
-void WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
+// under PDF/A-1. Returns false, with the page left as it was, when the
+// metafile cannot be played to its end (a damaged file, a font that fails
+// to load): the caller then draws the view as an image, as the preview
+// shows it, so one bad picture never costs the whole export.
+bool WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
                         const PdfContentSettings& settings);
 
 }  // namespace ovx

@@ -293,8 +293,9 @@ void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) 
     WriteFill(view.Fill(), rect);
     WriteFrame(view.Frame(), rect);
     Out() += "Q\r\n";
-  } else if (WritesVectorPicture(view)) {
-    WriteVectorPicture(*this, document_, static_cast<TovxPictureView&>(view), settings_);
+  } else if (WritesVectorPicture(view) &&
+             WriteVectorPicture(*this, document_, static_cast<TovxPictureView&>(view), settings_)) {
+    // Written as vectors.
   } else if (view.Width() > 0 && view.Height() > 0) {
     WriteRaster(view);
   }

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -653,6 +654,25 @@ TEST(EmfToPdf, MetafilePicturesAreWrittenAsVectors) {
   const ViewPage raster = WriteView(view);
   EXPECT_FALSE(raster.content.contains("BT"));
   EXPECT_FALSE(raster.content.contains(" re\r\nW*"));
+}
+
+TEST(EmfToPdf, AMetafileThatCannotBePlayedIsExportedAsAnImage) {
+  // A header announcing palette entries and no end-of-file record: the
+  // player gives up on it, the export goes on and shows the view as the
+  // preview draws it.
+  QByteArray bytes = PictureMetafile().bytes;
+  bytes.chop(20);  // the EMR_EOF record
+  const quint32 file_size = static_cast<quint32>(bytes.size()), palette_entries = 4;
+  std::memcpy(bytes.data() + 48, &file_size, sizeof file_size);
+  std::memcpy(bytes.data() + 68, &palette_entries, sizeof palette_entries);
+  TovxPictureView view;
+  view.SetBounds(20, 10, 100, 50);
+  ASSERT_TRUE(view.Picture().LoadFromData(bytes));
+  ViewPage page;
+  ASSERT_NO_THROW(page = WriteView(view));
+  ExpectBalanced(page.content);
+  EXPECT_FALSE(page.content.contains("BT"));
+  EXPECT_EQ(page.content.count(" Do"), 1);
 }
 
 TEST(EmfToPdf, SoftMasksOnlyWithTransparencyAndNeverUnderPdfA1) {
