@@ -14,7 +14,12 @@
 #include "engine/preview_pages.h"
 #include "export/pdf_export.h"
 #include "platform/font_service.h"
+#include "report/model/page.h"
+#include "report/model/picture_view.h"
 #include "report/model/report.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <benchmark/benchmark.h>
 
@@ -75,5 +80,53 @@ BENCHMARK(BM_PdfBuiltInText)->Unit(benchmark::kMillisecond);
 // Sixteen copies of the text run past 501 pages of 180 cells.
 void BM_PdfFiveHundredOnePages(benchmark::State& state) { Export(state, 16); }
 BENCHMARK(BM_PdfFiveHundredOnePages)->Unit(benchmark::kMillisecond);
+
+// Every metafile of the fuzz corpus as a picture view, on each of 100
+// pages, written as vectors (argument 1) or drawn into images (0).
+void BM_ExportVectorViews(benchmark::State& state) {
+  const bool vectors = state.range(0) != 0;
+  ovx::InstallEngine();
+  ovx::InstallExport();
+  const QDir seeds(QStringLiteral(VELMORA_EMF_SEEDS));
+  std::vector<QByteArray> metafiles;
+  for (const QString& name : seeds.entryList({QStringLiteral("*.emf")}, QDir::Files)) {
+    QFile file(seeds.filePath(name));
+    TovxPicture picture;
+    // Seeds whose header the picture refuses are not pictures a view holds.
+    if (file.open(QIODevice::ReadOnly) && picture.LoadFromData(file.readAll())) {
+      metafiles.push_back(picture.Data());
+    }
+  }
+  TovxReport report;
+  report.EngineOptions().SetEnableThreadSafe(true);
+  for (int p = 0; p < 100; ++p) {
+    auto* page = new TovxReportPage(&report);
+    page->SetName(QStringLiteral("Page%1").arg(p + 1));
+    for (size_t i = 0; i < metafiles.size(); ++i) {
+      auto* view = new TovxPictureView(page);
+      view->SetName(QStringLiteral("Picture%1_%2").arg(p).arg(i));
+      view->SetBounds(20 + 180.0 * (i % 4), 20 + 150.0 * (i / 4), 160, 120);
+      view->SetAllowVectorExport(vectors);
+      (void)view->Picture().LoadFromData(metafiles[i]);
+    }
+  }
+  if (!report.PrepareReport()) state.SkipWithError("preparation failed");
+  TovxPreviewPages& pages = *ovx::PreparedPages(report);
+  TovxPDFExport filter(nullptr, false);
+  filter.SetShowDialog(false);
+  filter.SetEmbeddedFonts(true);
+  QByteArray pdf;
+  for (auto _ : state) {
+    ovx::MemoryStream out;
+    filter.SetStream(&out);
+    if (!pages.Export(filter)) state.SkipWithError("export failed");
+    pdf = out.TakeData();
+  }
+  state.counters["pages"] = pages.Count();
+  state.counters["views"] = double(metafiles.size()) * pages.Count();
+  state.counters["file_KB"] = pdf.size() / 1024.0;
+  state.counters["peak_MB"] = ovx::bench::PeakMegabytes();
+}
+BENCHMARK(BM_ExportVectorViews)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -193,6 +193,10 @@ struct TovxPDFFont::Impl {
   int Thousandths(double units) const { return int(std::nearbyint(units * 1000.0 / units_per_em)); }
   int GlyphWidth(uint16_t glyph) const;
   QString TextForGlyph(uint16_t glyph, QString text) const;
+  // The first character the cmap maps to `glyph`; empty when none does.
+  QString CharacterOfGlyph(uint16_t glyph);
+  QHash<uint16_t, char32_t> reverse_cmap;
+  bool reverse_cmap_built = false;
   uint16_t CodeFor(uint16_t glyph, const QString& text);
   std::vector<ovx::ShapedGlyph> Shape(QStringView text, bool rtl) const;
   QByteArray SubsetTag() const;
@@ -367,6 +371,23 @@ QString TovxPDFFont::Impl::TextForGlyph(uint16_t glyph, QString text) const {
   const auto* cmap = font->Get<ovx::CmapTableClass>(kCmap);
   if (cmap != nullptr && cmap->GlyphFor(real) != glyph) return text;
   return QString::fromUcs4(&real, 1);
+}
+
+QString TovxPDFFont::Impl::CharacterOfGlyph(uint16_t glyph) {
+  if (!has_data || glyph == 0) return QString();
+  if (!reverse_cmap_built) {
+    reverse_cmap_built = true;
+    if (const auto* cmap = font->Get<ovx::CmapTableClass>(kCmap)) {
+      // The mapping is sorted by character: the first one wins.
+      for (const auto& [character, mapped] : cmap->Mapping()) {
+        if (!reverse_cmap.contains(mapped)) reverse_cmap.insert(mapped, character);
+      }
+    }
+  }
+  const auto found = reverse_cmap.constFind(glyph);
+  if (found == reverse_cmap.constEnd()) return QString();
+  const char32_t character = *found;
+  return QString::fromUcs4(&character, 1);
 }
 
 uint16_t TovxPDFFont::Impl::CodeFor(uint16_t glyph, const QString& text) {
@@ -549,7 +570,7 @@ TRemapedString TovxPDFFont::MapGlyph(unsigned glyph, QStringView text) {
   return result;
 }
 
-TRemapedString TovxPDFFont::MapText(QStringView text, bool rtl, bool pdfa) {
+TRemapedString TovxPDFFont::MapText(QStringView text, bool rtl, bool pdfa, bool glyph_indices) {
   Impl& d = *impl_;
   d.Load();
   if (d.built || !d.subset_font.isEmpty()) {
@@ -557,6 +578,19 @@ TRemapedString TovxPDFFont::MapText(QStringView text, bool rtl, bool pdfa) {
   }
   TRemapedString result;
   if (text.isEmpty()) return result;
+  if (glyph_indices) {
+    const int glyph_count = d.has_data ? d.font->NumGlyphs() : 0x10000;
+    for (const QChar unit : text) {
+      const uint16_t glyph = unit.unicode() < glyph_count ? unit.unicode() : 0;
+      const uint16_t code = d.CodeFor(glyph, d.CharacterOfGlyph(glyph));
+      const int advance = d.GlyphWidth(glyph);
+      result.codes.push_back(code);
+      result.advances.push_back(advance);
+      result.width += advance;
+      if (code >= 0xFFFF) result.all_below_65535 = false;
+    }
+    return result;
+  }
   const int characters = CountCodePoints(text);
 
   // Each character once on its own: its own glyph is recorded even where

@@ -127,8 +127,12 @@ class TovxPDFFont {
   // `pdfa`: fonts named like Arial map character by character first, so
   // every character gets a glyph of its own. Characters the face lacks come
   // back as glyph 0 (.notdef); PdfFontList::MapRuns splits by face first.
+  // `glyph_indices`: the UTF-16 units are glyph ids of this font (text a
+  // metafile recorded as glyphs): one run in the order given, no shaping,
+  // each glyph standing for the first character the font's cmap maps to it
+  // (nothing when none does); ids beyond the font show .notdef.
   // Throws ovx::Error when the font program is damaged.
-  TRemapedString MapText(QStringView text, bool rtl, bool pdfa);
+  TRemapedString MapText(QStringView text, bool rtl, bool pdfa, bool glyph_indices = false);
   // Records one glyph chosen by the caller (a vertical form the font
   // service picked) as standing for `text`, which copying gives back.
   TRemapedString MapGlyph(unsigned glyph, QStringView text);

@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/rounding.h"
 #include "base/units.h"
+#include "export/emf_to_pdf.h"
 #include "export/image_export.h"
 #include "export/pdf_objects.h"
 #include "render/fill_drawing.h"
@@ -292,6 +293,9 @@ void PdfPageContent::WriteView(TovxView& view, bool background_picture_visible) 
     WriteFill(view.Fill(), rect);
     WriteFrame(view.Frame(), rect);
     Out() += "Q\r\n";
+  } else if (WritesVectorPicture(view) &&
+             WriteVectorPicture(*this, document_, static_cast<TovxPictureView&>(view), settings_)) {
+    // Written as vectors.
   } else if (view.Width() > 0 && view.Height() > 0) {
     WriteRaster(view);
   }

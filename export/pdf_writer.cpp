@@ -162,7 +162,17 @@ QByteArray PdfDocument::UseImage(const PdfImage& image) {
   md5.addData(image.jpeg);
   md5.addData(image.alpha);
   const QByteArray hash = md5.result();
-  int index = image_index_.value(hash, -1);
+  // The digest finds candidates; only the same bytes make the same image
+  // (a collision must not show another picture).
+  int index = -1;
+  for (const int candidate : image_index_.values(hash)) {
+    const PdfImage& known = image_data_[static_cast<size_t>(candidate)];
+    if (known.jpeg == image.jpeg && known.alpha == image.alpha && known.width == image.width &&
+        known.height == image.height) {
+      index = candidate;
+      break;
+    }
+  }
   if (index < 0) {
     const int number = AllocateObject();
     const int mask = image.alpha.isEmpty() ? 0 : AllocateObject();
@@ -181,6 +191,7 @@ QByteArray PdfDocument::UseImage(const PdfImage& image) {
                         image.alpha, true);
     }
     images_.push_back(number);
+    image_data_.push_back(image);
     index = static_cast<int>(images_.size() - 1);
     image_index_.insert(hash, index);
   }

@@ -2,7 +2,9 @@
 //
 // Design: objects are written to the output as soon as they are complete
 // and never held back, so a document of 500 pages needs memory for one
-// page's content stream, the font records and the object offsets only.
+// page's content stream, the font records and the object offsets only
+// (and a shared reference to the bytes of each distinct image, which the
+// deduplication compares).
 // Object numbers are handed out in writing order; an object whose content
 // is known only later (the page tree, a page's fonts, link annotations) gets
 // its number now and its offset when it is written at the end. Finish
@@ -165,7 +167,8 @@ class PdfDocument {
   // The page resource name of `font`; the font counts as used on the page.
   QByteArray UseFont(TovxPDFFont& font);
   // The resource name ("/Im3") of an image, written when first met;
-  // identical images (same JPEG and mask bytes) are written once.
+  // identical images (same JPEG and mask bytes, found by their MD5 and
+  // compared byte for byte) are written once.
   QByteArray UseImage(const PdfImage& image);
   // Reserves the annotation's number and lists it on the current page.
   void AddLink(const PdfLink& link);
@@ -214,9 +217,11 @@ class PdfDocument {
   std::vector<int> font_objects_;
   std::vector<Page> pages_;
   // Object number of each image, by index; the index of each image by the
-  // MD5 of its JPEG and mask bytes.
+  // MD5 of its JPEG and mask bytes (several for a collision), and its
+  // bytes (shared with the caller's) for the comparison.
   std::vector<int> images_;
-  QHash<QByteArray, int> image_index_;
+  std::vector<PdfImage> image_data_;
+  QMultiHash<QByteArray, int> image_index_;
   std::vector<Link> links_;
 
   // The page being written.

@@ -1,12 +1,17 @@
 // emfdump: shows the records of an enhanced metafile, one line per record
 // with the player's state after it; with --png, draws the metafile to a
-// PNG image instead.
+// PNG image instead, or with --pdf writes it as vectors into a one-page
+// PDF file the size of its frame.
 //
 //   emfdump FILE
 //   emfdump FILE --png OUT.png [--scale S]
+//   emfdump FILE --pdf OUT.pdf
 #include "base/error.h"
 #include "base/number_format.h"
 #include "base/stream.h"
+#include "export/emf_to_pdf.h"
+#include "export/pdf_writer.h"
+#include "platform/safe_file.h"
 #include "render/emf_canvas_player.h"
 #include "render/emf_player.h"
 #include "render/painter_canvas.h"
@@ -14,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
@@ -25,15 +31,19 @@ using ovx::tools::Print;
 constexpr char kUsage[] =
     "Usage: emfdump FILE\n"
     "       emfdump FILE --png OUT.png [--scale S]\n"
+    "       emfdump FILE --pdf OUT.pdf\n"
     "Lists the records of an enhanced metafile (\".emf\"), one line per record:\n"
     "its number, offset, fields, and the player's state after it (map mode,\n"
     "current position, selected pen, brush and font, clip, saved states).\n"
     "With --png, draws the metafile at S times its size (default 1, at most\n"
-    "16) to a PNG image.\n"
+    "16) to a PNG image. With --pdf, writes it as vector content (paths, text\n"
+    "in embedded fonts, images) into a one-page PDF file the size of its\n"
+    "frame.\n"
     "\n"
     "Exit status: 0 on success, 1 when the file cannot be read, is damaged\n"
-    "(the records before the damage are listed) or the image cannot be\n"
-    "written, 2 on bad usage.\n";
+    "(the records before the damage are listed) or the image or PDF file\n"
+    "cannot be written (an existing file is then left as it was), 2 on bad\n"
+    "usage.\n";
 
 // Files beyond this are refused rather than read into memory.
 constexpr qint64 kMaxFileBytes = qint64{512} << 20;
@@ -107,6 +117,50 @@ int Fail(const QString& message) {
   return 1;
 }
 
+// The frame's size in pixels of the reference device (96 per inch when
+// the header's device is unusable); 0 for an empty frame.
+QSizeF FramePixels(const QByteArray& bytes) {
+  const TEnhMetaHeaderObj header(bytes.left(88));
+  const QRect frame = header.Frame();
+  double per_mm_x = 96 / 25.4, per_mm_y = 96 / 25.4;
+  if (header.Millimeters().width() > 0 && header.Millimeters().height() > 0 &&
+      header.Device().width() > 0 && header.Device().height() > 0) {
+    per_mm_x = double(header.Device().width()) / header.Millimeters().width();
+    per_mm_y = double(header.Device().height()) / header.Millimeters().height();
+  }
+  const double width = std::round((double(frame.right()) - frame.left()) / 100 * per_mm_x);
+  const double height = std::round((double(frame.bottom()) - frame.top()) / 100 * per_mm_y);
+  if (!(width >= 1 && height >= 1)) return {};
+  return {width, height};
+}
+
+int WritePdf(const QByteArray& bytes, const QString& path) {
+  const QSizeF pixels = FramePixels(bytes);
+  // A page beyond 200 inches is not one PDF readers accept.
+  if (pixels.isEmpty() || pixels.width() > 19200 || pixels.height() > 19200)
+    return Fail(QStringLiteral("the frame is empty or too large for a page"));
+  const double width = 0.75 * pixels.width(), height = 0.75 * pixels.height();
+  ovx::SafeFile file(path);
+  ovx::PdfDocumentOptions options;
+  if (ovx::PdfFixedOutputRequested()) {
+    options.fixed_id = ovx::PdfFixedId();
+    options.fixed_time = ovx::PdfFixedTime();
+  }
+  options.title = QFileInfo(path).completeBaseName();
+  options.creator = QStringLiteral("emfdump");
+  ovx::PdfDocument document(file, options);
+  document.Begin();
+  document.BeginPage(width, height, 0);
+  ovx::MemoryStream input(bytes);
+  TEMFtoPDFExport player(input, document, ovx::PdfRect{0, height, width, 0});
+  player.Export();
+  document.EndPage();
+  document.Finish();
+  file.Commit();
+  if (!player.Damage().isEmpty()) return Fail(player.Damage());
+  return 0;
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -121,10 +175,13 @@ int Main(int argc, char** argv) {
     return 2;
   }
   QString png;
+  QString pdf;
   double scale = 1;
   for (qsizetype i = 1; i < args.size(); ++i) {
     if (args[i] == u"--png" && i + 1 < args.size()) {
       png = args[++i];
+    } else if (args[i] == u"--pdf" && i + 1 < args.size()) {
+      pdf = args[++i];
     } else if (args[i] == u"--scale" && i + 1 < args.size()) {
       const std::optional<double> value = ovx::ParseFloat(args[++i]);
       if (!value || !(*value > 0) || *value > 16) {
@@ -143,6 +200,12 @@ int Main(int argc, char** argv) {
       ovx::internal::LoadU32(bytes, 40) != ovx::emf::kSignature) {
     return Fail(QStringLiteral("%1 is not an enhanced metafile").arg(args[0]));
   }
+
+  if (!png.isEmpty() && !pdf.isEmpty()) {
+    Print(stderr, QString::fromLatin1(kUsage));
+    return 2;
+  }
+  if (!pdf.isEmpty()) return WritePdf(bytes, pdf);
 
   if (!png.isEmpty()) {
     const TEnhMetaHeaderObj header(bytes.left(88));

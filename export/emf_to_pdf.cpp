@@ -1,0 +1,1447 @@
+// The metafile-to-PDF translation (see emf_to_pdf.h): paths, clips and
+// levels here; text and bitmaps further down.
+//
+// Geometry: a logical point goes through the player's mapping to device
+// pixels relative to the frame, then to the page by the scales the header
+// sets: X = x * sx + left, Y = top - y * sy. Arcs are computed in logical
+// units and each point is mapped, so a world transform bends them as it
+// bends everything else.
+#include "export/emf_to_pdf.h"
+
+#include "base/error.h"
+#include "base/stream.h"
+#include "export/image_export.h"
+#include "export/pdf_font.h"
+#include "export/pdf_writer.h"
+#include "report/model/picture_view.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+using namespace ovx::emf;
+
+namespace ovx {
+
+QByteArray EmfPdfNumber(double value) {
+  if (std::isnan(value)) return "0";
+  value = std::clamp(value, -kEmfPdfMaxNumber, kEmfPdfMaxNumber);
+  char buffer[48];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+  QByteArray text(buffer, static_cast<qsizetype>(result.ptr - buffer));
+  while (text.endsWith('0')) text.chop(1);
+  if (text.endsWith('.')) text.chop(1);
+  if (text == "-0") text = "0";
+  return text;
+}
+
+}  // namespace ovx
+
+namespace {
+
+using ovx::EmfPdfNumber;
+using ovx::PdfRect;
+
+constexpr char kEol[] = "\r\n";
+constexpr double kDegrees = std::numbers::pi / 180;
+
+// Four decimals exactly, "-0.0000" as "0.0000".
+QByteArray Fixed4(double value) {
+  if (std::isnan(value)) return "0.0000";
+  value = std::clamp(value, -ovx::kEmfPdfMaxNumber, ovx::kEmfPdfMaxNumber);
+  char buffer[48];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+  QByteArray text(buffer, static_cast<qsizetype>(result.ptr - buffer));
+  if (text == "-0.0000") text = "0.0000";
+  return text;
+}
+
+// Comment text keeps to one line: control characters (CR and LF among
+// them) would end the comment and let the rest be read as operators.
+QByteArray CommentText(const QString& text) {
+  QString clean = text;
+  for (QChar& c : clean) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = u' ';
+  }
+  return clean.toUtf8();
+}
+
+// The records the translation handles, for diagnostic comments.
+bool Realized(quint32 type) {
+  switch (type) {
+    case kEmrAngleArc:
+    case kEmrAlphaBlend:
+    case kEmrBeginPath:
+    case kEmrBitBlt:
+    case kEmrSetBrushOrgEx:
+    case kEmrCloseFigure:
+    case kEmrCreateBrushIndirect:
+    case kEmrCreatePen:
+    case kEmrDeleteObject:
+    case kEmrEllipse:
+    case kEmrEndPath:
+    case kEmrEoF:
+    case kEmrExtCreateFontIndirectW:
+    case kEmrExtCreatePen:
+    case kEmrExtSelectClipRgn:
+    case kEmrExtTextOutW:
+    case kEmrFillPath:
+    case kEmrGdiComment:
+    case kEmrHeader:
+    case kEmrLineTo:
+    case kEmrMaskBlt:
+    case kEmrModifyWorldTransform:
+    case kEmrMoveToEx:
+    case kEmrPolyBezier:
+    case kEmrPolyBezier16:
+    case kEmrPolyBezierTo:
+    case kEmrPolyBezierTo16:
+    case kEmrPolygon:
+    case kEmrPolygon16:
+    case kEmrPolyline:
+    case kEmrPolyline16:
+    case kEmrPolylineTo:
+    case kEmrPolylineTo16:
+    case kEmrPolyPolygon:
+    case kEmrPolyPolygon16:
+    case kEmrPolyPolyline:
+    case kEmrPolyPolyline16:
+    case kEmrRectangle:
+    case kEmrRestoreDC:
+    case kEmrRoundRect:
+    case kEmrSaveDC:
+    case kEmrSelectClipPath:
+    case kEmrSelectObject:
+    case kEmrSetBkColor:
+    case kEmrSetBkMode:
+    case kEmrSetICMMode:
+    case kEmrSetLayout:
+    case kEmrSetMetaRgn:
+    case kEmrSetMiterLimit:
+    case kEmrSetPolyFillMode:
+    case kEmrSetRop2:
+    case kEmrSetTextAlign:
+    case kEmrSetTextColor:
+    case kEmrSetStretchBltMode:
+    case kEmrSetWorldTransform:
+    case kEmrStretchDIBits:
+    case kEmrStretchBlt:
+    case kEmrStrokeAndFillPath:
+    case kEmrStrokePath:
+    case kEmrTransparentBlt:
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <class R>
+std::vector<QPoint> PointsOf(const R& record) {
+  std::vector<QPoint> points;
+  const int count = record.PointCount();
+  points.reserve(static_cast<size_t>(std::max(count, 0)));
+  for (int i = 0; i < count; ++i) points.push_back(record.Point(i));
+  return points;
+}
+
+}  // namespace
+
+// --- TRotation2D ---------------------------------------------------------------------------
+
+TRotation2D::TRotation2D(QPointF centre, double angle)
+    : centre_(centre), cos_(std::cos(angle)), sin_(std::sin(angle)) {
+  if (!std::isfinite(cos_) || !std::isfinite(sin_)) cos_ = 1, sin_ = 0;
+}
+
+QByteArray TRotation2D::MatrixText() const {
+  const double x = centre_.x(), y = centre_.y();
+  const double e = x - x * cos_ + y * sin_;
+  const double f = y - x * sin_ - y * cos_;
+  return Fixed4(cos_) + ' ' + Fixed4(sin_) + ' ' + Fixed4(-sin_) + ' ' + Fixed4(cos_) + ' ' +
+         Fixed4(e) + ' ' + Fixed4(f);
+}
+
+QPointF TRotation2D::Map(QPointF point) const {
+  const QPointF d = point - centre_;
+  return centre_ + QPointF(d.x() * cos_ + d.y() * sin_, -d.x() * sin_ + d.y() * cos_);
+}
+
+// --- TPDFDeviceContext, TPDFPath -------------------------------------------------------------
+
+void TPDFDeviceContext::Assign(const TDeviceContext& other) { TDeviceContext::Assign(other); }
+
+void TPDFDeviceContext::Reset() {
+  TDeviceContext::Reset();
+  clip_selected_ = false;
+}
+
+void TPDFPath::Add(QByteArrayView line, bool segment) {
+  buffer_ += line;
+  buffer_ += kEol;
+  pending_ = true;
+  segments_ = segments_ || segment;
+}
+
+void TPDFPath::Flush() {
+  out_ += buffer_;
+  Discard();
+}
+
+void TPDFPath::Discard() {
+  buffer_.clear();
+  pending_ = false;
+  segments_ = false;
+}
+
+// --- TEMFtoPDFExport ---------------------------------------------------------------------------
+
+TEMFtoPDFExport::TEMFtoPDFExport(ovx::Stream& input, ovx::PdfDocument& document,
+                                 const PdfRect& target)
+    : TEMFAbstractExport(input, nullptr),
+      document_(document),
+      out_(document.Content()),
+      target_(target),
+      path_(document.Content()) {}
+
+TEMFtoPDFExport::~TEMFtoPDFExport() = default;
+
+std::unique_ptr<TDeviceContext> TEMFtoPDFExport::CreateDeviceContext() {
+  return std::make_unique<TPDFDeviceContext>();
+}
+
+TPDFDeviceContext& TEMFtoPDFExport::Context() {
+  return static_cast<TPDFDeviceContext&>(DeviceContext());
+}
+
+void TEMFtoPDFExport::Line(QByteArrayView line) {
+  out_ += line;
+  out_ += kEol;
+}
+
+bool TEMFtoPDFExport::InPath() const { return DeviceContext().Data().in_path; }
+
+int TEMFtoPDFExport::SaveDepth() const {
+  int depth = wrapper_depth_;
+  for (const int n : levels_) depth += n;
+  return depth;
+}
+
+void TEMFtoPDFExport::Export() {
+  try {
+    Play();
+  } catch (...) {
+    // The page around the drawing must stay intact whatever failed.
+    if (playing_) {
+      path_.Discard();
+      for (; wrapper_depth_ > 0; --wrapper_depth_) Line("Q");
+      EndPlay();
+    }
+    throw;
+  }
+}
+
+void TEMFtoPDFExport::WriteComment(const QString& text) {
+  if (!text.isEmpty()) {
+    Line("%--" + CommentText(text));
+    return;
+  }
+  if (!Diagnostics()) return;
+  const quint32 type = RecordType();
+  if (type == kEmrAbortPath || type == kEmrIntersectClipRect) {
+    Line("% Realization: ?");
+  } else if (!Realized(type)) {
+    Line("% Realization: 0");
+  }
+  Line("%--" + CommentText(Description()));
+}
+
+// --- playing -----------------------------------------------------------------------------------
+
+void TEMFtoPDFExport::BeginPlay() {
+  playing_ = true;
+  levels_.assign(1, 0);
+  wrapper_depth_ = 0;
+  const PdfRect t = target_;
+  Line("q");
+  Line(EmfPdfNumber(t.left) + ' ' + EmfPdfNumber(t.bottom) + ' ' + EmfPdfNumber(t.right - t.left) +
+       ' ' + EmfPdfNumber(t.top - t.bottom) + " re");
+  Line("W*");
+  Line("n");
+}
+
+void TEMFtoPDFExport::EndPlay() {
+  if (!playing_) return;
+  if (path_.Pending()) {
+    path_.Flush();
+    Line("n");
+  }
+  CloseLevels(0);
+  Line("Q");
+  playing_ = false;
+}
+
+void TEMFtoPDFExport::CloseLevels(size_t keep) {
+  while (levels_.size() > std::max<size_t>(keep, 1)) {
+    for (int n = levels_.back(); n > 0; --n) Line("Q");
+    levels_.pop_back();
+  }
+  if (keep == 0) {
+    for (int n = levels_.front(); n > 0; --n) Line("Q");
+    levels_.front() = 0;
+  }
+}
+
+void TEMFtoPDFExport::DoHeader() {
+  TEMFAbstractExport::DoHeader();
+  const auto& header = Current<TEnhMetaHeaderObj>();
+  const QRect frame = header.Frame();
+  // The frame is stored in hundredths of a millimetre: a whole number of
+  // pixels comes back a shade off. The player's pixels per millimetre fall
+  // back to 96 per inch when the header's are unusable.
+  auto pixels = [](double mm100, double per_mm) {
+    const double p = mm100 / 100 * per_mm;
+    return std::abs(p - std::round(p)) < 0.05 ? std::round(p) : p;
+  };
+  const double fw = pixels(double(frame.right()) - frame.left(), PixelsPerMillimetre().x());
+  const double fh = pixels(double(frame.bottom()) - frame.top(), PixelsPerMillimetre().y());
+  sx_ = (target_.right - target_.left) / fw;
+  sy_ = (target_.top - target_.bottom) / fh;
+  // An empty or damaged frame has nothing to map: the drawing is left out.
+  frame_ok_ = fw > 0 && fh > 0 && std::isfinite(sx_) && std::isfinite(sy_) && sx_ > 0 && sy_ > 0;
+  if (!frame_ok_) sx_ = sy_ = 0;
+}
+
+void TEMFtoPDFExport::DoEoF() {
+  TEMFAbstractExport::DoEoF();
+  if (path_.Pending()) {
+    path_.Flush();
+    Line("n");
+  }
+  CloseLevels(0);
+  Context().SetClipSelected(false);
+}
+
+// --- levels and clips -------------------------------------------------------------------------
+
+void TEMFtoPDFExport::DoSaveDC() {
+  TEMFAbstractExport::DoSaveDC();
+  Line("q");
+  levels_.push_back(1);
+}
+
+void TEMFtoPDFExport::DoRestoreDC() {
+  const int before = SavedContextCount();
+  TEMFAbstractExport::DoRestoreDC();
+  // Only the levels the player actually restored are closed: a restore
+  // of more levels than were saved (or a positive one) must not pop the
+  // page's own state.
+  const int restored = before - SavedContextCount();
+  if (restored > 0) CloseLevels(levels_.size() - static_cast<size_t>(restored));
+}
+
+void TEMFtoPDFExport::SelectClip() {
+  TPDFDeviceContext& dc = Context();
+  if (dc.ClipSelected()) {
+    Line("Q");
+  } else {
+    dc.SetClipSelected(true);
+    ++levels_.back();
+  }
+  Line("q");
+  const std::optional<QRegion> clip = dc.EffectiveClip();
+  if (!clip || !Drawing()) return;
+  // Region rectangles are device pixels relative to the frame: no world
+  // transform applies to them.
+  QByteArray rects;
+  for (const QRect& r : *clip) {
+    const QPointF a = ToPage(QPointF(r.left(), r.top()));
+    const QPointF b = ToPage(QPointF(double(r.left()) + r.width(), double(r.top()) + r.height()));
+    rects += EmfPdfNumber(std::min(a.x(), b.x())) + ' ' + EmfPdfNumber(std::min(a.y(), b.y())) +
+             ' ' + EmfPdfNumber(std::abs(b.x() - a.x())) + ' ' +
+             EmfPdfNumber(std::abs(b.y() - a.y())) + " re" + kEol;
+  }
+  // An empty region clips everything away.
+  if (rects.isEmpty()) rects = QByteArray("0 0 0 0 re") + kEol;
+  out_ += rects;
+  Line(dc.Data().poly_fill_mode == 1 ? "W*" : "W");
+  Line("n");
+}
+
+void TEMFtoPDFExport::DoExtSelectClipRgn() {
+  TEMFAbstractExport::DoExtSelectClipRgn();
+  SelectClip();
+}
+
+// The other records that change the clip region write it the same way,
+// so that what the player keeps is what the page clips to.
+void TEMFtoPDFExport::DoIntersectClipRect() {
+  TEMFAbstractExport::DoIntersectClipRect();
+  SelectClip();
+}
+
+void TEMFtoPDFExport::DoExcludeClipRect() {
+  TEMFAbstractExport::DoExcludeClipRect();
+  SelectClip();
+}
+
+void TEMFtoPDFExport::DoOffsetClipRgn() {
+  TEMFAbstractExport::DoOffsetClipRgn();
+  SelectClip();
+}
+
+void TEMFtoPDFExport::DoSetMetaRgn() {
+  TEMFAbstractExport::DoSetMetaRgn();
+  SelectClip();
+}
+
+void TEMFtoPDFExport::DoSelectClipPath() {
+  TEMFAbstractExport::DoSelectClipPath();
+  if (!path_.Pending()) return;
+  path_.Flush();
+  Line(DeviceContext().Data().poly_fill_mode == 1 ? "W*" : "W");
+  Line("n");
+}
+
+// --- coordinates ---------------------------------------------------------------------------------
+
+QPointF TEMFtoPDFExport::ToPage(QPointF device) const {
+  return QPointF(device.x() * sx_ + target_.left, target_.top - device.y() * sy_);
+}
+
+QPointF TEMFtoPDFExport::PagePoint(QPoint logical) const {
+  return ToPage(MapPoint(logical.x(), logical.y()));
+}
+
+QByteArray TEMFtoPDFExport::PointText(QPointF page) const {
+  return EmfPdfNumber(page.x()) + ' ' + EmfPdfNumber(page.y());
+}
+
+double TEMFtoPDFExport::PageLength(double logical) const {
+  return MapLength(logical) * (sx_ + sy_) / 2;
+}
+
+PdfRect TEMFtoPDFExport::PageRect(const QRect& logical) const {
+  const QPointF a = PagePoint(QPoint(logical.left(), logical.top()));
+  const QPointF b = PagePoint(QPoint(logical.right(), logical.bottom()));
+  return {std::min(a.x(), b.x()), std::max(a.y(), b.y()), std::max(a.x(), b.x()),
+          std::min(a.y(), b.y())};
+}
+
+bool TEMFtoPDFExport::AxisAligned() const {
+  const QTransform t = LogicalToDevice();
+  return std::abs(t.m12()) < 1e-12 && std::abs(t.m21()) < 1e-12;
+}
+
+QByteArray TEMFtoPDFExport::ColorText(quint32 color_ref) const {
+  if (color_ref == static_cast<quint32>(clNone)) return "0 0 0";
+  const quint32 rgb = ResolveColorRef(color_ref, DeviceContext().Data().eof_palette);
+  return EmfPdfNumber((rgb & 0xFF) / 255.0) + ' ' + EmfPdfNumber(((rgb >> 8) & 0xFF) / 255.0) +
+         ' ' + EmfPdfNumber(((rgb >> 16) & 0xFF) / 255.0);
+}
+
+// --- paths
+// -----------------------------------------------------------------------------------------
+
+void TEMFtoPDFExport::Move(QPointF page) { path_.Add(PointText(page) + " m", false); }
+
+void TEMFtoPDFExport::LineToPage(QPointF page) { path_.Add(PointText(page) + " l", true); }
+
+void TEMFtoPDFExport::EnsureCurrentPoint() {
+  if (!path_.HasCurrentPoint()) Move(PagePoint(DeviceContext().Data().previous_position));
+}
+
+void TEMFtoPDFExport::StartFigure() {
+  if (!InPath() && path_.Pending() && !path_.HasSegments()) path_.Discard();
+}
+
+void TEMFtoPDFExport::BeginRecord() {
+  if (InPath()) return;
+  Line("q");
+  ++wrapper_depth_;
+}
+
+void TEMFtoPDFExport::EndRecord(int set, bool moves_current_position) {
+  if (InPath()) return;
+  Paint(Reduced(set));
+  Line("Q");
+  --wrapper_depth_;
+  // The next "To" record goes on from here.
+  if (moves_current_position) Move(PagePoint(DeviceContext().Data().current_position));
+}
+
+int TEMFtoPDFExport::Reduced(int set) const {
+  const TDeviceContext& dc = DeviceContext();
+  const quint32 brush = dc.BrushStyle();
+  if (shape_ || dc.BrushIsNull() || brush == 7 || brush == 8 || brush == 9) set &= ~kFill;
+  bool no_pen = dc.PenType() == kPsNull;
+  // An extended pen with a null brush draws nothing either.
+  if (const TEnhMetaObj* pen = dc.Data().pen; pen && pen->Type() == kEmrExtCreatePen) {
+    no_pen = no_pen || static_cast<const TEMRExtCreatePenObj&>(*pen).BrushStyle() == kBsNull;
+  }
+  if (no_pen) set &= ~kStroke;
+  return set;
+}
+
+void TEMFtoPDFExport::WriteStrokeState() {
+  const TDeviceContext& dc = DeviceContext();
+  const double w = PageLength(static_cast<double>(dc.PenWidth()));
+  const QByteArray a = EmfPdfNumber(6 * w);
+  const QByteArray b = EmfPdfNumber(2 * w);
+  QByteArray dash;
+  switch (dc.PenType()) {
+    case kPsSolid:
+    case kPsNull:
+    case kPsInsideFrame:
+      break;
+    case kPsDash:
+      dash = a;
+      break;
+    case kPsDot:
+      dash = b + ' ' + a;
+      break;
+    case kPsDashDot:
+      dash = a + ' ' + a + ' ' + b + ' ' + a;
+      break;
+    case kPsDashDotDot:
+      dash = a + ' ' + a + ' ' + b + ' ' + a + ' ' + b + ' ' + a;
+      break;
+    case kPsAlternate:
+      dash = b + ' ' + b;
+      break;
+    case kPsUserStyle:
+      if (const TEnhMetaObj* pen = dc.Data().pen; pen && pen->Type() == kEmrExtCreatePen) {
+        // The pen's own dashes and gaps, in logical units.
+        const std::vector<quint32> entries =
+            static_cast<const TEMRExtCreatePenObj&>(*pen).StyleEntries();
+        double sum = 0;
+        for (size_t i = 0; i < entries.size() && i < 16; ++i) {
+          const double length = std::min<quint32>(entries[i], 1u << 20) * PageLength(1);
+          sum += length;
+          dash += (i ? " " : "") + EmfPdfNumber(length);
+        }
+        // Nothing but zeros would be no pattern at all.
+        if (!(sum > 0)) dash.clear();
+        break;
+      }
+      dash = a + ' ' + b;
+      break;
+    default:
+      dash = a + ' ' + b;
+  }
+  Line('[' + dash + "] 0 d");
+  Line(ColorText(dc.PenColor()) + " RG");
+  Line(EmfPdfNumber(w) + " w");
+  const double miter = dc.MiterLimit();
+  Line(EmfPdfNumber(std::isfinite(miter) ? std::max(miter, 1.0) : 10.0) + " M");
+  const quint32 cap = dc.PenEndCap();
+  Line(barcode_ ? "2 J" : cap == kPsEndcapRound ? "1 J" : cap == kPsEndcapSquare ? "2 J" : "0 J");
+  const quint32 join = dc.PenJoin();
+  Line(barcode_ ? "0 j" : join == kPsJoinRound ? "1 j" : join == kPsJoinBevel ? "2 j" : "0 j");
+}
+
+bool TEMFtoPDFExport::DashedPen() const {
+  switch (DeviceContext().PenType()) {
+    case kPsSolid:
+    case kPsNull:
+    case kPsInsideFrame:
+      return false;
+    default:
+      return true;
+  }
+}
+
+QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
+  // The platform's hatches: one-pixel lines in cells of 8 x 8 device
+  // pixels, from the frame's origin.
+  const double w = (target_.right - target_.left) / sx_;
+  const double h = (target_.top - target_.bottom) / sy_;
+  if (!(w > 0) || !(h > 0) || (w + h) / 8 > 20000) return {};
+  const bool horizontal = hatch == 0 || hatch == 4;
+  const bool vertical = hatch == 1 || hatch == 4;
+  const bool falling = hatch == 2 || hatch == 5;  // "\\": x - y constant
+  const bool rising = hatch == 3 || hatch == 5;   // "/": x + y constant
+  QByteArray lines;
+  auto segment = [&](double x1, double y1, double x2, double y2) {
+    lines += PointText(ToPage(QPointF(x1, y1))) + " m" + kEol;
+    lines += PointText(ToPage(QPointF(x2, y2))) + " l" + kEol;
+  };
+  if (horizontal) {
+    for (double y = 0.5; y < h; y += 8) segment(0, y, w, y);
+  }
+  if (vertical) {
+    for (double x = 0.5; x < w; x += 8) segment(x, 0, x, h);
+  }
+  if (falling) {
+    for (double c = -std::ceil(h / 8) * 8; c < w; c += 8) segment(c, 0, c + h, h);
+  }
+  if (rising) {
+    for (double c = 0; c < w + h; c += 8) segment(c, 0, c - h, h);
+  }
+  return lines;
+}
+
+void TEMFtoPDFExport::Paint(int set, bool text_background) {
+  const TDeviceContextData& d = DeviceContext().Data();
+  const bool opaque = d.bk_mode == kOpaque;
+  const bool hatch = (set & kFill) && !text_background &&
+                     DeviceContext().BrushStyle() == kBsHatched && d.brush && d.brush->U32(20) <= 5;
+  const bool gaps = (set & kStroke) && opaque && DashedPen();
+  if (hatch || gaps) {
+    // Each part paints the path again: the background under the hatch,
+    // the hatch through the path as a clip, the gaps of the pen, the pen.
+    const QByteArray path = path_.Buffer();
+    path_.Discard();
+    const QByteArray fill = d.poly_fill_mode == 1 ? "f*" : "f";
+    if (set & kFill) {
+      if (hatch) {
+        if (opaque) {
+          Line(ColorText(d.bk_color) + " rg");
+          out_ += path;
+          Line(fill);
+        }
+        // Too many lines (a damaged scale) leave the hatch out.
+        if (const QByteArray lines = HatchLines(d.brush->U32(20)); !lines.isEmpty()) {
+          Line("q");
+          out_ += path;
+          Line(d.poly_fill_mode == 1 ? "W*" : "W");
+          Line("n");
+          Line("[] 0 d");
+          Line(ColorText(DeviceContext().BrushColor()) + " RG");
+          Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
+          Line("0 J");
+          out_ += lines;
+          Line("S");
+          Line("Q");
+        }
+      } else {
+        Line(ColorText(DeviceContext().BrushColor()) + " rg");
+        out_ += path;
+        Line(fill);
+      }
+    }
+    if (set & kStroke) {
+      WriteStrokeState();
+      if (gaps) {
+        Line("q");
+        Line("[] 0 d");
+        Line(ColorText(d.bk_color) + " RG");
+        out_ += path;
+        Line("S");
+        Line("Q");
+      }
+      out_ += path;
+      Line("S");
+    }
+    return;
+  }
+  if (set & kFill) {
+    Line(ColorText(text_background ? d.bk_color : DeviceContext().BrushColor()) + " rg");
+  }
+  if (set & kStroke) WriteStrokeState();
+  path_.Flush();
+  const bool alternate = d.poly_fill_mode == 1;
+  switch (set) {
+    case kEnd:
+      Line("n");
+      break;
+    case kStroke:
+      Line("S");
+      break;
+    case kFill:
+      Line(alternate ? "f*" : "f");
+      break;
+    case kFillStroke:
+      Line(alternate ? "B*" : "B");
+      break;
+    default:
+      throw ovx::Error(QString(), QStringLiteral("Invalid Patch Painting"));
+  }
+}
+
+void TEMFtoPDFExport::AddPoints(const std::vector<QPoint>& points, bool closed) {
+  if (points.empty()) return;
+  Move(PagePoint(points.front()));
+  for (size_t i = 1; i < points.size(); ++i) LineToPage(PagePoint(points[i]));
+  if (closed) path_.Add("h", true);
+}
+
+void TEMFtoPDFExport::AddBeziers(const std::vector<QPoint>& points) {
+  size_t i = 0;
+  while (points.size() - i > 1) {
+    const size_t left = points.size() - i;
+    if (left == 2 || left == 4) {
+      path_.Add(PointText(PagePoint(points[i])) + ' ' + PointText(PagePoint(points[i + 1])) + " v",
+                true);
+      i += 2;
+    } else {
+      path_.Add(PointText(PagePoint(points[i])) + ' ' + PointText(PagePoint(points[i + 1])) + ' ' +
+                    PointText(PagePoint(points[i + 2])) + " c",
+                true);
+      i += 3;
+    }
+  }
+}
+
+void TEMFtoPDFExport::DrawPoly(const std::vector<QPoint>& points, bool closed, bool to) {
+  if (!Drawing()) return;
+  if (to) {
+    if (points.empty()) return;
+    BeginRecord();
+    EnsureCurrentPoint();
+    for (const QPoint& p : points) LineToPage(PagePoint(p));
+    EndRecord(kStroke, true);
+    return;
+  }
+  if (points.size() < 2) return;
+  StartFigure();
+  BeginRecord();
+  AddPoints(points, closed);
+  EndRecord(closed ? kFillStroke : kStroke);
+}
+
+void TEMFtoPDFExport::DrawPolyBezier(const std::vector<QPoint>& points, bool to) {
+  if (!Drawing() || points.empty()) return;
+  if (!to) StartFigure();
+  BeginRecord();
+  if (to) {
+    EnsureCurrentPoint();
+    AddBeziers(points);
+  } else {
+    Move(PagePoint(points.front()));
+    AddBeziers(std::vector<QPoint>(points.begin() + 1, points.end()));
+  }
+  EndRecord(kStroke, to);
+}
+
+void TEMFtoPDFExport::DrawPolyPolygon(const std::vector<std::vector<QPoint>>& polygons,
+                                      bool closed) {
+  if (!Drawing() || polygons.empty()) return;
+  StartFigure();
+  BeginRecord();
+  for (const auto& polygon : polygons) AddPoints(polygon, closed);
+  EndRecord(closed ? kFillStroke : kStroke);
+}
+
+void TEMFtoPDFExport::DoMoveToEx() {
+  TEMFAbstractExport::DoMoveToEx();
+  if (!Drawing()) return;
+  StartFigure();
+  Move(PagePoint(DeviceContext().Data().current_position));
+}
+
+void TEMFtoPDFExport::DoLineTo() {
+  TEMFAbstractExport::DoLineTo();
+  if (!Drawing()) return;
+  BeginRecord();
+  EnsureCurrentPoint();
+  LineToPage(PagePoint(DeviceContext().Data().current_position));
+  EndRecord(kStroke, true);
+}
+
+void TEMFtoPDFExport::DoCloseFigure() {
+  TEMFAbstractExport::DoCloseFigure();
+  if (Drawing() && path_.HasCurrentPoint()) path_.Add("h", true);
+}
+
+void TEMFtoPDFExport::DoBeginPath() {
+  TEMFAbstractExport::DoBeginPath();
+  // A new path replaces whatever was being built.
+  path_.Discard();
+}
+
+void TEMFtoPDFExport::DoAbortPath() {
+  TEMFAbstractExport::DoAbortPath();
+  path_.Discard();
+}
+
+void TEMFtoPDFExport::DoFillPath() {
+  TEMFAbstractExport::DoFillPath();
+  if (!Drawing() || !path_.Pending()) return;
+  Line("q");
+  Paint(Reduced(kFill));
+  Line("Q");
+}
+
+void TEMFtoPDFExport::DoStrokePath() {
+  TEMFAbstractExport::DoStrokePath();
+  if (!Drawing() || !path_.Pending()) return;
+  Line("q");
+  Paint(Reduced(kStroke));
+  Line("Q");
+}
+
+void TEMFtoPDFExport::DoStrokeAndFillPath() {
+  TEMFAbstractExport::DoStrokeAndFillPath();
+  if (!Drawing() || !path_.Pending()) return;
+  Line("q");
+  Paint(Reduced(kFillStroke));
+  Line("Q");
+}
+
+void TEMFtoPDFExport::DoPolyline() {
+  TEMFAbstractExport::DoPolyline();
+  DrawPoly(PointsOf(Current<TEMRPolyObj>()), false, false);
+}
+void TEMFtoPDFExport::DoPolyline16() {
+  TEMFAbstractExport::DoPolyline16();
+  DrawPoly(PointsOf(Current<TEMRPoly16Obj>()), false, false);
+}
+void TEMFtoPDFExport::DoPolylineTo() {
+  TEMFAbstractExport::DoPolylineTo();
+  DrawPoly(PointsOf(Current<TEMRPolyObj>()), false, true);
+}
+void TEMFtoPDFExport::DoPolylineTo16() {
+  TEMFAbstractExport::DoPolylineTo16();
+  DrawPoly(PointsOf(Current<TEMRPoly16Obj>()), false, true);
+}
+void TEMFtoPDFExport::DoPolygon() {
+  TEMFAbstractExport::DoPolygon();
+  DrawPoly(PointsOf(Current<TEMRPolyObj>()), true, false);
+}
+void TEMFtoPDFExport::DoPolygon16() {
+  TEMFAbstractExport::DoPolygon16();
+  DrawPoly(PointsOf(Current<TEMRPoly16Obj>()), true, false);
+}
+void TEMFtoPDFExport::DoPolyPolyline() {
+  TEMFAbstractExport::DoPolyPolyline();
+  DrawPolyPolygon(Current<TEMRPolyPolylineObj>().Polygons(), false);
+}
+void TEMFtoPDFExport::DoPolyPolyline16() {
+  TEMFAbstractExport::DoPolyPolyline16();
+  DrawPolyPolygon(Current<TEMRPolyPolyline16Obj>().Polygons(), false);
+}
+void TEMFtoPDFExport::DoPolyPolygon() {
+  TEMFAbstractExport::DoPolyPolygon();
+  DrawPolyPolygon(Current<TEMRPolyPolygonObj>().Polygons(), true);
+}
+void TEMFtoPDFExport::DoPolyPolygon16() {
+  TEMFAbstractExport::DoPolyPolygon16();
+  DrawPolyPolygon(Current<TEMRPolyPolygon16Obj>().Polygons(), true);
+}
+void TEMFtoPDFExport::DoPolyBezier() {
+  TEMFAbstractExport::DoPolyBezier();
+  DrawPolyBezier(PointsOf(Current<TEMRPolyObj>()), false);
+}
+void TEMFtoPDFExport::DoPolyBezier16() {
+  TEMFAbstractExport::DoPolyBezier16();
+  DrawPolyBezier(PointsOf(Current<TEMRPoly16Obj>()), false);
+}
+void TEMFtoPDFExport::DoPolyBezierTo() {
+  TEMFAbstractExport::DoPolyBezierTo();
+  DrawPolyBezier(PointsOf(Current<TEMRPolyObj>()), true);
+}
+void TEMFtoPDFExport::DoPolyBezierTo16() {
+  TEMFAbstractExport::DoPolyBezierTo16();
+  DrawPolyBezier(PointsOf(Current<TEMRPoly16Obj>()), true);
+}
+
+// --- shapes
+// ----------------------------------------------------------------------------------------
+
+void TEMFtoPDFExport::AddRoundRect(const PdfRect& r, double rx, double ry) {
+  const double l = r.left, b = r.bottom, rt = r.right, t = r.top;
+  rx = std::clamp(rx, 0.0, (rt - l) / 2);
+  ry = std::clamp(ry, 0.0, (t - b) / 2);
+  auto p = [this](double x, double y) { return PointText(QPointF(x, y)); };
+  path_.Add(p(l + rx, b) + " m", false);
+  path_.Add(p(rt - rx, b) + " l", true);
+  path_.Add(p(rt - rx / 2, b) + ' ' + p(rt, b + ry / 2) + ' ' + p(rt, b + ry) + " c", true);
+  path_.Add(p(rt, t - ry) + " l", true);
+  path_.Add(p(rt, t - ry / 2) + ' ' + p(rt - rx / 2, t) + ' ' + p(rt - rx, t) + " c", true);
+  path_.Add(p(l + rx, t) + " l", true);
+  path_.Add(p(l + rx / 2, t) + ' ' + p(l, t - ry / 2) + ' ' + p(l, t - ry) + " c", true);
+  path_.Add(p(l, b + ry) + " l", true);
+  path_.Add(p(l, b + ry / 2) + ' ' + p(l + rx / 2, b) + ' ' + p(l + rx, b) + " c", true);
+}
+
+void TEMFtoPDFExport::AddRectangle(const QRect& box) {
+  if (AxisAligned()) {
+    const PdfRect r = PageRect(box);
+    path_.Add(EmfPdfNumber(r.left) + ' ' + EmfPdfNumber(r.bottom) + ' ' +
+                  EmfPdfNumber(r.right - r.left) + ' ' + EmfPdfNumber(r.top - r.bottom) + " re",
+              true);
+    return;
+  }
+  // Turned by the world transform: the four corners.
+  AddPoints({box.topLeft(), QPoint(box.right(), box.top()), QPoint(box.right(), box.bottom()),
+             QPoint(box.left(), box.bottom())},
+            true);
+}
+
+void TEMFtoPDFExport::DrawBox(quint32 type) {
+  if (!Drawing()) return;
+  const auto& r = Current<TEnhMetaObj>();
+  // The record's box as stored: right and bottom are coordinates, not
+  // sizes (QRect's own right() is one less).
+  const QRect box(QPoint(r.I32(8), r.I32(12)), QPoint(r.I32(16), r.I32(20)));
+  StartFigure();
+  BeginRecord();
+  if (type == kEmrRectangle) {
+    AddRectangle(box);
+  } else {
+    const PdfRect page = PageRect(box);
+    double rx = (page.right - page.left) / 2, ry = (page.top - page.bottom) / 2;
+    if (type == kEmrRoundRect) {
+      rx = MapLengthX(std::abs(double(r.I32(24)))) * sx_ / 2;
+      ry = MapLengthY(std::abs(double(r.I32(28)))) * sy_ / 2;
+    }
+    AddRoundRect(page, rx, ry);
+    path_.Add("h", true);
+  }
+  EndRecord(kFillStroke);
+}
+
+void TEMFtoPDFExport::DoRectangle() {
+  TEMFAbstractExport::DoRectangle();
+  DrawBox(kEmrRectangle);
+}
+
+void TEMFtoPDFExport::DoRoundRect() {
+  TEMFAbstractExport::DoRoundRect();
+  DrawBox(kEmrRoundRect);
+}
+
+void TEMFtoPDFExport::DoEllipse() {
+  TEMFAbstractExport::DoEllipse();
+  DrawBox(kEmrEllipse);
+}
+
+void TEMFtoPDFExport::AddArc(QPointF c, double rx, double ry, double start_degrees,
+                             double sweep_degrees, bool connect) {
+  const int n = static_cast<int>(std::ceil(std::abs(sweep_degrees) / 60));
+  auto at = [&](double angle) {
+    return QPointF(c.x() + rx * std::cos(angle), c.y() - ry * std::sin(angle));
+  };
+  auto page = [&](QPointF logical) { return ToPage(MapPointF(logical.x(), logical.y())); };
+  const double s0 = start_degrees * kDegrees;
+  if (connect) {
+    EnsureCurrentPoint();
+    LineToPage(page(at(s0)));
+  } else {
+    Move(page(at(s0)));
+  }
+  if (n == 0) return;
+  const double a = sweep_degrees * kDegrees / n;
+  const double t = std::tan(a / 2);
+  const double k = std::sin(a) * (std::sqrt(4 + 3 * t * t) - 1) / 3;
+  for (int i = 0; i < n; ++i) {
+    const double s = s0 + a * i;
+    const QPointF p0 = at(s), p3 = at(s + a);
+    const QPointF p1 = p0 + k * QPointF(-rx * std::sin(s), -ry * std::cos(s));
+    const QPointF p2 = p3 + k * QPointF(rx * std::sin(s + a), ry * std::cos(s + a));
+    path_.Add(PointText(page(p1)) + ' ' + PointText(page(p2)) + ' ' + PointText(page(p3)) + " c",
+              true);
+  }
+}
+
+void TEMFtoPDFExport::DoPie() {
+  TEMFAbstractExport::DoPie();
+  if (!Drawing()) return;
+  const auto& r = Current<TEnhMetaObj>();
+  const double left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
+  const QPointF c((left + right) / 2, (top + bottom) / 2);
+  const double rx = std::abs(right - left) / 2, ry = std::abs(bottom - top) / 2;
+  const double a = std::atan2(r.I32(28) - c.y(), r.I32(24) - c.x()) / kDegrees;
+  const double b = std::atan2(r.I32(36) - c.y(), r.I32(32) - c.x()) / kDegrees;
+  double sweep = a - b;
+  if (sweep < 0) sweep += 360;
+  // Equal radials make a whole ellipse.
+  if (sweep == 0) sweep = 360;
+  StartFigure();
+  BeginRecord();
+  AddArc(c, rx, ry, -a, sweep, false);
+  LineToPage(ToPage(MapPointF(c.x(), c.y())));
+  path_.Add("h", true);
+  EndRecord(kFillStroke);
+}
+
+void TEMFtoPDFExport::DoAngleArc() {
+  TEMFAbstractExport::DoAngleArc();
+  const auto& r = Current<TEnhMetaObj>();
+  const double start = r.F32(20);
+  double sweep = r.F32(24);
+  // The angles are floats from the file: NaN or infinity would make the
+  // number of segments undefined, and a huge sweep unbounded.
+  if (!std::isfinite(start) || !std::isfinite(sweep)) return;
+  sweep = std::clamp(sweep, -360.0, 360.0);
+  const QPointF c(r.I32(8), r.I32(12));
+  const double radius = std::min<quint32>(r.U32(16), 1u << 30);
+  // As on the screen: a line from the current position to the arc's
+  // start, and the current position ends at its end.
+  TDeviceContextData& d = DeviceContext().Data();
+  const double end = (start + sweep) * kDegrees;
+  const QPointF last(c.x() + radius * std::cos(end), c.y() - radius * std::sin(end));
+  d.current_position = QPoint(static_cast<int>(std::clamp(std::round(last.x()), -2e9, 2e9)),
+                              static_cast<int>(std::clamp(std::round(last.y()), -2e9, 2e9)));
+  if (!Drawing()) return;
+  BeginRecord();
+  AddArc(c, radius, radius, start, sweep, true);
+  EndRecord(kStroke, true);
+}
+
+// --- text
+// --------------------------------------------------------------------------------------------
+
+void TEMFtoPDFExport::DoExtTextOutW() {
+  TEMFAbstractExport::DoExtTextOutW();
+  if (Drawing() && !InPath()) DrawText();
+}
+
+void TEMFtoPDFExport::DrawText() {
+  const auto& r = Current<TEMRExtTextOutWObj>();
+  TDeviceContext& dc = DeviceContext();
+  TDeviceContextData& d = dc.Data();
+  const QString text = r.Text();
+  if (text.isEmpty()) return;
+  quint32 options = r.Options();
+  const int charset = dc.FontCharset();
+  const bool rtl = (options & kEtoRtlReading) || (d.text_align & 0x100) || (d.layout & 1) ||
+                   charset == 177 || charset == 178;
+  // Glyph indices are drawn as the record gives them, in its order.
+  const bool glyphs = options & kEtoGlyphIndex;
+
+  ovx::CanvasFont font = CreateCurrentFont();
+  const double unit = PageLength(1);
+  const double height = dc.FontHeight();
+  TovxPDFFont& primary = document_.Fonts().FindOrAdd(font.name, font.style_bits & 3);
+  const ovx::PdfFontMetrics& metrics = primary.Metrics();
+  // lfHeight above 0 is the cell height, below 0 the em.
+  double em = PageLength(height);
+  const int cell = metrics.ascent - metrics.descent;
+  if (dc.FontSignedHeight() > 0 && cell > 0) em = em * 1000 / cell;
+  // The size as mapped (a whole number would draw the glyphs up to half
+  // a point larger or smaller than the advances place them); a size that
+  // rounds to 0 has no glyphs to show, and would divide by zero below.
+  const double size = std::min(em, ovx::kEmfPdfMaxNumber);
+  if (!(std::nearbyint(size) >= 1)) return;
+
+  std::vector<int> advances = r.Advances();
+  const bool update_cp = d.text_align & kTaUpdateCp;
+  const QPoint reference = update_cp ? d.current_position : r.Reference();
+
+  // Mapping: glyphs of each run, with the font each needs.
+  std::vector<ovx::PdfTextRun> runs;
+  if (glyphs) {
+    ovx::PdfTextRun run;
+    run.font = &primary;
+    run.char_count = static_cast<int>(text.size());
+    run.mapped = primary.MapText(text, false, pdfa_, true);
+    runs.push_back(std::move(run));
+  } else if (rtl) {
+    ovx::PdfTextRun run;
+    run.font = &primary;
+    run.char_count = static_cast<int>(text.size());
+    run.mapped = primary.MapText(text, true, pdfa_);
+    runs.push_back(std::move(run));
+  } else {
+    runs = document_.Fonts().MapRuns(font.name, font.style_bits & 3, text, false, pdfa_);
+  }
+
+  // Widths in logical units: the record's advances, or the fonts' own.
+  double width = 0;
+  for (const int a : advances) width += std::max(a, 0);
+  if (advances.empty()) {
+    for (const auto& run : runs) width += run.mapped.width * size / 1000 / unit;
+  }
+
+  const double angle = dc.FontEscapementAngle();
+  const double sin_t = std::sin(angle), cos_t = std::cos(angle);
+  double v = 0;
+  switch (dc.VerticalAlignment()) {
+    case TDeviceContext::VAlign::kTop:
+      v = metrics.ascent / 1000.0 * size / unit;
+      break;
+    case TDeviceContext::VAlign::kBottom:
+      v = metrics.descent / 1000.0 * size / unit;
+      break;
+    default:
+      break;
+  }
+  double u = 0;
+  switch (dc.HorizontalAlignment()) {
+    case TDeviceContext::HAlign::kRight:
+      u = -1;
+      break;
+    case TDeviceContext::HAlign::kCenter:
+      u = -0.5;
+      break;
+    default:
+      break;
+  }
+  const QPointF logical_origin(reference.x() + v * sin_t + width * u * cos_t,
+                               reference.y() + v * cos_t - width * u * sin_t);
+  if (update_cp) {
+    d.current_position.rx() =
+        static_cast<int>(std::clamp(double(d.current_position.x()) + std::round(width), -2e9, 2e9));
+  }
+  const QPointF origin = ToPage(MapPointF(logical_origin.x(), logical_origin.y()));
+
+  Line("q");
+  if ((options & kEtoOpaque) || (options & kEtoClipped)) {
+    const PdfRect rc = PageRect(r.ClipRect());
+    const QByteArray rect = EmfPdfNumber(rc.left) + ' ' + EmfPdfNumber(rc.bottom) + ' ' +
+                            EmfPdfNumber(rc.right - rc.left) + ' ' +
+                            EmfPdfNumber(rc.top - rc.bottom) + " re";
+    if (options & kEtoOpaque) {
+      Line(ColorText(d.bk_color) + " rg");
+      Line(rect);
+      Line("f");
+    }
+    if (options & kEtoClipped) {
+      Line(rect);
+      Line("W");
+      Line("n");
+    }
+  }
+  if (font.escapement % 3600 != 0) Line(TRotation2D(origin, angle).MatrixText() + " cm");
+  if (path_.Pending()) {
+    path_.Flush();
+    Line("n");
+  }
+  const QByteArray color = ColorText(d.text_color);
+  const QByteArray size_text = EmfPdfNumber(size);
+  bool bold_written = false;
+  Line("BT");
+  double previous_start = 0;
+  double fonts_width = 0;  // the runs before, by the fonts' own widths
+  for (size_t k = 0; k < runs.size(); ++k) {
+    const ovx::PdfTextRun& run = runs[k];
+    TovxPDFFont& run_font = *run.font;
+    const TRemapedString& m = run.mapped;
+    // Where the run starts along the text, in points: the record's
+    // advances of the characters before it.
+    double start = fonts_width;
+    if (!advances.empty()) {
+      start = 0;
+      const size_t end = std::min(advances.size(), static_cast<size_t>(run.first_char));
+      for (size_t i = 0; i < end; ++i) start += advances[i] * unit;
+    }
+    fonts_width += m.width * size / 1000;
+    Line(document_.UseFont(run_font) + ' ' + size_text + " Tf");
+    if (k == 0) {
+      Line("[] 0 d");
+      Line(color + " rg");
+      Line(PointText(origin) + " Td");
+    } else {
+      Line(EmfPdfNumber(start - previous_start) + " 0 Td");
+    }
+    previous_start = start;
+    if (run_font.SimulatedItalic(font.style_bits)) {
+      Line(QByteArray(TovxPDFFont::kItalicMatrix.data(),
+                      static_cast<qsizetype>(TovxPDFFont::kItalicMatrix.size())) +
+           ' ' + PointText(origin + QPointF(start, 0)) + " Tm");
+    }
+    if (run_font.SimulatedBold(font.style_bits) && !bold_written) {
+      Line(TovxPDFFont::BoldSimulationOperators(size, color));
+      bold_written = true;
+    }
+    // The record's advance of each glyph: one per character (a surrogate
+    // pair's two make one).
+    std::vector<double> record;
+    if (!rtl && !advances.empty()) {
+      for (int i = run.first_char; i < run.first_char + run.char_count; ++i) {
+        if (static_cast<size_t>(i) >= advances.size()) break;
+        const bool low = !glyphs && i > run.first_char && text[i].isLowSurrogate() &&
+                         text[i - 1].isHighSurrogate();
+        if (low && !record.empty()) {
+          record.back() += advances[i];
+        } else {
+          record.push_back(advances[i]);
+        }
+      }
+    }
+    auto hex = [](uint16_t code) {
+      return QByteArray::number(code, 16).toUpper().rightJustified(4, '0');
+    };
+    const bool adjust = !rtl && m.all_below_65535 && record.size() == m.codes.size();
+    if (!adjust) {
+      QByteArray codes = "<";
+      for (const uint16_t code : m.codes) codes += hex(code);
+      Line(codes + "> Tj");
+      continue;
+    }
+    // After each glyph, the difference between the running sums of the
+    // glyphs' own advances and the record's (in thousandths of the size),
+    // so that each glyph starts where the record places it and rounding
+    // never accumulates along the run.
+    const double f = unit * 1000 / size;
+    QByteArray codes = "[<";
+    double own = 0, wanted = 0, moved = 0;
+    for (size_t i = 0; i < m.codes.size(); ++i) {
+      if (i > 0) {
+        const double shift = std::nearbyint(own - wanted - moved);
+        if (shift != 0 && std::isfinite(shift)) {
+          codes += "> " + EmfPdfNumber(shift) + " <";
+          moved += shift;
+        }
+      }
+      codes += hex(m.codes[i]);
+      own += m.advances[i];
+      wanted += record[i] * f;
+    }
+    Line(codes + ">] TJ");
+  }
+  Line("ET");
+  if (bold_written) Line("0 Tr");
+  const double run_width = width * unit;
+  if (font.style_bits & (4 | 8)) {
+    Line("[] 0 d");
+    Line(color + " RG");
+    auto rule = [&](double thickness, double y) {
+      Line(EmfPdfNumber(thickness) + " w");
+      Line(PointText(QPointF(origin.x(), origin.y() + y)) + " m");
+      Line(PointText(QPointF(origin.x() + run_width, origin.y() + y)) + " l");
+      Line("S");
+    };
+    if (font.style_bits & 4) rule(size * 0.07125, -0.125 * size);
+    if (font.style_bits & 8) rule(size * 0.07125 / 2, 0.29 * size);
+  }
+  Line("Q");
+}
+
+// --- bitmaps
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr quint32 kSrcAnd = 0x008800C6;
+constexpr quint32 kSrcInvert = 0x00660046;
+constexpr quint32 kSrcPaint = 0x00EE0086;
+constexpr quint32 kDstCopy = 0x00AA0029;
+// Alpha-blended bitmaps are redrawn at no more than this a side.
+constexpr int kMaxRedraw = 4096;
+
+// The destination of the blit records: x, y, cx, cy at 24.
+QRect BlitDest(const TEnhMetaObj& r) {
+  const qint64 x = r.I32(24), y = r.I32(28);
+  return QRect(QPoint(r.I32(24), r.I32(28)),
+               QPoint(static_cast<int>(std::clamp<qint64>(x + r.I32(32), INT_MIN, INT_MAX)),
+                      static_cast<int>(std::clamp<qint64>(y + r.I32(36), INT_MIN, INT_MAX))));
+}
+
+// The part of `image` a source rectangle names (bottom-up bitmaps count
+// y from the bottom); the whole image when it covers or misses it.
+QImage SourcePart(const QImage& image, QRect source, bool bottom_up) {
+  if (image.isNull() || source.width() <= 0 || source.height() <= 0) return image;
+  const qint64 x = source.x(), y = source.y(), w = source.width(), h = source.height();
+  if (x == 0 && y == 0 && w == image.width() && h == image.height()) return image;
+  const qint64 top = bottom_up ? qint64{image.height()} - y - h : y;
+  const qint64 left = std::max<qint64>(x, 0), right = std::min<qint64>(x + w, image.width());
+  const qint64 upper = std::max<qint64>(top, 0), lower = std::min<qint64>(top + h, image.height());
+  if (right <= left || lower <= upper) return image;
+  return image.copy(QRect(static_cast<int>(left), static_cast<int>(upper),
+                          static_cast<int>(right - left), static_cast<int>(lower - upper)));
+}
+
+// The source rectangle of a bitmap record: x, y, width and height at the
+// given offsets; empty (the whole bitmap) when the values are beyond any
+// bitmap, which would also overflow the rectangle's own arithmetic.
+QRect SourceRect(const TEnhMetaObj& r, qint64 x, qint64 y, qint64 w, qint64 h) {
+  constexpr qint64 kLimit = qint64{1} << 24;
+  const qint64 vx = r.I32(x), vy = r.I32(y), vw = r.I32(w), vh = r.I32(h);
+  if (std::abs(vx) > kLimit || std::abs(vy) > kLimit || std::abs(vw) > kLimit ||
+      std::abs(vh) > kLimit) {
+    return QRect();
+  }
+  return QRect(static_cast<int>(vx), static_cast<int>(vy), static_cast<int>(vw),
+               static_cast<int>(vh));
+}
+
+}  // namespace
+
+void TEMFtoPDFExport::FillRect(const PdfRect& r, const QByteArray& color) {
+  Line("q");
+  Line(color + " rg");
+  Line(EmfPdfNumber(r.left) + ' ' + EmfPdfNumber(r.bottom) + ' ' + EmfPdfNumber(r.right - r.left) +
+       ' ' + EmfPdfNumber(r.top - r.bottom) + " re");
+  Line("f");
+  Line("Q");
+}
+
+void TEMFtoPDFExport::PlaceImage(const ovx::PdfImage& image, const PdfRect& r) {
+  const QByteArray name = document_.UseImage(image);
+  Line("q");
+  Line(EmfPdfNumber(r.right - r.left) + " 0 0 " + EmfPdfNumber(r.top - r.bottom) + ' ' +
+       PointText(QPointF(r.left, r.bottom)) + " cm");
+  Line(name + " Do");
+  Line("Q");
+}
+
+void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop,
+                                 QRect source) {
+  if (!Drawing()) return;
+  const PdfRect page = PageRect(dest);
+  if (!(page.right - page.left > 0) || !(page.top - page.bottom > 0)) return;
+  const TDeviceContext& dc = DeviceContext();
+  const bool alpha_blend = record.Type() == kEmrAlphaBlend;
+  if (rop == kPatCopy) {
+    if (!dc.BrushIsNull()) FillRect(page, ColorText(dc.BrushColor()));
+    return;
+  }
+  if (rop == kBlackness || rop == kWhiteness) {
+    FillRect(page, rop == kBlackness ? "0 0 0" : "1 1 1");
+    return;
+  }
+  if (rop == kDstCopy) return;
+  const bool copy = rop == kSrcCopy || rop == kSrcAnd || rop == kSrcInvert || rop == kSrcPaint;
+  // A blend function: operation 0, flags 0; the source alpha and the
+  // constant alpha say how much shows.
+  const bool blend = alpha_blend && (rop & 0xFFFF) == 0 && ((rop >> 24) & ~1u) == 0;
+  if ((!copy && !blend) || !record.HasBitmap()) {
+    // A record without a bitmap has nothing to copy.
+    WriteComment(QStringLiteral(" Unsupported dwRop: %1").arg(rop));
+    return;
+  }
+  const bool bottom_up = record.BitmapSize().height() > 0;
+  const bool source_alpha = blend && (rop >> 24) & 1;
+  QImage image = SourcePart(record.Image(source_alpha), source, bottom_up);
+  if (image.isNull()) return;
+  const bool flip_x = dest.right() < dest.left(), flip_y = dest.bottom() < dest.top();
+  if (flip_x || flip_y) image = image.mirrored(flip_x, flip_y);
+
+  ovx::PdfImage pdf;
+  const int constant = blend ? static_cast<int>((rop >> 16) & 0xFF) : 255;
+  const bool soft = blend && (source_alpha || constant < 255);
+  if (soft && constant == 0) return;
+  if (soft && transparency_) {
+    // Un-premultiplied colours with their alpha as the soft mask, redrawn
+    // at about one pixel per point, never larger than the source (nor
+    // 4096 a side).
+    const int w = static_cast<int>(std::clamp(std::round(page.right - page.left), 1.0,
+                                              double(std::min(image.width(), kMaxRedraw))));
+    const int h = static_cast<int>(std::clamp(std::round(page.top - page.bottom), 1.0,
+                                              double(std::min(image.height(), kMaxRedraw))));
+    const QImage scaled = image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                              .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage colours(w, h, QImage::Format_RGB32);
+    QByteArray alpha(qsizetype(w) * h, '\0');
+    for (int y = 0; y < h; ++y) {
+      const auto* in = reinterpret_cast<const QRgb*>(scaled.constScanLine(y));
+      auto* out = reinterpret_cast<QRgb*>(colours.scanLine(y));
+      for (int x = 0; x < w; ++x) {
+        const int a = qAlpha(in[x]) * constant / 255;
+        const int pa = qAlpha(in[x]);
+        auto un = [pa](int c) { return pa == 0 ? 0 : std::clamp((c * 255 + pa / 2) / pa, 0, 255); };
+        out[x] = qRgb(un(qRed(in[x])), un(qGreen(in[x])), un(qBlue(in[x])));
+        alpha[qsizetype(y) * w + x] = static_cast<char>(a);
+      }
+    }
+    pdf.jpeg = ovx::EncodeJpeg(colours, document_quality_, false, 72);
+    pdf.width = w;
+    pdf.height = h;
+    pdf.alpha = alpha;
+  } else {
+    if (soft) {
+      // Without transparency the blend is made over white, as the page
+      // under it shows on the screen.
+      QImage over(image.size(), QImage::Format_RGB32);
+      over.fill(Qt::white);
+      QPainter painter(&over);
+      painter.setOpacity(constant / 255.0);
+      painter.drawImage(0, 0, image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+      painter.end();
+      image = over;
+    }
+    pdf.jpeg =
+        ovx::EncodeJpeg(image.convertToFormat(QImage::Format_RGB32), jpeg_quality_, false, 96);
+    pdf.width = image.width();
+    pdf.height = image.height();
+  }
+  PlaceImage(pdf, page);
+}
+
+void TEMFtoPDFExport::DoBitBlt() {
+  TEMFAbstractExport::DoBitBlt();
+  const auto& r = Current<TEMRBitBltObj>();
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 32, 36));
+}
+
+void TEMFtoPDFExport::DoStretchBlt() {
+  TEMFAbstractExport::DoStretchBlt();
+  const auto& r = Current<TEMRStretchBltObj>();
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
+}
+
+void TEMFtoPDFExport::DoMaskBlt() {
+  TEMFAbstractExport::DoMaskBlt();
+  const auto& r = Current<TEMRMaskBltObj>();
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 32, 36));
+}
+
+void TEMFtoPDFExport::DoTransparentBlt() {
+  TEMFAbstractExport::DoTransparentBlt();
+  const auto& r = Current<TEMRTransparentBltObj>();
+  // The transparent colour stands where the others keep the operation.
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
+}
+
+void TEMFtoPDFExport::DoAlphaBlend() {
+  TEMFAbstractExport::DoAlphaBlend();
+  const auto& r = Current<TEMRAlphaBlendObj>();
+  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
+}
+
+void TEMFtoPDFExport::DoStretchDIBits() {
+  TEMFAbstractExport::DoStretchDIBits();
+  const auto& r = Current<TEMRStretchDIBitsObj>();
+  const qint64 x = r.I32(24), y = r.I32(28);
+  const QRect dest(QPoint(r.I32(24), r.I32(28)),
+                   QPoint(static_cast<int>(std::clamp<qint64>(x + r.I32(72), INT_MIN, INT_MAX)),
+                          static_cast<int>(std::clamp<qint64>(y + r.I32(76), INT_MIN, INT_MAX))));
+  DrawBitmap(r, dest, r.U32(68), SourceRect(r, 32, 36, 40, 44));
+}
+
+// --- views
+// -----------------------------------------------------------------------------------------
+
+namespace ovx {
+
+bool WritesVectorPicture(const TovxView& view) {
+  const auto* picture = dynamic_cast<const TovxPictureView*>(&view);
+  return picture && view.AllowVectorExport() &&
+         picture->Picture().Kind() == PictureKind::kEnhancedMetafile;
+}
+
+bool WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
+                        const PdfContentSettings& settings) {
+  const PdfRect rect = page.ViewRect(view);
+  QByteArray& out = document.Content();
+  const qsizetype start = out.size();
+  out += "q\r\n";
+  page.WriteFill(view.Fill(), rect);
+  const double width = view.Width(), height = view.Height();
+  const QRectF place = view.PictureRect(QRectF(view.AbsLeft(), view.AbsTop(), width, height), 1, 1);
+  if (width > 0 && height > 0 && std::isfinite(width) && std::isfinite(height) &&
+      place.width() > 0 && place.height() > 0) {
+    // A metafile may draw beyond its frame: the view keeps it in.
+    const double left = std::min(rect.left, rect.right), right = std::max(rect.left, rect.right);
+    const double bottom = std::min(rect.bottom, rect.top), top = std::max(rect.bottom, rect.top);
+    out += "q\r\n" + EmfPdfNumber(left) + ' ' + EmfPdfNumber(bottom) + ' ' +
+           EmfPdfNumber(right - left) + ' ' + EmfPdfNumber(top - bottom) + " re\r\nW\r\nn\r\n";
+    const PdfRect target{page.X(place.left()), page.Y(place.top()), page.X(place.right()),
+                         page.Y(place.bottom())};
+    MemoryStream input(view.Picture().Data());
+    TEMFtoPDFExport player(input, document, target);
+    player.SetTransparency(settings.transparency && document.Options().pdfa_part != 1);
+    player.SetPdfA(settings.pdfa);
+    player.SetDocumentQuality(settings.quality);
+    try {
+      player.Export();
+    } catch (const ovx::Error&) {
+      out.truncate(start);
+      return false;
+    }
+    out += "Q\r\n";
+  }
+  page.WriteFrame(view.Frame(), rect);
+  out += "Q\r\n";
+  return true;
+}
+
+}  // namespace ovx

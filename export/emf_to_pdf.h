@@ -1,0 +1,291 @@
+// Recorded drawings (enhanced metafiles) as vector content of a PDF page.
+//
+// TEMFtoPDFExport is a metafile player whose drawing handlers write PDF
+// content-stream operators instead of pixels: paths filled and stroked
+// with the pen and brush of the device context, clips, text in the
+// document's embedded fonts, and bitmaps as (deduplicated) image objects.
+// The metafile's frame is mapped onto a target rectangle of the page.
+//
+// Balance. Every "q" the player writes is closed by a "Q" before it
+// returns, also when the metafile saves without restoring, restores more
+// levels than it saved, or playback fails: a metafile can never pop the
+// graphics state of the page around it. Saved levels are counted with the
+// clips opened in each, and a restore closes exactly the levels the player
+// actually restored.
+//
+// Numbers. Every operand goes through EmfPdfNumber: at most three
+// decimals, clamped to +-1,000,000 points, NaN written as 0, so a damaged
+// transform can never put "inf", "nan" or hundreds of digits into the
+// stream. Every operator is one line ending with CR LF.
+//
+// Paths. Construction operators are buffered (TPDFPath) from the first
+// move until the path is painted or ended; state operators go to the
+// stream directly, ahead of the pending path, so that a path is always one
+// unbroken run of construction operators followed by its painting
+// operator. A line or curve record with no current point in the PDF path
+// starts with a move to the context's current position.
+#pragma once
+
+#include "export/pdf_page_content.h"
+#include "render/emf_device_context.h"
+#include "render/emf_player.h"
+
+#include <QByteArray>
+#include <QPointF>
+#include <QRectF>
+
+#include <vector>
+
+class TovxPictureView;
+class TovxView;
+
+namespace ovx {
+
+class PdfDocument;
+class Stream;
+
+// Coordinates and lengths beyond this many points are clamped.
+inline constexpr double kEmfPdfMaxNumber = 1.0e6;
+
+// Up to three decimals, trailing zeros and a trailing point removed
+// ("12.5", "3", "0.502"); NaN as "0", clamped to +-kEmfPdfMaxNumber.
+QByteArray EmfPdfNumber(double value);
+
+// Whether a view's drawing goes into the page as vectors: a picture view
+// holding an enhanced metafile, with AllowVectorExport. (Placeable WMF
+// pictures, which the player cannot read, and raster pictures stay
+// images.)
+bool WritesVectorPicture(const TovxView& view);
+
+// Writes such a view into the page `page` is writing: its fill, the
+// metafile stretched into the picture's place and clipped to the view,
+// and its frame. Soft masks only with `settings.transparency`, and never
+// under PDF/A-1. Returns false, with the page left as it was, when the
+// metafile cannot be played to its end (a damaged file, a font that fails
+// to load): the caller then draws the view as an image, as the preview
+// shows it, so one bad picture never costs the whole export.
+bool WriteVectorPicture(PdfPageContent& page, PdfDocument& document, TovxPictureView& view,
+                        const PdfContentSettings& settings);
+
+}  // namespace ovx
+
+// A rotation about a centre point, as the "cm" matrix that turns text.
+class TRotation2D {
+ public:
+  // `angle` in radians, counter-clockwise (y up).
+  TRotation2D(QPointF centre, double angle);
+  // "cos sin -sin cos e f", each with exactly four decimals; e and f keep
+  // the centre in place.
+  QByteArray MatrixText() const;
+  // `point` (page coordinates) in the rotated frame about the centre.
+  QPointF Map(QPointF point) const;
+  double Cos() const { return cos_; }
+  double Sin() const { return sin_; }
+
+ private:
+  QPointF centre_;
+  double cos_ = 1;
+  double sin_ = 0;
+};
+
+// The device context with one more flag: a region clip opened with "q" in
+// this context is still open. A context made by EMR_SAVEDC starts without
+// it (Assign does not copy it): the clip belongs to the saved level.
+class TPDFDeviceContext : public TDeviceContext {
+ public:
+  void Assign(const TDeviceContext& other) override;
+  void Reset() override;
+  bool ClipSelected() const { return clip_selected_; }
+  void SetClipSelected(bool on) { clip_selected_ = on; }
+
+ private:
+  bool clip_selected_ = false;
+};
+
+// The path being built: construction operators wait in a buffer until the
+// path is painted (Flush) or dropped.
+class TPDFPath {
+ public:
+  explicit TPDFPath(QByteArray& out) : out_(out) {}
+  // A construction operator line (without CR LF).
+  void Add(QByteArrayView line, bool segment);
+  // Copies the buffer to the output and empties it.
+  void Flush();
+  void Discard();
+  bool Pending() const { return pending_; }
+  // A move, line, curve or rectangle was added: the PDF path has a
+  // current point.
+  bool HasCurrentPoint() const { return pending_; }
+  // Something beyond moves was added.
+  bool HasSegments() const { return segments_; }
+  // The operators waiting, each line with its CR LF.
+  const QByteArray& Buffer() const { return buffer_; }
+
+ private:
+  QByteArray& out_;
+  QByteArray buffer_;
+  bool pending_ = false;
+  bool segments_ = false;
+};
+
+class TEMFtoPDFExport : public TEMFAbstractExport {
+ public:
+  // Plays the metafile `input` into the content stream of the page being
+  // written in `document`, with its frame on `target` (points, y up,
+  // top > bottom).
+  TEMFtoPDFExport(ovx::Stream& input, ovx::PdfDocument& document, const ovx::PdfRect& target);
+  ~TEMFtoPDFExport() override;
+
+  // Barcode views: caps always projecting, joins always miter.
+  void SetBarcode(bool on) { barcode_ = on; }
+  // Shape views: no record fills anything.
+  void SetShape(bool on) { shape_ = on; }
+  // Soft masks for alpha-blended bitmaps (treated as off under PDF/A-1).
+  void SetTransparency(bool on) { transparency_ = on; }
+  void SetPdfA(bool on) { pdfa_ = on; }
+  // JPEG quality of bitmaps drawn from records (90) and of redrawn
+  // alpha-blended bitmaps (the document's).
+  void SetJpegQuality(int quality) { jpeg_quality_ = quality; }
+  void SetDocumentQuality(int quality) { document_quality_ = quality; }
+
+  // Plays the metafile (TEMFAbstractExport::Play) and keeps the stream
+  // balanced when playing fails: every "q" written is closed before the
+  // error passes on.
+  void Export();
+
+  // "q" written and not yet closed since playing began (BeginPlay's own
+  // excluded).
+  int SaveDepth() const;
+  // Whether the header gave a frame to map; without one nothing is drawn.
+  bool FrameUsable() const { return frame_ok_; }
+
+ protected:
+  void WriteComment(const QString& text) override;
+  std::unique_ptr<TDeviceContext> CreateDeviceContext() override;
+
+  void BeginPlay() override;
+  void EndPlay() override;
+
+  void DoHeader() override;
+  void DoEoF() override;
+  void DoSaveDC() override;
+  void DoRestoreDC() override;
+  void DoExtSelectClipRgn() override;
+  void DoIntersectClipRect() override;
+  void DoExcludeClipRect() override;
+  void DoOffsetClipRgn() override;
+  void DoSetMetaRgn() override;
+  void DoSelectClipPath() override;
+  void DoMoveToEx() override;
+  void DoLineTo() override;
+  void DoCloseFigure() override;
+  void DoBeginPath() override;
+  void DoAbortPath() override;
+  void DoFillPath() override;
+  void DoStrokePath() override;
+  void DoStrokeAndFillPath() override;
+  void DoPolyline() override;
+  void DoPolyline16() override;
+  void DoPolylineTo() override;
+  void DoPolylineTo16() override;
+  void DoPolygon() override;
+  void DoPolygon16() override;
+  void DoPolyPolyline() override;
+  void DoPolyPolyline16() override;
+  void DoPolyPolygon() override;
+  void DoPolyPolygon16() override;
+  void DoPolyBezier() override;
+  void DoPolyBezier16() override;
+  void DoPolyBezierTo() override;
+  void DoPolyBezierTo16() override;
+  void DoRectangle() override;
+  void DoRoundRect() override;
+  void DoEllipse() override;
+  void DoPie() override;
+  void DoAngleArc() override;
+  void DoExtTextOutW() override;
+  void DoBitBlt() override;
+  void DoStretchBlt() override;
+  void DoMaskBlt() override;
+  void DoTransparentBlt() override;
+  void DoStretchDIBits() override;
+  void DoAlphaBlend() override;
+
+ private:
+  enum PaintSet { kEnd = 0, kStroke = 2, kFill = 4, kFillStroke = 6 };
+
+  TPDFDeviceContext& Context();
+  // One operator line to the stream (CR LF added).
+  void Line(QByteArrayView line);
+  bool Drawing() const { return frame_ok_; }
+  bool InPath() const;
+
+  // --- coordinates ---
+  QPointF ToPage(QPointF device) const;
+  QPointF PagePoint(QPoint logical) const;
+  QByteArray PointText(QPointF page) const;
+  double PageLength(double logical) const;
+  // The page rectangle of a logical rectangle: left, bottom, right, top.
+  ovx::PdfRect PageRect(const QRect& logical) const;
+  bool AxisAligned() const;
+  QByteArray ColorText(quint32 color_ref) const;
+
+  // --- paths ---
+  void Move(QPointF page);
+  void LineToPage(QPointF page);
+  void EnsureCurrentPoint();
+  // Drops a pending path of moves only, before a record that starts its
+  // own figure.
+  void StartFigure();
+  void BeginRecord();
+  void EndRecord(int set, bool moves_current_position = false);
+  int Reduced(int set) const;
+  void Paint(int set, bool text_background = false);
+  void WriteStrokeState();
+  // Pen styles with gaps (which an opaque background fills).
+  bool DashedPen() const;
+  // Lines of the brush's hatch over the target, clipped by the caller.
+  QByteArray HatchLines(quint32 hatch) const;
+  void AddPoints(const std::vector<QPoint>& points, bool closed);
+  void AddBeziers(const std::vector<QPoint>& points);
+  void AddRoundRect(const ovx::PdfRect& r, double rx, double ry);
+  void AddRectangle(const QRect& box);
+  void AddArc(QPointF centre, double rx, double ry, double start_degrees, double sweep_degrees,
+              bool connect);
+
+  void DrawPoly(const std::vector<QPoint>& points, bool closed, bool to);
+  void DrawPolyBezier(const std::vector<QPoint>& points, bool to);
+  void DrawPolyPolygon(const std::vector<std::vector<QPoint>>& polygons, bool closed);
+  void DrawBox(quint32 type);
+
+  // --- clips and levels ---
+  // Writes the context's present clip in place of the one this level
+  // opened before.
+  void SelectClip();
+  void CloseLevels(size_t keep);
+
+  // --- text and bitmaps ---
+  void DrawText();
+  void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source);
+  void PlaceImage(const ovx::PdfImage& image, const ovx::PdfRect& r);
+  void FillRect(const ovx::PdfRect& r, const QByteArray& color);
+
+  ovx::PdfDocument& document_;
+  QByteArray& out_;
+  ovx::PdfRect target_;
+  TPDFPath path_;
+  double sx_ = 0;
+  double sy_ = 0;
+  bool frame_ok_ = false;
+  bool barcode_ = false;
+  bool shape_ = false;
+  bool transparency_ = false;
+  bool pdfa_ = false;
+  int jpeg_quality_ = 90;
+  int document_quality_ = 95;
+  bool playing_ = false;
+  // Per context level (the first is the level playing began in): the "q"
+  // written for it and not yet closed, the save's own and its clip's.
+  std::vector<int> levels_{0};
+  int wrapper_depth_ = 0;
+};
