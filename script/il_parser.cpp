@@ -321,6 +321,7 @@ void TksILParser::IncludeUnit(const QString& name, const QString& position, size
       nested.unit_name_ = name;
       nested.unit_depth_ = unit_depth_ + 1;
       nested.uses_ = uses_;
+      nested.depth_ = depth_;  // one bound for the whole walk, units included
       if (nested.MakeILScript(ovx::ScriptSourceText(text))) {
         uses_ = nested.uses_;
         // The unit's whole tree, its root included.
@@ -399,7 +400,7 @@ bool TksILParser::MakeILScript(const QString& text) {
   error_unit_.clear();
   term_ = false;
   aborted_ = false;
-  depth_ = 0;
+  if (unit_depth_ == 0) depth_ = 0;
   parser_.SetText(text);
 
   // "#language NAME" on the very first line switches the dialect.

@@ -119,6 +119,10 @@ TEST(IlParserTest, TreeShapesTable) {
        u"expr(number:2)))"},
       {"PascalScript", u"begin x := (a = 1) and (b = 2) end.", u"op:and op:("},
       {"C++Script", u"{ x = (a == 1) && (b == 2); }", u"op:) op:and op:("},
+      // Entities in script strings are text, not markup.
+      {"PascalScript", u"begin x := '&quot;<>&#65;' end.", u"string:'&quot;<>&#65;'"},
+      // An empty report expression still calls Get.
+      {"PascalScript", u"begin x := <> end.", u"dsgn(node:Get expr(string:''))"},
       // Text after the main block is not examined in PascalScript.
       {"PascalScript", u"begin end. this is ignored", u"program(compoundstmt)"},
   };
@@ -177,6 +181,18 @@ TEST(IlParserTest, UnitsAreIncludedOnceAndReportTheirErrors) {
   EXPECT_EQ(result.shape.count(QStringLiteral("assignstmt(")), 3) << result.shape.toStdString();
 }
 
+TEST(IlParserTest, UnitsNestedWithoutEndAreAnError) {
+  // Every unit names a new one: the nesting bound ends it.
+  const auto units = [](TksScript&, const QString& unit, QString& text) {
+    text = QStringLiteral("uses '%1x'; begin end.").arg(unit);
+  };
+  const Result result =
+      Parse(QStringLiteral("PascalScript"), QStringLiteral("uses 'u'; begin end."), units);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.error.startsWith(QStringLiteral("Units nested too deeply @ 1:")))
+      << result.error.toStdString();
+}
+
 TEST(IlParserTest, UnitFilesAreFoundThroughTheIncludePath) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -228,6 +244,41 @@ TEST(IlParserTest, UnknownDialectIsACompileError) {
   EXPECT_FALSE(script.GetILCode(out));
   EXPECT_EQ(script.ErrorMsg(), QStringLiteral("Language 'Cobol' not found"));
   EXPECT_EQ(out.Size(), 0);
+}
+
+}  // namespace
+}  // namespace ovx
+
+namespace ovx {
+namespace {
+
+// The fuzz seeds are sound programs (first byte: the dialect) and sound
+// documents.
+TEST(IlParserTest, FuzzSeedsParse) {
+  RegisterScriptLanguages();
+  const char* const dialects[] = {"PascalScript", "C++Script", "BasicScript", "JScript"};
+  const QDir compile(QStringLiteral(VELMORA_SCRIPT_SEEDS "/compile"));
+  const QStringList seeds = compile.entryList(QDir::Files);
+  ASSERT_FALSE(seeds.isEmpty());
+  for (const QString& name : seeds) {
+    QFile file(compile.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_FALSE(bytes.isEmpty());
+    TksScript script;
+    script.SetSyntaxType(QString::fromLatin1(dialects[bytes[0] % 4]));
+    script.SetText(QString::fromUtf8(bytes.mid(1)));
+    script.SetOnGetUnit([](TksScript&, const QString&, QString& text) { text.clear(); });
+    MemoryStream out;
+    EXPECT_TRUE(script.GetILCode(out))
+        << name.toStdString() << ": " << script.ErrorMsg().toStdString();
+  }
+  const QDir xml(QStringLiteral(VELMORA_SCRIPT_SEEDS "/xml"));
+  for (const QString& name : xml.entryList(QDir::Files)) {
+    FileStream stream(xml.filePath(name), FileStream::Mode::kRead);
+    TksXMLDocument document;
+    EXPECT_NO_THROW(document.LoadFromStream(stream)) << name.toStdString();
+  }
 }
 
 }  // namespace
