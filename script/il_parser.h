@@ -34,6 +34,8 @@ class TksILParser {
   // Throws ovx::Error for an unregistered dialect or a bad grammar.
   void SelectLanguage(const QString& name);
   const QString& Language() const { return language_; }
+  // False when the dialect lets undeclared names become variables.
+  bool DeclareVars() const { return !grammar_ || grammar_->declare_vars; }
   // Parses `text` (lines ending in CR LF). On success the tree is in
   // ILScript(); in every case the script's ErrorMsg/ErrorPos/ErrorUnit
   // are set (empty on success). Throws ovx::Error for a `#language`

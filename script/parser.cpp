@@ -131,32 +131,25 @@ int TksParser::IdentCharLength(int position, bool first) const {
   return 0;
 }
 
-bool TksParser::MatchLineComment(const QString& marker) const {
+bool TksParser::MatchLineComment(int position, const QString& marker) const {
   const int length = static_cast<int>(marker.size());
-  if (length == 0 || position_ + length - 1 > size_) return false;
+  if (length == 0 || position + length - 1 > size_) return false;
   const Qt::CaseSensitivity cs = case_sensitive_ ? Qt::CaseSensitive : Qt::CaseInsensitive;
-  if (QStringView(text_).mid(position_ - 1, length).compare(marker, cs) != 0) return false;
+  if (QStringView(text_).mid(position - 1, length).compare(marker, cs) != 0) return false;
   // A word-like marker ("rem") is a comment only as a whole word.
   const QChar last = marker.back();
   const bool word_like =
       last.unicode() < 128 ? ident_ascii_[last.unicode()] : last.isLetterOrNumber();
-  return !word_like || IdentCharLength(position_ + length, false) == 0;
+  return !word_like || IdentCharLength(position + length, false) == 0;
 }
 
 bool TksParser::SkipCharJoinsLine() const {
   // The skip character continues the line only when nothing but blanks or
   // a comment follows it there; otherwise it is an ordinary character.
-  TksParser& self = const_cast<TksParser&>(*this);
-  const int saved = position_;
   int p = position_ + 1;
   while (p <= size_ && At(p).unicode() <= ' ' && !IsLineEnd(At(p))) ++p;
-  bool joins = p > size_ || IsLineEnd(At(p));
-  if (!joins) {
-    self.position_ = p;
-    joins = MatchLineComment(comment_line_[0]) || MatchLineComment(comment_line_[1]);
-    self.position_ = saved;
-  }
-  return joins;
+  return p > size_ || IsLineEnd(At(p)) || MatchLineComment(p, comment_line_[0]) ||
+         MatchLineComment(p, comment_line_[1]);
 }
 
 void TksParser::SkipSpaces() {
@@ -176,7 +169,8 @@ void TksParser::SkipSpaces() {
       while (position_ <= size_ && IsLineEnd(At(position_))) ++position_;
       continue;
     }
-    if (MatchLineComment(comment_line_[0]) || MatchLineComment(comment_line_[1])) {
+    if (MatchLineComment(position_, comment_line_[0]) ||
+        MatchLineComment(position_, comment_line_[1])) {
       const bool line_start = position_ == 1 || At(position_ - 1) == u'\n';
       if (!skip_eol_ && !line_start) {
         // Keep the line end as a token.

@@ -76,7 +76,9 @@ class TksParser {
   // Length (0, 1 or 2 UTF-16 units) of the identifier character at
   // `position`; `first` excludes digits.
   int IdentCharLength(int position, bool first) const;
-  bool MatchLineComment(const QString& marker) const;
+  // Whether line comment `marker` starts at `position`: compared in the
+  // keywords' case rule, and a word-like marker ("rem") only as a whole word.
+  bool MatchLineComment(int position, const QString& marker) const;
   bool SkipCharJoinsLine() const;
   // Reads step 1 of a number (hex after the prefix, else decimal digits)
   // from the position; answers false and keeps the position when none.

@@ -15,7 +15,8 @@ constexpr qsizetype kBlockSize = 4096;
 constexpr qsizetype kMaxTagLength = 64 * 1024 * 1024;
 
 [[noreturn]] void ThrowInvalidFormat() {
-  throw Error(QStringLiteral("SInvalidFormat"), QStringLiteral("Invalid file format"));
+  // Not one of the localised script messages: the text itself.
+  throw Error(QString(), QStringLiteral("Invalid file format"));
 }
 
 bool NeedsEscape(QChar c) {
@@ -141,6 +142,10 @@ std::unique_ptr<TksXMLItem> TksXMLItem::Detach(TksXMLItem* item) {
 void TksXMLItem::AddItem(TksXMLItem* item) { InsertItem(Count(), item); }
 
 void TksXMLItem::InsertItem(int index, TksXMLItem* item) {
+  // An item cannot become its own descendant.
+  for (const TksXMLItem* up = this; up; up = up->parent_) {
+    if (up == item) return;
+  }
   std::unique_ptr<TksXMLItem> owned = Detach(item);
   owned->parent_ = this;
   index = std::clamp(index, 0, Count());
@@ -337,7 +342,10 @@ ParsedTag SplitTag(const QString& tag) {
   qsizetype blank = 0;
   while (blank < tag.size() && !ovx::IsBlank(tag[blank])) ++blank;
   parsed.name = tag.left(blank);
-  qsizetype start = blank < tag.size() ? blank + 1 : blank;
+  // Blanks between the name and the attributes are not part of the text
+  // (the writer puts one back), so a tag reads the same after a round trip.
+  qsizetype start = blank;
+  while (start < tag.size() && ovx::IsBlank(tag[start])) ++start;
   qsizetype end = tag.size();
   while (end > start && ovx::IsBlank(tag[end - 1])) --end;
   parsed.text = tag.mid(start, end - start);

@@ -47,8 +47,8 @@ class TksXMLItem {
 
   TksXMLItem* Add();
   // Moves `item` (with its children) from its old parent to the end of
-  // this item's children. `item` must not be this item or one of its
-  // ancestors.
+  // this item's children; an item without parent is taken over. This item
+  // or one of its ancestors is left where it is.
   void AddItem(TksXMLItem* item);
   void InsertItem(int index, TksXMLItem* item);
   // First child whose name equals `name` ignoring case; -1 when none.

@@ -113,6 +113,10 @@ int Run(const QStringList& args) {
     return 1;
   }
   Print(stdout, out.Data());
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    Print(stderr, "scriptrun: cannot write the syntax tree to standard output\n");
+    return 1;
+  }
   return 0;
 }
 

@@ -119,6 +119,10 @@ TEST(IlParserTest, TreeShapesTable) {
        u"expr(number:2)))"},
       {"PascalScript", u"begin x := (a = 1) and (b = 2) end.", u"op:and op:("},
       {"C++Script", u"{ x = (a == 1) && (b == 2); }", u"op:) op:and op:("},
+      // && and || bind like * and +: without parentheses the comparison
+      // takes the conjunction as its operand.
+      {"C++Script", u"{ x = a == 1 && b == 2; }",
+       u"expr(dsgn(node:a) op:= number:1 op:and dsgn(node:b) op:= number:2)"},
       // Entities in script strings are text, not markup.
       {"PascalScript", u"begin x := '&quot;<>&#65;' end.", u"string:'&quot;<>&#65;'"},
       // An empty report expression still calls Get.

@@ -127,6 +127,13 @@ TEST(ScriptXmlTest, ReaderReadsTagsAcrossBlocksAndSkipsComments) {
   EXPECT_EQ(root->Prop(QStringLiteral("a")), QString::fromUtf16(u"\u6f22"));
   ASSERT_EQ(root->Count(), 2);
   EXPECT_EQ(root->Items(1)->Text(), QStringLiteral("t=\"1\""));
+
+  // Blanks between name and attributes are not kept, so what the writer
+  // writes reads back the same.
+  TksXMLDocument blanks;
+  blanks.LoadFromString(QStringLiteral("<?xml?><s   tring a=\"1\"  />"));
+  EXPECT_EQ(blanks.Root()->Text(), QStringLiteral("tring a=\"1\""));
+  EXPECT_EQ(blanks.SaveToString(), QStringLiteral("<?xml version=\"1.0\"?><s tring a=\"1\"/>"));
 }
 
 TEST(ScriptXmlTest, WriterOutputMatchesGolden) {
