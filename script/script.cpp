@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "script/il_parser.h"
+#include "script/messages.h"
 
 namespace {
 
@@ -57,7 +58,10 @@ bool TksScript::GetILCode(ovx::Stream& out) {
   } catch (const ovx::Error& error) {
     // An unknown dialect or a broken grammar ends the compilation like a
     // syntax error does.
-    SetError(error.Message(), error_pos_, error_unit_);
+    const QString text = error.ResourceName().isEmpty()
+                             ? error.Text()
+                             : ovx::ScriptMessage(error.ResourceName(), error.Text());
+    SetError(error.MessageFrom(text), error_pos_, error_unit_);
     return false;
   }
   TksXMLDocument& tree = const_cast<TksXMLDocument&>(parser.ILScript());

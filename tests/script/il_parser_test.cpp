@@ -1,6 +1,7 @@
 #include "script/il_parser.h"
 
 #include "base/stream.h"
+#include "script/messages.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 
@@ -248,6 +249,15 @@ TEST(IlParserTest, UnknownDialectIsACompileError) {
   EXPECT_FALSE(script.GetILCode(out));
   EXPECT_EQ(script.ErrorMsg(), QStringLiteral("Language 'Cobol' not found"));
   EXPECT_EQ(out.Size(), 0);
+
+  // The message follows the localised table, and goes back without it.
+  SetScriptMessages(
+      {{QStringLiteral("SLangNotFound"), QString::fromUtf16(u"\u627e\u4e0d\u5230 '%s'")}});
+  EXPECT_FALSE(script.GetILCode(out));
+  EXPECT_EQ(script.ErrorMsg(), QString::fromUtf16(u"\u627e\u4e0d\u5230 'Cobol'"));
+  SetScriptMessages({});
+  EXPECT_FALSE(script.GetILCode(out));
+  EXPECT_EQ(script.ErrorMsg(), QStringLiteral("Language 'Cobol' not found"));
 }
 
 }  // namespace
