@@ -39,13 +39,17 @@ void TksILParser::Restore(int position, size_t output) {
   if (output_lines_.size() > output) output_lines_.resize(output);
 }
 
-QString TksILParser::TokenPosition(int position) {
+int TksILParser::TokenStart(int position) {
   const int saved = parser_.Position();
   parser_.SetPosition(position);
   parser_.SkipSpaces();
-  const QString xy = parser_.GetXYPosition();
+  const int start = parser_.Position();
   parser_.SetPosition(saved);
-  return xy;
+  return start;
+}
+
+QString TksILParser::TokenPosition(int position) {
+  return parser_.XYPosition(TokenStart(position));
 }
 
 void TksILParser::RecordMessage(const QString& message, const QString& position,
@@ -67,40 +71,43 @@ void TksILParser::Wrap(const GrammarElement& element, int entry_position, size_t
     IncludeUnits(entry_output);
     return;
   }
-  QString attributes = PositionAttribute(TokenPosition(entry_position));
-  if (element.node == u"expr") {
-    attributes += QStringLiteral(" pos1=\"") + parser_.GetXYPosition() + u'"';
-  }
+  OutLine open{OutLine::kOpen, element.node, QString(), QString(), TokenStart(entry_position), 0};
+  if (element.node == u"expr") open.end_position = parser_.Position();
   output_lines_.insert(output_lines_.begin() + static_cast<std::ptrdiff_t>(entry_output),
-                       OutLine{OutLine::kOpen, element.node, attributes, QString()});
+                       std::move(open));
   output_lines_.push_back(OutLine{OutLine::kClose, element.node, QString(), QString()});
 }
 
 void TksILParser::AddLeaf(const QString& name, const QString& text) {
-  output_lines_.push_back(OutLine{OutLine::kLeaf, name,
-                                  QStringLiteral("text=\"") + ovx::ScriptXmlEscape(text) +
-                                      QStringLiteral("\" ") +
-                                      PositionAttribute(parser_.GetXYPosition()),
-                                  text});
+  output_lines_.push_back(OutLine{OutLine::kLeaf, name, QString(), text, parser_.Position(), 0});
 }
 
-void TksILParser::WriteReportExpression(const QString& body, const QString& position,
-                                        const QString& end_position) {
+void TksILParser::WriteReportExpression(const QString& body, int position, int end_position) {
   // <...> in a script is a call of Get with the bracket's text.
-  const QString pos = PositionAttribute(position);
-  const auto leaf = [&](const QString& name, const QString& text) {
-    return OutLine{
-        OutLine::kLeaf, name,
-        QStringLiteral("text=\"") + ovx::ScriptXmlEscape(text) + QStringLiteral("\" ") + pos, text};
-  };
-  output_lines_.push_back(OutLine{OutLine::kOpen, QStringLiteral("dsgn"), pos, QString()});
-  output_lines_.push_back(leaf(QStringLiteral("node"), QStringLiteral("Get")));
-  output_lines_.push_back(OutLine{OutLine::kOpen, QStringLiteral("expr"),
-                                  pos + QStringLiteral(" pos1=\"") + end_position + u'"',
-                                  QString()});
-  output_lines_.push_back(leaf(QStringLiteral("string"), u'\'' + body + u'\''));
+  output_lines_.push_back(
+      OutLine{OutLine::kOpen, QStringLiteral("dsgn"), QString(), QString(), position, 0});
+  output_lines_.push_back(OutLine{OutLine::kLeaf, QStringLiteral("node"), QString(),
+                                  QStringLiteral("Get"), position, 0});
+  output_lines_.push_back(OutLine{OutLine::kOpen, QStringLiteral("expr"), QString(), QString(),
+                                  position, end_position});
+  output_lines_.push_back(OutLine{OutLine::kLeaf, QStringLiteral("string"), QString(),
+                                  u'\'' + body + u'\'', position, 0});
   output_lines_.push_back(OutLine{OutLine::kClose, QStringLiteral("expr"), QString(), QString()});
   output_lines_.push_back(OutLine{OutLine::kClose, QStringLiteral("dsgn"), QString(), QString()});
+}
+
+QString TksILParser::Attributes(const OutLine& line) const {
+  if (line.position == 0) return line.attributes;
+  QString attributes;
+  if (line.kind == OutLine::kLeaf) {
+    attributes =
+        QStringLiteral("text=\"") + ovx::ScriptXmlEscape(line.value) + QStringLiteral("\" ");
+  }
+  attributes += PositionAttribute(parser_.XYPosition(line.position));
+  if (line.end_position > 0) {
+    attributes += QStringLiteral(" pos1=\"") + parser_.XYPosition(line.end_position) + u'"';
+  }
+  return attributes;
 }
 
 bool TksILParser::Process(int index) {
@@ -145,9 +152,9 @@ bool TksILParser::Process(int index) {
       ok = Matches(element, token);
       break;
     case GrammarElement::kOvString: {
-      const QString position = parser_.GetXYPosition();
+      const int position = parser_.Position();
       token = parser_.GetOvString();
-      WriteReportExpression(token, position, parser_.GetXYPosition());
+      WriteReportExpression(token, position, parser_.Position());
       ok = true;
       break;
     }
@@ -266,9 +273,7 @@ void TksILParser::IncludeUnits(size_t entry_output) {
     }
     const QString quoted = line.value;
     const QString name = quoted.size() >= 2 ? quoted.mid(1, quoted.size() - 2) : QString();
-    const qsizetype pos_at = line.attributes.indexOf(QStringLiteral("pos=\""));
-    const QString position =
-        pos_at < 0 ? QString() : line.attributes.mid(pos_at + 5).section(u'"', 0, 0);
+    const QString position = parser_.XYPosition(line.position);
     output_lines_.erase(output_lines_.begin() + static_cast<std::ptrdiff_t>(i));
     IncludeUnit(name, position, i);
   }
@@ -373,7 +378,7 @@ void TksILParser::BuildOutput() {
       case OutLine::kOpen: {
         TksXMLItem* item = open.back()->Add();
         item->SetName(line.name);
-        item->SetText(line.attributes);
+        item->SetText(Attributes(line));
         open.push_back(item);
         break;
       }
@@ -383,7 +388,7 @@ void TksILParser::BuildOutput() {
       case OutLine::kLeaf: {
         TksXMLItem* item = open.back()->Add();
         item->SetName(line.name);
-        item->SetText(line.attributes);
+        item->SetText(Attributes(line));
         break;
       }
     }

@@ -45,12 +45,18 @@ class TksILParser {
   TksParser& Parser() { return parser_; }
 
  private:
+  // One line of the tree being built. Lines written by this parser keep
+  // their positions as numbers, turned into "line:col" text only for the
+  // lines that survive; lines taken from a unit's tree carry their
+  // attribute text as it is (position 0).
   struct OutLine {
     enum Kind : unsigned char { kOpen, kClose, kLeaf };
     Kind kind;
     QString name;
-    QString attributes;
-    QString value;  // leaves: the unescaped text
+    QString attributes;  // when `position` is 0
+    QString value;       // leaves: the unescaped text
+    int position = 0;
+    int end_position = 0;  // `expr` wrappers: pos1
   };
 
   bool Process(int index);
@@ -59,12 +65,13 @@ class TksILParser {
   void Restore(int position, size_t output);
   // "line:col" of the first token at or after `position`.
   QString TokenPosition(int position);
+  int TokenStart(int position);
   void RecordError(const ovx::GrammarElement& element, int entry_position);
   void RecordMessage(const QString& message, const QString& position, const QString& unit);
   void Wrap(const ovx::GrammarElement& element, int entry_position, size_t entry_output);
   void AddLeaf(const QString& name, const QString& text);
-  void WriteReportExpression(const QString& body, const QString& position,
-                             const QString& end_position);
+  void WriteReportExpression(const QString& body, int position, int end_position);
+  QString Attributes(const OutLine& line) const;
   void IncludeUnits(size_t entry_output);
   void IncludeUnit(const QString& name, const QString& position, size_t at);
   QString LoadUnitFile(const QString& name) const;
