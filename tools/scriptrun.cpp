@@ -105,8 +105,9 @@ int Run(const QStringList& args) {
 
   ovx::MemoryStream out;
   if (!script.GetILCode(out)) {
-    QString line =
-        QStringLiteral("error ") + script.ErrorPos() + QStringLiteral(": ") + script.ErrorMsg();
+    QString line = script.ErrorPos().isEmpty() ? QStringLiteral("error: ") + script.ErrorMsg()
+                                               : QStringLiteral("error ") + script.ErrorPos() +
+                                                     QStringLiteral(": ") + script.ErrorMsg();
     if (!script.ErrorUnit().isEmpty())
       line += QStringLiteral(" [unit ") + script.ErrorUnit() + u']';
     Print(stdout, line.toUtf8() + '\n');
