@@ -216,6 +216,20 @@ TEST(IlParserTest, UnitFilesAreFoundThroughTheIncludePath) {
   EXPECT_TRUE(ok) << script.ErrorMsg().toStdString();
   EXPECT_TRUE(out.Data().contains("<uses unit=\"lib.pas\">"));
 
+  // A unit file that is not UTF-8 is read as GBK.
+  QFile gbk(dir.filePath(QStringLiteral("gbk.pas")));
+  ASSERT_TRUE(gbk.open(QIODevice::WriteOnly));
+  gbk.write("var \xb1\xe4\xc1\xbf: Integer;\r\nbegin end.");
+  gbk.close();
+  TksScript national;
+  national.SetExtendedCharset(true);
+  national.IncludePath() = QStringList{dir.path()};
+  national.SetText(QStringLiteral("uses 'gbk.pas'; begin end."));
+  MemoryStream tree;
+  EXPECT_TRUE(national.GetILCode(tree)) << national.ErrorMsg().toStdString();
+  EXPECT_TRUE(
+      QString::fromUtf8(tree.Data()).contains(QString::fromUtf16(u"text=\"\u53d8\u91cf\"")));
+
   TksScript missing;
   missing.IncludePath() = QStringList{dir.path()};
   missing.SetText(QStringLiteral("uses 'none.pas'; begin end."));
