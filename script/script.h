@@ -1,0 +1,69 @@
+// A script of one of the registered dialects. This is the parsing side:
+// the source, its dialect, where units come from, and the syntax tree
+// (GetILCode); the program model built from the tree lives beside it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace ovx {
+class Stream;
+}
+
+class TksScript {
+ public:
+  // Asked for the text of a unit named in an include clause; leaving
+  // `text` empty includes nothing.
+  using GetUnitEvent = std::function<void(TksScript& script, const QString& unit, QString& text)>;
+
+  TksScript() = default;
+  TksScript(const TksScript&) = delete;
+  TksScript& operator=(const TksScript&) = delete;
+
+  QStringList& Lines() { return lines_; }
+  const QStringList& Lines() const { return lines_; }
+  void SetLines(const QStringList& lines) { lines_ = lines; }
+  // Splits `text` at CR LF, CR or LF.
+  void SetText(const QString& text);
+  // The lines, each ending in CR LF: what the parser reads.
+  QString SourceText() const;
+
+  const QString& SyntaxType() const { return syntax_type_; }
+  void SetSyntaxType(const QString& name) { syntax_type_ = name; }
+  bool ExtendedCharset() const { return extended_charset_; }
+  void SetExtendedCharset(bool on) { extended_charset_ = on; }
+  // Folders searched for unit files in order; an empty entry is the
+  // current directory.
+  QStringList& IncludePath() { return include_path_; }
+  const QStringList& IncludePath() const { return include_path_; }
+  const GetUnitEvent& OnGetUnit() const { return on_get_unit_; }
+  void SetOnGetUnit(GetUnitEvent event) { on_get_unit_ = std::move(event); }
+
+  const QString& ErrorMsg() const { return error_msg_; }
+  const QString& ErrorPos() const { return error_pos_; }
+  const QString& ErrorUnit() const { return error_unit_; }
+  void SetError(const QString& message, const QString& position, const QString& unit);
+
+  // Parses the script and writes its syntax tree (UTF-8, indented) to
+  // `out`. On failure nothing is written and ErrorMsg/ErrorPos/ErrorUnit
+  // say why; answers whether ErrorMsg is empty.
+  bool GetILCode(ovx::Stream& out);
+
+ private:
+  QStringList lines_;
+  QString syntax_type_ = QStringLiteral("PascalScript");
+  bool extended_charset_ = false;
+  QStringList include_path_{QString()};
+  GetUnitEvent on_get_unit_;
+  QString error_msg_;
+  QString error_pos_;
+  QString error_unit_;
+};
+
+namespace ovx {
+// Text with every line end (CR LF, CR, LF) made CR LF, and a CR LF after
+// the last line: the form the parser reads for scripts and units alike.
+QString ScriptSourceText(const QString& text);
+}  // namespace ovx

@@ -1,0 +1,1 @@
+begin x := <Date> + f(1, 2,) end.

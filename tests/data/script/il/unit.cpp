@@ -1,0 +1,6 @@
+void UnitProc(int x)
+{
+}
+
+{
+}

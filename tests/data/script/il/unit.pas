@@ -1,0 +1,6 @@
+procedure UnitProc(x: Integer);
+begin
+end;
+
+begin
+end.

@@ -1,0 +1,2 @@
+Sub UnitProc(x)
+End Sub
