@@ -94,7 +94,7 @@ class TreeBuilder {
   }
 
   // A data band's header is the nearest band before it and its footer the
-  // nearest after it, passing over its group headers and footers; the
+  // nearest after it, passing over its own group headers and footers; the
   // footer also passes over the nested data bands with their headers and
   // footers, so the deepest bands choose first.
   void AttachHeadersAndFooters() {
@@ -108,8 +108,15 @@ class TreeBuilder {
     for (const size_t i : data_bands) {
       auto* data = static_cast<TovxDataBand*>(list_[i]);
       const int level = data->BandNumber();
+      const DataBandLinks& links = tree_.data[data];
+      const auto own_group = [&](const TovxBand* band) {
+        for (TovxGroupHeader* group : links.groups) {
+          if (band == group || band == tree_.GroupFooter(group)) return true;
+        }
+        return false;
+      };
       for (size_t j = i; j-- > 0;) {
-        if (dynamic_cast<TovxGroupHeader*>(list_[j])) continue;
+        if (own_group(list_[j])) continue;
         if (auto* header = dynamic_cast<TovxHeader*>(list_[j]); header && !used_[j]) {
           used_[j] = true;
           tree_.data[data].header = header;
@@ -120,8 +127,7 @@ class TreeBuilder {
       for (size_t j = i + 1; j < list_.size(); ++j) {
         TovxBand* band = list_[j];
         const bool inner =
-            dynamic_cast<TovxGroupFooter*>(band) ||
-            (IsDataBand(band) && band->BandNumber() > level) ||
+            own_group(band) || (IsDataBand(band) && band->BandNumber() > level) ||
             (used_[j] && (dynamic_cast<TovxHeader*>(band) || dynamic_cast<TovxFooter*>(band)));
         if (inner) continue;
         if (auto* footer = dynamic_cast<TovxFooter*>(band); footer && !used_[j]) {

@@ -170,6 +170,7 @@ class TovxEngine {
   void AddPageOutline();
   double ColumnPosition(int column) const;
   void MarkBodyStart();
+  void ShowColumnFooter();
 
   // engine_data.cpp
   void RunDataBands(const std::vector<TovxDataBand*>& bands);
@@ -226,6 +227,7 @@ class TovxEngine {
   bool in_page_start_ = false;
   bool in_end_page_ = false;
   bool footer_on_page_ = false;
+  bool column_footer_shown_ = false;
   bool break_band_tree_ = false;
   // The object count and y where the current page or column's own bands
   // begin (after its headers): nothing placed since means a fresh page.

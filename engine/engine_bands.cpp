@@ -60,7 +60,7 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
   if (group) aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
   // A band that starts a new page, unless it is the first line of its data
   // or group (which is on a new page anyway or follows its header).
-  if (band.Visible() && band.StartNewPage() && !in_page_start_ && !in_end_page_) {
+  if (band.Visible() && band.StartNewPage() && !in_page_start_) {
     bool first_line = false;
     if (data) first_line = band_runs_[data].line == 1;
     if (group) first_line = group_runs_[group].line == 1;

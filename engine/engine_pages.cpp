@@ -93,6 +93,7 @@ void TovxEngine::StartFirstPage(TovxReportPage& page) {
   if (pages_.Count() > 0 && page.PrintOnPreviousPage()) {
     pages_.SetCurPage(pages_.Count() - 1);
     cur_y_ = pages_.LastUsedY(0);
+    column_footer_shown_ = false;
     first_column_y_ = cur_y_;
     if (title) ShowBand(title);
   } else {
@@ -111,6 +112,9 @@ void TovxEngine::StartNewPage(bool show_headers) {
   previous_footer_height_ = 0;
   footer_on_page_ = false;
   pages_.AddPage(*page_);
+  column_footer_shown_ = false;
+  cur_x_ = page_x_;
+  cur_column_ = 1;
   cur_y_ = 0;
   if (tree_->overlay && !tree_->overlay->PrintOnTop()) {
     ShowBand(tree_->overlay);
@@ -167,6 +171,13 @@ double TovxEngine::ColumnPosition(int column) const {
   return index * page_->ColumnWidth() * ov01cm;
 }
 
+// Once per column, also when the page's end and a break inside it both ask.
+void TovxEngine::ShowColumnFooter() {
+  if (column_footer_shown_ || !tree_->column_footer) return;
+  column_footer_shown_ = true;
+  ShowBand(tree_->column_footer);
+}
+
 void TovxEngine::NewColumn() {
   if (!running_ || !page_) return;
   const int columns = page_->Columns();
@@ -175,8 +186,9 @@ void TovxEngine::NewColumn() {
     return;
   }
   last_band_on_page_ = current_band_;
-  ShowBand(tree_->column_footer);
+  ShowColumnFooter();
   ++cur_column_;
+  column_footer_shown_ = false;
   cur_x_ = page_x_ + ColumnPosition(cur_column_);
   cur_y_ = first_column_y_;
   ShowHeaders(false);
@@ -191,7 +203,7 @@ void TovxEngine::EndPage() {
     bool value;
     ~Restore() { flag = value; }
   } restore{in_end_page_, nested};
-  if (!nested) ShowBand(tree_->column_footer);
+  if (!nested) ShowColumnFooter();
   if (!is_last_page_) {
     cur_x_ = page_x_;
     cur_column_ = 1;
@@ -204,6 +216,8 @@ void TovxEngine::EndPage() {
       aggregates_->Notify(TovxProcessAtMode::paReportFinished, nullptr);
     }
   }
+  // Footer and overlay span the page, whatever column the page ended in.
+  cur_x_ = page_x_;
   if (TovxPageFooter* footer = tree_->page_footer) {
     cur_y_ = page_height_ - FooterHeight();
     if (is_last_page_ && footer->PrintOnLastPage()) previous_footer_height_ = footer->Height();

@@ -125,6 +125,23 @@ TEST_F(BandEngineTest, BandTreeLinksNestingAndNumericOrder) {
   EXPECT_EQ(tree.Links(master).footer, nullptr);
 }
 
+TEST_F(BandEngineTest, AFooterPassesOnlyItsOwnGroupFooters) {
+  BandReport r;
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  auto* master = r.Add<TovxMasterData>("MasterData1", 40, 20);
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 70, 20);
+  auto* group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 100, 20);
+  auto* footer = r.Add<TovxFooter>("Footer1", 130, 20);
+  ovx::BandTree tree;
+  QStringList errors;
+  ovx::BuildBandTree(*r.page, tree, errors);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+  EXPECT_EQ(tree.Links(master).groups, std::vector<TovxGroupHeader*>{group});
+  EXPECT_EQ(tree.GroupFooter(group), group_footer);
+  EXPECT_EQ(tree.Links(master).footer, footer);
+  EXPECT_EQ(tree.Links(detail).footer, nullptr);
+}
+
 TEST_F(BandEngineTest, CellsOfVerticalBandsStayInTheirBands) {
   BandReport r;
   auto* row = r.Add<TovxMasterData>("MasterData1", 100, 20);
