@@ -14,6 +14,10 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr double kEndlessSpace = 1000000;
@@ -350,7 +354,12 @@ class EnginePreparation : public ovx::ReportPreparation {
   // template on the way out) and are reported here, the same way for every
   // caller.
   bool Prepare(bool clear_last_report) override {
-    if (engine_.Running()) return false;
+    if (engine_.Running() || busy_.exchange(true)) return false;
+    thread_ = std::this_thread::get_id();
+    struct Done {
+      std::atomic<bool>& busy;
+      ~Done() { busy.store(false); }
+    } done{busy_};
     if (clear_last_report) pages_.Clear();
     report_.SetTerminated(false);
     try {
@@ -360,7 +369,14 @@ class EnginePreparation : public ovx::ReportPreparation {
       return false;
     }
   }
-  bool Running() const override { return engine_.Running(); }
+  bool Running() const override { return busy_.load() || engine_.Running(); }
+  // A run on this thread cannot be waited for (it is further up the stack);
+  // a run on another thread is, until Prepare has returned.
+  void StopAndWait() override {
+    report_.SetTerminated(true);
+    if (thread_.load() == std::this_thread::get_id()) return;
+    while (busy_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   void ClearPrepared() override { pages_.Clear(); }
 
   TovxPreviewPages& Pages() { return pages_; }
@@ -370,6 +386,8 @@ class EnginePreparation : public ovx::ReportPreparation {
   TovxReport& report_;
   TovxPreviewPages pages_;
   TovxEngine engine_;
+  std::atomic<bool> busy_{false};
+  std::atomic<std::thread::id> thread_;
 };
 
 ovx::ReportPreparation* CreatePreparation(TovxReport& report) {

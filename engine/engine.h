@@ -39,6 +39,7 @@
 
 #include "engine/aggregate_sink.h"
 #include "engine/band_tree.h"
+#include "engine/custom_engine.h"
 
 #include <QVariant>
 
@@ -58,7 +59,7 @@ class TovxReport;
 class TovxReportComponent;
 class TovxReportPage;
 
-class TovxEngine {
+class TovxEngine : public TovxCustomEngine {
  public:
   TovxEngine(TovxReport& report, TovxPreviewPages& pages);
   TovxEngine(const TovxEngine&) = delete;
@@ -71,21 +72,21 @@ class TovxEngine {
   void StopReport();
 
   // --- published state --------------------------------------------------------
-  int CurColumn() const { return cur_column_; }
-  int CurVColumn() const { return cur_v_column_; }
-  int CurLine() const { return cur_line_; }
-  int CurLineThrough() const { return cur_line_through_; }
-  bool SecondScriptCall() const { return second_script_call_; }
-  double CurX() const { return cur_x_; }
-  double CurY() const { return cur_y_; }
-  void SetCurY(double y) { cur_y_ = y; }
-  bool DoublePass() const;
-  bool FinalPass() const { return final_pass_; }
-  double PageHeight() const { return page_height_; }
-  double PageWidth() const { return page_width_; }
-  QDate StartDate() const { return start_date_; }
-  QTime StartTime() const { return start_time_; }
-  int TotalPages() const { return total_pages_; }
+  int CurColumn() const override { return cur_column_; }
+  int CurVColumn() const override { return cur_v_column_; }
+  int CurLine() const override { return cur_line_; }
+  int CurLineThrough() const override { return cur_line_through_; }
+  bool SecondScriptCall() const override { return second_script_call_; }
+  double CurX() const override { return cur_x_; }
+  double CurY() const override { return cur_y_; }
+  void SetCurY(double y) override { cur_y_ = y; }
+  bool DoublePass() const override;
+  bool FinalPass() const override { return final_pass_; }
+  double PageHeight() const override { return page_height_; }
+  double PageWidth() const override { return page_width_; }
+  QDate StartDate() const override { return start_date_; }
+  QTime StartTime() const override { return start_time_; }
+  int TotalPages() const override { return total_pages_; }
   // Height left on the page above the footers (1000000 on an endless page).
   double FreeSpace() const;
   // Column header plus page header with its child chain; column footer

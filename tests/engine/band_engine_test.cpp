@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using ovx::test::BandReport;
@@ -376,9 +379,44 @@ TEST_F(BandEngineTest, EventsOfBandsAndPagesReachTheScript) {
     calls << procedure + ":" + object.Name() + ":" + QString::number(r.Engine().CurLine());
   };
   ASSERT_TRUE(r.Prepare());
+  // The same state through the published table scripts read.
+  const ovx::MetaClass& meta = r.Engine().GetMetaClass();
+  ASSERT_NE(meta.FindProperty(u"CurLine"), nullptr);
+  EXPECT_EQ(ovx::ToInt(meta.FindProperty(u"CurLine")->get(r.Engine())), 2);
+  EXPECT_NEAR(ovx::ToDouble(meta.FindProperty(u"PageHeight")->get(r.Engine())), 1046.93, 0.005);
+  EXPECT_TRUE(meta.FindProperty(u"TotalPages")->IsReadOnly());
+  EXPECT_FALSE(meta.FindProperty(u"CurY")->IsReadOnly());
   EXPECT_EQ(calls, (QStringList{"PageBefore:Page1:0", "DataBefore:MasterData1:1",
                                 "DataAfter:MasterData1:1", "DataBefore:MasterData1:2",
                                 "DataAfter:MasterData1:2"}));
+}
+
+TEST_F(BandEngineTest, StartNewPageAndOutlineEntries) {
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetRowCount(3);
+  data->SetStartNewPage(true);
+  data->SetOutlineText(QStringLiteral("row"));
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 130, 20);
+  detail->SetRowCount(2);
+  detail->SetOutlineText(QStringLiteral("detail"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{1, 1, 1}));
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.Count(), 3);
+  QString text;
+  int page = -1;
+  int top = -1;
+  outline.GetItem(1, text, page, top);
+  EXPECT_EQ(text, "row");
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(top, 0);
+  outline.LevelDown(1);
+  ASSERT_EQ(outline.Count(), 2);
+  outline.GetItem(1, text, page, top);
+  EXPECT_EQ(text, "detail");
+  EXPECT_EQ(top, 40);
 }
 
 // --- loop guards -------------------------------------------------------------------
@@ -519,6 +557,36 @@ TEST_F(BandEngineTest, AThrowingExpressionLeavesTheTemplateAsItWas) {
   EXPECT_GT(shown->Top(), 20);
 }
 
+TEST_F(BandEngineTest, AThrowingEventOnAPageObjectLeavesItAsItWas) {
+  BandReport r;
+  auto* loose = new TovxMemoView(r.page);
+  loose->SetName(QStringLiteral("Loose"));
+  loose->SetBounds(10, 10, 100, 20);
+  loose->SetText(QStringLiteral("[key]"));
+  FunctionEvaluator eval;
+  eval.calc = [](const QString&) -> QVariant { return QStringLiteral("value"); };
+  r.report->SetEvaluator(&eval);
+  r.report->on_after_print = [](TovxComponent& c) {
+    if (c.Name() == "Loose") throw ovx::Error(QString(), QStringLiteral("stop here"));
+  };
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_TRUE(r.report->Errors().contains("stop here"));
+  EXPECT_EQ(loose->Text().trimmed(), "[key]");
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_FALSE(r.Engine().Running());
+}
+
+TEST_F(BandEngineTest, AnEndlessPageNeverBreaks) {
+  BandReport r;
+  r.page->SetEndlessHeight(true);
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+  r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(25);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{25});
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
@@ -532,6 +600,22 @@ TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   EXPECT_EQ(mine.closes, 1);
   EXPECT_TRUE(theirs.Active());
   EXPECT_EQ(theirs.closes, 0);
+}
+
+TEST_F(BandEngineTest, DestroyingAReportWaitsForItsRunOnAnotherThread) {
+  auto r = std::make_unique<BandReport>();
+  r->report->EngineOptions().SetEnableThreadSafe(true);
+  r->Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(10000000);
+  std::atomic<int> shown{0};
+  r->report->on_before_print = [&](TovxComponent&) { ++shown; };
+  TovxReport* report = r->report.get();
+  std::thread worker([report] { (void)report->PrepareReport(); });
+  while (shown.load() < 100) std::this_thread::yield();
+  r->report.reset();  // stops the run and waits for it
+  const int at_end = shown.load();
+  worker.join();
+  EXPECT_EQ(shown.load(), at_end);
+  EXPECT_LT(at_end, 10000000);
 }
 
 // --- shifting --------------------------------------------------------------------
