@@ -74,8 +74,9 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
 
   double height = PrepareBand(band);
   const bool visible = band.Visible();
-  if (visible && !NeverBreaks(band) && !IsMultiColumnData(band) && !in_page_start_ &&
-      FreeSpace() < height - kEpsilon) {
+  // Data bands of several columns break like others until their columns
+  // are laid out side by side.
+  if (visible && !NeverBreaks(band) && !in_page_start_ && FreeSpace() < height - kEpsilon) {
     if (const auto* child = dynamic_cast<TovxChild*>(&band);
         child && child->ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds) {
       FinishBand(band);
