@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "tests/engine/app_report.h"
+#include "tests/engine/band_report.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -81,5 +82,30 @@ void BM_GetPage(benchmark::State& state) {
   state.SetLabel("one body page of 180 cells");
 }
 BENCHMARK(BM_GetPage)->Unit(benchmark::kMicrosecond);
+
+// A band report: a MasterData band over 10,000 counted rows, each with five
+// memos, on A4 pages under a page header and above a page footer. States
+// rows per second.
+void BM_Bands(benchmark::State& state) {
+  ovx::InstallEngine();
+  ovx::test::BandReport r;
+  r.report->EngineOptions().SetEnableThreadSafe(true);
+  r.Add<TovxPageHeader>(QStringLiteral("PageHeader1"), 0, 40);
+  auto* data = r.Add<TovxMasterData>(QStringLiteral("MasterData1"), 60, 20);
+  const int rows = static_cast<int>(state.range(0));
+  data->SetRowCount(rows);
+  for (int i = 0; i < 5; ++i) {
+    r.AddMemo(*data, QStringLiteral("Cell%1").arg(i), QStringLiteral("行%1").arg(i))
+        ->SetLeft(i * 140);
+  }
+  r.Add<TovxPageFooter>(QStringLiteral("PageFooter1"), 100, 30);
+  for (auto _ : state) {
+    if (!r.Prepare()) state.SkipWithError("preparation failed");
+  }
+  state.counters["pages"] = r.Pages().Count();
+  state.counters["rows_per_s"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_Bands)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,6 +2,7 @@
 // (see engine.h for the design).
 #include "engine/engine.h"
 
+#include "base/error.h"
 #include "base/rounding.h"
 #include "base/units.h"
 #include "engine/preview_pages.h"
@@ -13,6 +14,16 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr double kEndlessSpace = 1000000;
+
+}  // namespace
+
 TovxEngine::TovxEngine(TovxReport& report, TovxPreviewPages& pages)
     : report_(report), pages_(pages) {
   process_events = [] { QCoreApplication::processEvents(); };
@@ -20,7 +31,11 @@ TovxEngine::TovxEngine(TovxReport& report, TovxPreviewPages& pages)
 
 bool TovxEngine::DoublePass() const { return report_.EngineOptions().DoublePass(); }
 
-double TovxEngine::FreeSpace() const { return page_height_ - previous_footer_height_ - cur_y_; }
+double TovxEngine::FreeSpace() const {
+  if (page_ && page_->EndlessHeight()) return kEndlessSpace;
+  const double footer = previous_footer_height_ > 0 ? previous_footer_height_ : FooterHeight();
+  return page_height_ - footer - cur_y_;
+}
 
 void TovxEngine::StopReport() { report_.SetTerminated(true); }
 
@@ -43,6 +58,8 @@ void TovxEngine::FireBeforePrint(TovxComponent& object) {
   if (report_.on_before_print) report_.on_before_print(object);
   if (auto* view = dynamic_cast<TovxView*>(&object)) {
     CallScript(view->EventHandler(TovxView::Event::kOnBeforePrint), object);
+  } else if (auto* band = dynamic_cast<TovxBand*>(&object)) {
+    CallScript(band->OnBeforePrint(), object);
   }
 }
 
@@ -50,32 +67,141 @@ void TovxEngine::FireAfterPrint(TovxComponent& object) {
   if (report_.on_after_print) report_.on_after_print(object);
   if (auto* view = dynamic_cast<TovxView*>(&object)) {
     CallScript(view->EventHandler(TovxView::Event::kOnAfterPrint), object);
+  } else if (auto* band = dynamic_cast<TovxBand*>(&object)) {
+    CallScript(band->OnAfterPrint(), object);
   }
+}
+
+// The band trees and the data set checks. Problems go to the report's
+// errors; answers whether there were none.
+bool TovxEngine::Initialize(TovxReportPage* only) {
+  trees_.clear();
+  band_runs_.clear();
+  group_runs_.clear();
+  headers_.clear();
+  saved_.clear();
+  band_marks_.clear();
+  tree_ = nullptr;
+  page_ = nullptr;
+  current_band_ = last_band_on_page_ = start_new_page_band_ = nullptr;
+  in_page_start_ = in_end_page_ = false;
+  QStringList errors;
+  TovxDataSet* report_data = report_.DataSet();
+  for (TovxComponent* child : report_.Objects()) {
+    auto* page = dynamic_cast<TovxReportPage*>(child);
+    if (!page || (only && page != only)) continue;
+    ovx::BandTree& tree = trees_[page];
+    ovx::BuildBandTree(*page, tree, errors, resource_text);
+    // Both sides must name a data set for the check to mean anything.
+    TovxDataSet* page_data = page->DataSet();
+    if (report_data && page_data == report_data) {
+      errors.append(
+          QStringLiteral("Cannot use the same dataset for Report.DataSet and Page.DataSet"));
+    }
+    for (TovxDataBand* band : tree.top) {
+      TovxDataSet* band_data = band->DataSet();
+      if (!band_data) continue;
+      if (band_data == report_data) {
+        errors.append(
+            QStringLiteral("Cannot use the same dataset for Report.DataSet and Band.DataSet"));
+      }
+      if (band_data == page_data) {
+        errors.append(
+            QStringLiteral("Cannot use the same dataset for Page.DataSet and Band.DataSet"));
+      }
+    }
+    // Band backgrounds before the page becomes a source page, so their
+    // memos are stored as differences like every other object.
+    for (TovxComponent* object : page->Objects()) {
+      if (auto* band = dynamic_cast<TovxBand*>(object)) {
+        if (!dynamic_cast<TovxNullBand*>(band)) band->PrepareBackground();
+      }
+    }
+  }
+  for (const QString& error : errors) report_.AddError(error);
+  return errors.isEmpty();
+}
+
+void TovxEngine::OpenDataSets(TovxReportPage* only) {
+  std::vector<TovxDataSet*> used;
+  for (int i = 0; i < report_.DataSetCount(); ++i) used.push_back(report_.DataSets(i).DataSet());
+  used.push_back(report_.DataSet());
+  for (auto& [page, tree] : trees_) {
+    used.push_back(page->DataSet());
+    for (const auto& [band, links] : tree.data) {
+      used.push_back(ovx::BandDataSet(const_cast<TovxDataBand&>(*band)));
+    }
+  }
+  (void)only;
+  for (TovxDataSet* data_set : used) {
+    if (!data_set || data_set->Active()) continue;
+    opened_.push_back(data_set);  // before Open: a throwing Open is closed again
+    data_set->Open();
+  }
+}
+
+void TovxEngine::CloseDataSets() {
+  while (!opened_.empty()) {
+    TovxDataSet* data_set = opened_.back();
+    opened_.pop_back();
+    data_set->Close();
+  }
+}
+
+// Ends the data cycle of every object still in it, newest first, so the
+// template gets back what it had when a run stops half-way.
+void TovxEngine::RestoreSavedObjects() {
+  while (!saved_.empty()) {
+    TovxReportComponent* object = saved_.back();
+    saved_.pop_back();
+    object->AfterPrint();
+  }
+  band_marks_.clear();
+  report_.SetCurrentObject(nullptr);
 }
 
 bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   if (running_) return false;
   // Initialisation: only problems found now stop the run, not those left
   // from loading the template.
-  const qsizetype errors_before = report_.Errors().size();
   previous_footer_height_ = 0;
   start_date_ = QDate::currentDate();
   start_time_ = QTime::currentTime();
   cur_y_ = 0;
-  if (report_.Errors().size() != errors_before) return false;
+  cur_v_column_ = 0;
+  aggregates_->Clear();
+  if (!Initialize(page)) return false;
 
   running_ = true;
+  bool started = false;
   struct Cleanup {
     TovxEngine& engine;
+    bool& started;
     ~Cleanup() {
-      engine.CallScript(engine.report_.OnStopReport(), engine.report_);
+      engine.RestoreSavedObjects();
+      try {
+        if (started) engine.CallScript(engine.report_.OnStopReport(), engine.report_);
+      } catch (const ovx::Error& error) {
+        engine.report_.AddError(error.Message());
+      }
+      try {
+        engine.CloseDataSets();
+      } catch (const ovx::Error& error) {
+        engine.report_.AddError(error.Message());
+      }
+      engine.opened_.clear();
       engine.pages_.Finish();
+      engine.tree_ = nullptr;
+      engine.page_ = nullptr;
       engine.running_ = false;
     }
-  } cleanup{*this};
+  } cleanup{*this, started};
   pages_.SetEngine(this);
   pages_.Initialize();
+  OpenDataSets(page);
+  started = true;
   CallScript(report_.OnStartReport(), report_);
+  (void)run_dialogs;  // dialog pages are kept as read and never shown here
 
   std::vector<TovxReportPage*> report_pages;
   for (TovxComponent* child : report_.Objects()) {
@@ -95,6 +221,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     total_pages_ = pages_.Count();
     pages_.SetCurPage(pages_.Count() - 1);
     pages_.DiscardFirstPass();
+    aggregates_->Clear();
     final_pass_ = true;
     pages_.SetFinalPass(true);
     RunPass(page);
@@ -129,6 +256,8 @@ void TovxEngine::RunPages(TovxReportPage* only) {
 }
 
 void TovxEngine::RunReportPage(TovxReportPage& page) {
+  page_ = &page;
+  tree_ = &trees_[&page];
   CallScript(page.OnBeforePrint(), page);
   if (TovxDataSet* data_set = page.DataSet()) {
     data_set->First();
@@ -142,32 +271,8 @@ void TovxEngine::RunReportPage(TovxReportPage& page) {
   CallScript(page.OnAfterPrint(), page);
 }
 
-void TovxEngine::StartFirstPage(TovxReportPage& page) {
-  page_height_ = page.PrintableHeight();
-  page_width_ = page.PrintableWidth();
-  cur_x_ = 0;
-  cur_y_ = 0;
-  cur_column_ = 1;
-  pages_.Outline().LevelRoot();
-  if (page.ResetPageNumbers()) pages_.ResetLogicalPages();
-  if (pages_.Count() > 0 && page.PrintOnPreviousPage()) {
-    pages_.SetCurPage(pages_.Count() - 1);
-    cur_y_ = pages_.LastUsedY(0);
-  } else {
-    previous_footer_height_ = 0;
-    pages_.AddPage(page);
-    cur_y_ = 0;
-  }
-  if (first_report_page_) pages_.SetFirstPage(pages_.CurPage());
-  if (!page.OutlineText().isEmpty()) {
-    pages_.Outline().AddItem(report_.Calc(page.OutlineText(), &page).toString(),
-                             static_cast<int>(ovx::Round(cur_y_)));
-  }
-}
-
 void TovxEngine::RunPageContents(TovxReportPage& page) {
-  const bool has_data_bands = page.FindBand<TovxDataBand>() != nullptr;
-  if (!(page.PrintIfEmpty() && report_.EngineOptions().PrintIfEmpty()) && !has_data_bands) {
+  if (!(page.PrintIfEmpty() && report_.EngineOptions().PrintIfEmpty()) && !PageHasData(page)) {
     return;
   }
   StartFirstPage(page);
@@ -178,19 +283,26 @@ void TovxEngine::RunPageContents(TovxReportPage& page) {
   for (TovxComponent* child : page.Objects()) {
     if (!dynamic_cast<TovxBand*>(child)) objects.push_back(child);
   }
-  TovxNullBand band;
-  band.SetBounds(0, cur_y_, page_width_, page_height_);
-  const double saved_y = cur_y_;
-  ShowNullBand(band, objects);
-  cur_y_ = saved_y;
+  if (!objects.empty()) {
+    TovxNullBand band;
+    band.SetBounds(0, cur_y_, page_width_, page_height_);
+    const double saved_y = cur_y_;
+    ShowNullBand(band, objects);
+    cur_y_ = saved_y;
+  }
+  MarkBodyStart();
 
   if (on_manual_build) {
     on_manual_build(page);
   } else if (!page.OnManualBuild().isEmpty() && call_script) {
     CallScript(page.OnManualBuild(), page);
   } else {
-    RunDataBands(page);
+    RunDataBands(tree_->top);
   }
+  is_last_page_ = true;
+  EndPage();
+  is_last_page_ = false;
+  aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, nullptr);
 }
 
 void TovxEngine::ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects) {
@@ -201,14 +313,18 @@ void TovxEngine::ShowNullBand(TovxNullBand& band, const std::vector<TovxComponen
 }
 
 // The data cycle of one object and its children, and its copy on the page.
+// The objects stay listed as saved until their cycle ends, so an event or
+// expression that throws leaves nothing changed in the template.
 void TovxEngine::ShowObject(TovxComponent& object, double band_top) {
   auto* printable = dynamic_cast<TovxReportComponent*>(&object);
   if (!printable) return;
-  std::vector<TovxReportComponent*> cycle{printable};
+  const size_t mark = saved_.size();
+  saved_.push_back(printable);
   for (TovxComponent* child : object.AllObjects()) {
-    if (auto* c = dynamic_cast<TovxReportComponent*>(child)) cycle.push_back(c);
+    if (auto* c = dynamic_cast<TovxReportComponent*>(child)) saved_.push_back(c);
   }
-  for (TovxReportComponent* c : cycle) {
+  for (size_t i = mark; i < saved_.size(); ++i) {
+    TovxReportComponent* c = saved_[i];
     c->BeforePrint();
     FireBeforePrint(*c);
     report_.SetCurrentObject(c);
@@ -216,10 +332,11 @@ void TovxEngine::ShowObject(TovxComponent& object, double band_top) {
   }
   report_.SetCurrentObject(nullptr);
   pages_.AddObject(object, band_top);
-  for (TovxReportComponent* c : cycle) {
-    FireAfterPrint(*c);
-    c->AfterPrint();
+  for (size_t i = mark; i < saved_.size(); ++i) {
+    FireAfterPrint(*saved_[i]);
+    saved_[i]->AfterPrint();
   }
+  saved_.resize(mark);
 }
 
 // --- installation ---------------------------------------------------------------
@@ -233,13 +350,33 @@ class EnginePreparation : public ovx::ReportPreparation {
     pages_.SetEngine(&engine_);
   }
 
+  // Script and expression errors end the run (the engine restores the
+  // template on the way out) and are reported here, the same way for every
+  // caller.
   bool Prepare(bool clear_last_report) override {
-    if (engine_.Running()) return false;
+    if (engine_.Running() || busy_.exchange(true)) return false;
+    thread_ = std::this_thread::get_id();
+    struct Done {
+      std::atomic<bool>& busy;
+      ~Done() { busy.store(false); }
+    } done{busy_};
     if (clear_last_report) pages_.Clear();
     report_.SetTerminated(false);
-    return engine_.Run(true, nullptr) && pages_.Count() > 0;
+    try {
+      return engine_.Run(true, nullptr) && pages_.Count() > 0;
+    } catch (const ovx::Error& error) {
+      report_.AddError(error.Message());
+      return false;
+    }
   }
-  bool Running() const override { return engine_.Running(); }
+  bool Running() const override { return busy_.load() || engine_.Running(); }
+  // A run on this thread cannot be waited for (it is further up the stack);
+  // a run on another thread is, until Prepare has returned.
+  void StopAndWait() override {
+    report_.SetTerminated(true);
+    if (thread_.load() == std::this_thread::get_id()) return;
+    while (busy_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   void ClearPrepared() override { pages_.Clear(); }
 
   TovxPreviewPages& Pages() { return pages_; }
@@ -249,6 +386,8 @@ class EnginePreparation : public ovx::ReportPreparation {
   TovxReport& report_;
   TovxPreviewPages pages_;
   TovxEngine engine_;
+  std::atomic<bool> busy_{false};
+  std::atomic<std::thread::id> thread_;
 };
 
 ovx::ReportPreparation* CreatePreparation(TovxReport& report) {

@@ -1,12 +1,26 @@
 // The engine: turns a report template into prepared pages.
 //
-// Design: this engine runs page-level reports, whose pages hold positioned
-// views and no bands: each run of a report page starts a prepared page and
-// copies every object of the page onto it once, through a temporary null
-// band at the current y, firing each object's before-print and after-print
-// events around its data cycle. Band trees, data-band loops, groups,
-// keeping and splitting join later; a page's data bands are reached
-// through RunDataBands, which does nothing yet.
+// Design: each run of a report page starts a prepared page and copies the
+// page's own objects (views placed on the page, outside bands) onto it
+// once, through a temporary null band at the current y; they take no
+// vertical space. Then the page's data bands run over their data sets
+// (engine_data.cpp): headers, groups, records, nested data bands, footers
+// and counted child bands, each shown by ShowBand (engine_bands.cpp), which
+// prepares the band (events, data, stretching, shifting), breaks the
+// column or page when it does not fit and adds it to the store. Page
+// starts, breaks and ends with their title, headers, footers, summary and
+// overlay are in engine_pages.cpp. Splitting a band over pages, keeping
+// bands together, multi-column data bands, subreports and vertical bands
+// are not run yet: a band that does not fit even on a fresh page is placed
+// whole there and runs over the page's end.
+//
+// Run state: the band tree (band_tree.h), line counters, group values and
+// the header list live here, keyed by band; the template is only read,
+// except for the data cycle of the objects shown, whose saved state is put
+// back on every exit path (a script or expression error that throws out of
+// a band included). A band is never broken twice: when nothing but the
+// reprinted headers was placed since the page or column started, it is
+// placed even if it does not fit, so no template makes pages endlessly.
 //
 // Passes: with DoublePass the whole report runs twice; the first pass only
 // counts pages (TotalPages is 0 then) and is given back before the second.
@@ -14,24 +28,38 @@
 // does not start the second.
 //
 // Unless EnableThreadSafe is set, the engine lets Qt process pending events
-// before every page so a progress window's cancel button works; with it,
-// it never does, and Run may be called on a worker thread.
+// before every page and data-band loop so a progress window's cancel
+// button works; with it, it never does, and Run may be called on a worker
+// thread.
 #pragma once
 
 #include <QDate>
 #include <QString>
 #include <QTime>
 
+#include "engine/aggregate_sink.h"
+#include "engine/band_tree.h"
+#include "engine/custom_engine.h"
+
+#include <QVariant>
+
 #include <functional>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
+class TovxBand;
 class TovxComponent;
+class TovxDataBand;
+class TovxDataSet;
+class TovxGroupHeader;
 class TovxNullBand;
 class TovxPreviewPages;
 class TovxReport;
+class TovxReportComponent;
 class TovxReportPage;
 
-class TovxEngine {
+class TovxEngine : public TovxCustomEngine {
  public:
   TovxEngine(TovxReport& report, TovxPreviewPages& pages);
   TovxEngine(const TovxEngine&) = delete;
@@ -44,18 +72,34 @@ class TovxEngine {
   void StopReport();
 
   // --- published state --------------------------------------------------------
-  int CurColumn() const { return cur_column_; }
-  double CurX() const { return cur_x_; }
-  double CurY() const { return cur_y_; }
-  void SetCurY(double y) { cur_y_ = y; }
-  bool DoublePass() const;
-  bool FinalPass() const { return final_pass_; }
-  double PageHeight() const { return page_height_; }
-  double PageWidth() const { return page_width_; }
-  QDate StartDate() const { return start_date_; }
-  QTime StartTime() const { return start_time_; }
-  int TotalPages() const { return total_pages_; }
+  int CurColumn() const override { return cur_column_; }
+  int CurVColumn() const override { return cur_v_column_; }
+  int CurLine() const override { return cur_line_; }
+  int CurLineThrough() const override { return cur_line_through_; }
+  bool SecondScriptCall() const override { return second_script_call_; }
+  double CurX() const override { return cur_x_; }
+  double CurY() const override { return cur_y_; }
+  void SetCurY(double y) override { cur_y_ = y; }
+  bool DoublePass() const override;
+  bool FinalPass() const override { return final_pass_; }
+  double PageHeight() const override { return page_height_; }
+  double PageWidth() const override { return page_width_; }
+  QDate StartDate() const override { return start_date_; }
+  QTime StartTime() const override { return start_time_; }
+  int TotalPages() const override { return total_pages_; }
+  // Height left on the page above the footers (1000000 on an endless page).
   double FreeSpace() const;
+  // Column header plus page header with its child chain; column footer
+  // plus page footer.
+  double HeaderHeight() const;
+  double FooterHeight() const;
+
+  // --- output -----------------------------------------------------------------
+  // Shows a band and its child chain at the current position (nothing for
+  // null or outside a run).
+  void ShowBand(TovxBand* band);
+  void NewPage();
+  void NewColumn();
 
   void AddAnchor(const QString& text);
   int GetAnchorPage(const QString& text) const;
@@ -68,21 +112,78 @@ class TovxEngine {
   std::function<void()> process_events;
   // The host's manual build of a page; when set it replaces the page's bands.
   std::function<void(TovxReportPage&)> on_manual_build;
+  // The text of a resource name in the band-tree errors.
+  ovx::ResourceTextLookup resource_text = &ovx::BuiltInEngineText;
+  // The report's aggregates (not owned); none does nothing.
+  void SetAggregates(ovx::AggregateSink* aggregates) {
+    aggregates_ = aggregates ? aggregates : &no_aggregates_;
+  }
 
  private:
+  struct BandRun {
+    int line = 1;
+    int line_through = 1;
+  };
+  struct GroupRun {
+    QVariant value;
+    int line = 1;
+    int line_through = 1;
+    int rows = 0;  // records of the data band shown in this group
+    bool outlined = false;
+  };
+  struct HeaderItem {
+    TovxBand* band;
+    double x;
+  };
+  // engine.cpp
+  bool Initialize(TovxReportPage* only);
+  void OpenDataSets(TovxReportPage* only);
+  void CloseDataSets();
+  void RestoreSavedObjects();
   void RunPass(TovxReportPage* only);
   void RunPages(TovxReportPage* only);
   void RunReportPage(TovxReportPage& page);
   void RunPageContents(TovxReportPage& page);
-  void StartFirstPage(TovxReportPage& page);
   void ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects);
   void ShowObject(TovxComponent& object, double band_top);
-  void RunDataBands(TovxReportPage& page) {}
   void FireBeforePrint(TovxComponent& object);
   void FireAfterPrint(TovxComponent& object);
   void CallScript(const QString& procedure, TovxComponent& object);
   // Lets events run (unless thread-safe); answers whether the run goes on.
   bool KeepGoing();
+
+  // engine_bands.cpp
+  // False when a counted child found the page full and stopped.
+  bool ShowOneBand(TovxBand& band);
+  double PrepareBand(TovxBand& band);
+  void FinishBand(TovxBand& band);
+  void SaveState(TovxReportComponent& object);
+  void StretchAndShift(TovxBand& band);
+  bool IsCountedChild(const TovxBand& band) const;
+
+  // engine_pages.cpp
+  void StartFirstPage(TovxReportPage& page);
+  void StartNewPage(bool show_headers);
+  void EndPage();
+  void AddHeader(TovxBand* band);
+  void RemoveHeader(const TovxBand* band);
+  void ShowHeaders(bool page_start);
+  void AddPageOutline();
+  double ColumnPosition(int column) const;
+  void MarkBodyStart();
+  void ShowColumnFooter();
+
+  // engine_data.cpp
+  void RunDataBands(const std::vector<TovxDataBand*>& bands);
+  void RunDataBand(TovxDataBand& band, TovxDataSet& data_set);
+  void RunCountedChild(TovxDataBand& band, int rows);
+  bool PassesFilter(TovxDataBand& band);
+  bool HasDetailData(TovxDataBand& band, int depth = 0);
+  bool PageHasData(TovxReportPage& page);
+  void ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record);
+  void CheckGroups(TovxDataBand& band, TovxDataSet& data_set);
+  void ShowGroupFooters(TovxDataBand& band, size_t down_to);
+  bool AddOutline(TovxBand& band);
 
   TovxReport& report_;
   TovxPreviewPages& pages_;
@@ -90,14 +191,52 @@ class TovxEngine {
   bool final_pass_ = true;
   int total_pages_ = 0;
   int cur_column_ = 1;
+  int cur_v_column_ = 0;
+  int cur_line_ = 0;
+  int cur_line_through_ = 0;
+  bool second_script_call_ = false;
   double cur_x_ = 0;
   double cur_y_ = 0;
   double page_height_ = 0;
   double page_width_ = 0;
+  double page_x_ = 0;
+  double first_column_y_ = 0;
   double previous_footer_height_ = 0;
   QDate start_date_;
   QTime start_time_;
   bool first_report_page_ = true;
+
+  // --- run state ------------------------------------------------------------------
+  std::unordered_map<const TovxReportPage*, ovx::BandTree> trees_;
+  const ovx::BandTree* tree_ = nullptr;
+  TovxReportPage* page_ = nullptr;
+  std::unordered_map<const TovxBand*, BandRun> band_runs_;
+  std::unordered_map<const TovxGroupHeader*, GroupRun> group_runs_;
+  std::vector<HeaderItem> headers_;
+  // Objects whose data cycle began and has not ended, in order.
+  std::vector<TovxReportComponent*> saved_;
+  // Where each band being prepared starts in saved_.
+  std::vector<size_t> band_marks_;
+  double last_band_height_ = 0;
+  std::vector<TovxDataSet*> opened_;
+  TovxBand* current_band_ = nullptr;
+  TovxBand* last_band_on_page_ = nullptr;
+  TovxBand* start_new_page_band_ = nullptr;
+  bool is_first_page_ = false;
+  bool is_last_page_ = false;
+  bool summary_shown_ = false;
+  bool in_page_start_ = false;
+  bool in_end_page_ = false;
+  bool footer_on_page_ = false;
+  bool column_footer_shown_ = false;
+  bool break_band_tree_ = false;
+  // The object count and y where the current page or column's own bands
+  // begin (after its headers): nothing placed since means a fresh page.
+  int body_start_position_ = -1;
+  int body_start_page_ = -1;
+  int body_start_column_ = 0;
+  ovx::AggregateSink no_aggregates_;
+  ovx::AggregateSink* aggregates_ = &no_aggregates_;
 };
 
 namespace ovx {

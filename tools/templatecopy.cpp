@@ -3,6 +3,7 @@
 // Shows what the library keeps of a template: loading and saving a template
 // it wrote itself gives the same bytes back.
 #include "base/error.h"
+#include "engine/engine.h"
 #include "report/model/report.h"
 #include "tools/tool_output.h"
 
@@ -15,9 +16,12 @@ namespace {
 using ovx::tools::Print;
 
 constexpr char kUsage[] =
-    "Usage: templatecopy INPUT OUTPUT\n"
+    "Usage: templatecopy [--prepare] INPUT OUTPUT\n"
     "Loads the report template INPUT (.ov3) and saves it as OUTPUT.\n"
     "Errors found while loading are printed; the rest is saved anyway.\n"
+    "With --prepare the report is prepared (twice) before it is saved, to\n"
+    "show that preparing leaves the template as it was; errors of the\n"
+    "preparation are printed and do not change the exit status.\n"
     "\n"
     "Exit status: 0 on success, 1 when loading had errors or saving failed,\n"
     "2 on bad usage.\n";
@@ -26,7 +30,9 @@ constexpr char kUsage[] =
 
 int Main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const QStringList args = app.arguments().mid(1);
+  QStringList args = app.arguments().mid(1);
+  const bool prepare = !args.isEmpty() && args[0] == "--prepare";
+  if (prepare) args.removeFirst();
   if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
     Print(stdout, QString::fromLatin1(kUsage));
     return 0;
@@ -42,13 +48,31 @@ int Main(int argc, char** argv) {
   }
   for (const QString& line : report.Errors())
     Print(stderr, QStringLiteral("error: ") + line + u'\n');
+  const QStringList load_errors = report.Errors();
+  if (prepare) {
+    ovx::InstallEngine();
+    // Quiet and without event processing while preparing; the template's
+    // own settings go back before it is saved.
+    const TovxSilentMode silent_mode = report.EngineOptions().NewSilentMode();
+    const bool thread_safe = report.EngineOptions().EnableThreadSafe();
+    report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+    report.EngineOptions().SetEnableThreadSafe(true);
+    for (int run = 0; run < 2; ++run) {
+      const qsizetype before = report.Errors().size();
+      if (!report.PrepareReport()) Print(stderr, QStringLiteral("prepare: no pages\n"));
+      for (qsizetype i = before; i < report.Errors().size(); ++i)
+        Print(stderr, QStringLiteral("prepare: ") + report.Errors()[i] + u'\n');
+    }
+    report.EngineOptions().SetNewSilentMode(silent_mode);
+    report.EngineOptions().SetEnableThreadSafe(thread_safe);
+  }
   try {
     report.SaveToFile(args[1]);
   } catch (const ovx::Error& error) {
     Print(stderr, QStringLiteral("templatecopy: ") + error.Message() + u'\n');
     return 1;
   }
-  return report.Errors().isEmpty() ? 0 : 1;
+  return load_errors.isEmpty() ? 0 : 1;
 }
 
 int main(int argc, char** argv) {

@@ -492,9 +492,12 @@ void TovxReportComponent::BeforePrint() {
   saved_top_ = Top();
   saved_width_ = Width();
   saved_height_ = Height();
+  bounds_saved_ = true;
 }
 
 void TovxReportComponent::AfterPrint() {
+  if (!bounds_saved_) return;
+  bounds_saved_ = false;
   SetLeft(saved_left_);
   SetTop(saved_top_);
   SetWidth(saved_width_);

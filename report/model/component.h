@@ -245,7 +245,9 @@ class TovxReportComponent : public TovxComponent {
   void SetIndexTag(int index_tag) { index_tag_ = index_tag; }
 
   // The data cycle the engine runs for every printed object: save the
-  // bounds, fetch data, (draw or store), put the bounds back.
+  // bounds, fetch data, (draw or store), put the bounds back. AfterPrint
+  // puts back only bounds a BeforePrint saved, so a stray call never
+  // writes stale bounds into the template.
   virtual void BeforePrint();
   virtual void GetData() {}
   virtual void AfterPrint();
@@ -261,6 +263,7 @@ class TovxReportComponent : public TovxComponent {
   double saved_top_ = 0;
   double saved_width_ = 0;
   double saved_height_ = 0;
+  bool bounds_saved_ = false;
 };
 
 namespace ovx {

@@ -63,6 +63,16 @@ bool TovxDataSet::Eof() const {
   return eof;
 }
 
+void TovxCustomDBDataSet::Open() {
+  TovxDataSet::Open();
+  if (on_open) on_open(*this);
+}
+
+void TovxCustomDBDataSet::Close() {
+  TovxDataSet::Close();
+  if (on_close) on_close(*this);
+}
+
 QVariant TovxUserDataSet::Value(const QString& field) const {
   QVariant value;
   if (on_get_value) on_get_value(field, value);

@@ -53,6 +53,13 @@ class TovxDataSet : public TovxDialogComponent {
   // Renaming keeps UserName in step while it still follows the name.
   void SetName(const QString& name) override;
 
+  // --- opening -------------------------------------------------------------------
+  // Connects the data source; a data set starts closed. The engine opens the
+  // data sets a run uses and closes only those it opened.
+  virtual void Open() { active_ = true; }
+  virtual void Close() { active_ = false; }
+  bool Active() const { return active_; }
+
   // --- walking the records ------------------------------------------------------
   virtual void First();
   virtual void Next();
@@ -87,6 +94,7 @@ class TovxDataSet : public TovxDialogComponent {
   bool open_on_run_ = true;
   int rec_no_ = 0;
   bool eof_ = false;
+  bool active_ = false;
 };
 
 // A data set whose rows the host program supplies through callbacks.
@@ -126,6 +134,10 @@ class TovxCustomDBDataSet : public TovxDataSet {
   void SetFieldAliases(const QStringList& aliases) { field_aliases_ = aliases; }
   bool OpenDataSource() const { return open_data_source_; }
   void SetOpenDataSource(bool open) { open_data_source_ = open; }
+
+  // Open and Close tell the host through on_open and on_close.
+  void Open() override;
+  void Close() override;
 
   std::function<void(TovxCustomDBDataSet&)> on_open;
   std::function<void(TovxCustomDBDataSet&)> on_close;

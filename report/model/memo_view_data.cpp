@@ -60,9 +60,10 @@ QString SplitOwnFormat(const QString& expression, TovxFormat& format) {
 
 void TovxCustomMemoView::BeforePrint() {
   TovxStretcheable::BeforePrint();
-  // A memo that shows a data field gets its text anew each time.
-  text_saved_ = !IsDataField();
-  if (text_saved_) saved_memo_ = memo_;
+  // Also a memo that shows a data field: its text is the field reference
+  // the template keeps, which the field's value replaces while printing.
+  text_saved_ = true;
+  saved_memo_ = memo_;
 }
 
 void TovxCustomMemoView::GetData() {

@@ -1,4 +1,5 @@
 #include "report/model/report.h"
+#include "report/model/report_preparation.h"
 
 #include "base/class_builder.h"
 #include "base/class_registry.h"
@@ -30,6 +31,10 @@ TovxReport::TovxReport(TovxComponent* owner)
 }
 
 TovxReport::~TovxReport() {
+  if (preparation_ && preparation_->Running()) {
+    SetTerminated(true);
+    preparation_->StopAndWait();
+  }
   // A preview window borrows the report and its pages: it lets go first.
   if (ovx::PreviewHost* host = ovx::GetPreviewHost()) host->ReportDestroyed(*this);
 }

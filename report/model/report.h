@@ -21,6 +21,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -203,9 +204,10 @@ class TovxReport : public TovxComponent {
   // The engine and store of this report, created on first use (null when no
   // engine is installed).
   ovx::ReportPreparation* Preparation();
-  bool Terminated() const { return terminated_; }
+  // Safe to set from another thread than the one preparing.
+  bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
   // Asks a running preparation to stop at its next page, band or record.
-  void SetTerminated(bool terminated) { terminated_ = terminated; }
+  void SetTerminated(bool terminated) { terminated_.store(terminated, std::memory_order_relaxed); }
   // Shows the prepared pages (the preview belongs to the host).
   std::function<void(TovxReport&)> show_prepared;
   // Progress of a preparation: started, one more page (its number), stopped.
@@ -262,7 +264,7 @@ class TovxReport : public TovxComponent {
   const ovx::ClassRegistry* classes_ = nullptr;
   const ovx::ReportStreamCodec* compressor_ = nullptr;
   const ovx::ReportStreamCodec* encryptor_ = nullptr;
-  bool terminated_ = false;
+  std::atomic<bool> terminated_{false};
   // Destroyed before the pages (members go before the base's children).
   std::unique_ptr<ovx::ReportPreparation> preparation_;
 };

@@ -24,6 +24,10 @@ class ReportPreparation {
   virtual bool Running() const = 0;
   // Drops the prepared pages.
   virtual void ClearPrepared() = 0;
+  // Called while the report is being destroyed: a preparation running on
+  // another thread is told to stop and waited for, so nothing is freed
+  // under it.
+  virtual void StopAndWait() {}
 };
 
 using ReportPreparationFactory = ReportPreparation* (*)(TovxReport& report);

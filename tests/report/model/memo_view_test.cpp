@@ -391,6 +391,8 @@ TEST(MemoDataTest, DataFieldThroughAUserDataSet) {
   f.memo->SetDataField(QStringLiteral("Missing"));
   EXPECT_EQ(S(f.Print()), "");
   EXPECT_TRUE(f.eval.calls.isEmpty());
+  // The template keeps its own text through every printed copy.
+  EXPECT_EQ(S(f.memo->Text()), "[never evaluated]\r\n");
 
   // The link is a name: a data set that goes leaves nothing dangling.
   TovxUserDataSet other;

@@ -352,3 +352,24 @@ TEST(ViewTest, DifferenceTextOfTheViewPart) {
 }
 
 }  // namespace
+
+namespace {
+
+// The data cycle puts back only bounds it saved: a second AfterPrint, or
+// one without BeforePrint, leaves the object where it is.
+TEST(DataCycleTest, AfterPrintRestoresOnlySavedBounds) {
+  TovxMemoView memo;
+  memo.SetBounds(10, 20, 30, 40);
+  memo.AfterPrint();
+  EXPECT_EQ(memo.Top(), 20);
+  memo.BeforePrint();
+  memo.SetBounds(1, 2, 3, 4);
+  memo.AfterPrint();
+  EXPECT_EQ(memo.Left(), 10);
+  EXPECT_EQ(memo.Height(), 40);
+  memo.SetTop(50);
+  memo.AfterPrint();
+  EXPECT_EQ(memo.Top(), 50);
+}
+
+}  // namespace

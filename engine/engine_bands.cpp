@@ -1,0 +1,237 @@
+// Showing one band: its preparation (events, data, stretching, shifting),
+// the break when it does not fit, its place in the store, and its child
+// chain (see engine.h).
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "engine/shift_engine.h"
+#include "report/model/band.h"
+#include "report/model/memo_view.h"
+#include "report/model/page.h"
+#include "report/model/report.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kEpsilon = 0.0001;
+
+// Bands whose place is fixed by the page, not by the space left on it.
+bool NeverBreaks(const TovxBand& band) {
+  return dynamic_cast<const TovxOverlay*>(&band) || dynamic_cast<const TovxNullBand*>(&band) ||
+         dynamic_cast<const TovxPageFooter*>(&band) || dynamic_cast<const TovxColumnFooter*>(&band);
+}
+
+bool IsMultiColumnData(const TovxBand& band) {
+  const auto* data = dynamic_cast<const TovxDataBand*>(&band);
+  return data && data->Columns() > 1;
+}
+
+}  // namespace
+
+bool TovxEngine::IsCountedChild(const TovxBand& band) const {
+  const auto* child = dynamic_cast<const TovxChild*>(&band);
+  return child && (child->ToNRows() > 0 || child->ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds);
+}
+
+void TovxEngine::ShowBand(TovxBand* band) {
+  // A chain that comes back to a band it passed (a damaged template) ends
+  // there instead of showing bands for ever.
+  std::vector<const TovxBand*> shown;
+  while (band && running_ && !report_.Terminated()) {
+    if (std::find(shown.begin(), shown.end(), band) != shown.end()) return;
+    shown.push_back(band);
+    if (!ShowOneBand(*band)) return;
+    if (auto* data = dynamic_cast<TovxDataBand*>(band)) aggregates_->AddValue(*data);
+    if (!band->Visible() && !band->PrintChildIfInvisible()) return;
+    TovxBand* child = band->Child();
+    if (!child || IsCountedChild(*child)) return;
+    band = child;
+  }
+}
+
+void TovxEngine::SaveState(TovxReportComponent& object) {
+  saved_.push_back(&object);
+  object.BeforePrint();
+}
+
+bool TovxEngine::ShowOneBand(TovxBand& band) {
+  auto* data = dynamic_cast<TovxDataBand*>(&band);
+  auto* group = dynamic_cast<TovxGroupHeader*>(&band);
+  if (group) aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
+  // A band that starts a new page, unless it is the first line of its data
+  // or group (which is on a new page anyway or follows its header).
+  if (band.Visible() && band.StartNewPage() && !in_page_start_) {
+    bool first_line = false;
+    if (data) first_line = band_runs_[data].line == 1;
+    if (group) first_line = group_runs_[group].line == 1;
+    if (!first_line) {
+      if (group && group->ResetPageNumbers()) pages_.ResetLogicalPages();
+      start_new_page_band_ = &band;
+      NewPage();
+      start_new_page_band_ = nullptr;
+    }
+  }
+
+  double height = PrepareBand(band);
+  const bool visible = band.Visible();
+  // Data bands of several columns break like others until their columns
+  // are laid out side by side.
+  if (visible && !NeverBreaks(band) && !in_page_start_ && FreeSpace() < height - kEpsilon) {
+    if (const auto* child = dynamic_cast<TovxChild*>(&band);
+        child && child->ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds) {
+      FinishBand(band);
+      return false;
+    }
+    // Breaking again for a band that did not fit on a fresh page would
+    // never end: it goes here, running over the page's end.
+    const bool fresh = pages_.CurPage() == body_start_page_ &&
+                       pages_.ObjectPosition() == body_start_position_ &&
+                       cur_column_ == body_start_column_;
+    if (!fresh) {
+      bool reset = false;
+      for (TovxComponent* object : band.Objects()) {
+        auto* memo = dynamic_cast<TovxCustomMemoView*>(object);
+        if (memo && memo->SuppressRepeated()) {
+          memo->ResetSuppressRepeated();
+          reset = true;
+        }
+      }
+      if (reset) {
+        // The band's events run again, knowing it is the second time.
+        FinishBand(band);
+        second_script_call_ = true;
+        struct Reset {
+          bool& flag;
+          ~Reset() { flag = false; }
+        } reset_flag{second_script_call_};
+        height = PrepareBand(band);
+      }
+      NewColumn();
+      current_band_ = &band;
+    }
+  }
+
+  if (visible) {
+    const bool footer_again = dynamic_cast<TovxPageFooter*>(&band) && footer_on_page_;
+    if (!footer_again) {
+      const double x = IsMultiColumnData(band) ? band.Left() + cur_x_ : cur_x_;
+      if (band.Left() != x) band.SetLeft(x);
+      pages_.AddObject(band, cur_y_ - band.Top());
+    }
+    cur_y_ += height;
+  }
+  last_band_height_ = height;
+  FinishBand(band);
+  if (dynamic_cast<TovxGroupFooter*>(&band)) {
+    aggregates_->Notify(TovxProcessAtMode::paGroupFinished, &band);
+  } else if (dynamic_cast<TovxFooter*>(&band)) {
+    aggregates_->Notify(TovxProcessAtMode::paDataFinished, &band);
+  } else if (dynamic_cast<TovxPageFooter*>(&band)) {
+    aggregates_->Notify(TovxProcessAtMode::paPageFinished, &band);
+  } else if (dynamic_cast<TovxColumnFooter*>(&band)) {
+    aggregates_->Notify(TovxProcessAtMode::paColumnFinished, &band);
+  } else if (dynamic_cast<TovxReportSummary*>(&band)) {
+    aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, &band);
+  }
+  aggregates_->Reset(band);
+  return true;
+}
+
+double TovxEngine::PrepareBand(TovxBand& band) {
+  current_band_ = &band;
+  band_marks_.push_back(saved_.size());
+  report_.SetCurrentObject(&band);
+  SaveState(band);
+  FireBeforePrint(band);
+  const bool visible = band.Visible();
+  for (TovxComponent* child : band.Objects()) {
+    auto* object = dynamic_cast<TovxReportComponent*>(child);
+    if (!object) continue;
+    SaveState(*object);
+    if (!visible) continue;
+    FireBeforePrint(*object);
+    if (!object->Visible()) continue;
+    auto* view = dynamic_cast<TovxView*>(object);
+    if (view && view->Processing().ProcessAt() != TovxProcessAtMode::paDefault) continue;
+    report_.SetCurrentObject(object);
+    object->GetData();
+    if (view) CallScript(view->EventHandler(TovxView::Event::kOnAfterData), *view);
+  }
+  report_.SetCurrentObject(nullptr);
+  if (!visible) return band.Height();
+  StretchAndShift(band);
+  CallScript(band.OnAfterCalcHeight(), band);
+  return band.Height();
+}
+
+void TovxEngine::StretchAndShift(TovxBand& band) {
+  const std::vector<TovxComponent*>& objects = band.Objects();
+  bool changed = false;
+  for (TovxComponent* object : objects) {
+    auto* view = dynamic_cast<TovxStretcheable*>(object);
+    if (!view || !view->Visible()) continue;
+    if (view->StretchMode() == TovxStretchMode::smDontStretch && !view->CanShrink()) continue;
+    changed = true;
+    break;
+  }
+  // Most bands have nothing that can stretch: no shift tree for them.
+  if (changed) {
+    changed = false;
+    std::vector<ovx::ShiftItem> items;
+    items.reserve(objects.size());
+    for (TovxComponent* object : objects) {
+      ovx::ShiftItem item{object->Left(), object->Top(), object->Width(), object->Height()};
+      if (auto* view = dynamic_cast<TovxView*>(object)) item.mode = view->ShiftMode();
+      auto* stretch = dynamic_cast<TovxStretcheable*>(object);
+      if (stretch && stretch->Visible() &&
+          (stretch->StretchMode() != TovxStretchMode::smDontStretch || stretch->CanShrink())) {
+        const double height = stretch->CalcHeight();
+        const double growth = height - item.height;
+        if (growth > kEpsilon || (growth < -kEpsilon && stretch->CanShrink())) {
+          item.growth = growth;
+          stretch->SetHeight(height);
+          changed = true;
+        }
+      }
+      items.push_back(item);
+    }
+    if (changed) {
+      const std::vector<double> shifts = ovx::ComputeShifts(band.ShiftEngine(), items);
+      for (size_t i = 0; i < objects.size(); ++i) {
+        if (shifts[i] != 0) objects[i]->SetTop(objects[i]->Top() + shifts[i]);
+      }
+    }
+  }
+  if (band.Stretched()) {
+    double bottom = 0;
+    for (TovxComponent* object : objects) {
+      if (object->Visible()) bottom = std::max(bottom, object->Top() + object->Height());
+    }
+    band.SetHeight(bottom);
+  }
+  for (TovxComponent* object : objects) {
+    auto* stretch = dynamic_cast<TovxStretcheable*>(object);
+    if (stretch && stretch->StretchMode() == TovxStretchMode::smMaxHeight) {
+      stretch->SetHeight(std::max(band.Height() - stretch->Top(), 0.0));
+    }
+  }
+}
+
+void TovxEngine::FinishBand(TovxBand& band) {
+  if (band_marks_.empty()) return;
+  const size_t mark = band_marks_.back();
+  band_marks_.pop_back();
+  if (band.Visible()) {
+    for (size_t i = mark + 1; i < saved_.size(); ++i) FireAfterPrint(*saved_[i]);
+  }
+  while (saved_.size() > mark + 1) {
+    TovxReportComponent* object = saved_.back();
+    saved_.pop_back();
+    object->AfterPrint();
+  }
+  FireAfterPrint(band);
+  if (saved_.size() > mark) {
+    saved_.pop_back();
+    band.AfterPrint();
+  }
+}

@@ -1,0 +1,221 @@
+// Data-band loops and groups (see engine.h).
+#include "base/rounding.h"
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "report/model/band.h"
+#include "report/model/data_set.h"
+#include "report/model/memo_view.h"
+#include "report/model/page.h"
+#include "report/model/report.h"
+
+namespace {
+
+constexpr double kEpsilon = 0.0001;
+// Data bands nest six deep at most; deeper recursion means a damaged tree.
+constexpr int kMaxNesting = 16;
+
+// Group values: Null equals Null; values of different types differ.
+bool SameGroupValue(const QVariant& a, const QVariant& b) {
+  if (a.isNull() || b.isNull()) return a.isNull() && b.isNull();
+  if (a.metaType() != b.metaType()) return false;
+  return a == b;
+}
+
+}  // namespace
+
+// Only a Boolean true lets a record through.
+bool TovxEngine::PassesFilter(TovxDataBand& band) {
+  const QString filter = band.Filter().trimmed();
+  if (filter.isEmpty()) return true;
+  report_.SetCurrentObject(&band);
+  const QVariant value = report_.Calc(filter, &band);
+  report_.SetCurrentObject(nullptr);
+  return value.metaType().id() == QMetaType::Bool && value.toBool();
+}
+
+// Whether the current record of `band` has data in its detail bands, as
+// PrintIfDetailEmpty asks (always, without detail bands or with the flag).
+bool TovxEngine::HasDetailData(TovxDataBand& band, int depth) {
+  if (band.PrintIfDetailEmpty()) return true;
+  const std::vector<TovxDataBand*>& subs = tree_->Links(&band).sub_bands;
+  if (subs.empty() || depth > kMaxNesting) return true;
+  for (TovxDataBand* sub : subs) {
+    CallScript(sub->OnMasterDetail(), *sub);
+    TovxDataSet* data_set = ovx::BandDataSet(*sub);
+    if (!data_set) continue;
+    data_set->First();
+    while (!data_set->Eof() && !report_.Terminated()) {
+      if (HasDetailData(*sub, depth + 1)) return true;
+      data_set->Next();
+    }
+  }
+  return false;
+}
+
+bool TovxEngine::PageHasData(TovxReportPage& page) {
+  for (TovxDataBand* band : trees_[&page].top) {
+    TovxDataSet* data_set = ovx::BandDataSet(*band);
+    if (!data_set) continue;
+    const ovx::BandTree* saved_tree = tree_;
+    tree_ = &trees_[&page];
+    data_set->First();
+    bool found = false;
+    while (!found && !data_set->Eof() && !report_.Terminated()) {
+      found = HasDetailData(*band);
+      data_set->Next();
+    }
+    tree_ = saved_tree;
+    if (found) return true;
+  }
+  return false;
+}
+
+void TovxEngine::RunDataBands(const std::vector<TovxDataBand*>& bands) {
+  if (bands.empty()) return;
+  for (TovxDataBand* band : bands) {
+    if (!KeepGoing()) return;
+    if (TovxDataSet* data_set = ovx::BandDataSet(*band)) RunDataBand(*band, *data_set);
+  }
+}
+
+bool TovxEngine::AddOutline(TovxBand& band) {
+  if (band.OutlineText().isEmpty()) return false;
+  report_.SetCurrentObject(&band);
+  const QString text = report_.Calc(band.OutlineText(), &band).toString();
+  report_.SetCurrentObject(nullptr);
+  pages_.Outline().AddItem(text, static_cast<int>(ovx::Round(cur_y_ - last_band_height_)));
+  return true;
+}
+
+void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
+  const ovx::DataBandLinks& links = tree_->Links(&band);
+  BandRun& run = band_runs_[&band];  // element references survive rehashing
+  run = BandRun();
+  for (TovxComponent* object : band.Objects()) {
+    if (auto* memo = dynamic_cast<TovxCustomMemoView*>(object)) memo->ResetSuppressRepeated();
+  }
+  const int limit = band.RowCount();
+  int shown = 0;
+  data_set.First();
+  while (!data_set.Eof() && !report_.Terminated() && (limit <= 0 || shown < limit)) {
+    if (!PassesFilter(band) || !HasDetailData(band)) {
+      data_set.Next();
+      continue;
+    }
+    if (shown == 0) {
+      if (TovxHeader* header = links.header) {
+        if (header->ReprintOnNewPage()) AddHeader(header);
+        ShowBand(header);
+      }
+      ShowGroupHeaders(band, 0, true);
+    } else if (!links.groups.empty()) {
+      CheckGroups(band, data_set);
+    }
+    cur_line_ = run.line;
+    cur_line_through_ = run.line_through;
+    ShowBand(&band);
+    for (TovxGroupHeader* group : links.groups) ++group_runs_[group].rows;
+    ++run.line;
+    ++run.line_through;
+    ++shown;
+    const bool outlined = AddOutline(band);
+    RunDataBands(links.sub_bands);
+    if (outlined) pages_.Outline().LevelUp();
+    if (band.FooterAfterEach()) ShowBand(links.footer);
+    data_set.Next();
+  }
+  if (shown > 0) {
+    ShowGroupFooters(band, 0);
+    if (!band.FooterAfterEach()) ShowBand(links.footer);
+    RemoveHeader(links.header);
+  }
+  RunCountedChild(band, shown);
+}
+
+// A child repeated after the records: up to ToNRows lines in all, or
+// until the page is full. A child that takes no space never fills it.
+void TovxEngine::RunCountedChild(TovxDataBand& band, int rows) {
+  TovxBand* child_band = band.Child();
+  if (!child_band || !IsCountedChild(*child_band)) return;
+  auto& child = static_cast<TovxChild&>(*child_band);
+  const bool till_page_ends = child.ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds;
+  if (till_page_ends && (!child.Visible() || child.Height() <= kEpsilon)) return;
+  for (int child_rows = 0; KeepGoing(); ++child_rows) {
+    if (!till_page_ends && rows + child_rows >= child.ToNRows()) return;
+    const double y = cur_y_;
+    const int page = pages_.CurPage();
+    if (!ShowOneBand(child)) return;
+    if (till_page_ends &&
+        (!child.Visible() || (page == pages_.CurPage() && cur_y_ - y <= kEpsilon))) {
+      return;
+    }
+    if (child.Visible() || child.PrintChildIfInvisible()) {
+      TovxBand* next = child.Child();
+      if (next && !IsCountedChild(*next)) ShowBand(next);
+    }
+  }
+}
+
+void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record) {
+  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  for (size_t i = from; i < groups.size(); ++i) {
+    TovxGroupHeader* group = groups[i];
+    GroupRun& run = group_runs_[group];
+    if (first_record) {
+      run.line = 1;
+      run.line_through = 1;
+    } else if (i == from) {
+      ++run.line;
+      ++run.line_through;
+    } else {
+      run.line = 1;
+      ++run.line_through;
+    }
+    run.rows = 0;
+    cur_line_ = run.line;
+    cur_line_through_ = run.line_through;
+    report_.SetCurrentObject(group);
+    run.value = report_.Calc(group->Condition(), group);
+    report_.SetCurrentObject(nullptr);
+    ShowBand(group);
+    run.outlined = AddOutline(*group);
+    if (group->ReprintOnNewPage()) AddHeader(group);
+  }
+  band_runs_[&band].line = 1;
+}
+
+void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
+  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    TovxGroupHeader* group = groups[i];
+    report_.SetCurrentObject(group);
+    const QVariant value = report_.Calc(group->Condition(), group);
+    report_.SetCurrentObject(nullptr);
+    if (SameGroupValue(value, group_runs_[group].value)) continue;
+    // The footers see the last record of the group they close.
+    const bool moved = data_set.RecNo() > 0;
+    if (moved) data_set.Prior();
+    ShowGroupFooters(band, i);
+    if (moved) data_set.Next();
+    ShowGroupHeaders(band, i, false);
+    return;
+  }
+}
+
+void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
+  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  for (size_t i = groups.size(); i-- > down_to;) {
+    TovxGroupHeader* group = groups[i];
+    GroupRun& run = group_runs_[group];
+    if (TovxGroupFooter* footer = tree_->GroupFooter(group)) {
+      if (footer->HideIfSingleDataRecord() && run.rows < 2) {
+        aggregates_->Notify(TovxProcessAtMode::paGroupFinished, footer);
+      } else {
+        ShowBand(footer);
+      }
+    }
+    if (run.outlined) pages_.Outline().LevelUp();
+    run.outlined = false;
+    RemoveHeader(group);
+  }
+}

@@ -1,0 +1,661 @@
+// The band engine: the band tree and its errors, page arithmetic, data
+// loops, groups, columns, loop guards, shifting, and a template left as it
+// was found on every way out of a run.
+#include "base/stream.h"
+#include "engine/band_tree.h"
+#include "engine/shift_engine.h"
+#include "tests/engine/band_report.h"
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using ovx::test::BandReport;
+using ovx::test::FunctionEvaluator;
+using ovx::test::RowsDataSet;
+
+QVariantList Keys(const QString& letters) {
+  QVariantList rows;
+  for (QChar c : letters) rows << QString(c);
+  return rows;
+}
+
+class BandEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ovx::InstallEngine(); }
+};
+
+// --- band tree ------------------------------------------------------------------
+
+TEST_F(BandEngineTest, BandTreeErrorsStopThePreparation) {
+  struct Case {
+    const char* what;
+    std::function<void(BandReport&, RowsDataSet&)> build;
+    QString error;
+  };
+  const Case cases[] = {
+      {"group header without data band",
+       [](BandReport& r, RowsDataSet&) {
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
+         r.Add<TovxGroupHeader>("GroupHeader1", 200, 20);
+       },
+       ovx::BuiltInEngineText("enUnconnGroup") + " GroupHeader1"},
+      {"group footer before its header",
+       [](BandReport& r, RowsDataSet&) {
+         r.Add<TovxGroupFooter>("GroupFooter1", 50, 20);
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
+       },
+       ovx::BuiltInEngineText("enUnconnGFooter") + " GroupFooter1"},
+      {"footer not after a data band",
+       [](BandReport& r, RowsDataSet&) {
+         r.Add<TovxFooter>("Footer1", 50, 20);
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
+       },
+       ovx::BuiltInEngineText("enUnconnHeader") + " Footer1"},
+      {"detail without master",
+       [](BandReport& r, RowsDataSet&) {
+         r.Add<TovxDetailData>("DetailData1", 100, 20)->SetRowCount(1);
+       },
+       ovx::BuiltInEngineText("enBandPos") + " DetailData1"},
+      {"report and page on one data set",
+       [](BandReport& r, RowsDataSet& rows) {
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
+         r.report->SetDataSet(&rows);
+         r.page->SetDataSet(&rows);
+       },
+       "Cannot use the same dataset for Report.DataSet and Page.DataSet"},
+      {"report and band on one data set",
+       [](BandReport& r, RowsDataSet& rows) {
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetDataSet(&rows);
+         r.report->SetDataSet(&rows);
+       },
+       "Cannot use the same dataset for Report.DataSet and Band.DataSet"},
+      {"page and band on one data set",
+       [](BandReport& r, RowsDataSet& rows) {
+         r.Add<TovxMasterData>("MasterData1", 100, 20)->SetDataSet(&rows);
+         r.page->SetDataSet(&rows);
+       },
+       "Cannot use the same dataset for Page.DataSet and Band.DataSet"},
+  };
+  for (const Case& c : cases) {
+    RowsDataSet rows(QStringLiteral("Rows"), Keys("AB"));
+    BandReport r;
+    c.build(r, rows);
+    EXPECT_FALSE(r.Prepare()) << c.what;
+    EXPECT_EQ(r.Pages().Count(), 0) << c.what;
+    EXPECT_TRUE(r.report->Errors().contains(c.error))
+        << c.what << ": " << r.report->Errors().join("|").toStdString();
+    EXPECT_EQ(rows.opens, 0) << c.what;
+  }
+}
+
+TEST_F(BandEngineTest, DataSetsOfTheirOwnAndLoadWarningsDoNotStopIt) {
+  BandReport r;
+  r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(2);
+  r.report->AddError(QStringLiteral("a warning left from loading"));
+  EXPECT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{2});
+  EXPECT_TRUE(r.Prepare());  // and again: the tree is built afresh
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{2});
+}
+
+TEST_F(BandEngineTest, BandTreeLinksNestingAndNumericOrder) {
+  BandReport r;
+  // Created out of order; negative tops sort as numbers.
+  auto* footer = r.Add<TovxFooter>("Footer1", 300, 20);
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 200, 20);
+  auto* master = r.Add<TovxMasterData>("MasterData1", -5, 20);
+  auto* header = r.Add<TovxHeader>("Header1", -10, 20);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 100, 20);
+  auto* group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 250, 20);
+  auto* master2 = r.Add<TovxMasterData>("MasterData2", 400, 20);
+  ovx::BandTree tree;
+  QStringList errors;
+  ovx::BuildBandTree(*r.page, tree, errors);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+  ASSERT_EQ(tree.top.size(), 2u);
+  EXPECT_EQ(tree.top[0], master);
+  EXPECT_EQ(tree.top[1], master2);
+  EXPECT_EQ(tree.Links(master).header, header);
+  EXPECT_EQ(tree.Links(master).sub_bands, std::vector<TovxDataBand*>{detail});
+  EXPECT_EQ(tree.Links(detail).groups, std::vector<TovxGroupHeader*>{group});
+  EXPECT_EQ(tree.GroupFooter(group), group_footer);
+  EXPECT_EQ(tree.Links(detail).footer, footer);
+  EXPECT_EQ(tree.Links(master).footer, nullptr);
+}
+
+TEST_F(BandEngineTest, AFooterPassesOnlyItsOwnGroupFooters) {
+  BandReport r;
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  auto* master = r.Add<TovxMasterData>("MasterData1", 40, 20);
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 70, 20);
+  auto* group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 100, 20);
+  auto* footer = r.Add<TovxFooter>("Footer1", 130, 20);
+  ovx::BandTree tree;
+  QStringList errors;
+  ovx::BuildBandTree(*r.page, tree, errors);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("|").toStdString();
+  EXPECT_EQ(tree.Links(master).groups, std::vector<TovxGroupHeader*>{group});
+  EXPECT_EQ(tree.GroupFooter(group), group_footer);
+  EXPECT_EQ(tree.Links(master).footer, footer);
+  EXPECT_EQ(tree.Links(detail).footer, nullptr);
+}
+
+TEST_F(BandEngineTest, CellsOfVerticalBandsStayInTheirBands) {
+  BandReport r;
+  auto* row = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  auto* cell = r.AddMemo(*row, "Cell", "x");
+  cell->SetLeft(300);
+  cell->SetWidth(50);
+  auto* column = r.Add<TovxMasterData>("Column1", 0, 20);
+  column->SetVertical(true);
+  column->SetLeft(290);
+  column->SetWidth(80);
+  for (int run = 0; run < 2; ++run) {
+    ovx::BandTree tree;
+    QStringList errors;
+    ovx::BuildBandTree(*r.page, tree, errors);
+    EXPECT_EQ(tree.cells.at(cell), column);
+    EXPECT_TRUE(tree.holds_cells.count(row));
+    EXPECT_EQ(cell->Parent(), row);
+    EXPECT_EQ(cell->Left(), 300);
+    ASSERT_EQ(tree.vertical_top.size(), 1u);
+  }
+}
+
+// --- pages ----------------------------------------------------------------------
+
+TEST_F(BandEngineTest, RowsFillPagesBetweenHeaderAndFooter) {
+  BandReport r;
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+  auto* data = r.Add<TovxMasterData>("MasterData1", 150, 100);
+  data->SetRowCount(25);
+  r.AddMemo(*data, "Row", "row");
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_NEAR(r.Engine().PageHeight(), 1046.93, 0.005);
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{8, 8, 8, 1}));
+  EXPECT_EQ(r.CountPerPage("TovxPageHeader"), (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_EQ(r.CountPerPage("TovxPageFooter"), (std::vector<int>{1, 1, 1, 1}));
+  const std::vector<double> tops = r.Tops(0, "MasterData1");
+  ASSERT_EQ(tops.size(), 8u);
+  for (int i = 0; i < 8; ++i) EXPECT_NEAR(tops[i], 100 + 100 * i, 1e-6);
+  EXPECT_NEAR(r.Tops(0, "PageFooter1").at(0), 946.93, 0.005);
+  EXPECT_NEAR(r.Tops(3, "PageFooter1").at(0), 946.93, 0.005);
+  EXPECT_EQ(r.Tops(0, "PageHeader1"), std::vector<double>{0});
+}
+
+TEST_F(BandEngineTest, ABandExactlyAsHighAsTheFreeSpaceFits) {
+  BandReport r;
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+  auto* data = r.Add<TovxMasterData>("MasterData1", 150, 1046.93 - 200);
+  data->SetRowCount(2);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{1, 1}));
+}
+
+TEST_F(BandEngineTest, TitleSummaryAndColumnBandsTakeTheirPlaces) {
+  BandReport r;
+  r.Add<TovxReportTitle>("ReportTitle1", 0, 50);
+  r.Add<TovxPageHeader>("PageHeader1", 60, 40);
+  auto* data = r.Add<TovxMasterData>("MasterData1", 150, 100);
+  data->SetRowCount(12);
+  r.Add<TovxReportSummary>("ReportSummary1", 400, 30);
+  r.Add<TovxPageFooter>("PageFooter1", 500, 20);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 2);
+  EXPECT_EQ(r.Bands(0).mid(0, 3), (QStringList{"ReportTitle1", "PageHeader1", "MasterData1"}));
+  EXPECT_EQ(r.Tops(0, "PageHeader1"), std::vector<double>{50});
+  EXPECT_EQ(r.CountPerPage("TovxReportTitle"), (std::vector<int>{1, 0}));
+  EXPECT_EQ(r.CountPerPage("TovxReportSummary"), (std::vector<int>{0, 1}));
+  // 9 rows below 90 units of title and header above a 20-unit footer.
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{9, 3}));
+  EXPECT_NEAR(r.Tops(1, "ReportSummary1").at(0), 40 + 300, 1e-6);
+}
+
+TEST_F(BandEngineTest, PageHeaderSkipsTheFirstPageWhenAsked) {
+  BandReport r;
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100)->SetPrintOnFirstPage(false);
+  r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(12);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100)->SetPrintOnLastPage(false);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxPageHeader"), (std::vector<int>{0, 1}));
+  EXPECT_EQ(r.CountPerPage("TovxPageFooter"), (std::vector<int>{1, 0}));
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{9, 3}));
+}
+
+// --- data loops -------------------------------------------------------------------
+
+TEST_F(BandEngineTest, DataLoopEdgeCases) {
+  {  // RowCount limits a data set of its own.
+    RowsDataSet rows(QStringLiteral("Rows"), Keys("ABCDE"));
+    BandReport r;
+    auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    data->SetDataSet(&rows);
+    data->SetRowCount(3);
+    ASSERT_TRUE(r.Prepare());
+    EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{3});
+    EXPECT_EQ(rows.opens, 1);
+    EXPECT_EQ(rows.closes, 1);
+    EXPECT_FALSE(rows.Active());
+  }
+  {  // No rows and no PrintIfEmpty: no page.
+    RowsDataSet rows(QStringLiteral("Rows"));
+    BandReport r;
+    r.Add<TovxMasterData>("MasterData1", 100, 20)->SetDataSet(&rows);
+    r.page->SetPrintIfEmpty(false);
+    EXPECT_FALSE(r.Prepare());
+    EXPECT_EQ(r.Pages().Count(), 0);
+  }
+  for (const QVariant& result : {QVariant(1), QVariant(QStringLiteral("False")), QVariant(false)}) {
+    BandReport r;
+    FunctionEvaluator eval;
+    eval.calc = [&](const QString&) { return result; };
+    r.report->SetEvaluator(&eval);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    data->SetRowCount(4);
+    data->SetFilter(QStringLiteral(" f "));
+    ASSERT_TRUE(r.Prepare());
+    EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{0})
+        << result.toString().toStdString();
+  }
+  {  // Only a Boolean true passes.
+    BandReport r;
+    FunctionEvaluator eval;
+    int calls = 0;
+    eval.calc = [&](const QString&) { return QVariant(++calls % 2 == 0); };
+    r.report->SetEvaluator(&eval);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    data->SetRowCount(4);
+    data->SetFilter(QStringLiteral("f"));
+    ASSERT_TRUE(r.Prepare());
+    EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{2});
+  }
+}
+
+TEST_F(BandEngineTest, MasterDetailWithHeadersAndFooters) {
+  RowsDataSet masters(QStringLiteral("Masters"), Keys("AB"));
+  RowsDataSet details(QStringLiteral("Details"), Keys("xyz"));
+  RowsDataSet none(QStringLiteral("None"));
+  BandReport r;
+  r.Add<TovxHeader>("Header1", 10, 20);
+  r.Add<TovxMasterData>("MasterData1", 40, 20)->SetDataSet(&masters);
+  r.Add<TovxHeader>("Header2", 70, 20);
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 100, 20);
+  detail->SetDataSet(&details);
+  r.Add<TovxFooter>("Footer2", 130, 20);
+  r.Add<TovxFooter>("Footer1", 160, 20);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0),
+            (QStringList{"Header1", "MasterData1", "Header2", "DetailData1", "DetailData1",
+                         "DetailData1", "Footer2", "MasterData1", "Header2", "DetailData1",
+                         "DetailData1", "DetailData1", "Footer2", "Footer1"}));
+  // A master without detail rows is left out unless PrintIfDetailEmpty.
+  detail->SetDataSet(&none);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), QStringList{});
+  r.report->FindObject("MasterData1")->GetMetaClass();
+  dynamic_cast<TovxDataBand*>(r.report->FindObject("MasterData1"))->SetPrintIfDetailEmpty(true);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"Header1", "MasterData1", "MasterData1", "Footer1"}));
+}
+
+TEST_F(BandEngineTest, GroupsWithSingleRecordFootersHidden) {
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("AABCC"));
+  BandReport r;
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == "key") return rows.Value(QStringLiteral("key"));
+    return e;
+  };
+  r.report->SetEvaluator(&eval);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  group->SetCondition(QStringLiteral("key"));
+  r.Add<TovxMasterData>("MasterData1", 40, 20)->SetDataSet(&rows);
+  r.Add<TovxGroupFooter>("GroupFooter1", 70, 20)->SetHideIfSingleDataRecord(true);
+  std::vector<QString> footer_keys;
+  r.report->on_before_print = [&](TovxComponent& c) {
+    if (c.Name() == "GroupFooter1") footer_keys.push_back(rows.Value("key").toString());
+  };
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxGroupHeader"), std::vector<int>{3});
+  EXPECT_EQ(r.CountPerPage("TovxGroupFooter"), std::vector<int>{2});
+  // The footers see the last record of their own group.
+  EXPECT_EQ(footer_keys, (std::vector<QString>{"A", "C"}));
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "GroupFooter1",
+                                     "GroupHeader1", "MasterData1", "GroupHeader1", "MasterData1",
+                                     "MasterData1", "GroupFooter1"}));
+}
+
+TEST_F(BandEngineTest, ReprintedHeaderOpensEveryFollowingPage) {
+  BandReport r;
+  r.Add<TovxPageHeader>("PageHeader1", 0, 50);
+  r.Add<TovxHeader>("Header1", 60, 50)->SetReprintOnNewPage(true);
+  r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(25);
+  r.Add<TovxFooter>("Footer1", 260, 20);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const QStringList bands = r.Bands(i);
+    EXPECT_EQ(bands.mid(0, 3), (QStringList{"PageHeader1", "Header1", "MasterData1"})) << i;
+    EXPECT_EQ(bands.count("Header1"), 1) << i;
+  }
+  EXPECT_EQ(r.Bands(3).mid(r.Bands(3).size() - 2), (QStringList{"Footer1", "PageFooter1"}));
+}
+
+TEST_F(BandEngineTest, DoublePassCountsPagesForTheSecondPass) {
+  BandReport r;
+  r.report->EngineOptions().SetDoublePass(true);
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+  r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(25);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  std::vector<std::pair<bool, int>> seen;
+  r.report->on_before_print = [&](TovxComponent& c) {
+    if (c.Name() == "PageHeader1")
+      seen.emplace_back(r.Engine().FinalPass(), r.Engine().TotalPages());
+  };
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Pages().Count(), 4);
+  ASSERT_EQ(seen.size(), 8u);
+  EXPECT_EQ(seen.front(), std::make_pair(false, 0));
+  EXPECT_EQ(seen.back(), std::make_pair(true, 4));
+}
+
+TEST_F(BandEngineTest, EventsOfBandsAndPagesReachTheScript) {
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetRowCount(2);
+  data->SetOnBeforePrint("DataBefore");
+  data->SetOnAfterPrint("DataAfter");
+  r.page->SetOnBeforePrint("PageBefore");
+  QStringList calls;
+  r.Engine().call_script = [&](const QString& procedure, TovxComponent& object) {
+    calls << procedure + ":" + object.Name() + ":" + QString::number(r.Engine().CurLine());
+  };
+  ASSERT_TRUE(r.Prepare());
+  // The same state through the published table scripts read.
+  const ovx::MetaClass& meta = r.Engine().GetMetaClass();
+  ASSERT_NE(meta.FindProperty(u"CurLine"), nullptr);
+  EXPECT_EQ(ovx::ToInt(meta.FindProperty(u"CurLine")->get(r.Engine())), 2);
+  EXPECT_NEAR(ovx::ToDouble(meta.FindProperty(u"PageHeight")->get(r.Engine())), 1046.93, 0.005);
+  EXPECT_TRUE(meta.FindProperty(u"TotalPages")->IsReadOnly());
+  EXPECT_FALSE(meta.FindProperty(u"CurY")->IsReadOnly());
+  EXPECT_EQ(calls, (QStringList{"PageBefore:Page1:0", "DataBefore:MasterData1:1",
+                                "DataAfter:MasterData1:1", "DataBefore:MasterData1:2",
+                                "DataAfter:MasterData1:2"}));
+}
+
+TEST_F(BandEngineTest, StartNewPageAndOutlineEntries) {
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetRowCount(3);
+  data->SetStartNewPage(true);
+  data->SetOutlineText(QStringLiteral("row"));
+  auto* detail = r.Add<TovxDetailData>("DetailData1", 130, 20);
+  detail->SetRowCount(2);
+  detail->SetOutlineText(QStringLiteral("detail"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{1, 1, 1}));
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.Count(), 3);
+  QString text;
+  int page = -1;
+  int top = -1;
+  outline.GetItem(1, text, page, top);
+  EXPECT_EQ(text, "row");
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(top, 0);
+  outline.LevelDown(1);
+  ASSERT_EQ(outline.Count(), 2);
+  outline.GetItem(1, text, page, top);
+  EXPECT_EQ(text, "detail");
+  EXPECT_EQ(top, 40);
+}
+
+// --- loop guards -------------------------------------------------------------------
+
+TEST_F(BandEngineTest, TemplatesThatCouldBreakForeverEnd) {
+  struct Case {
+    const char* what;
+    std::function<void(BandReport&)> build;
+    int max_pages;
+  };
+  const Case cases[] = {
+      {"page header taller than the page",
+       [](BandReport& r) {
+         r.Add<TovxPageHeader>("PageHeader1", 0, 1100);
+         r.Add<TovxMasterData>("MasterData1", 1200, 100)->SetRowCount(5);
+       },
+       6},
+      {"data band that fits no page below its headers",
+       [](BandReport& r) {
+         r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+         r.Add<TovxMasterData>("MasterData1", 150, 900)->SetRowCount(3);
+         r.Add<TovxPageFooter>("PageFooter1", 1100, 100);
+       },
+       3},
+      {"page columns 0 with a column break",
+       [](BandReport& r) {
+         r.page->SetColumns(0);
+         r.Add<TovxMasterData>("MasterData1", 150, 400)->SetRowCount(5);
+       },
+       3},
+      {"three columns and one position",
+       [](BandReport& r) {
+         r.page->SetColumns(3);
+         r.page->SetColumnWidth(60);
+         r.page->SetColumnPositions({"0"});
+         r.Add<TovxMasterData>("MasterData1", 150, 400)->SetRowCount(13);
+       },
+       3},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    c.build(r);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    EXPECT_LE(r.Pages().Count(), c.max_pages) << c.what;
+    EXPECT_GE(r.Pages().Count(), 1) << c.what;
+  }
+}
+
+TEST_F(BandEngineTest, CountedChildrenStop) {
+  for (const bool visible : {true, false}) {
+    for (const double height : {0.0, 30.0}) {
+      BandReport r;
+      auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+      data->SetRowCount(2);
+      auto* child = r.Add<TovxChild>("Child1", 200, height);
+      child->SetVisible(visible);
+      child->SetToNRowsMode(TovxToNRowsMode::rmTillPageEnds);
+      data->SetChild(child);
+      ASSERT_TRUE(r.Prepare());
+      ASSERT_EQ(r.Pages().Count(), 1);
+      const int expected = visible && height > 0 ? static_cast<int>((1046.93 - 40) / 30) : 0;
+      EXPECT_EQ(r.CountPerPage("TovxChild"), std::vector<int>{expected});
+    }
+  }
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetRowCount(3);
+  auto* child = r.Add<TovxChild>("Child1", 200, 10);
+  child->SetToNRows(10);
+  data->SetChild(child);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxChild"), std::vector<int>{7});
+}
+
+TEST_F(BandEngineTest, ColumnsUseTheirPositionsOrEqualWidths) {
+  BandReport r;
+  r.page->SetColumns(3);
+  r.page->SetColumnWidth(60);
+  r.page->SetColumnPositions({"0", "oops"});
+  r.Add<TovxPageHeader>("PageHeader1", 0, 46.93);
+  r.Add<TovxMasterData>("MasterData1", 150, 500)->SetRowCount(4);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 2);
+  std::vector<std::pair<double, double>> places;
+  for (const TovxComponent* object : r.Pages().GetPage(0)->Objects()) {
+    if (object->Name() == "MasterData1") places.emplace_back(object->Left(), object->Top());
+  }
+  ASSERT_EQ(places.size(), 3u);
+  EXPECT_EQ(places[0], std::make_pair(0.0, 46.93));
+  EXPECT_NEAR(places[1].first, 60 * 3.77953, 1e-6);
+  EXPECT_NEAR(places[1].second, 46.93, 1e-6);
+  EXPECT_NEAR(places[2].first, 120 * 3.77953, 1e-6);
+}
+
+// --- the template stays as it was --------------------------------------------------
+
+QByteArray Saved(TovxReport& report) {
+  ovx::MemoryStream stream;
+  report.SaveToStream(stream);
+  return stream.Data();
+}
+
+TEST_F(BandEngineTest, AThrowingExpressionLeavesTheTemplateAsItWas) {
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("ABC"));
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetDataSet(&rows);
+  auto* memo = r.AddMemo(*data, "Value", "[key] and [bad]");
+  memo->SetStretchMode(TovxStretchMode::smActualHeight);
+  auto* below = r.AddMemo(*data, "Below", "[key]");
+  below->SetTop(20);
+  data->SetHeight(40);
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == "key") return QStringLiteral("long text\nover\nlines\nand more lines");
+    throw ovx::Error(QString(), QStringLiteral("bad expression %s"), {e});
+  };
+  r.report->SetEvaluator(&eval);
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_FALSE(r.Engine().Running());
+  EXPECT_TRUE(r.report->Errors().contains("bad expression bad"))
+      << r.report->Errors().join("|").toStdString();
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_EQ(rows.closes, rows.opens);
+  EXPECT_FALSE(rows.Active());
+  // Without the bad expression it prepares, stretches and shifts, and the
+  // template is again unchanged.
+  memo->SetText(QStringLiteral("[key]"));
+  const QByteArray good = Saved(*r.report);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(Saved(*r.report), good);
+  const TovxComponent* shown = nullptr;
+  for (const TovxComponent* object : r.Pages().GetPage(0)->AllObjects()) {
+    if (object->Name() == "Below" && !shown) shown = object;
+  }
+  ASSERT_NE(shown, nullptr);
+  EXPECT_GT(shown->Top(), 20);
+}
+
+TEST_F(BandEngineTest, AThrowingEventOnAPageObjectLeavesItAsItWas) {
+  BandReport r;
+  auto* loose = new TovxMemoView(r.page);
+  loose->SetName(QStringLiteral("Loose"));
+  loose->SetBounds(10, 10, 100, 20);
+  loose->SetText(QStringLiteral("[key]"));
+  FunctionEvaluator eval;
+  eval.calc = [](const QString&) -> QVariant { return QStringLiteral("value"); };
+  r.report->SetEvaluator(&eval);
+  r.report->on_after_print = [](TovxComponent& c) {
+    if (c.Name() == "Loose") throw ovx::Error(QString(), QStringLiteral("stop here"));
+  };
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_TRUE(r.report->Errors().contains("stop here"));
+  EXPECT_EQ(loose->Text().trimmed(), "[key]");
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_FALSE(r.Engine().Running());
+}
+
+TEST_F(BandEngineTest, AnEndlessPageNeverBreaks) {
+  BandReport r;
+  r.page->SetEndlessHeight(true);
+  r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+  r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(25);
+  r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{25});
+}
+
+TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
+  RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
+  RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
+  theirs.Open();
+  BandReport r;
+  r.Add<TovxMasterData>("MasterData1", 100, 20)->SetDataSet(&mine);
+  r.Add<TovxMasterData>("MasterData2", 200, 20)->SetDataSet(&theirs);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{4});
+  EXPECT_EQ(mine.opens, 1);
+  EXPECT_EQ(mine.closes, 1);
+  EXPECT_TRUE(theirs.Active());
+  EXPECT_EQ(theirs.closes, 0);
+}
+
+TEST_F(BandEngineTest, DestroyingAReportWaitsForItsRunOnAnotherThread) {
+  auto r = std::make_unique<BandReport>();
+  r->report->EngineOptions().SetEnableThreadSafe(true);
+  r->Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(10000000);
+  std::atomic<int> shown{0};
+  r->report->on_before_print = [&](TovxComponent&) { ++shown; };
+  TovxReport* report = r->report.get();
+  std::thread worker([report] { (void)report->PrepareReport(); });
+  while (shown.load() < 100) std::this_thread::yield();
+  r->report.reset();  // stops the run and waits for it
+  const int at_end = shown.load();
+  worker.join();
+  EXPECT_EQ(shown.load(), at_end);
+  EXPECT_LT(at_end, 10000000);
+}
+
+// --- shifting --------------------------------------------------------------------
+
+TEST(ShiftEngineTest, ObjectsMoveBelowGrownOnes) {
+  using ovx::ShiftItem;
+  const auto items = [](TovxShiftMode c_mode, TovxShiftMode e_mode = TovxShiftMode::smAlways) {
+    return std::vector<ShiftItem>{
+        {0, 0, 100, 20, 30, TovxShiftMode::smAlways},  // A grows to 50
+        {0, 30, 100, 10, 0, TovxShiftMode::smAlways},  // B under A
+        {150, 30, 50, 10, 0, c_mode},                  // C beside A
+        {0, 50, 100, 10, 0, e_mode},                   // E under B
+    };
+  };
+  struct Case {
+    TovxShiftEngine kind;
+    TovxShiftMode c_mode;
+    TovxShiftMode e_mode;
+    std::vector<double> shifts;
+  };
+  using E = TovxShiftEngine;
+  using M = TovxShiftMode;
+  const Case cases[] = {
+      {E::seTree, M::smAlways, M::smAlways, {0, 30, 0, 30}},
+      {E::seLinear, M::smAlways, M::smAlways, {0, 30, 30, 30}},
+      {E::seLinear, M::smWhenOverlapped, M::smAlways, {0, 30, 0, 30}},
+      {E::seTree, M::smAlways, M::smDontShift, {0, 30, 0, 0}},
+      {E::seLinear, M::smAlways, M::smDontShift, {0, 30, 30, 0}},
+      {E::seDontShift, M::smAlways, M::smAlways, {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ovx::ComputeShifts(c.kind, items(c.c_mode, c.e_mode)), c.shifts)
+        << static_cast<int>(c.kind);
+  }
+  // A child under two parents moves once, by the larger growth.
+  const std::vector<ShiftItem> two{{0, 0, 50, 20, 10, M::smAlways},
+                                   {60, 0, 50, 20, 30, M::smAlways},
+                                   {0, 30, 110, 10, 0, M::smAlways}};
+  EXPECT_EQ(ovx::ComputeShifts(E::seTree, two), (std::vector<double>{0, 0, 30}));
+  EXPECT_EQ(ovx::ComputeShifts(E::seLinear, two), (std::vector<double>{0, 0, 30}));
+}
+
+}  // namespace
