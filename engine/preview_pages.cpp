@@ -83,14 +83,24 @@ bool IsWholePageName(const QByteArray& name) {
 
 }  // namespace
 
+QString TovxPreviewPages::Contents::Entry::SourceName() const {
+  if (!source_name.isEmpty() || !source) return source_name;
+  return QStringLiteral("Page%1.%2").arg(source_page).arg(source->Name());
+}
+
 int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page) {
-  const QByteArray prefix = DictionaryPrefix(source);
+  auto known = prefixes.constFind(&source.GetMetaClass());
+  if (known == prefixes.constEnd()) {
+    known = prefixes.insert(&source.GetMetaClass(), DictionaryPrefix(source));
+  }
+  const QByteArray& prefix = *known;
   int& number = next_number[prefix];
   QByteArray name;
   do {
     name = prefix + QByteArray::number(++number);
   } while (by_name.contains(name));
-  entries.push_back({name, QStringLiteral("Page%1.%2").arg(page).arg(source.Name()), &source});
+  // The source's name is spelled out only when a file is written.
+  entries.push_back({name, QString(), &source, page});
   const int index = static_cast<int>(entries.size()) - 1;
   by_name.insert(name, index);
   return index;

@@ -23,8 +23,12 @@ struct TovxPreviewPages::Contents {
   };
   struct Entry {
     QByteArray name;      // "m1"
-    QString source_name;  // "Page0.Memo1"
+    QString source_name;  // "Page0.Memo1" as a file gave it; empty: SourceName()
     TovxComponent* source = nullptr;
+    int source_page = -1;
+
+    // "Page<k>.<name of the source object>".
+    QString SourceName() const;
   };
 
   Contents() { document.Root()->SetName("preparedreport"); }
@@ -43,6 +47,8 @@ struct TovxPreviewPages::Contents {
   // Template object (or an object added during the run) to its entry.
   QHash<const TovxComponent*, int> by_object;
   QHash<QByteArray, int> next_number;
+  // Dictionary prefixes by class (a class always gives the same one).
+  QHash<const ovx::MetaClass*, QByteArray> prefixes;
   TovxPictureCache pictures;
   // Bytes added since the last swap to disk (an estimate).
   qint64 xml_size = 0;

@@ -13,6 +13,8 @@
 #include "report/storage/xml_item.h"
 #include "report/storage/xml_serializer.h"
 
+#include <QHash>
+
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -77,6 +79,25 @@ double AsStored(double value) {
   return back;
 }
 
+// What a copy asks of an object beyond its properties, by class: a failed
+// dynamic_cast walks the whole hierarchy, and a memo holds a dozen nested
+// value objects.
+struct CopyTraits {
+  bool stored_object = false;
+  bool picture = false;
+};
+
+const CopyTraits& TraitsOf(const ovx::Persistent& object) {
+  thread_local QHash<const ovx::MetaClass*, CopyTraits> known;
+  const ovx::MetaClass* meta = &object.GetMetaClass();
+  auto it = known.constFind(meta);
+  if (it == known.constEnd()) {
+    it = known.insert(meta, {dynamic_cast<const ovx::StoredObject*>(&object) != nullptr,
+                             dynamic_cast<const TovxPicture*>(&object) != nullptr});
+  }
+  return *it;
+}
+
 // Copies what the serializer would write of `from` (every stored property,
 // defaults included) into `to`, in declaration order, straight through the
 // property metadata. References are only gathered as attribute text, since
@@ -138,19 +159,21 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
         break;
     }
   }
-  if (const auto* stored = dynamic_cast<const ovx::StoredObject*>(&from)) {
-    if (const std::optional<QString> text = stored->StoredText()) {
-      if (auto* stored_to = dynamic_cast<ovx::StoredObject*>(&to);
-          stored_to && stored_to->StoredText()) {
-        stored_to->SetStoredText(*text);
-      }
+  const CopyTraits from_traits = TraitsOf(from);
+  const CopyTraits to_traits = same_class ? from_traits : TraitsOf(to);
+  if (from_traits.stored_object && to_traits.stored_object) {
+    const auto& stored = dynamic_cast<const ovx::StoredObject&>(from);
+    if (const std::optional<QString> text = stored.StoredText()) {
+      auto& stored_to = dynamic_cast<ovx::StoredObject&>(to);
+      if (stored_to.StoredText()) stored_to.SetStoredText(*text);
     }
   }
   // Pictures share their bytes and decoded image; other data goes through
   // its record. Nothing to copy leaves the target's own, as a file would.
-  if (const auto* picture = dynamic_cast<const TovxPicture*>(&from)) {
-    if (auto* picture_to = dynamic_cast<TovxPicture*>(&to); picture_to && !picture->IsEmpty()) {
-      *picture_to = *picture;
+  if (from_traits.picture) {
+    const auto& picture = dynamic_cast<const TovxPicture&>(from);
+    if (auto* picture_to = dynamic_cast<TovxPicture*>(&to); picture_to && !picture.IsEmpty()) {
+      *picture_to = picture;
     }
     return;
   }

@@ -201,10 +201,24 @@ QByteArray TovxView::EscapedText(const QString& value) { return ovx::XmlEscape(v
 void TovxView::AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
                                       const ovx::Persistent& object, const ovx::Persistent& base,
                                       QStringView skip) {
+  std::vector<const ovx::PropertyInfo*> path;
+  AppendNestedDifferences(out, prefix, path, object, base, skip);
+}
+
+// `path` names the nested objects between `prefix` and the values: most
+// values equal their base, so names are spelled only for the others.
+void TovxView::AppendNestedDifferences(QByteArray& out, const QByteArray& prefix,
+                                       std::vector<const ovx::PropertyInfo*>& path,
+                                       const ovx::Persistent& object, const ovx::Persistent& base,
+                                       QStringView skip) {
   using ovx::PropertyKind;
+  const auto name = [&](const ovx::PropertyInfo& p) {
+    QByteArray text = prefix;
+    for (const ovx::PropertyInfo* outer : path) text += outer->name.toLatin1() + '.';
+    return text + p.name.toLatin1();
+  };
   for (const ovx::PropertyInfo* p : object.GetMetaClass().Properties()) {
     if (!p->get || (!skip.isEmpty() && p->name == skip)) continue;
-    const QByteArray name = prefix + p->name.toLatin1();
     const ovx::PropertyValue mine = p->get(object);
     const ovx::PropertyValue theirs = p->get(base);
     switch (p->kind) {
@@ -212,23 +226,25 @@ void TovxView::AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
       case PropertyKind::kEnumeration:
       case PropertyKind::kSet:
         if (ovx::ToInt(mine) != ovx::ToInt(theirs)) {
-          AppendAttribute(out, name, NumberText(ovx::ToInt(mine)));
+          AppendAttribute(out, name(*p), NumberText(ovx::ToInt(mine)));
         }
         break;
       case PropertyKind::kFloat:
         if (!ovx::SamePosition(ovx::ToDouble(mine), ovx::ToDouble(theirs))) {
-          AppendAttribute(out, name, NumberText(ovx::ToDouble(mine)));
+          AppendAttribute(out, name(*p), NumberText(ovx::ToDouble(mine)));
         }
         break;
       case PropertyKind::kString:
         if (ovx::ToText(mine) != ovx::ToText(theirs)) {
-          AppendAttribute(out, name, EscapedText(ovx::ToText(mine)));
+          AppendAttribute(out, name(*p), EscapedText(ovx::ToText(mine)));
         }
         break;
       case PropertyKind::kObject:
         if (const ovx::Persistent* a = ovx::ToObject(mine)) {
           if (const ovx::Persistent* b = ovx::ToObject(theirs)) {
-            AppendValueDifferences(out, name + '.', *a, *b);
+            path.push_back(p);
+            AppendNestedDifferences(out, prefix, path, *a, *b, {});
+            path.pop_back();
           }
         }
         break;

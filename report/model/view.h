@@ -25,6 +25,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 OVX_ENUM(TovxAlign, baNone, baLeft, baRight, baCenter, baWidth, baBottom, baClient, baHidden)
 OVX_ENUM(TovxShiftMode, smDontShift, smAlways, smWhenOverlapped)
@@ -228,6 +229,10 @@ class TovxView : public TovxReportComponent {
                                      QStringView skip = {});
 
  private:
+  static void AppendNestedDifferences(QByteArray& out, const QByteArray& prefix,
+                                      std::vector<const ovx::PropertyInfo*>& path,
+                                      const ovx::Persistent& object, const ovx::Persistent& base,
+                                      QStringView skip);
   QString ExpandInText(const QString& text);
 
   TovxAlign align_ = TovxAlign::baNone;
