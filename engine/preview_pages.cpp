@@ -234,13 +234,20 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
   } catch (const ovx::Error&) {
   }
   const ovx::ClassRegistry& classes = ClassesOf(report_);
+  // The registry's class for each class met (a page holds few).
+  QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
   // Copies the printable objects below `from` under `to`, property by
   // property through the metadata.
   const std::function<void(const TovxComponent&, TovxComponent&)> copy_children =
       [&](const TovxComponent& from, TovxComponent& to) {
         for (TovxComponent* child : from.Objects()) {
           if (!dynamic_cast<TovxReportComponent*>(child)) continue;
-          const ovx::MetaClass* meta = classes.Find(child->GetMetaClass().ClassName());
+          const ovx::MetaClass* own = &child->GetMetaClass();
+          auto known = registered.constFind(own);
+          if (known == registered.constEnd()) {
+            known = registered.insert(own, classes.Find(own->ClassName()));
+          }
+          const ovx::MetaClass* meta = *known;
           if (!meta || !meta->CanCreate()) continue;
           auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
           if (!object) continue;
@@ -596,9 +603,10 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
   Contents& c = *contents_;
   const ovx::ClassRegistry& classes = ClassesOf(report_);
   TovxXMLSerializer serializer(classes, nullptr);
+  size_t hint = c.entries.size();
   for (int i = 0; i < item.Count(); ++i) {
     TovxXMLItem* child = item.Items(i);
-    const Contents::Entry* entry = c.Find(child->Name());
+    const Contents::Entry* entry = c.FindAfter(child->Name(), hint);
     TovxComponent* object = nullptr;
     if (entry) {
       // The source object, then the item's own values over it.

@@ -39,6 +39,15 @@ struct TovxPreviewPages::Contents {
     const auto it = by_name.constFind(name);
     return it == by_name.constEnd() ? nullptr : &entries[static_cast<size_t>(*it)];
   }
+  // As Find; pages list their objects mostly in dictionary order, so the
+  // entry after `hint` (updated to the entry found) is tried first.
+  const Entry* FindAfter(const QByteArray& name, size_t& hint) const {
+    if (hint + 1 < entries.size() && entries[hint + 1].name == name) return &entries[++hint];
+    const auto it = by_name.constFind(name);
+    if (it == by_name.constEnd()) return nullptr;
+    hint = static_cast<size_t>(*it);
+    return &entries[hint];
+  }
 
   TovxXMLDocument document;
   std::vector<SourcePage> source_pages;
