@@ -153,7 +153,11 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
       case ovx::PropertyKind::kSet:
       case ovx::PropertyKind::kString:
       case ovx::PropertyKind::kStringList:
-        if (target->set) target->set(to, p->get(from));
+        if (same_class && p->copy) {
+          p->copy(from, to);
+        } else if (target->set) {
+          target->set(to, p->get(from));
+        }
         break;
       default:  // wide string lists, 64-bit integers and host callbacks are not stored
         break;
