@@ -262,7 +262,8 @@ void AddMemoProperties(ovx::ClassBuilder<C>& b, bool system) {
        "Font", [](M& m) -> TovxFont& { return m.Font(); }, &M::SetFont)
       .template StoredWhen<M>([](const M& m) { return !m.ParentFont(); });
   b.Object(
-      "Frame", [](M& m) -> TovxFrame& { return m.Frame(); }, &M::SetFrame);
+       "Frame", [](M& m) -> TovxFrame& { return m.Frame(); }, &M::SetFrame)
+      .template ExistingWhen<M>([](const M& c) { return c.ExistingFrame(); });
   b.Enum("FillType", &M::FillType, &M::SetFillType).Default(TovxFillType::ftBrush);
   b.Object(
       "Fill", [](M& m) -> TovxCustomFill& { return m.Fill(); }, &M::SetFill);
