@@ -6,6 +6,7 @@
 #include "base/stream.h"
 #include "report/model/classes.h"
 #include "report/model/component.h"
+#include "report/model/memo_view.h"
 #include "report/model/picture.h"
 #include "report/model/report.h"
 #include "report/storage/property_text.h"
@@ -85,7 +86,18 @@ double AsStored(double value) {
 struct CopyTraits {
   bool stored_object = false;
   bool picture = false;
+  bool memo = false;
 };
+
+// Whether a memo's lines come back the same through its stored text (joined
+// by CR LF, split at any line break): then a copy may share them.
+bool LinesSurviveText(const QStringList& lines) {
+  if (lines.size() == 1 && lines.front().isEmpty()) return false;
+  for (const QString& line : lines) {
+    if (line.contains(u'\r') || line.contains(u'\n')) return false;
+  }
+  return true;
+}
 
 const CopyTraits& TraitsOf(const ovx::Persistent& object) {
   thread_local QHash<const ovx::MetaClass*, CopyTraits> known;
@@ -93,7 +105,8 @@ const CopyTraits& TraitsOf(const ovx::Persistent& object) {
   auto it = known.constFind(meta);
   if (it == known.constEnd()) {
     it = known.insert(meta, {dynamic_cast<const ovx::StoredObject*>(&object) != nullptr,
-                             dynamic_cast<const TovxPicture*>(&object) != nullptr});
+                             dynamic_cast<const TovxPicture*>(&object) != nullptr,
+                             dynamic_cast<const TovxCustomMemoView*>(&object) != nullptr});
   }
   return *it;
 }
@@ -165,7 +178,11 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
   }
   const CopyTraits from_traits = TraitsOf(from);
   const CopyTraits to_traits = same_class ? from_traits : TraitsOf(to);
-  if (from_traits.stored_object && to_traits.stored_object) {
+  const auto* from_memo =
+      from_traits.memo && to_traits.memo ? dynamic_cast<const TovxCustomMemoView*>(&from) : nullptr;
+  if (from_memo && LinesSurviveText(from_memo->Lines())) {
+    dynamic_cast<TovxCustomMemoView&>(to).SetLines(from_memo->Lines());
+  } else if (from_traits.stored_object && to_traits.stored_object) {
     const auto& stored = dynamic_cast<const ovx::StoredObject&>(from);
     if (const std::optional<QString> text = stored.StoredText()) {
       auto& stored_to = dynamic_cast<ovx::StoredObject&>(to);
