@@ -6,8 +6,9 @@
 // or lines build on it; each publishes the parts of this state it uses.
 //
 // Views are created by the thousand (one per character cell in a typeset
-// page), so the rarely used parts (hyperlink, event handlers, a fill other
-// than the default brush) are created only when first changed.
+// page), so the rarely used parts (frame, hyperlink, event handlers, a fill
+// other than the default brush, hint, tag and data field) are created only
+// when first changed; copies make them only where the source has them.
 //
 // The data cycle: BeforePrint saves what GetData may change (the bounds, the
 // tag, the hyperlink value), GetData evaluates expressions and fetches data,
