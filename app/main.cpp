@@ -39,7 +39,7 @@ int RunHeadless(int argc, char** argv) {
   try {
     const ovx::app::CommandLine command =
         ovx::app::ParseCommandLine(app.arguments().mid(1), ovx::app::DefaultPrintSettings());
-    code = ovx::app::RunCommandLine(command, out, err);
+    code = ovx::app::RunCommandLine(command, out, err, /*leave_report_to_exit=*/true);
   } catch (const ovx::Error& e) {
     err += QStringLiteral("velmora: %1\n").arg(e.Message()).toUtf8();
   }

@@ -102,9 +102,12 @@ class ClassBuilder {
 
   template <class G, class S>
   PropertyBuilder Integer(const char* name, G get, S set, const char* type_name = "Integer") {
-    return Add(name, PropertyKind::kInteger, type_name,
-               Getter(get, [](auto v) { return PropertyValue(static_cast<qint64>(v)); }),
-               Setter(set, [](const PropertyValue& v) { return static_cast<int>(ToInt(v)); }));
+    PropertyBuilder b =
+        Add(name, PropertyKind::kInteger, type_name,
+            Getter(get, [](auto v) { return PropertyValue(static_cast<qint64>(v)); }),
+            Setter(set, [](const PropertyValue& v) { return static_cast<int>(ToInt(v)); }));
+    Last().copy = Copier(get, set, [](auto v) { return static_cast<int>(static_cast<qint64>(v)); });
+    return b;
   }
   template <class G, class S>
   PropertyBuilder Color(const char* name, G get, S set) {
@@ -117,6 +120,7 @@ class ClassBuilder {
             Getter(get, [](bool v) { return PropertyValue(static_cast<qint64>(v ? 1 : 0)); }),
             Setter(set, [](const PropertyValue& v) { return ToInt(v) != 0; }));
     Last().enum_type = &BooleanType();
+    Last().copy = Copier(get, set, [](bool v) { return v; });
     return b;
   }
   template <class G, class S>
@@ -132,6 +136,10 @@ class ClassBuilder {
       Last().set = [set, count = type.Count()](Persistent& o, const PropertyValue& v) {
         const qint64 ordinal = ToInt(v);
         if (ordinal >= 0 && ordinal < count) std::invoke(set, Self(o), static_cast<E>(ordinal));
+      };
+      Last().copy = [get, set, count = type.Count()](const Persistent& from, Persistent& to) {
+        const auto ordinal = static_cast<qint64>(std::invoke(get, Self(from)));
+        if (ordinal >= 0 && ordinal < count) std::invoke(set, Self(to), static_cast<E>(ordinal));
       };
     }
     return b;
@@ -152,6 +160,11 @@ class ClassBuilder {
       Last().set = [set, mask](Persistent& o, const PropertyValue& v) {
         std::invoke(set, Self(o), SetType::FromBits(static_cast<std::uint32_t>(ToInt(v)) & mask));
       };
+      Last().copy = [get, set, mask](const Persistent& from, Persistent& to) {
+        const SetType value = std::invoke(get, Self(from));
+        std::invoke(set, Self(to),
+                    SetType::FromBits(static_cast<std::uint32_t>(value.Bits()) & mask));
+      };
     }
     return b;
   }
@@ -163,9 +176,11 @@ class ClassBuilder {
   }
   template <class G, class S>
   PropertyBuilder String(const char* name, G get, S set, const char* type_name = "String") {
-    return Add(name, PropertyKind::kString, type_name,
-               Getter(get, [](const QString& v) { return PropertyValue(v); }),
-               Setter(set, [](const PropertyValue& v) { return ToText(v); }));
+    PropertyBuilder b = Add(name, PropertyKind::kString, type_name,
+                            Getter(get, [](const QString& v) { return PropertyValue(v); }),
+                            Setter(set, [](const PropertyValue& v) { return ToText(v); }));
+    Last().copy = Copier(get, set, [](const QString& v) -> const QString& { return v; });
+    return b;
   }
   // The name of a report-script procedure run on an event.
   template <class G, class S>
@@ -252,6 +267,17 @@ class ClassBuilder {
   template <class G, class Box>
   static std::function<PropertyValue(const Persistent&)> Getter(G get, Box box) {
     return [get, box](const Persistent& o) { return box(std::invoke(get, Self(o))); };
+  }
+  // set(to, convert(get(from))), or none for a read-only property.
+  template <class G, class S, class Convert>
+  static std::function<void(const Persistent&, Persistent&)> Copier(G get, S set, Convert convert) {
+    if constexpr (std::is_same_v<S, std::nullptr_t>) {
+      return nullptr;
+    } else {
+      return [get, set, convert](const Persistent& from, Persistent& to) {
+        std::invoke(set, Self(to), convert(std::invoke(get, Self(from))));
+      };
+    }
   }
   template <class S, class Unbox>
   static std::function<void(Persistent&, const PropertyValue&)> Setter(S set, Unbox unbox) {

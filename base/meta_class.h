@@ -138,6 +138,10 @@ struct PropertyInfo {
   std::function<PropertyValue(const Persistent&)> get;
   // Empty for read-only properties.
   std::function<void(Persistent&, const PropertyValue&)> set;
+  // Optional, for plain values: set(to, get(from)) between two objects of
+  // the declaring class, without boxing the value (copies of objects by
+  // the hundred thousand go through it).
+  std::function<void(const Persistent& from, Persistent& to)> copy;
   // Object kind only: the nested object itself, for reading and writing its
   // own properties in place.
   std::function<Persistent*(Persistent&)> object;

@@ -343,7 +343,7 @@ void TovxPreviewPages::WriteStateElements() {
   for (const Contents::Entry& entry : c.entries) {
     TovxXMLItem* item = dictionary->Add();
     item->SetName(entry.name);
-    item->SetProp("name", entry.source_name.toUtf8());
+    item->SetProp("name", entry.SourceName().toUtf8());
   }
   TovxXMLItem* pictures = Child("picturecache");
   pictures->Clear();
@@ -490,7 +490,7 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
                       .arg(QString::fromUtf8(item.Name()), source_name);
         continue;
       }
-      c.entries.push_back({item.Name(), source_name, source});
+      c.entries.push_back({item.Name(), source_name, source, k});
       const int index = static_cast<int>(c.entries.size()) - 1;
       c.by_name.insert(item.Name(), index);
       c.by_object.insert(source, index);

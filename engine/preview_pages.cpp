@@ -83,14 +83,24 @@ bool IsWholePageName(const QByteArray& name) {
 
 }  // namespace
 
+QString TovxPreviewPages::Contents::Entry::SourceName() const {
+  if (!source_name.isEmpty() || !source) return source_name;
+  return QStringLiteral("Page%1.%2").arg(source_page).arg(source->Name());
+}
+
 int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page) {
-  const QByteArray prefix = DictionaryPrefix(source);
+  auto known = prefixes.constFind(&source.GetMetaClass());
+  if (known == prefixes.constEnd()) {
+    known = prefixes.insert(&source.GetMetaClass(), DictionaryPrefix(source));
+  }
+  const QByteArray& prefix = *known;
   int& number = next_number[prefix];
   QByteArray name;
   do {
     name = prefix + QByteArray::number(++number);
   } while (by_name.contains(name));
-  entries.push_back({name, QStringLiteral("Page%1.%2").arg(page).arg(source.Name()), &source});
+  // The source's name is spelled out only when a file is written.
+  entries.push_back({name, QString(), &source, page});
   const int index = static_cast<int>(entries.size()) - 1;
   by_name.insert(name, index);
   return index;
@@ -224,13 +234,20 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
   } catch (const ovx::Error&) {
   }
   const ovx::ClassRegistry& classes = ClassesOf(report_);
+  // The registry's class for each class met (a page holds few).
+  QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
   // Copies the printable objects below `from` under `to`, property by
   // property through the metadata.
   const std::function<void(const TovxComponent&, TovxComponent&)> copy_children =
       [&](const TovxComponent& from, TovxComponent& to) {
         for (TovxComponent* child : from.Objects()) {
           if (!dynamic_cast<TovxReportComponent*>(child)) continue;
-          const ovx::MetaClass* meta = classes.Find(child->GetMetaClass().ClassName());
+          const ovx::MetaClass* own = &child->GetMetaClass();
+          auto known = registered.constFind(own);
+          if (known == registered.constEnd()) {
+            known = registered.insert(own, classes.Find(own->ClassName()));
+          }
+          const ovx::MetaClass* meta = *known;
           if (!meta || !meta->CanCreate()) continue;
           auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
           if (!object) continue;
@@ -586,9 +603,10 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
   Contents& c = *contents_;
   const ovx::ClassRegistry& classes = ClassesOf(report_);
   TovxXMLSerializer serializer(classes, nullptr);
+  size_t hint = c.entries.size();
   for (int i = 0; i < item.Count(); ++i) {
     TovxXMLItem* child = item.Items(i);
-    const Contents::Entry* entry = c.Find(child->Name());
+    const Contents::Entry* entry = c.FindAfter(child->Name(), hint);
     TovxComponent* object = nullptr;
     if (entry) {
       // The source object, then the item's own values over it.

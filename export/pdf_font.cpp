@@ -832,6 +832,14 @@ struct PdfFontList::Impl {
   // The face each font embeds, for finding fallback fonts again.
   std::vector<const FontFace*> faces;
 
+  // Short texts mapped before, by font name, style, flags and text: a
+  // typeset page maps the same few thousand characters cell by cell.
+  // Mapping is a pure function of these once the fonts exist, and the
+  // fonts are only ever appended to.
+  QHash<QString, std::vector<PdfTextRun>> mapped;
+  static constexpr qsizetype kMaxMappedText = 8;
+  static constexpr qsizetype kMaxMapped = 1 << 16;
+
   TovxPDFFont& Add(const QString& name, int style_bits, const FontFace& face) {
     fonts.push_back(std::make_unique<TovxPDFFont>(name, style_bits, face, int(fonts.size())));
     faces.push_back(&face);
@@ -872,6 +880,33 @@ TovxPDFFont& PdfFontList::FindOrAdd(const QString& name, int style_bits) {
 
 std::vector<PdfTextRun> PdfFontList::MapRuns(const QString& name, int style_bits, QStringView text,
                                              bool rtl, bool pdfa, bool vertical_forms) {
+  QString key;
+  if (text.size() <= Impl::kMaxMappedText) {
+    const int flags = (style_bits & 3) | (rtl ? 4 : 0) | (pdfa ? 8 : 0) | (vertical_forms ? 16 : 0);
+    key.reserve(name.size() + text.size() + 2);
+    key += name;
+    key += QChar(u'\0');
+    key += QChar(char16_t(u'0' + flags));
+    key += text;
+    const auto known = impl_->mapped.constFind(key);
+    if (known != impl_->mapped.constEnd()) {
+      // Mapping again would fail for a font whose subset is built, or
+      // that did not load: so does the memo.
+      for (const PdfTextRun& run : *known) run.font->MapText(QStringView(), false, false);
+      return *known;
+    }
+  }
+  std::vector<PdfTextRun> runs = MapNewRuns(name, style_bits, text, rtl, pdfa, vertical_forms);
+  if (!key.isEmpty()) {
+    if (impl_->mapped.size() >= Impl::kMaxMapped) impl_->mapped.clear();
+    impl_->mapped.insert(key, runs);
+  }
+  return runs;
+}
+
+std::vector<PdfTextRun> PdfFontList::MapNewRuns(const QString& name, int style_bits,
+                                                QStringView text, bool rtl, bool pdfa,
+                                                bool vertical_forms) {
   const int style = style_bits & 3;
   TovxPDFFont& primary = FindOrAdd(name, style);
   const FontFace* primary_face = impl_->faces[primary.Index()];
@@ -929,6 +964,7 @@ int PdfFontList::Count() const { return int(impl_->fonts.size()); }
 TovxPDFFont& PdfFontList::At(int index) { return *impl_->fonts.at(index); }
 
 void PdfFontList::Clear() {
+  impl_->mapped.clear();
   impl_->fonts.clear();
   impl_->faces.clear();
 }

@@ -230,6 +230,9 @@ class PdfFontList {
   void Clear();
 
  private:
+  std::vector<PdfTextRun> MapNewRuns(const QString& name, int style_bits, QStringView text,
+                                     bool rtl, bool pdfa, bool vertical_forms);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

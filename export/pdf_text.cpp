@@ -90,13 +90,22 @@ QByteArray Hex4(uint16_t code) {
 
 // A length in hundredths of a point, written as PdfFixed writes points.
 QByteArray Hundredths(qint64 value) {
-  QByteArray text = value < 0 ? QByteArray("-") : QByteArray();
-  const qint64 magnitude = value < 0 ? -value : value;
-  text += QByteArray::number(magnitude / 100) + '.';
-  const qint64 cents = magnitude % 100;
-  if (cents < 10) text += '0';
-  text += QByteArray::number(cents);
-  return text;
+  // Written backwards into a buffer: one of these goes with every text line.
+  char buffer[32];
+  char* const end = buffer + sizeof buffer;
+  char* p = end;
+  const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+  const auto cents = unsigned(magnitude % 100);
+  quint64 whole = magnitude / 100;
+  *--p = char('0' + cents % 10);
+  *--p = char('0' + cents / 10);
+  *--p = '.';
+  do {
+    *--p = char('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  if (value < 0) *--p = '-';
+  return QByteArray(p, end - p);
 }
 
 }  // namespace

@@ -465,7 +465,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, PrintSettings default
   return command;
 }
 
-int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err) {
+int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err,
+                   bool leave_report_to_exit) {
   if (command.help) {
     out += HelpText().toUtf8();
     return 0;
@@ -478,7 +479,8 @@ int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err)
     if (draws) CheckPrivateFont(command.settings.data_directory);
     CheckOutputs(command, 0);
     MakeOutputFolders(command);
-    TovxReport report;
+    auto owned_report = std::make_unique<TovxReport>();
+    TovxReport& report = *owned_report;
     Typesetter typesetter;
     const BuildResult result = BuildReport(report, command.settings, typesetter);
     for (const QString& note : BuildNotes(result))
@@ -525,6 +527,14 @@ int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err)
                  .arg(result.cells)
                  .toUtf8();
     }
+#if !defined(__SANITIZE_ADDRESS__)
+    // Every output is complete and in place and the process ends next; a
+    // store that swapped to temporary files removes them as it goes.
+    if (leave_report_to_exit && !report.EngineOptions().UseFileCache() &&
+        !report.PreviewOptions().PictureCacheInFile()) {
+      static_cast<void>(owned_report.release());
+    }
+#endif
     return 0;
   } catch (const ovx::Error& e) {
     err += QStringLiteral("velmora: %1\n").arg(e.Message()).toUtf8();

@@ -51,8 +51,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, PrintSettings default
 QString HelpText();
 
 // Runs a parsed command line; writes results to `out` and messages to `err`.
-// Answers the process exit code.
-int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err);
+// Answers the process exit code. A program that exits right after a
+// successful run may pass `leave_report_to_exit`: the report of hundreds of
+// thousands of objects is then left for the system to reclaim, rather than
+// freed object by object (a tenth of a long run's time).
+int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err,
+                   bool leave_report_to_exit = false);
 
 // Reads a body text file: a regular file of UTF-8 (an initial byte-order
 // mark is dropped); at most kMaxTextBytes. Throws ovx::Error naming the file.

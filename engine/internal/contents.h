@@ -23,8 +23,12 @@ struct TovxPreviewPages::Contents {
   };
   struct Entry {
     QByteArray name;      // "m1"
-    QString source_name;  // "Page0.Memo1"
+    QString source_name;  // "Page0.Memo1" as a file gave it; empty: SourceName()
     TovxComponent* source = nullptr;
+    int source_page = -1;
+
+    // "Page<k>.<name of the source object>".
+    QString SourceName() const;
   };
 
   Contents() { document.Root()->SetName("preparedreport"); }
@@ -35,6 +39,15 @@ struct TovxPreviewPages::Contents {
     const auto it = by_name.constFind(name);
     return it == by_name.constEnd() ? nullptr : &entries[static_cast<size_t>(*it)];
   }
+  // As Find; pages list their objects mostly in dictionary order, so the
+  // entry after `hint` (updated to the entry found) is tried first.
+  const Entry* FindAfter(const QByteArray& name, size_t& hint) const {
+    if (hint + 1 < entries.size() && entries[hint + 1].name == name) return &entries[++hint];
+    const auto it = by_name.constFind(name);
+    if (it == by_name.constEnd()) return nullptr;
+    hint = static_cast<size_t>(*it);
+    return &entries[hint];
+  }
 
   TovxXMLDocument document;
   std::vector<SourcePage> source_pages;
@@ -43,6 +56,8 @@ struct TovxPreviewPages::Contents {
   // Template object (or an object added during the run) to its entry.
   QHash<const TovxComponent*, int> by_object;
   QHash<QByteArray, int> next_number;
+  // Dictionary prefixes by class (a class always gives the same one).
+  QHash<const ovx::MetaClass*, QByteArray> prefixes;
   TovxPictureCache pictures;
   // Bytes added since the last swap to disk (an estimate).
   qint64 xml_size = 0;

@@ -6,12 +6,15 @@
 #include "base/stream.h"
 #include "report/model/classes.h"
 #include "report/model/component.h"
+#include "report/model/memo_view.h"
 #include "report/model/picture.h"
 #include "report/model/report.h"
 #include "report/storage/property_text.h"
 #include "report/storage/xml_escape.h"
 #include "report/storage/xml_item.h"
 #include "report/storage/xml_serializer.h"
+
+#include <QHash>
 
 #include <charconv>
 #include <cmath>
@@ -77,6 +80,37 @@ double AsStored(double value) {
   return back;
 }
 
+// What a copy asks of an object beyond its properties, by class: a failed
+// dynamic_cast walks the whole hierarchy, and a memo holds a dozen nested
+// value objects.
+struct CopyTraits {
+  bool stored_object = false;
+  bool picture = false;
+  bool memo = false;
+};
+
+// Whether a memo's lines come back the same through its stored text (joined
+// by CR LF, split at any line break): then a copy may share them.
+bool LinesSurviveText(const QStringList& lines) {
+  if (lines.size() == 1 && lines.front().isEmpty()) return false;
+  for (const QString& line : lines) {
+    if (line.contains(u'\r') || line.contains(u'\n')) return false;
+  }
+  return true;
+}
+
+const CopyTraits& TraitsOf(const ovx::Persistent& object) {
+  thread_local QHash<const ovx::MetaClass*, CopyTraits> known;
+  const ovx::MetaClass* meta = &object.GetMetaClass();
+  auto it = known.constFind(meta);
+  if (it == known.constEnd()) {
+    it = known.insert(meta, {dynamic_cast<const ovx::StoredObject*>(&object) != nullptr,
+                             dynamic_cast<const TovxPicture*>(&object) != nullptr,
+                             dynamic_cast<const TovxCustomMemoView*>(&object) != nullptr});
+  }
+  return *it;
+}
+
 // Copies what the serializer would write of `from` (every stored property,
 // defaults included) into `to`, in declaration order, straight through the
 // property metadata. References are only gathered as attribute text, since
@@ -132,25 +166,35 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
       case ovx::PropertyKind::kSet:
       case ovx::PropertyKind::kString:
       case ovx::PropertyKind::kStringList:
-        if (target->set) target->set(to, p->get(from));
+        if (same_class && p->copy) {
+          p->copy(from, to);
+        } else if (target->set) {
+          target->set(to, p->get(from));
+        }
         break;
       default:  // wide string lists, 64-bit integers and host callbacks are not stored
         break;
     }
   }
-  if (const auto* stored = dynamic_cast<const ovx::StoredObject*>(&from)) {
-    if (const std::optional<QString> text = stored->StoredText()) {
-      if (auto* stored_to = dynamic_cast<ovx::StoredObject*>(&to);
-          stored_to && stored_to->StoredText()) {
-        stored_to->SetStoredText(*text);
-      }
+  const CopyTraits from_traits = TraitsOf(from);
+  const CopyTraits to_traits = same_class ? from_traits : TraitsOf(to);
+  const auto* from_memo =
+      from_traits.memo && to_traits.memo ? dynamic_cast<const TovxCustomMemoView*>(&from) : nullptr;
+  if (from_memo && LinesSurviveText(from_memo->Lines())) {
+    dynamic_cast<TovxCustomMemoView&>(to).SetLines(from_memo->Lines());
+  } else if (from_traits.stored_object && to_traits.stored_object) {
+    const auto& stored = dynamic_cast<const ovx::StoredObject&>(from);
+    if (const std::optional<QString> text = stored.StoredText()) {
+      auto& stored_to = dynamic_cast<ovx::StoredObject&>(to);
+      if (stored_to.StoredText()) stored_to.SetStoredText(*text);
     }
   }
   // Pictures share their bytes and decoded image; other data goes through
   // its record. Nothing to copy leaves the target's own, as a file would.
-  if (const auto* picture = dynamic_cast<const TovxPicture*>(&from)) {
-    if (auto* picture_to = dynamic_cast<TovxPicture*>(&to); picture_to && !picture->IsEmpty()) {
-      *picture_to = *picture;
+  if (from_traits.picture) {
+    const auto& picture = dynamic_cast<const TovxPicture&>(from);
+    if (auto* picture_to = dynamic_cast<TovxPicture*>(&to); picture_to && !picture.IsEmpty()) {
+      *picture_to = picture;
     }
     return;
   }

@@ -38,6 +38,16 @@ TovxCustomMemoView::TovxCustomMemoView(TovxComponent* owner) : TovxStretcheable(
 
 TovxCustomMemoView::~TovxCustomMemoView() = default;
 
+const TovxCustomMemoView::Extra& TovxCustomMemoView::ExtraOrNone() const {
+  static const Extra kNone;
+  return extra_ ? *extra_ : kNone;
+}
+
+TovxCustomMemoView::Extra& TovxCustomMemoView::MakeExtra() {
+  if (!extra_) extra_ = std::make_unique<Extra>();
+  return *extra_;
+}
+
 // --- text ---------------------------------------------------------------------------
 
 QString TovxCustomMemoView::Text() const {
@@ -64,10 +74,11 @@ void TovxCustomMemoView::SetStoredText(const QString& text) { memo_ = SplitLines
 // --- references --------------------------------------------------------------------
 
 TovxCustomMemoView* TovxCustomMemoView::FlowTo() const {
-  if (flow_to_name_.isEmpty()) return nullptr;
+  const QString& flow_to_name = ExtraOrNone().flow_to_name;
+  if (flow_to_name.isEmpty()) return nullptr;
   const TovxComponent* root = this;
   while (root->Parent()) root = root->Parent();
-  TovxComponent* found = root->FindObject(flow_to_name_);
+  TovxComponent* found = root->FindObject(flow_to_name);
   auto* memo = dynamic_cast<TovxCustomMemoView*>(found);
   return memo == this ? nullptr : memo;
 }
@@ -84,9 +95,9 @@ void TovxCustomMemoView::SetFlowTo(TovxCustomMemoView* memo) {
     }
   }
   if (memo) {
-    flow_to_name_ = memo->Name();
-  } else if (!IsLoading()) {
-    flow_to_name_.clear();
+    if (extra_ || !memo->Name().isEmpty()) MakeExtra().flow_to_name = memo->Name();
+  } else if (!IsLoading() && extra_) {
+    extra_->flow_to_name.clear();
   }
 }
 
@@ -262,7 +273,8 @@ void AddMemoProperties(ovx::ClassBuilder<C>& b, bool system) {
        "Font", [](M& m) -> TovxFont& { return m.Font(); }, &M::SetFont)
       .template StoredWhen<M>([](const M& m) { return !m.ParentFont(); });
   b.Object(
-      "Frame", [](M& m) -> TovxFrame& { return m.Frame(); }, &M::SetFrame);
+       "Frame", [](M& m) -> TovxFrame& { return m.Frame(); }, &M::SetFrame)
+      .template ExistingWhen<M>([](const M& c) { return c.ExistingFrame(); });
   b.Enum("FillType", &M::FillType, &M::SetFillType).Default(TovxFillType::ftBrush);
   b.Object(
       "Fill", [](M& m) -> TovxCustomFill& { return m.Fill(); }, &M::SetFill);

@@ -106,8 +106,10 @@ class TovxCustomMemoView : public TovxStretcheable {
   bool VerticalForms() const { return vertical_forms_; }
   void SetVerticalForms(bool v) { vertical_forms_ = v; }
   // The name of a style of the report's style sheet.
-  const QString& Style() const { return style_; }
-  void SetStyle(const QString& v) { style_ = v; }
+  const QString& Style() const { return ExtraOrNone().style; }
+  void SetStyle(const QString& v) {
+    if (extra_ || !v.isEmpty()) MakeExtra().style = v;
+  }
   // A text equal to the one printed last shows as empty text.
   bool SuppressRepeated() const { return suppress_repeated_; }
   void SetSuppressRepeated(bool v) { suppress_repeated_ = v; }
@@ -159,12 +161,16 @@ class TovxCustomMemoView : public TovxStretcheable {
 
   // --- runtime state ----------------------------------------------------------------
   // The value the last expression or data field gave.
-  const QVariant& Value() const { return value_; }
-  void SetValue(const QVariant& value) { value_ = value; }
+  const QVariant& Value() const { return ExtraOrNone().value; }
+  void SetValue(const QVariant& value) {
+    if (extra_ || value.isValid()) MakeExtra().value = value;
+  }
   // Forgets the text printed last (SuppressRepeated starts afresh).
-  void ResetSuppressRepeated() { last_value_.clear(); }
+  void ResetSuppressRepeated() {
+    if (extra_) extra_->last_value.clear();
+  }
   // The text left over by the last DrawPart.
-  const QString& RestText() const { return rest_text_; }
+  const QString& RestText() const { return ExtraOrNone().rest_text; }
 
   // --- layout and drawing ------------------------------------------------------------
   // Background, frame, then the text laid out inside the gaps.
@@ -178,8 +184,8 @@ class TovxCustomMemoView : public TovxStretcheable {
   // Keeps the lines that fit into the current height as the text and the
   // rest in RestText; answers the height the rest needs (0 when all fit).
   double DrawPart() override;
-  void InitPart() override { rest_text_.clear(); }
-  bool HasNextDataPart() const override { return !rest_text_.isEmpty(); }
+  void InitPart() override { SetRestText(QString()); }
+  bool HasNextDataPart() const override { return !RestText().isEmpty(); }
   // The text area in report units at scale 1, and in pixels of a drawing
   // whose view rectangle is `rect`: the view less its gaps and the inner
   // half of each frame line.
@@ -228,9 +234,23 @@ class TovxCustomMemoView : public TovxStretcheable {
 
  protected:
   bool DifferenceHasWidth() const override { return !auto_width_; }
-  void SetRestText(const QString& rest) { rest_text_ = rest; }
+  void SetRestText(const QString& rest) {
+    if (extra_ || !rest.isEmpty()) MakeExtra().rest_text = rest;
+  }
 
  private:
+  // What most memos never set, made on first use: memos come by the
+  // thousand.
+  struct Extra {
+    QString flow_to_name;
+    QString style;
+    QVariant value;
+    QString last_value;
+    QString rest_text;
+  };
+  const Extra& ExtraOrNone() const;
+  Extra& MakeExtra();
+
   // The look a highlight changed, for RestoreAppearance.
   struct SavedAppearance {
     TovxFont font;
@@ -283,15 +303,11 @@ class TovxCustomMemoView : public TovxStretcheable {
   double line_spacing_ = 2;
   double paragraph_gap_ = 0;
   QString expression_delimiters_ = QStringLiteral("[,]");
-  QString flow_to_name_;
-  QString style_;
   std::vector<std::unique_ptr<TovxFormat>> formats_;
   std::vector<std::unique_ptr<TovxHighlight>> highlights_;
 
-  QVariant value_;
+  std::unique_ptr<Extra> extra_;
   QStringList saved_memo_;
-  QString last_value_;
-  QString rest_text_;
   std::unique_ptr<SavedAppearance> saved_appearance_;
   const PrintState* print_state_ = nullptr;
 };

@@ -78,17 +78,16 @@ void TovxCustomMemoView::GetData() {
   ApplyHighlightConditions();
   if (suppress_repeated_) {
     const QString text = Text();
-    if (text == last_value_) {
+    if (text == ExtraOrNone().last_value) {
       memo_.clear();
     } else {
-      last_value_ = text;
+      MakeExtra().last_value = text;
     }
   }
   if (TovxCustomMemoView* next = FlowTo()) {
-    rest_text_.clear();
     InitPart();
     DrawPart();
-    next->SetText(rest_text_);
+    next->SetText(RestText());
     next->SetAllowExpressions(false);
   }
 }
@@ -109,7 +108,7 @@ void TovxCustomMemoView::AfterPrint() {
 void TovxCustomMemoView::FillFromDataField(TovxDataSet& data_set) {
   const QString& field = DataField();
   if (!data_set.HasField(field)) {
-    value_ = QVariant();
+    SetValue(QVariant());
     memo_.clear();
     return;
   }
@@ -124,15 +123,15 @@ void TovxCustomMemoView::FillFromDataField(TovxDataSet& data_set) {
     const QString text = content.metaType().id() == QMetaType::QByteArray
                              ? ovx::DecodeNarrow(content.toByteArray())
                              : content.toString();
-    value_ = text;
+    SetValue(text);
     SetText(text);
     return;
   }
-  value_ = data_set.Value(field);
+  SetValue(data_set.Value(field));
   const TovxFormat& format = DisplayFormat();
-  QString text = format.Kind() != TovxFormatKind::fkText ? format.FormatValue(value_)
+  QString text = format.Kind() != TovxFormatKind::fkText ? format.FormatValue(Value())
                                                          : data_set.DisplayText(field);
-  if (hide_zeros_ && IsNumericZero(value_)) text.clear();
+  if (hide_zeros_ && IsNumericZero(Value())) text.clear();
   SetText(text);
 }
 
@@ -159,9 +158,9 @@ QString TovxCustomMemoView::EvaluateExpression(const QString& expression,
     return QStringLiteral("[TotalPages#]");
   }
   if (key.compare(u"COPYNAME#", Qt::CaseInsensitive) == 0) return QStringLiteral("[CopyName#]");
-  value_ = Calc(plain);
-  if (hide_zeros_ && IsNumericZero(value_)) return {};
-  return own.FormatValue(value_);
+  SetValue(Calc(plain));
+  if (hide_zeros_ && IsNumericZero(Value())) return {};
+  return own.FormatValue(Value());
 }
 
 void TovxCustomMemoView::ApplyHighlightConditions() {

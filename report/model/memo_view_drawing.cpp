@@ -186,7 +186,7 @@ double TovxCustomMemoView::TextExtent(bool word_wrap, bool along_lines) const {
 }
 
 double TovxCustomMemoView::DrawPart() {
-  rest_text_.clear();
+  SetRestText(QString());
   if (memo_.isEmpty()) return 0;
   ovx::DrawTextLock lock;
   TovxDrawText& layout = TextLayout();
@@ -198,7 +198,7 @@ double TovxCustomMemoView::DrawPart() {
   // The plain text ends every line with CR LF; the stored lines do not.
   SetText(fitting);
   last_para_break_ = para_break;
-  rest_text_ = rest;
+  SetRestText(rest);
 
   // What the rest needs, measured as the next part will be laid out.
   const Insets in = TextInsets(Frame(), gap_x_, gap_y_);

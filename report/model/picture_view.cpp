@@ -69,7 +69,8 @@ const ovx::MetaClass& TovxPictureView::StaticMetaClass() {
     b.Reference("DataSet", "TovxDataSet", &C::DataSet, &C::SetDataSet).Stored(false);
     b.String("DataSetName", &C::DataSetName, &C::SetDataSetName);
     b.Object(
-        "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame);
+         "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFrame(); });
     b.Enum("FillType", &C::FillType, &C::SetFillType).Default(TovxFillType::ftBrush);
     b.Object(
         "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill);

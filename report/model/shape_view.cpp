@@ -14,7 +14,8 @@ const ovx::MetaClass& TovxShapeView::StaticMetaClass() {
     b.Object(
         "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill);
     b.Object(
-        "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame);
+         "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFrame(); });
     b.Enum("Shape", &C::Shape, &C::SetShape).Default(TovxShapeKind::skRectangle);
     b.String("TagStr", &C::TagStr, &C::SetTagStr);
     b.Creatable(ovx::ComponentFactory<C>());
@@ -45,7 +46,8 @@ const ovx::MetaClass& TovxLineView::StaticMetaClass() {
     b.Bool("ArrowStart", &C::ArrowStart, &C::SetArrowStart).Default(false);
     b.Integer("ArrowWidth", &C::ArrowWidth, &C::SetArrowWidth).Default(5);
     b.Object(
-        "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame);
+         "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFrame(); });
     b.Bool("Diagonal", &C::Diagonal, &C::SetDiagonal).Default(false);
     b.Creatable(ovx::ComponentFactory<C>());
     return b.Build();

@@ -41,6 +41,26 @@ void TovxView::SetEventHandler(Event event, const QString& procedure) {
   (*events_)[static_cast<size_t>(event)] = procedure;
 }
 
+const TovxView::Rare& TovxView::RareOrNone() const {
+  static const Rare kNone;
+  return rare_ ? *rare_ : kNone;
+}
+
+TovxView::Rare& TovxView::MakeRare() {
+  if (!rare_) rare_ = std::make_unique<Rare>();
+  return *rare_;
+}
+
+const TovxFrame& TovxView::Frame() const {
+  static const TovxFrame kDefault;
+  return frame_ ? *frame_ : kDefault;
+}
+
+TovxFrame& TovxView::Frame() {
+  if (!frame_) frame_ = std::make_unique<TovxFrame>();
+  return *frame_;
+}
+
 const TovxHyperlink& TovxView::Hyperlink() const {
   static const TovxHyperlink kDefault;
   return hyperlink_ ? *hyperlink_ : kDefault;
@@ -51,17 +71,17 @@ TovxHyperlink& TovxView::Hyperlink() {
   return *hyperlink_;
 }
 
-TovxDataSet* TovxView::DataSet() const { return ovx::FindDataSet(*this, data_set_name_); }
+TovxDataSet* TovxView::DataSet() const { return ovx::FindDataSet(*this, DataSetName()); }
 
 void TovxView::SetDataSet(TovxDataSet* data_set) {
   if (data_set) {
-    data_set_name_ = data_set->UserName();
+    SetDataSetName(data_set->UserName());
   } else if (!IsLoading()) {
-    data_set_name_.clear();
+    SetDataSetName(QString());
   }
 }
 
-bool TovxView::IsDataField() const { return !data_field_.isEmpty() && DataSet() != nullptr; }
+bool TovxView::IsDataField() const { return !DataField().isEmpty() && DataSet() != nullptr; }
 
 QString TovxView::URL() const {
   const TovxHyperlink& link = Hyperlink();
@@ -101,22 +121,24 @@ ovx::PixelRect TovxView::PixelRect(double scale_x, double scale_y, double offset
   r.top = ovx::RoundToInt(offset_y + scale_y * top);
   r.right = ovx::RoundToInt(offset_x + scale_x * (left + Width() + inset.dwidth));
   r.bottom = ovx::RoundToInt(offset_y + scale_y * (top + Height() + inset.dheight));
-  if (frame_.DropShadow()) {
+  const TovxFrame& frame = Frame();
+  if (frame.DropShadow()) {
     // Through double: the saturated ends of a damaged view must not
     // overflow.
-    r.right = ovx::RoundToInt(double(r.right) - ovx::RoundToInt(scale_x * frame_.ShadowWidth()));
-    r.bottom = ovx::RoundToInt(double(r.bottom) - ovx::RoundToInt(scale_y * frame_.ShadowWidth()));
+    r.right = ovx::RoundToInt(double(r.right) - ovx::RoundToInt(scale_x * frame.ShadowWidth()));
+    r.bottom = ovx::RoundToInt(double(r.bottom) - ovx::RoundToInt(scale_y * frame.ShadowWidth()));
   }
   return r;
 }
 
 ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale_x,
                                         double scale_y) const {
-  const int w = ovx::RoundToInt(frame_.Width() * scale_x);
-  const int h = ovx::RoundToInt(frame_.Width() * scale_y);
-  const double half_w = ovx::RoundToInt(frame_.Width() * scale_x / 2);
-  const double half_h = ovx::RoundToInt(frame_.Width() * scale_y / 2);
-  const TovxFrameTypes typ = frame_.Typ();
+  const TovxFrame& frame = Frame();
+  const int w = ovx::RoundToInt(frame.Width() * scale_x);
+  const int h = ovx::RoundToInt(frame.Width() * scale_y);
+  const double half_w = ovx::RoundToInt(frame.Width() * scale_x / 2);
+  const double half_h = ovx::RoundToInt(frame.Width() * scale_y / 2);
+  const TovxFrameTypes typ = frame.Typ();
   ovx::PixelRect r = rect;
   if (typ.Contains(TovxFrameType::ftLeft)) r.left = ovx::RoundToInt(r.left - half_w);
   if (typ.Contains(TovxFrameType::ftRight)) r.right = ovx::RoundToInt(r.right + half_w + w % 2);
@@ -126,7 +148,7 @@ ovx::PixelRect TovxView::BackgroundRect(const ovx::PixelRect& rect, double scale
 }
 
 int TovxView::FramePixelWidth(double scale_x) const {
-  return ovx::RoundToInt(scale_x * frame_.Width());
+  return ovx::RoundToInt(scale_x * Frame().Width());
 }
 
 // --- data cycle ---------------------------------------------------------------------
@@ -144,14 +166,19 @@ QString TovxView::ExpandInText(const QString& text) {
 
 void TovxView::BeforePrint() {
   TovxReportComponent::BeforePrint();
-  saved_tag_str_ = tag_str_;
-  saved_hyperlink_value_ = hyperlink_ ? hyperlink_->Value() : QString();
+  // Without the record and a hyperlink there is nothing to save: both texts
+  // are empty.
+  if (rare_ || hyperlink_) {
+    Rare& rare = MakeRare();
+    rare.saved_tag_str = rare.tag_str;
+    rare.saved_hyperlink_value = hyperlink_ ? hyperlink_->Value() : QString();
+  }
   print_state_saved_ = true;
 }
 
 void TovxView::GetData() {
   if (TovxReport* report = Report()) report->SetCurrentObject(this);
-  if (tag_str_.contains(u'[')) tag_str_ = ExpandInText(tag_str_);
+  if (TagStr().contains(u'[')) SetTagStr(ExpandInText(TagStr()));
   if (!hyperlink_) return;
   TovxHyperlink& link = *hyperlink_;
   const QString& separator = link.ValuesSeparator();
@@ -174,10 +201,14 @@ void TovxView::GetData() {
 
 void TovxView::AfterPrint() {
   if (print_state_saved_) {
-    tag_str_ = saved_tag_str_;
-    if (hyperlink_) hyperlink_->SetValue(saved_hyperlink_value_);
-    saved_tag_str_.clear();
-    saved_hyperlink_value_.clear();
+    if (rare_) {
+      rare_->tag_str = rare_->saved_tag_str;
+      if (hyperlink_) hyperlink_->SetValue(rare_->saved_hyperlink_value);
+      rare_->saved_tag_str.clear();
+      rare_->saved_hyperlink_value.clear();
+    } else if (hyperlink_) {
+      hyperlink_->SetValue(QString());
+    }
     print_state_saved_ = false;
   }
   TovxReportComponent::AfterPrint();
@@ -201,10 +232,24 @@ QByteArray TovxView::EscapedText(const QString& value) { return ovx::XmlEscape(v
 void TovxView::AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
                                       const ovx::Persistent& object, const ovx::Persistent& base,
                                       QStringView skip) {
+  std::vector<const ovx::PropertyInfo*> path;
+  AppendNestedDifferences(out, prefix, path, object, base, skip);
+}
+
+// `path` names the nested objects between `prefix` and the values: most
+// values equal their base, so names are spelled only for the others.
+void TovxView::AppendNestedDifferences(QByteArray& out, const QByteArray& prefix,
+                                       std::vector<const ovx::PropertyInfo*>& path,
+                                       const ovx::Persistent& object, const ovx::Persistent& base,
+                                       QStringView skip) {
   using ovx::PropertyKind;
+  const auto name = [&](const ovx::PropertyInfo& p) {
+    QByteArray text = prefix;
+    for (const ovx::PropertyInfo* outer : path) text += outer->name.toLatin1() + '.';
+    return text + p.name.toLatin1();
+  };
   for (const ovx::PropertyInfo* p : object.GetMetaClass().Properties()) {
     if (!p->get || (!skip.isEmpty() && p->name == skip)) continue;
-    const QByteArray name = prefix + p->name.toLatin1();
     const ovx::PropertyValue mine = p->get(object);
     const ovx::PropertyValue theirs = p->get(base);
     switch (p->kind) {
@@ -212,23 +257,25 @@ void TovxView::AppendValueDifferences(QByteArray& out, const QByteArray& prefix,
       case PropertyKind::kEnumeration:
       case PropertyKind::kSet:
         if (ovx::ToInt(mine) != ovx::ToInt(theirs)) {
-          AppendAttribute(out, name, NumberText(ovx::ToInt(mine)));
+          AppendAttribute(out, name(*p), NumberText(ovx::ToInt(mine)));
         }
         break;
       case PropertyKind::kFloat:
         if (!ovx::SamePosition(ovx::ToDouble(mine), ovx::ToDouble(theirs))) {
-          AppendAttribute(out, name, NumberText(ovx::ToDouble(mine)));
+          AppendAttribute(out, name(*p), NumberText(ovx::ToDouble(mine)));
         }
         break;
       case PropertyKind::kString:
         if (ovx::ToText(mine) != ovx::ToText(theirs)) {
-          AppendAttribute(out, name, EscapedText(ovx::ToText(mine)));
+          AppendAttribute(out, name(*p), EscapedText(ovx::ToText(mine)));
         }
         break;
       case PropertyKind::kObject:
         if (const ovx::Persistent* a = ovx::ToObject(mine)) {
           if (const ovx::Persistent* b = ovx::ToObject(theirs)) {
-            AppendValueDifferences(out, name + '.', *a, *b);
+            path.push_back(p);
+            AppendNestedDifferences(out, prefix, path, *a, *b, {});
+            path.pop_back();
           }
         }
         break;
@@ -243,12 +290,12 @@ QByteArray TovxView::DifferenceText(const TovxComponent& base) const {
   const auto* b = dynamic_cast<const TovxView*>(&base);
   if (!b) return out;
   if (align_ != b->align_) AppendAttribute(out, "Align", NumberText(qint64(align_)));
-  AppendValueDifferences(out, "Frame.", frame_, b->frame_);
+  AppendValueDifferences(out, "Frame.", Frame(), b->Frame());
   if (cursor_ != b->cursor_) AppendAttribute(out, "Cursor", NumberText(qint64{cursor_}));
   if (visibility_ != b->visibility_) {
     AppendAttribute(out, "Visibility", NumberText(qint64{visibility_.Bits()}));
   }
-  if (tag_str_ != b->tag_str_) AppendAttribute(out, "TagStr", EscapedText(tag_str_));
+  if (TagStr() != b->TagStr()) AppendAttribute(out, "TagStr", EscapedText(TagStr()));
   if (FillType() != b->FillType()) {
     AppendAttribute(out, "FillType", NumberText(qint64(FillType())));
     // A reader sets the type first and so starts from that type's defaults.

@@ -6,8 +6,9 @@
 // or lines build on it; each publishes the parts of this state it uses.
 //
 // Views are created by the thousand (one per character cell in a typeset
-// page), so the rarely used parts (hyperlink, event handlers, a fill other
-// than the default brush) are created only when first changed.
+// page), so the rarely used parts (frame, hyperlink, event handlers, a fill
+// other than the default brush, hint, tag and data field) are created only
+// when first changed; copies make them only where the source has them.
 //
 // The data cycle: BeforePrint saves what GetData may change (the bounds, the
 // tag, the hyperlink value), GetData evaluates expressions and fetches data,
@@ -25,6 +26,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 OVX_ENUM(TovxAlign, baNone, baLeft, baRight, baCenter, baWidth, baBottom, baClient, baHidden)
 OVX_ENUM(TovxShiftMode, smDontShift, smAlways, smWhenOverlapped)
@@ -123,16 +125,20 @@ class TovxView : public TovxReportComponent {
   const TovxHyperlink& Hyperlink() const;
   TovxHyperlink& Hyperlink();
   void SetHyperlink(const TovxHyperlink& hyperlink) { Hyperlink().Assign(hyperlink); }
-  const QString& Hint() const { return hint_; }
-  void SetHint(const QString& hint) { hint_ = hint; }
+  const QString& Hint() const { return RareOrNone().hint; }
+  void SetHint(const QString& hint) {
+    if (rare_ || !hint.isEmpty()) MakeRare().hint = hint;
+  }
   bool ShowHint() const { return show_hint_; }
   void SetShowHint(bool show) { show_hint_ = show; }
   TovxVisibilityTypes Visibility() const { return visibility_; }
   void SetVisibility(TovxVisibilityTypes visibility) { visibility_ = visibility; }
 
   // --- state published by the classes that use it -----------------------------
-  const QString& DataField() const { return data_field_; }
-  void SetDataField(const QString& field) { data_field_ = field; }
+  const QString& DataField() const { return RareOrNone().data_field; }
+  void SetDataField(const QString& field) {
+    if (rare_ || !field.isEmpty()) MakeRare().data_field = field;
+  }
   // The data set is kept by its user name and looked up when needed (in the
   // report first, then among the host program's data sets), so a view never
   // holds on to a data set that has gone.
@@ -140,22 +146,29 @@ class TovxView : public TovxReportComponent {
   // Null clears the link, except while loading: a reference that names no
   // object of the report must not undo the DataSetName read before it.
   void SetDataSet(TovxDataSet* data_set);
-  const QString& DataSetName() const { return data_set_name_; }
-  void SetDataSetName(const QString& name) { data_set_name_ = name; }
+  const QString& DataSetName() const { return RareOrNone().data_set_name; }
+  void SetDataSetName(const QString& name) {
+    if (rare_ || !name.isEmpty()) MakeRare().data_set_name = name;
+  }
   // Both a data set and a field are named.
   bool IsDataField() const;
 
-  TovxFrame& Frame() { return frame_; }
-  const TovxFrame& Frame() const { return frame_; }
-  void SetFrame(const TovxFrame& frame) { frame_.Assign(frame); }
+  // Made on first use: the const form answers a default frame until then.
+  TovxFrame& Frame();
+  const TovxFrame& Frame() const;
+  void SetFrame(const TovxFrame& frame) { Frame().Assign(frame); }
+  // The frame if made, else null (the property metadata skips it then).
+  const TovxFrame* ExistingFrame() const { return frame_.get(); }
   TovxFillType FillType() const { return fill_.Type(); }
   // A different type replaces the fill by a new one with its defaults.
   void SetFillType(TovxFillType type) { fill_.SetType(type); }
   const TovxCustomFill& Fill() const { return fill_.Get(); }
   TovxCustomFill& Fill() { return fill_.Get(); }
   void SetFill(const TovxCustomFill& fill) { fill_.Set(fill); }
-  const QString& TagStr() const { return tag_str_; }
-  void SetTagStr(const QString& tag_str) { tag_str_ = tag_str; }
+  const QString& TagStr() const { return RareOrNone().tag_str; }
+  void SetTagStr(const QString& tag_str) {
+    if (rare_ || !tag_str.isEmpty()) MakeRare().tag_str = tag_str;
+  }
   int Cursor() const { return cursor_; }
   void SetCursor(int cursor) { cursor_ = cursor; }
   // The brush's BackColor, the gradient's halfway colour, the glass colour.
@@ -228,7 +241,24 @@ class TovxView : public TovxReportComponent {
                                      QStringView skip = {});
 
  private:
+  static void AppendNestedDifferences(QByteArray& out, const QByteArray& prefix,
+                                      std::vector<const ovx::PropertyInfo*>& path,
+                                      const ovx::Persistent& object, const ovx::Persistent& base,
+                                      QStringView skip);
   QString ExpandInText(const QString& text);
+
+  // Texts most views leave empty, made on first use: a typeset page holds
+  // views by the thousand.
+  struct Rare {
+    QString hint;
+    QString data_field;
+    QString data_set_name;
+    QString tag_str;
+    QString saved_tag_str;
+    QString saved_hyperlink_value;
+  };
+  const Rare& RareOrNone() const;
+  Rare& MakeRare();
 
   TovxAlign align_ = TovxAlign::baNone;
   bool allow_vector_export_ = true;
@@ -238,17 +268,12 @@ class TovxView : public TovxReportComponent {
   TovxVisibilityTypes visibility_{TovxVisibilityType::vsPreview, TovxVisibilityType::vsExport,
                                   TovxVisibilityType::vsPrint};
   int cursor_ = 0;
-  QString hint_;
-  QString data_field_;
-  QString data_set_name_;
-  QString tag_str_;
-  TovxFrame frame_;
+  std::unique_ptr<Rare> rare_;
+  std::unique_ptr<TovxFrame> frame_;
   ovx::FillSlot fill_;
   TovxObjectProcessing processing_;
   std::unique_ptr<TovxHyperlink> hyperlink_;
   std::unique_ptr<std::array<QString, kEventCount>> events_;
-  QString saved_tag_str_;
-  QString saved_hyperlink_value_;
 };
 
 // A view whose height can follow its content.

@@ -303,5 +303,27 @@ TEST(PdfFontListTest, CharactersOfFallbackFacesGetTheirOwnFont) {
   EXPECT_EQ(list.Count(), 2);
 }
 
+// A typeset page maps the same characters cell by cell: asked again, a
+// short text maps the same, adds no font, and still fails once the font's
+// subset is built.
+TEST(PdfFontListTest, AShortTextAskedAgainMapsTheSame) {
+  PdfFontList list;
+  const QString name = QStringLiteral("DejaVu Sans");
+  const std::vector<PdfTextRun> first = list.MapRuns(name, 0, u"Ab", false, false);
+  const std::vector<PdfTextRun> again = list.MapRuns(name, 0, u"Ab", false, false);
+  ASSERT_EQ(first.size(), again.size());
+  for (size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(again[i].font, first[i].font);
+    EXPECT_EQ(again[i].mapped.codes, first[i].mapped.codes);
+    EXPECT_EQ(again[i].mapped.width, first[i].mapped.width);
+  }
+  const int fonts = list.Count();
+  // Other flags are other mappings.
+  list.MapRuns(name, 1, u"Ab", false, false);
+  EXPECT_GE(list.Count(), fonts);
+  ASSERT_FALSE(list.At(0).BuildSubsetFont().isEmpty());
+  EXPECT_THROW(list.MapRuns(name, 0, u"Ab", false, false), ovx::Error);
+}
+
 }  // namespace
 }  // namespace ovx

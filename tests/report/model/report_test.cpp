@@ -344,6 +344,22 @@ TEST(ComponentCopyTest, AssignGivesWhatSavingAndLoadingTheSourceGives) {
   EXPECT_TRUE(other.Errors().isEmpty());
 }
 
+// A copy may share a memo's lines, but must give exactly the lines that its
+// stored text gives (joined by CR LF, split at every line break).
+TEST(ComponentCopyTest, AMemoCopyHasTheLinesOfItsStoredText) {
+  const std::vector<QStringList> cases = {
+      {}, {"a"}, {""}, {"", ""}, {"a", ""}, {"a\nb"}, {"a\rb", "c"}, {"one", "two", "three"}};
+  for (const QStringList& lines : cases) {
+    TovxMemoView source;
+    source.SetLines(lines);
+    TovxMemoView through_text;
+    through_text.SetStoredText(*source.StoredText());
+    TovxMemoView copy;
+    copy.Assign(source);
+    EXPECT_EQ(copy.Lines(), through_text.Lines()) << lines.join(u'|').toStdString();
+  }
+}
+
 TEST(ComponentCopyTest, ASubtreeSavesAndLoadsOnItsOwn) {
   TovxReport report;
   auto* page = new TovxReportPage(&report);

@@ -351,6 +351,57 @@ TEST(ViewTest, DifferenceTextOfTheViewPart) {
   EXPECT_FALSE(Has(again, "FillType")) << again;
 }
 
+// Cells come by the thousand: a view makes its frame and its rarely used
+// texts only when something sets them, and copies make them only when the
+// source has them.
+TEST(ViewTest, FrameAndRareTextsAreMadeOnFirstUse) {
+  TovxMemoView plain;
+  TovxMemoView copy;
+  copy.Assign(plain);
+  static_cast<void>(copy.DifferenceText(plain));
+  EXPECT_EQ(plain.ExistingFrame(), nullptr);
+  EXPECT_EQ(copy.ExistingFrame(), nullptr);
+  const TovxMemoView& read_only = copy;
+  EXPECT_TRUE(read_only.Frame() == TovxFrame());
+  EXPECT_TRUE(copy.TagStr().isEmpty() && copy.Hint().isEmpty() && copy.DataField().isEmpty());
+
+  TovxMemoView framed;
+  framed.Frame().SetTyp({TovxFrameType::ftLeft});
+  framed.Frame().SetWidth(2);
+  framed.SetTagStr(QStringLiteral("tag"));
+  framed.SetHint(QStringLiteral("hint"));
+  framed.SetDataField(QStringLiteral("field"));
+  copy.Assign(framed);
+  ASSERT_NE(copy.ExistingFrame(), nullptr);
+  EXPECT_TRUE(copy.Frame() == framed.Frame());
+  EXPECT_EQ(S(copy.TagStr()), "tag");
+  EXPECT_EQ(S(copy.Hint()), "hint");
+  EXPECT_EQ(S(copy.DataField()), "field");
+  // A memo's hint always goes with its differences.
+  EXPECT_EQ(copy.DifferenceText(framed).toStdString(), " u=\"\" Hint=\"hint\"");
+  copy.SetTagStr(QString());
+  EXPECT_TRUE(copy.TagStr().isEmpty());
+}
+
+TEST(ViewTest, TheDataCycleGivesBackTagAndHyperlinkValue) {
+  TovxMemoView memo;
+  memo.BeforePrint();
+  memo.SetTagStr(QStringLiteral("set while printing"));
+  memo.Hyperlink().SetValue(QStringLiteral("made while printing"));
+  memo.AfterPrint();
+  EXPECT_TRUE(memo.TagStr().isEmpty());
+  EXPECT_TRUE(memo.Hyperlink().Value().isEmpty());
+
+  memo.SetTagStr(QStringLiteral("tag"));
+  memo.Hyperlink().SetValue(QStringLiteral("v"));
+  memo.BeforePrint();
+  memo.SetTagStr(QStringLiteral("x"));
+  memo.Hyperlink().SetValue(QStringLiteral("w"));
+  memo.AfterPrint();
+  EXPECT_EQ(S(memo.TagStr()), "tag");
+  EXPECT_EQ(S(memo.Hyperlink().Value()), "v");
+}
+
 }  // namespace
 
 namespace {
