@@ -78,8 +78,11 @@ Op OpFromText(const QString& t) {
   return ops.value(t.toLower(), kNoOp);
 }
 
-// Binding strength: lower binds tighter.
-int Priority(Op op) {
+// Binding strength: lower binds tighter. Pascal binds and/or/xor like
+// multiplication and addition; the other dialects below the comparisons,
+// so that `a = 1 And b = 2` and `x > 0 && y > 0` read as written.
+int Priority(Op op, bool logic_last) {
+  if (logic_last && (op == kAnd || op == kOr || op == kXor)) return op == kAnd ? 5 : 6;
   switch (op) {
     case kMul:
     case kDivide:
@@ -454,6 +457,8 @@ struct ScriptProgram::Impl {
   QString dialect;
   bool declare_vars = true;
   bool c_switch = false;
+  bool logic_last = false;
+  static constexpr int kTopLevel = 6;
   QHash<QString, QString> type_aliases;
   std::deque<Decl> globals;
   std::deque<Slot> global_slots;
@@ -849,7 +854,7 @@ struct ScriptProgram::Impl {
     }
     size_t at = 0;
     int parens = 0;
-    auto e = ParseLevel(tokens, at, 4, parens, Pos(expr));
+    auto e = ParseLevel(tokens, at, kTopLevel, parens, Pos(expr));
     if (at != tokens.size()) {
       if (tokens[at].op == kClose) Fail(Text("SLeftParenExpected", "'(' expected"), tokens[at].pos);
       Fail(Text("SExpressionExpected", "Expression expected"), tokens[at].pos);
@@ -861,7 +866,7 @@ struct ScriptProgram::Impl {
                                    const QString& pos) {
     if (level == 1) return ParseUnary(t, at, parens, pos);
     auto left = ParseLevel(t, at, level - 1, parens, pos);
-    while (at < t.size() && t[at].op != kNoOp && Priority(t[at].op) == level) {
+    while (at < t.size() && t[at].op != kNoOp && Priority(t[at].op, logic_last) == level) {
       const Token& op = t[at++];
       auto right = ParseLevel(t, at, level - 1, parens, pos);
       left = Binary(op.op, std::move(left), std::move(right), op.pos);
@@ -884,7 +889,7 @@ struct ScriptProgram::Impl {
     if (tok.op == kOpen) {
       ++at;
       if (++parens > kMaxScriptExprDepth) TooDeep(tok.pos);
-      auto inner = ParseLevel(t, at, 4, parens, pos);
+      auto inner = ParseLevel(t, at, kTopLevel, parens, pos);
       --parens;
       if (at >= t.size() || t[at].op != kClose)
         Fail(Text("SRightParenExpected", "')' expected"), tok.pos);
@@ -1924,6 +1929,7 @@ void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, boo
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
                dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
+  m.logic_last = dialect.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) != 0;
   m.ReadTypes(program);
   m.Declare(program);
   for (auto& r : m.routines) m.CompileRoutine(*r);

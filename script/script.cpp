@@ -164,6 +164,13 @@ ovx::ScriptValue TksScript::Evaluate(const QString& expression) {
         if (const TksXMLItem* found = find(*item.Items(i))) return found;
       return nullptr;
     };
+    if (!compiled_) {
+      // Without a program the expression still reads in its dialect.
+      TksXMLItem empty;
+      empty.SetName(QStringLiteral("program"));
+      program_->Build(empty, parser.Language(), parser.DeclareVars());
+      compiled_ = true;
+    }
     const TksXMLItem* expr = find(*parser.ILScript().Root());
     if (!expr)
       return fail(ovx::ScriptMessage(QStringLiteral("SExpressionExpected"),
