@@ -25,7 +25,7 @@ namespace ovx {
 // Limits against hostile scripts.
 inline constexpr int kMaxScriptCallDepth = 1000;
 inline constexpr int kMaxScriptExprDepth = 1000;
-inline constexpr qint64 kMaxScriptArrayElements = 16 * 1024 * 1024;
+inline constexpr qint64 kMaxScriptArrayElements = 4 * 1024 * 1024;
 
 struct ScriptArray;
 

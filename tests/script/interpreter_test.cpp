@@ -4,6 +4,8 @@
 #include "script/script.h"
 #include "script/script_languages.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -318,9 +320,9 @@ TEST(ScriptInterpreterTest, CompileErrors) {
       {"PascalScript", "var b: Boolean;\nbegin\nb := True < False end.",
        "Incompatible types: 'Boolean', 'Boolean' @ 3:11"},
       {"PascalScript", "var a: array[0..2000000000] of Integer;\nbegin end.",
-       "Invalid array bounds: at most 16777216 elements @ 1:14"},
+       "Invalid array bounds: at most 4194304 elements @ 1:14"},
       {"PascalScript", "var a: array[5..1] of Integer;\nbegin end.",
-       "Invalid array bounds: at most 16777216 elements @ 1:14"},
+       "Invalid array bounds: at most 4194304 elements @ 1:14"},
       {"PascalScript", "var x: Integer; begin x := 1 end.\n", ""},
   };
   for (const Case& c : cases) {
@@ -498,6 +500,36 @@ TEST(ScriptInterpreterTest, TerminateStopsALoopingScript) {
   // The next run starts afresh.
   lines = 0;
   EXPECT_TRUE(script.Execute());
+}
+
+// The fuzzer's seeds compile and, where they compile, run to the end or
+// to the statement budget with a message for every failure.
+TEST(ScriptInterpreterTest, SeedsRunWithinABudget) {
+  RegisterScriptLanguages();
+  static const char* const dialects[] = {"PascalScript", "C++Script", "BasicScript", "JScript"};
+  const QDir compile(QStringLiteral(VELMORA_SCRIPT_SEEDS "/compile"));
+  int ran = 0;
+  for (const QString& name : compile.entryList(QDir::Files)) {
+    QFile file(compile.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty()) continue;
+    TksScript script;
+    script.SetSyntaxType(QString::fromLatin1(dialects[bytes[0] % 4]));
+    script.SetText(QString::fromUtf8(bytes.mid(1)));
+    script.SetOnGetUnit([](TksScript&, const QString&, QString& text) { text.clear(); });
+    if (!script.Compile()) {
+      EXPECT_FALSE(script.ErrorMsg().isEmpty()) << name.toStdString();
+      continue;
+    }
+    int lines = 0;
+    script.SetOnRunLine([&](const QString&) {
+      if (++lines >= 10000) script.Terminate();
+    });
+    if (!script.Execute()) EXPECT_FALSE(script.ErrorMsg().isEmpty()) << name.toStdString();
+    ++ran;
+  }
+  EXPECT_GT(ran, 0);
 }
 
 }  // namespace
