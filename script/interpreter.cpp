@@ -18,15 +18,20 @@ QString Text(const char* name, const char* text) {
   return ScriptMessage(QString::fromLatin1(name), QString::fromUtf8(text));
 }
 
+// Messages that name an identifier: the (localised) text, then the name.
+QString Named(const char* name, const char* text, const QString& identifier) {
+  return Text(name, text) + u'\'' + identifier + u'\'';
+}
+
 [[noreturn]] void Fail(const QString& message, const QString& pos, const char* kind = "Exception") {
   throw ScriptError(message, QString::fromLatin1(kind), pos);
 }
 
 [[noreturn]] void DivByZero() {
-  throw ScriptError(Text("SDivByZero", "Division by zero"), QStringLiteral("EDivByZero"));
+  throw ScriptError(Text("rsScriptDivByZero", "Division by zero"), QStringLiteral("EDivByZero"));
 }
 [[noreturn]] void Overflow() {
-  throw ScriptError(Text("SOverflow", "Arithmetic overflow"), QStringLiteral("EOverflow"));
+  throw ScriptError(Text("rsScriptOverflow", "Arithmetic overflow"), QStringLiteral("EOverflow"));
 }
 
 // ---- operators -------------------------------------------------------------
@@ -494,7 +499,7 @@ struct ScriptProgram::Impl {
         {"boolean", T::kBoolean},  {"variant", T::kVariant},   {"olevariant", T::kVariant},
         {"tobject", T::kVariant},  {"pointer", T::kVariant}};
     auto it = types.constFind(key);
-    if (it == types.constEnd()) Fail(Text("SUnknownType", "Unknown type: '%1'").arg(name), pos);
+    if (it == types.constEnd()) Fail(Named("SUnknownType", "Unknown type: ", name), pos);
     return *it;
   }
 
@@ -517,7 +522,7 @@ struct ScriptProgram::Impl {
     const QString key = Key(name);
     const bool taken = LocalScope() ? scope->names.contains(key)
                                     : global_names.contains(key) || routine_names.contains(key);
-    if (taken) Fail(Text("SIdRedeclared", "Identifier redeclared: '%1'").arg(name), pos);
+    if (taken) Fail(Named("SIdRedeclared", "Identifier redeclared: ", name), pos);
   }
 
   int AddVar(Decl decl, const QString& pos) {
@@ -567,7 +572,7 @@ struct ScriptProgram::Impl {
       const qint64 n = high >= low ? high - low + 1 : 0;
       if (high < low || n <= 0 || n > kMaxScriptArrayElements ||
           count * n > kMaxScriptArrayElements)
-        Fail(Text("SArrayBounds", "Invalid array bounds: at most %1 elements")
+        Fail(Text("rsScriptArrayBounds", "Invalid array bounds: at most %1 elements")
                  .arg(kMaxScriptArrayElements),
              Pos(dim));
       count *= n;
@@ -705,7 +710,7 @@ struct ScriptProgram::Impl {
     // program's routines are.
     const QString key = Key(r->name);
     if (routine_names.contains(key) || global_names.contains(key))
-      Fail(Text("SIdRedeclared", "Identifier redeclared: '%1'").arg(r->name), r->pos);
+      Fail(Named("SIdRedeclared", "Identifier redeclared: ", r->name), r->pos);
     scope = r.get();
     if (params) {
       bool by_ref_next = false;
@@ -902,11 +907,12 @@ struct ScriptProgram::Impl {
   }
 
   [[noreturn]] static void TooDeep(const QString& pos) {
-    Fail(Text("SExpressionTooDeep", "Expression too complex"), pos);
+    Fail(Text("rsScriptExpressionTooDeep", "Expression too complex"), pos);
   }
 
   [[noreturn]] static void Incompatible(T a, T b, const QString& pos) {
-    Fail(Text("SIncompatibleTypes", "Incompatible types: '%1', '%2'").arg(TypeName(a), TypeName(b)),
+    Fail(Text("SIncompatibleTypes", "Incompatible types") + QStringLiteral(": '") + TypeName(a) +
+             QStringLiteral("', '") + TypeName(b) + u'\'',
          pos);
   }
 
@@ -1227,7 +1233,7 @@ struct ScriptProgram::Impl {
       for (auto* ix : indexes) e->args.push_back(CompileExpr(*ix));
       return e;
     }
-    Fail(Text("SUndeclared", "Undeclared identifier: '%1'").arg(name), pos);
+    Fail(Named("SIdUndeclared", "Undeclared identifier: ", name), pos);
   }
 
   static bool Writable(const Expr& e) {
@@ -1292,7 +1298,7 @@ struct ScriptProgram::Impl {
       if (!target || !value) Fail(Text("SStatementExpected", "Statement expected"), s->pos);
       s->target = Designator(*target, true);
       if (!Writable(*s->target))
-        Fail(Text("SLeftCannotAssign", "Left side cannot be assigned to"), s->target->pos);
+        Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), s->target->pos);
       if (const TksXMLItem* m = Child(item, u"modificator"))
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
       s->e1 = CompileExpr(*value);
@@ -1308,7 +1314,7 @@ struct ScriptProgram::Impl {
         s->kind = Stmt::kAssign;
         s->target = Designator(*d, true);
         if (!Writable(*s->target))
-          Fail(Text("SLeftCannotAssign", "Left side cannot be assigned to"), s->pos);
+          Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), s->pos);
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
         s->e1 = Constant(V::Int(1), T::kInteger, s->pos);
       } else {
@@ -1350,7 +1356,7 @@ struct ScriptProgram::Impl {
       node->SetProp(QStringLiteral("pos"), Pos(*ident));
       s->target = Designator(fake, true);
       if (s->target->kind != Expr::kVar || !Writable(*s->target) || !Numeric(s->target->type))
-        Fail(Text("SForLoopVar", "For loop variable must be numeric variable"), Pos(*ident));
+        Fail(Text("SForError", "For loop variable must be numeric variable"), Pos(*ident));
       std::vector<const TksXMLItem*> exprs;
       int first_body = -1;
       for (int i = 0; i < item.Count(); ++i) {
@@ -1482,7 +1488,7 @@ struct ScriptProgram::Impl {
     for (size_t i = 0; i < e.args.size(); ++i) {
       const qint64 ix = Eval(*e.args[i]).ToInt64();
       if (ix < a.low[i] || ix > a.high[i])
-        Fail(Text("SRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
+        Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
       flat = flat * (a.high[i] - a.low[i] + 1) + (ix - a.low[i]);
     }
     return flat;
@@ -1500,7 +1506,7 @@ struct ScriptProgram::Impl {
     if (e.args.size() != 1) Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
     const qint64 ix = Eval(*e.args[0]).ToInt64();
     if (ix < 1 || ix > s.size())
-      Fail(Text("SRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
+      Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
     return ix - 1;
   }
 
@@ -1635,7 +1641,7 @@ struct ScriptProgram::Impl {
   V Call(Routine& r, const Expr* call, std::vector<V>* host_args) {
     if (frames.size() >= static_cast<size_t>(kMaxScriptCallDepth))
       throw ScriptError(
-          Text("SStackOverflow", "Too many nested calls (more than %1)").arg(kMaxScriptCallDepth),
+          Text("rsScriptStackOverflow", "Too many nested calls (more than %1)").arg(kMaxScriptCallDepth),
           QStringLiteral("EScriptStackOverflow"));
     auto frame = std::make_unique<Frame>();
     frame->routine = &r;
@@ -2004,7 +2010,7 @@ bool ScriptProgram::HasRoutine(const QString& name) const {
 ScriptValue ScriptProgram::CallFunction(const QString& name, std::vector<ScriptValue>& args) {
   Impl& m = *impl_;
   Routine* r = m.routine_names.value(Key(name));
-  if (!r) throw ScriptError(Text("SUndeclared", "Undeclared identifier: '%1'").arg(name));
+  if (!r) throw ScriptError(Named("SIdUndeclared", "Undeclared identifier: ", name));
   // Arguments beyond the parameters are not passed.
   std::vector<ScriptValue> given(
       args.begin(), args.begin() + static_cast<qsizetype>(std::min(args.size(), r->params.size())));

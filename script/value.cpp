@@ -35,7 +35,7 @@ const char* KindName(ScriptValue::Kind kind) {
 
 [[noreturn]] void ConvertError(ScriptValue::Kind from, const char* to) {
   throw ScriptError(
-      ScriptMessage(QStringLiteral("SConvertError"),
+      ScriptMessage(QStringLiteral("rsScriptConvertError"),
                     QStringLiteral("Could not convert variant of type (%1) into type (%2)"))
           .arg(QLatin1String(KindName(from)), QLatin1String(to)),
       QStringLiteral("EConvertError"));
