@@ -463,6 +463,7 @@ struct ScriptProgram::Impl {
   bool declare_vars = true;
   bool c_switch = false;
   bool logic_last = false;
+  bool var_again = false;
   static constexpr int kTopLevel = 6;
   QHash<QString, QString> type_aliases;
   std::deque<Decl> globals;
@@ -526,8 +527,19 @@ struct ScriptProgram::Impl {
   }
 
   int AddVar(Decl decl, const QString& pos) {
-    CheckFree(decl.name, pos);
     const QString key = Key(decl.name);
+    // JScript lets `var` name a variable again; it is the same variable.
+    if (var_again && !decl.is_const) {
+      const auto& names = LocalScope() ? scope->names : global_names;
+      const auto it = names.constFind(key);
+      if (it != names.constEnd()) {
+        const Decl& old = LocalScope() ? scope->locals[static_cast<size_t>(*it)]
+                                       : globals[static_cast<size_t>(*it)];
+        if (!old.is_const && old.type == decl.type && decl.low.empty() && old.low.empty())
+          return *it;
+      }
+    }
+    CheckFree(decl.name, pos);
     if (LocalScope()) {
       scope->locals.push_back(std::move(decl));
       const int slot = static_cast<int>(scope->locals.size()) - 1;
@@ -1640,9 +1652,9 @@ struct ScriptProgram::Impl {
   // parameters writing back into them).
   V Call(Routine& r, const Expr* call, std::vector<V>* host_args) {
     if (frames.size() >= static_cast<size_t>(kMaxScriptCallDepth))
-      throw ScriptError(
-          Text("rsScriptStackOverflow", "Too many nested calls (more than %1)").arg(kMaxScriptCallDepth),
-          QStringLiteral("EScriptStackOverflow"));
+      throw ScriptError(Text("rsScriptStackOverflow", "Too many nested calls (more than %1)")
+                            .arg(kMaxScriptCallDepth),
+                        QStringLiteral("EScriptStackOverflow"));
     auto frame = std::make_unique<Frame>();
     frame->routine = &r;
     frame->cells.resize(r.locals.size());
@@ -1935,6 +1947,7 @@ void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, boo
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
                dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
+  m.var_again = dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
   m.logic_last = dialect.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) != 0;
   m.ReadTypes(program);
   m.Declare(program);

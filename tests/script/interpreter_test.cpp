@@ -117,6 +117,7 @@ TEST(ScriptInterpreterTest, StatementTable) {
        "n=1"},
       {"C++Script", "int n = 1; void Inc2(int &v) { v += 2; } { Inc2(n); }", "n=3"},
       {"JScript", "function f() { y = 1; } f();", "y=1"},
+      {"JScript", "var i = 5; for (var i = 0; i < 2; i++) n = i;", "i=2 n=1"},
       // Recursion with a by-reference counter (G3, G13).
       {"PascalScript",
        "var r, calls: Integer; function Fact(n: Integer; var c: Integer): Integer; begin c := c + "
