@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <unordered_map>
 
@@ -455,6 +456,11 @@ QString Key(const QString& name) { return name.toLower(); }
 
 }  // namespace
 
+// The C++ stack the run below one entry may take: deep enough for the call
+// limit in a plain build, and an error rather than a crash where frames are
+// larger (sanitizers) or threads have smaller stacks.
+constexpr std::uintptr_t kMaxStackBytes = 3 * 1024 * 1024;
+
 struct ScriptProgram::Impl {
   ScriptProgram& owner;
   explicit Impl(ScriptProgram& o) : owner(o) {}
@@ -479,6 +485,10 @@ struct ScriptProgram::Impl {
 
   // run state
   std::vector<std::unique_ptr<Frame>> frames;
+  // Where the outermost entry (Execute, Evaluate, CallFunction) found the
+  // stack; calls and statements nested below it may use kMaxStackBytes.
+  std::uintptr_t stack_base = 0;
+  int entries = 0;
   bool brk = false, cont = false, exit = false;
   QString exc_message, exc_class;
 
@@ -1650,7 +1660,17 @@ struct ScriptProgram::Impl {
 
   // Calls `r` with the arguments of `call`, or with `host_args` (by-reference
   // parameters writing back into them).
+  void CheckStack() {
+    const char here = 0;
+    const auto at = reinterpret_cast<std::uintptr_t>(&here);
+    if (stack_base && stack_base > at && stack_base - at > kMaxStackBytes)
+      throw ScriptError(Text("rsScriptStackOverflow", "Too many nested calls (more than %1)")
+                            .arg(kMaxScriptCallDepth),
+                        QStringLiteral("EScriptStackOverflow"));
+  }
+
   V Call(Routine& r, const Expr* call, std::vector<V>* host_args) {
+    CheckStack();
     if (frames.size() >= static_cast<size_t>(kMaxScriptCallDepth))
       throw ScriptError(Text("rsScriptStackOverflow", "Too many nested calls (more than %1)")
                             .arg(kMaxScriptCallDepth),
@@ -1745,6 +1765,7 @@ struct ScriptProgram::Impl {
 
   void Run(const Stmt& s) {
     if (owner.terminated_) return;
+    CheckStack();
     if (owner.on_run_line_) owner.on_run_line_(s.pos);
     try {
       Execute(s);
@@ -1937,6 +1958,21 @@ struct ScriptProgram::Impl {
   }
 };
 
+namespace {
+
+struct EntryGuard {
+  ScriptProgram::Impl& impl;
+  explicit EntryGuard(ScriptProgram::Impl& i) : impl(i) {
+    const char here = 0;
+    if (impl.entries++ == 0) impl.stack_base = reinterpret_cast<std::uintptr_t>(&here);
+  }
+  ~EntryGuard() {
+    if (--impl.entries == 0) impl.stack_base = 0;
+  }
+};
+
+}  // namespace
+
 ScriptProgram::ScriptProgram() : impl_(std::make_unique<Impl>(*this)) {}
 ScriptProgram::~ScriptProgram() = default;
 
@@ -1991,6 +2027,7 @@ void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, boo
 
 void ScriptProgram::Execute() {
   Impl& m = *impl_;
+  EntryGuard entry(m);
   terminated_ = false;
   m.brk = m.cont = m.exit = false;
   m.frames.clear();
@@ -2013,6 +2050,7 @@ ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr) {
     throw;
   }
   m.scope = nullptr;
+  EntryGuard entry(m);
   return m.Eval(*e);
 }
 
@@ -2027,6 +2065,7 @@ ScriptValue ScriptProgram::CallFunction(const QString& name, std::vector<ScriptV
   // Arguments beyond the parameters are not passed.
   std::vector<ScriptValue> given(
       args.begin(), args.begin() + static_cast<qsizetype>(std::min(args.size(), r->params.size())));
+  EntryGuard entry(m);
   ScriptValue result = m.Call(*r, nullptr, &given);
   for (size_t i = 0; i < given.size(); ++i) args[i] = given[i];
   return result;
