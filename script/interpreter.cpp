@@ -488,6 +488,7 @@ struct ScriptProgram::Impl {
   // Where the outermost entry (Execute, Evaluate, CallFunction) found the
   // stack; calls and statements nested below it may use kMaxStackBytes.
   std::uintptr_t stack_base = 0;
+  std::shared_ptr<qint64> live_elements = std::make_shared<qint64>(0);
   int entries = 0;
   bool brk = false, cont = false, exit = false;
   QString exc_message, exc_class;
@@ -603,6 +604,16 @@ struct ScriptProgram::Impl {
     }
   }
 
+  static bool TypeAfterNames(const TksXMLItem& var) {
+    bool names = false;
+    for (int i = 0; i < var.Count(); ++i) {
+      const QString& n = var.Items(i)->Name();
+      if (n == u"ident") names = true;
+      if (n == u"type") return names;
+    }
+    return false;
+  }
+
   // Declares the names of one `var` element; answers their cells.
   std::vector<int> DeclareVar(const TksXMLItem& var) {
     struct Entry {
@@ -612,7 +623,10 @@ struct ScriptProgram::Impl {
     };
     std::vector<Entry> entries;
     const TksXMLItem* type = nullptr;
-    bool type_first = false;
+    // A type written after the names (Pascal) gives its array and init to
+    // every name; written before them (C++), or absent (Basic, JScript),
+    // each array or init belongs to the name before it.
+    const bool shared_parts = TypeAfterNames(var);
     const TksXMLItem* shared_array = nullptr;
     const TksXMLItem* shared_init = nullptr;
     for (int i = 0; i < var.Count(); ++i) {
@@ -621,10 +635,9 @@ struct ScriptProgram::Impl {
         entries.push_back({c.Prop(QStringLiteral("text")), Pos(c)});
       } else if (c.Name() == u"type") {
         type = &c;
-        type_first = entries.empty();
       } else if (c.Name() == u"array" || c.Name() == u"init") {
         const bool array = c.Name() == u"array";
-        if ((type_first || !type) && !entries.empty()) {
+        if (!shared_parts && !entries.empty()) {
           (array ? entries.back().array : entries.back().init) = &c;
         } else {
           (array ? shared_array : shared_init) = &c;
@@ -652,18 +665,15 @@ struct ScriptProgram::Impl {
   std::unique_ptr<Expr> InitExpr(const TksXMLItem& var, size_t index) {
     // The init that belongs to ident `index` (see DeclareVar).
     int ident = -1;
-    bool type_first = false, type_seen = false;
+    const bool shared_parts = TypeAfterNames(var);
     const TksXMLItem* shared = nullptr;
     const TksXMLItem* own = nullptr;
     for (int i = 0; i < var.Count(); ++i) {
       const TksXMLItem& c = *var.Items(i);
       if (c.Name() == u"ident") {
         ++ident;
-      } else if (c.Name() == u"type") {
-        type_seen = true;
-        type_first = ident < 0;
       } else if (c.Name() == u"init") {
-        if ((type_first || !type_seen) && ident >= 0) {
+        if (!shared_parts && ident >= 0) {
           if (static_cast<size_t>(ident) == index) own = &c;
         } else {
           shared = &c;
@@ -1735,12 +1745,20 @@ struct ScriptProgram::Impl {
   }
 
   V NewArray(const Decl& d) {
-    auto a = std::make_shared<ScriptArray>();
-    a->low = d.low;
-    a->high = d.high;
     qint64 n = 1;
     for (size_t i = 0; i < d.low.size(); ++i) n *= d.high[i] - d.low[i] + 1;
-    a->items.assign(static_cast<size_t>(n), DefaultValue(d.element));
+    ScriptArray::Reserve(live_elements, n);
+    auto a = std::make_shared<ScriptArray>();
+    a->live = live_elements;
+    a->low = d.low;
+    a->high = d.high;
+    try {
+      a->items.assign(static_cast<size_t>(n), DefaultValue(d.element));
+    } catch (...) {
+      a->items.clear();
+      *live_elements -= n;
+      throw;
+    }
     return V::Array(std::move(a));
   }
 

@@ -25,7 +25,9 @@ namespace ovx {
 // Limits against hostile scripts.
 inline constexpr int kMaxScriptCallDepth = 1000;
 inline constexpr int kMaxScriptExprDepth = 1000;
-inline constexpr qint64 kMaxScriptArrayElements = 4 * 1024 * 1024;
+// Elements of all arrays a program holds at one time (each takes about 80
+// bytes), whatever their number and the depth of recursion.
+inline constexpr qint64 kMaxScriptArrayElements = 1024 * 1024;
 
 struct ScriptArray;
 
@@ -98,6 +100,18 @@ class ScriptValue {
 struct ScriptArray {
   std::vector<qint64> low, high;
   std::vector<ScriptValue> items;
+  // The program's count of live elements; arrays from the host have none.
+  std::shared_ptr<qint64> live;
+
+  ScriptArray() = default;
+  // Copies count against the same budget; throws when it is spent.
+  ScriptArray(const ScriptArray& other);
+  ScriptArray& operator=(const ScriptArray&) = delete;
+  ~ScriptArray() {
+    if (live) *live -= static_cast<qint64>(items.size());
+  }
+  // Takes `count` elements from the budget of `live`; throws when spent.
+  static void Reserve(const std::shared_ptr<qint64>& live, qint64 count);
 };
 
 // A run-time or compile error of a script. `kind` is the exception class

@@ -49,6 +49,27 @@ qint64 FloatToInt64(double d, ScriptValue::Kind from) {
 
 }  // namespace
 
+void ScriptArray::Reserve(const std::shared_ptr<qint64>& live, qint64 count) {
+  if (!live) return;
+  if (count > kMaxScriptArrayElements - *live)
+    throw ScriptError(ScriptMessage(QStringLiteral("rsScriptArrayBounds"),
+                                    QStringLiteral("Invalid array bounds: at most %1 elements"))
+                          .arg(kMaxScriptArrayElements),
+                      QStringLiteral("EOutOfMemory"));
+  *live += count;
+}
+
+ScriptArray::ScriptArray(const ScriptArray& other)
+    : low(other.low), high(other.high), live(other.live) {
+  Reserve(live, static_cast<qint64>(other.items.size()));
+  try {
+    items = other.items;
+  } catch (...) {
+    if (live) *live -= static_cast<qint64>(other.items.size());
+    throw;
+  }
+}
+
 ScriptValue ScriptValue::Array(std::shared_ptr<ScriptArray> a) {
   ScriptValue v;
   v.kind_ = Kind::kArray;

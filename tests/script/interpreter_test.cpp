@@ -158,6 +158,9 @@ TEST(ScriptInterpreterTest, StatementTable) {
        "a=[1, 0, 0, 5]"},
       {"PascalScript", "var s: String; begin s := 'abc'; s[2] := 'x' end.", "s='axc'"},
       {"PascalScript", "var c: Integer; begin c := $FF000008 end.", "c=-16777208"},
+      {"PascalScript", "var a, b: array[0..1] of Integer; c, d: Integer = 5; begin b[1] := 2 end.",
+       "a=[0, 0] b=[0, 2] c=5 d=5"},
+      {"C++Script", "int a = 1, b[2], c; { c = 3; }", "a=1 b=[0, 0] c=3"},
       {"PascalScript", "var f: Extended; begin f := 3000000000 end.", "f=3000000000"},
       {"BasicScript", "s = \"1\"\r\ns = s & 2\r\n", "s='12'"},
       {"BasicScript", "s = \"a\" & 1\r\nt = 1 & 2\r\n", "s='a1' t=3"},
@@ -321,9 +324,9 @@ TEST(ScriptInterpreterTest, CompileErrors) {
       {"PascalScript", "var b: Boolean;\nbegin\nb := True < False end.",
        "Incompatible types: 'Boolean', 'Boolean' @ 3:11"},
       {"PascalScript", "var a: array[0..2000000000] of Integer;\nbegin end.",
-       "Invalid array bounds: at most 4194304 elements @ 1:14"},
+       "Invalid array bounds: at most 1048576 elements @ 1:14"},
       {"PascalScript", "var a: array[5..1] of Integer;\nbegin end.",
-       "Invalid array bounds: at most 4194304 elements @ 1:14"},
+       "Invalid array bounds: at most 1048576 elements @ 1:14"},
       {"PascalScript", "var x: Integer; begin x := 1 end.\n", ""},
   };
   for (const Case& c : cases) {
@@ -367,6 +370,14 @@ TEST(ScriptInterpreterTest, RunTimeErrors) {
       {"var b: Boolean;\nbegin\n  b := 5 in 7 end.", "Set or array expected @ 3:3"},
       {"var i: Int64;\nbegin\n  i := 9223372036854775807;\n  i := i + 1 end.",
        "Arithmetic overflow @ 4:3"},
+      // Arrays share one budget, however many and however deep the recursion.
+      {"var a, b: array[0..599999] of Integer;\nbegin\nend.",
+       "Invalid array bounds: at most 1048576 elements @ 1:1"},
+      {"procedure P(n: Integer); var a: array[0..299999] of Integer; begin P(n + 1) end;\nbegin\n  "
+       "P(1) end.",
+       "Invalid array bounds: at most 1048576 elements @ 1:1"},
+      {"var a: array[0..599999] of Integer; v: Variant;\nbegin\n  v := a end.",
+       "Invalid array bounds: at most 1048576 elements @ 3:3"},
       {"function F(n: Integer): Integer; begin Result := F(n + 1) end;\nbegin\n  F(1) end.",
        "Too many nested calls (more than 1000) @ 1:41"},
   };
