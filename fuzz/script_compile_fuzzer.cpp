@@ -3,7 +3,8 @@
 // include clauses and the language directive are reached too.
 //
 // Beyond "no crash", a tree the parser built must be written and read back
-// by the compact XML to the same text.
+// by the compact XML to the same text. What compiles also runs, stopped
+// after 10,000 statements.
 #include "base/stream.h"
 #include "script/script.h"
 #include "script/script_languages.h"
@@ -50,5 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ovx::MemoryStream in(out.Data());
   tree.LoadFromStream(in);
   Check(tree.SaveToString().toUtf8() == out.Data(), "the tree reads back the same");
+  if (script.Compile()) {
+    int lines = 0;
+    script.SetOnRunLine([&](const QString&) {
+      if (++lines >= 10000) script.Terminate();
+    });
+    if (!script.Execute()) Check(!script.ErrorMsg().isEmpty(), "a failed run has a message");
+  } else {
+    Check(!script.ErrorMsg().isEmpty(), "a failed compile has a message");
+  }
   return 0;
 }

@@ -201,15 +201,18 @@ void TovxResources::SetScriptMessageSink(ScriptMessageSink sink) {
 
 const QStringList& TovxResources::ScriptMessageNames() {
   static const QStringList kNames = {
-      QStringLiteral("SLangNotFound"),      QStringLiteral("SInvalidLanguage"),
-      QStringLiteral("SIdRedeclared"),      QStringLiteral("SUnknownType"),
-      QStringLiteral("SIncompatibleTypes"), QStringLiteral("SIdUndeclared"),
-      QStringLiteral("SClassRequired"),     QStringLiteral("SIndexRequired"),
-      QStringLiteral("SStringError"),       QStringLiteral("SClassError"),
-      QStringLiteral("SArrayRequired"),     QStringLiteral("SVarRequired"),
-      QStringLiteral("SNotEnoughParams"),   QStringLiteral("STooManyParams"),
-      QStringLiteral("SLeftCantAssigned"),  QStringLiteral("SForError"),
-      QStringLiteral("SEventError"),
+      QStringLiteral("SLangNotFound"),         QStringLiteral("SInvalidLanguage"),
+      QStringLiteral("SIdRedeclared"),         QStringLiteral("SUnknownType"),
+      QStringLiteral("SIncompatibleTypes"),    QStringLiteral("SIdUndeclared"),
+      QStringLiteral("SClassRequired"),        QStringLiteral("SIndexRequired"),
+      QStringLiteral("SStringError"),          QStringLiteral("SClassError"),
+      QStringLiteral("SArrayRequired"),        QStringLiteral("SVarRequired"),
+      QStringLiteral("SNotEnoughParams"),      QStringLiteral("STooManyParams"),
+      QStringLiteral("SLeftCantAssigned"),     QStringLiteral("SForError"),
+      QStringLiteral("SEventError"),           QStringLiteral("rsScriptDivByZero"),
+      QStringLiteral("rsScriptOverflow"),      QStringLiteral("rsScriptConvertError"),
+      QStringLiteral("rsScriptRangeError"),    QStringLiteral("rsScriptArrayBounds"),
+      QStringLiteral("rsScriptStackOverflow"), QStringLiteral("rsScriptExpressionTooDeep"),
   };
   return kNames;
 }

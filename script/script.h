@@ -7,6 +7,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <vector>
+
+#include "script/interpreter.h"
 
 namespace ovx {
 class Stream;
@@ -18,7 +22,8 @@ class TksScript {
   // `text` empty includes nothing.
   using GetUnitEvent = std::function<void(TksScript& script, const QString& unit, QString& text)>;
 
-  TksScript() = default;
+  TksScript();
+  ~TksScript();
   TksScript(const TksScript&) = delete;
   TksScript& operator=(const TksScript&) = delete;
 
@@ -51,6 +56,30 @@ class TksScript {
   // say why; answers whether ErrorMsg is empty.
   bool GetILCode(ovx::Stream& out);
 
+  // Parses the script and builds its program. Answers false with
+  // ErrorMsg/ErrorPos set on a syntax or compile error (an unknown dialect
+  // included). Compiling again starts from an empty program.
+  bool Compile();
+  // Runs the main block of the compiled program; a run-time error that
+  // no try block handles answers false with ErrorMsg/ErrorPos set.
+  bool Execute();
+  // Asks a running script to stop before its next statement; safe from
+  // any thread.
+  void Terminate();
+  // The value of `expression` in the scope of the routine being run (the
+  // program's when none). A syntax or run-time error gives the message
+  // text as the value and sets EvaluateFailed until the next Evaluate.
+  ovx::ScriptValue Evaluate(const QString& expression);
+  bool EvaluateFailed() const { return evaluate_failed_; }
+  // Calls a routine of the program; arguments beyond its parameters are
+  // dropped, missing ones get their default. By-reference parameters write
+  // back into `args`. Throws ovx::ScriptError for an unknown routine or an
+  // error inside it.
+  ovx::ScriptValue CallFunction(const QString& name, std::vector<ovx::ScriptValue>& args);
+  ovx::ScriptProgram& Program() { return *program_; }
+  // Called with "line:col" before each statement runs.
+  void SetOnRunLine(std::function<void(const QString& pos)> event);
+
  private:
   QStringList lines_;
   QString syntax_type_ = QStringLiteral("PascalScript");
@@ -60,6 +89,9 @@ class TksScript {
   QString error_msg_;
   QString error_pos_;
   QString error_unit_;
+  std::unique_ptr<ovx::ScriptProgram> program_;
+  bool compiled_ = false;
+  bool evaluate_failed_ = false;
 };
 
 namespace ovx {

@@ -1,9 +1,10 @@
 // scriptrun: compiles a script of one of the registered dialects.
 //
-// With --il it prints the syntax tree the parser builds; a syntax error is
-// printed as "error LINE:COL: MESSAGE [unit NAME]" with exit status 1.
-// Running scripts needs the interpreter, which this build does not hold
-// yet, so --il is required.
+// With --il it prints the syntax tree the parser builds; otherwise it runs
+// the main block and prints every program variable as "name: Type = value",
+// and with --eval the value of an expression afterwards. A compile or
+// run-time error is printed as "error LINE:COL: MESSAGE [unit NAME]" with
+// exit status 1.
 #include "base/error.h"
 #include "base/stream.h"
 #include "base/text_codec.h"
@@ -21,18 +22,20 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: scriptrun [--lang NAME] --il FILE|-\n"
+    "Usage: scriptrun [--lang NAME] [--il] [--eval EXPR] FILE|-\n"
     "Compiles FILE (\"-\": standard input) as a script of dialect NAME\n"
-    "(PascalScript, C++Script, BasicScript or JScript; default PascalScript).\n"
+    "(PascalScript, C++Script, BasicScript or JScript; default PascalScript),\n"
+    "runs it and prints its variables as \"name: Type = value\".\n"
     "\n"
     "Options:\n"
     "  --lang NAME  the dialect (a #language line at the top overrides it)\n"
     "  --il         print the syntax tree (UTF-8, CR LF) and stop\n"
+    "  --eval EXPR  print the value of EXPR after the run\n"
     "  -h, --help   show this help\n"
     "\n"
     "Units named in include clauses are looked up beside FILE, then in the\n"
     "current directory.\n"
-    "Exit status: 0 on success, 1 on a compile error, 2 on bad usage.\n";
+    "Exit status: 0 on success, 1 on a compile or run-time error, 2 on bad usage.\n";
 
 void Print(FILE* out, const QByteArray& bytes) {
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
@@ -62,6 +65,8 @@ int Run(const QStringList& args) {
   QString language = QStringLiteral("PascalScript");
   QString file;
   bool il = false;
+  QString eval;
+  bool has_eval = false;
   for (qsizetype i = 1; i < args.size(); ++i) {
     const QString& arg = args[i];
     if (arg == u"-h" || arg == u"--help") {
@@ -74,7 +79,9 @@ int Run(const QStringList& args) {
       if (++i >= args.size()) return UsageError(QStringLiteral("--lang needs a dialect name"));
       language = args[i];
     } else if (arg == u"--eval") {
-      return UsageError(QStringLiteral("--eval needs the interpreter, not in this build"));
+      if (++i >= args.size()) return UsageError(QStringLiteral("--eval needs an expression"));
+      eval = args[i];
+      has_eval = true;
     } else if (arg.startsWith(u'-') && arg != u"-") {
       return UsageError(QStringLiteral("unknown option ") + arg);
     } else if (file.isEmpty()) {
@@ -84,11 +91,6 @@ int Run(const QStringList& args) {
     }
   }
   if (file.isEmpty()) return UsageError(QStringLiteral("no script given"));
-  if (!il) {
-    return UsageError(
-        QStringLiteral("running scripts needs the interpreter, not in this "
-                       "build; use --il"));
-  }
 
   ovx::RegisterScriptLanguages();
   TksScript script;
@@ -103,8 +105,7 @@ int Run(const QStringList& args) {
   }
   script.SetText(DecodeSource(bytes));
 
-  ovx::MemoryStream out;
-  if (!script.GetILCode(out)) {
+  auto report_error = [&script] {
     QString line = script.ErrorPos().isEmpty() ? QStringLiteral("error: ") + script.ErrorMsg()
                                                : QStringLiteral("error ") + script.ErrorPos() +
                                                      QStringLiteral(": ") + script.ErrorMsg();
@@ -112,10 +113,33 @@ int Run(const QStringList& args) {
       line += QStringLiteral(" [unit ") + script.ErrorUnit() + u']';
     Print(stdout, line.toUtf8() + '\n');
     return 1;
+  };
+  if (il) {
+    ovx::MemoryStream out;
+    if (!script.GetILCode(out)) return report_error();
+    Print(stdout, out.Data());
+  } else {
+    if (!script.Compile()) return report_error();
+    const bool ran = script.Execute();
+    QByteArray text;
+    for (const auto& var : script.Program().Variables())
+      text +=
+          (var.name + QStringLiteral(": ") + var.type + QStringLiteral(" = ") + var.value.Display())
+              .toUtf8() +
+          '\n';
+    Print(stdout, text);
+    if (!ran) return report_error();
+    if (has_eval) {
+      const ovx::ScriptValue value = script.Evaluate(eval);
+      if (script.EvaluateFailed()) {
+        Print(stdout, "error: " + value.ToString().toUtf8() + '\n');
+        return 1;
+      }
+      Print(stdout, value.Display().toUtf8() + '\n');
+    }
   }
-  Print(stdout, out.Data());
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    Print(stderr, "scriptrun: cannot write the syntax tree to standard output\n");
+    Print(stderr, "scriptrun: cannot write to standard output\n");
     return 1;
   }
   return 0;

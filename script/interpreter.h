@@ -1,0 +1,175 @@
+// The script interpreter: run-time values, the program model built from a
+// syntax tree, and its execution.
+//
+// Routines run in frames of their own (one per activation), so recursion
+// never has to save and restore locals, and by-reference parameters alias
+// the caller's variable. Everything a script can make grow or nest (calls,
+// expression depth, array sizes) is bounded, and a cancel flag is checked
+// before every statement.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+class TksXMLItem;
+
+namespace ovx {
+
+// Limits against hostile scripts.
+inline constexpr int kMaxScriptCallDepth = 1000;
+inline constexpr int kMaxScriptExprDepth = 1000;
+// Elements of all arrays a program holds at one time (each takes about 80
+// bytes), whatever their number and the depth of recursion.
+inline constexpr qint64 kMaxScriptArrayElements = 1024 * 1024;
+
+struct ScriptArray;
+
+class ScriptValue {
+ public:
+  enum class Kind { kEmpty, kNull, kInt, kInt64, kFloat, kBool, kString, kArray };
+
+  ScriptValue() = default;
+  static ScriptValue Null() {
+    ScriptValue v;
+    v.kind_ = Kind::kNull;
+    return v;
+  }
+  static ScriptValue Int(qint32 i) { return Make(Kind::kInt, i); }
+  static ScriptValue Int64(qint64 i) { return Make(Kind::kInt64, i); }
+  // The narrowest integer kind that holds `i`.
+  static ScriptValue Integer(qint64 i) {
+    return i >= INT32_MIN && i <= INT32_MAX ? Int(static_cast<qint32>(i)) : Int64(i);
+  }
+  static ScriptValue Float(double d) {
+    ScriptValue v;
+    v.kind_ = Kind::kFloat;
+    v.d_ = d;
+    return v;
+  }
+  static ScriptValue Bool(bool b) { return Make(Kind::kBool, b ? 1 : 0); }
+  static ScriptValue String(const QString& s) {
+    ScriptValue v;
+    v.kind_ = Kind::kString;
+    v.s_ = s;
+    return v;
+  }
+  static ScriptValue Array(std::shared_ptr<ScriptArray> a);
+
+  Kind kind() const { return kind_; }
+  bool IsNumeric() const {
+    return kind_ == Kind::kInt || kind_ == Kind::kInt64 || kind_ == Kind::kFloat;
+  }
+  bool IsIntegral() const { return kind_ == Kind::kInt || kind_ == Kind::kInt64; }
+  ScriptArray* array() const { return a_.get(); }
+
+  // Conversions; each throws a conversion error where the value has no
+  // such meaning (Null, non-numeric text, out of range).
+  bool ToBool() const;
+  qint32 ToInt32() const;  // integral sources keep their low 32 bits
+  qint64 ToInt64() const;
+  double ToFloat() const;
+  QString ToString() const;
+  // The text scriptrun prints: strings quoted, Booleans True/False.
+  QString Display() const;
+  ScriptValue DeepCopy() const;
+
+  QVariant ToQVariant() const;
+  static ScriptValue FromQVariant(const QVariant& v);
+
+ private:
+  static ScriptValue Make(Kind k, qint64 i) {
+    ScriptValue v;
+    v.kind_ = k;
+    v.i_ = i;
+    return v;
+  }
+  Kind kind_ = Kind::kEmpty;
+  qint64 i_ = 0;
+  double d_ = 0;
+  QString s_;
+  std::shared_ptr<ScriptArray> a_;
+};
+
+struct ScriptArray {
+  std::vector<qint64> low, high;
+  std::vector<ScriptValue> items;
+  // The program's count of live elements; arrays from the host have none.
+  std::shared_ptr<qint64> live;
+
+  ScriptArray() = default;
+  // Copies count against the same budget; throws when it is spent.
+  ScriptArray(const ScriptArray& other);
+  ScriptArray& operator=(const ScriptArray&) = delete;
+  ~ScriptArray() {
+    if (live) *live -= static_cast<qint64>(items.size());
+  }
+  // Takes `count` elements from the budget of `live`; throws when spent.
+  static void Reserve(const std::shared_ptr<qint64>& live, qint64 count);
+};
+
+// A run-time or compile error of a script. `kind` is the exception class
+// name scripts see through ExceptionClassName.
+struct ScriptError : std::runtime_error {
+  ScriptError(QString message, QString kind = QStringLiteral("Exception"), QString pos = {})
+      : std::runtime_error(message.toStdString()),
+        message(std::move(message)),
+        kind(std::move(kind)),
+        pos(std::move(pos)) {}
+  QString message;
+  QString kind;
+  QString pos;
+};
+
+class ScriptProgram;
+
+// One variable as the host sees it after a run.
+struct ScriptVariableInfo {
+  QString name;
+  QString type;
+  ScriptValue value;
+};
+
+class ScriptProgram {
+ public:
+  using RunLineEvent = std::function<void(const QString& pos)>;
+
+  ScriptProgram();
+  ~ScriptProgram();
+  ScriptProgram(const ScriptProgram&) = delete;
+  ScriptProgram& operator=(const ScriptProgram&) = delete;
+
+  // Builds the model from a syntax tree; throws ScriptError with a position.
+  // `declare_vars`: whether undeclared names are errors (else they become
+  // global Variants); `dialect` decides a few statement details.
+  void Build(const TksXMLItem& program, const QString& dialect, bool declare_vars);
+  // Runs the main block; throws ScriptError for an unhandled error.
+  void Execute();
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+  // Compiles the expression tree `expr` in the scope of the routine being
+  // run (the globals when none) and evaluates it.
+  ScriptValue EvaluateTree(const TksXMLItem& expr);
+  // Calls routine `name` with `args`; by-reference parameters write back
+  // into `args`. Throws for an unknown name.
+  ScriptValue CallFunction(const QString& name, std::vector<ScriptValue>& args);
+  bool HasRoutine(const QString& name) const;
+  std::vector<ScriptVariableInfo> Variables() const;
+  bool SetVariable(const QString& name, const ScriptValue& value);
+  void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+  std::atomic<bool> terminated_{false};
+  RunLineEvent on_run_line_;
+};
+
+}  // namespace ovx
