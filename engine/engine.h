@@ -9,10 +9,12 @@
 // prepares the band (events, data, stretching, shifting), breaks the
 // column or page when it does not fit and adds it to the store. Page
 // starts, breaks and ends with their title, headers, footers, summary and
-// overlay are in engine_pages.cpp. Splitting a band over pages, keeping
-// bands together, multi-column data bands, subreports and vertical bands
-// are not run yet: a band that does not fit even on a fresh page is placed
-// whole there and runs over the page's end.
+// overlay are in engine_pages.cpp. A band with AllowSplit, or one higher
+// than the page, that does not fit is output in parts over columns and
+// pages (engine_split.cpp); another band that does not fit even on a fresh
+// page is placed whole there and runs over the page's end. Keeping bands
+// together, multi-column data bands, subreports and vertical bands are not
+// run yet.
 //
 // Run state: the band tree (band_tree.h), line counters, group values and
 // the header list live here, keyed by band; the template is only read,
@@ -160,6 +162,29 @@ class TovxEngine : public TovxCustomEngine {
   void SaveState(TovxReportComponent& object);
   void StretchAndShift(TovxBand& band);
   bool IsCountedChild(const TovxBand& band) const;
+  // Whether nothing but reprinted headers was placed since the page or
+  // column started.
+  bool AtBodyStart() const;
+  // Post-processor notifications and aggregate resets after a shown band.
+  void NotifyFinished(TovxBand& band);
+  // Outputs a band that does not fit in parts, one per column or page.
+  void SplitBand(TovxBand& band);
+  void ShowChain(TovxBand* band);
+
+  // engine_keep.cpp
+  // Keeps what is added from here (or from an earlier object `position` at
+  // `y` on the current page) together with the bands that follow, until
+  // EndKeep for `band`.
+  void StartKeep(TovxBand* band, int position = -1, double y = 0);
+  void EndKeep(const TovxBand* band);
+  void DropKeep();
+  bool KeptPartFits(double height) const;
+  // Before a break: cuts the kept objects from the page; false when there
+  // is no keep, or it no longer fits a page and was dropped.
+  bool CutKept();
+  // After a break: the cut objects, their outline items and anchors at the
+  // current position.
+  void PasteKept();
 
   // engine_pages.cpp
   void StartFirstPage(TovxReportPage& page);
@@ -235,6 +260,15 @@ class TovxEngine : public TovxCustomEngine {
   int body_start_position_ = -1;
   int body_start_page_ = -1;
   int body_start_column_ = 0;
+  struct Keep {
+    TovxBand* band = nullptr;  // null: not keeping
+    double y = 0;
+    int position = 0;
+    int page = -1;
+    int column = 1;
+    int anchor = -1;
+  };
+  Keep keep_;
   ovx::AggregateSink no_aggregates_;
   ovx::AggregateSink* aggregates_ = &no_aggregates_;
 };

@@ -34,6 +34,13 @@ bool TovxEngine::IsCountedChild(const TovxBand& band) const {
 }
 
 void TovxEngine::ShowBand(TovxBand* band) {
+  const bool keep_child = band && band->KeepChild() && running_;
+  if (keep_child) StartKeep(band);
+  ShowChain(band);
+  if (keep_child) EndKeep(band);
+}
+
+void TovxEngine::ShowChain(TovxBand* band) {
   // A chain that comes back to a band it passed (a damaged template) ends
   // there instead of showing bands for ever.
   std::vector<const TovxBand*> shown;
@@ -84,10 +91,23 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     }
     // Breaking again for a band that did not fit on a fresh page would
     // never end: it goes here, running over the page's end.
-    const bool fresh = pages_.CurPage() == body_start_page_ &&
-                       pages_.ObjectPosition() == body_start_position_ &&
-                       cur_column_ == body_start_column_;
-    if (!fresh) {
+    const bool fresh = AtBodyStart();
+    const bool too_high = height > page_height_ - FooterHeight() + kEpsilon;
+    if (too_high || (band.AllowSplit() && (!keep_.band || !KeptPartFits(height)))) {
+      DropKeep();
+      // A whole band higher than the page starts on a fresh column.
+      if (!band.AllowSplit() && !fresh && !band.StartNewPage()) {
+        NewColumn();
+        current_band_ = &band;
+      }
+      if (FreeSpace() < height - kEpsilon) {
+        SplitBand(band);
+        last_band_height_ = band.Height();
+        FinishBand(band);
+        NotifyFinished(band);
+        return true;
+      }
+    } else if (!fresh) {
       bool reset = false;
       for (TovxComponent* object : band.Objects()) {
         auto* memo = dynamic_cast<TovxCustomMemoView*>(object);
@@ -122,6 +142,16 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
   }
   last_band_height_ = height;
   FinishBand(band);
+  NotifyFinished(band);
+  return true;
+}
+
+bool TovxEngine::AtBodyStart() const {
+  return pages_.CurPage() == body_start_page_ && pages_.ObjectPosition() == body_start_position_ &&
+         cur_column_ == body_start_column_;
+}
+
+void TovxEngine::NotifyFinished(TovxBand& band) {
   if (dynamic_cast<TovxGroupFooter*>(&band)) {
     aggregates_->Notify(TovxProcessAtMode::paGroupFinished, &band);
   } else if (dynamic_cast<TovxFooter*>(&band)) {
@@ -134,7 +164,6 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, &band);
   }
   aggregates_->Reset(band);
-  return true;
 }
 
 double TovxEngine::PrepareBand(TovxBand& band) {

@@ -139,6 +139,8 @@ void TovxEngine::ShowHeaders(bool page_start) {
     const bool is_page_header = band == tree_->page_header;
     const bool is_title = band == tree_->title;
     if (band == start_new_page_band_ || band == last_band_on_page_) continue;
+    // A kept header moves with its rows instead.
+    if (band == keep_.band) continue;
     if (!page_start && (is_page_header || is_title)) continue;
     if (is_page_header && is_first_page_ && !band->PrintOnFirstPage()) continue;
     cur_x_ = page_start ? item.x : column_x;
@@ -152,10 +154,12 @@ void TovxEngine::ShowHeaders(bool page_start) {
 void TovxEngine::NewPage() {
   if (!running_ || !page_) return;
   last_band_on_page_ = current_band_;
+  const bool kept = CutKept();
   EndPage();
   StartNewPage(true);
   AddPageOutline();
   MarkBodyStart();
+  if (kept) PasteKept();
 }
 
 // The left of a column, from the page's column positions (millimetres);
@@ -186,6 +190,7 @@ void TovxEngine::NewColumn() {
     return;
   }
   last_band_on_page_ = current_band_;
+  const bool kept = CutKept();
   ShowColumnFooter();
   ++cur_column_;
   column_footer_shown_ = false;
@@ -193,6 +198,7 @@ void TovxEngine::NewColumn() {
   cur_y_ = first_column_y_;
   ShowHeaders(false);
   MarkBodyStart();
+  if (kept) PasteKept();
 }
 
 void TovxEngine::EndPage() {

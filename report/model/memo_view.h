@@ -180,6 +180,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   double DrawPart() override;
   void InitPart() override { rest_text_.clear(); }
   bool HasNextDataPart() const override { return !rest_text_.isEmpty(); }
+  void TakeNextPart() override;
   // The text area in report units at scale 1, and in pixels of a drawing
   // whose view rectangle is `rect`: the view less its gaps and the inner
   // half of each frame line.

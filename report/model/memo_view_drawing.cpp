@@ -185,6 +185,12 @@ double TovxCustomMemoView::TextExtent(bool word_wrap, bool along_lines) const {
   return along_lines != IsSideways(rotation_) ? layout.MeasureWidth() : layout.MeasureHeight();
 }
 
+void TovxCustomMemoView::TakeNextPart() {
+  if (rest_text_.isEmpty()) return;
+  SetText(rest_text_);
+  rest_text_.clear();
+}
+
 double TovxCustomMemoView::DrawPart() {
   rest_text_.clear();
   if (memo_.isEmpty()) return 0;

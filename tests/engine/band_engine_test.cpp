@@ -587,6 +587,128 @@ TEST_F(BandEngineTest, AnEndlessPageNeverBreaks) {
   EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{25});
 }
 
+// --- splitting -----------------------------------------------------------------------
+
+QString NumberedLines(int count) {
+  QStringList lines;
+  for (int i = 1; i <= count; ++i) lines << QString::number(i);
+  return lines.join('\n');
+}
+
+// The lines of the memo named `name` on each prepared page, and its tops.
+struct MemoParts {
+  std::vector<int> lines;
+  std::vector<double> tops;
+};
+MemoParts PartsOf(BandReport& r, const QString& name) {
+  MemoParts parts;
+  for (int i = 0; i < r.Pages().Count(); ++i) {
+    for (const TovxComponent* object : r.Pages().GetPage(i)->AllObjects()) {
+      const auto* memo = dynamic_cast<const TovxMemoView*>(object);
+      if (!memo || memo->Name() != name) continue;
+      parts.lines.push_back(
+          static_cast<int>(memo->Text().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).size()));
+      parts.tops.push_back(memo->Top() + memo->Parent()->Top());
+    }
+  }
+  return parts;
+}
+
+TEST_F(BandEngineTest, BandsSplitOverPagesByWholeLines) {
+  // The height of one memo line and of the memo's gaps.
+  TovxMemoView probe;
+  probe.SetBounds(0, 0, 200, 10);
+  probe.SetText(QStringLiteral("1"));
+  const double one = probe.CalcHeight();
+  probe.SetText(QStringLiteral("1\n2"));
+  const double line = probe.CalcHeight() - one;
+  const double gaps = one - line;
+  ASSERT_GT(line, 1);
+  // Pages that hold 40 lines and a half of the next.
+  const double body = 40.5 * line + gaps;
+  const double to_mm = 1 / 3.77953;
+
+  struct Case {
+    const char* what;
+    int lines;
+    bool allow_split;
+    double page_height;      // printable, report units
+    double header;           // page header height, 0 for none
+    std::vector<int> parts;  // lines per page; empty: only all lines, each page some
+  };
+  const Case cases[] = {
+      {"AllowSplit band", 100, true, body, 0, {40, 40, 20}},
+      {"band higher than the page without AllowSplit", 100, false, body, 0, {40, 40, 20}},
+      {"line taller than the page", 5, true, line / 2, 0, {1, 1, 1, 1, 1}},
+      // Nothing fits below the header: every page takes a few lines.
+      {"page header taller than the page", 3, true, body, body + 50, {}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.page->SetTopMargin(0);
+    r.page->SetBottomMargin(0);
+    r.page->SetPaperHeight(c.page_height * to_mm);
+    if (c.header > 0) r.Add<TovxPageHeader>("PageHeader1", 0, c.header);
+    auto* band = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+    band->SetRowCount(1);
+    band->SetStretched(true);
+    band->SetAllowSplit(c.allow_split);
+    TovxMemoView* memo = r.AddMemo(*band, "Memo1", NumberedLines(c.lines), 20);
+    memo->SetStretchMode(TovxStretchMode::smActualHeight);
+    const QString text = memo->Text();
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    const MemoParts parts = PartsOf(r, "Memo1");
+    if (c.parts.empty()) {
+      int lines = 0;
+      for (int count : parts.lines) {
+        EXPECT_GT(count, 0) << c.what;
+        lines += count;
+      }
+      EXPECT_EQ(lines, c.lines) << c.what;
+    } else {
+      EXPECT_EQ(parts.lines, c.parts) << c.what;
+    }
+    EXPECT_EQ(r.Pages().Count(), static_cast<int>(parts.lines.size())) << c.what;
+    // Every continuation opens its page, below the page header.
+    for (size_t i = 1; i < parts.tops.size(); ++i) {
+      EXPECT_NEAR(parts.tops[i], c.header, 0.01) << c.what;
+    }
+    // The template is as it was.
+    EXPECT_EQ(memo->Text(), text) << c.what;
+    EXPECT_EQ(memo->Height(), 20) << c.what;
+    EXPECT_EQ(band->Height(), 20) << c.what;
+    EXPECT_EQ(band->Objects().size(), 1u) << c.what;
+  }
+}
+
+TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
+  band->SetRowCount(1);
+  band->SetStretched(true);
+  band->SetAllowSplit(true);
+  TovxMemoView* memo = r.AddMemo(*band, "Memo1", NumberedLines(100), 20);
+  memo->SetStretchMode(TovxStretchMode::smActualHeight);
+  TovxMemoView* below = r.AddMemo(*band, "Below", QStringLiteral("end"), 15);
+  below->SetTop(25);
+  TovxMemoView* beside = r.AddMemo(*band, "Beside", QStringLiteral("x"), 15);
+  beside->SetBounds(300, 0, 100, 15);
+  ASSERT_TRUE(r.Prepare());
+  const MemoParts parts = PartsOf(r, "Memo1");
+  ASSERT_EQ(parts.lines.size(), 2u);
+  EXPECT_EQ(parts.lines[0] + parts.lines[1], 100);
+  // The memo beside the split one stays in the first part; the one below
+  // follows the rest, 5 units under it.
+  EXPECT_EQ(PartsOf(r, "Beside").lines, std::vector<int>{1});
+  const MemoParts end = PartsOf(r, "Below");
+  ASSERT_EQ(end.lines, std::vector<int>{1});
+  TovxMemoView rest;
+  rest.SetBounds(0, 0, 200, 10);
+  rest.SetText(NumberedLines(parts.lines[1]));
+  EXPECT_NEAR(end.tops[0], rest.CalcHeight() + 5, 0.01);
+  EXPECT_EQ(r.CountPerPage("TovxMemoView"), (std::vector<int>{2, 2}));
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
