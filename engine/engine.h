@@ -209,6 +209,7 @@ class TovxEngine : public TovxCustomEngine {
   void CheckGroups(TovxDataBand& band, TovxDataSet& data_set);
   void ShowGroupFooters(TovxDataBand& band, size_t down_to);
   bool AddOutline(TovxBand& band);
+  void ShowKeptFooter(TovxDataBand& band, int page, int position, double y);
 
   TovxReport& report_;
   TovxPreviewPages& pages_;
@@ -269,6 +270,8 @@ class TovxEngine : public TovxCustomEngine {
     int anchor = -1;
   };
   Keep keep_;
+  // Whether the report title lies between the page's top and the body.
+  bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;
   ovx::AggregateSink* aggregates_ = &no_aggregates_;
 };

@@ -19,9 +19,10 @@ void TovxEngine::StartKeep(TovxBand* band, int position, double y) {
     position = pages_.ObjectPosition();
     y = cur_y_;
   }
-  // Kept from the top of the page or column: moving on would gain nothing.
-  if (pages_.CurPage() == body_start_page_ && cur_column_ == body_start_column_ &&
-      position <= body_start_position_) {
+  // Kept from the top of the page or column: moving on would gain nothing
+  // (the report title, shown only once, does not come along).
+  if (!title_above_body_ && pages_.CurPage() == body_start_page_ &&
+      cur_column_ == body_start_column_ && position <= body_start_position_) {
     return;
   }
   keep_ = Keep{band, y, position, pages_.CurPage(), cur_column_, pages_.AnchorPosition()};

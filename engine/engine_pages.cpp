@@ -109,6 +109,7 @@ void TovxEngine::StartFirstPage(TovxReportPage& page) {
 }
 
 void TovxEngine::StartNewPage(bool show_headers) {
+  title_above_body_ = false;
   previous_footer_height_ = 0;
   footer_on_page_ = false;
   pages_.AddPage(*page_);
@@ -145,7 +146,10 @@ void TovxEngine::ShowHeaders(bool page_start) {
     if (is_page_header && is_first_page_ && !band->PrintOnFirstPage()) continue;
     cur_x_ = page_start ? item.x : column_x;
     ShowBand(band);
-    if (is_title) RemoveHeader(band);
+    if (is_title) {
+      RemoveHeader(band);
+      title_above_body_ = band->Visible();
+    }
     if (is_page_header) first_column_y_ = cur_y_;
   }
   cur_x_ = page_start ? page_x_ : column_x;
@@ -193,6 +197,7 @@ void TovxEngine::NewColumn() {
   const bool kept = CutKept();
   ShowColumnFooter();
   ++cur_column_;
+  title_above_body_ = false;
   column_footer_shown_ = false;
   cur_x_ = page_x_ + ColumnPosition(cur_column_);
   cur_y_ = first_column_y_;

@@ -709,6 +709,107 @@ TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
   EXPECT_EQ(r.CountPerPage("TovxMemoView"), (std::vector<int>{2, 2}));
 }
 
+// --- keeping -------------------------------------------------------------------------
+
+TEST_F(BandEngineTest, KeptBandsMoveTogetherUnlessTheyFitNoPage) {
+  // Printable height 1046.93: a title of `title` and rows of 100.
+  struct Case {
+    const char* what;
+    double title;
+    int rows;
+    std::function<void(BandReport&, TovxMasterData&)> build;
+    std::vector<QStringList> pages;  // first two bands of each page
+  };
+  const auto header = [](BandReport& r, TovxMasterData& data, bool keep) {
+    r.Add<TovxHeader>("Header1", 50, 50);
+    data.SetKeepHeader(keep);
+  };
+  const auto footer = [](BandReport& r, TovxMasterData& data, bool keep) {
+    r.Add<TovxFooter>("Footer1", 500, 100);
+    data.SetKeepFooter(keep);
+  };
+  const QString T = "ReportTitle1", H = "Header1", D = "MasterData1", F = "Footer1";
+  const Case cases[] = {
+      {"header alone at the page end",
+       900,
+       2,
+       [&](BandReport& r, TovxMasterData& d) { header(r, d, false); },
+       {{T, H}, {D, D}}},
+      {"KeepHeader takes the header along",
+       900,
+       2,
+       [&](BandReport& r, TovxMasterData& d) { header(r, d, true); },
+       {{T}, {H, D}}},
+      {"footer alone on the next page",
+       700,
+       3,
+       [&](BandReport& r, TovxMasterData& d) { footer(r, d, false); },
+       {{T, D}, {F}}},
+      {"KeepFooter takes the last row along",
+       700,
+       3,
+       [&](BandReport& r, TovxMasterData& d) { footer(r, d, true); },
+       {{T, D}, {D, F}}},
+      // The group with its second row would not fit a whole page.
+      {"KeepTogether too big for a page breaks as usual",
+       100,
+       3,
+       [&](BandReport& r, TovxMasterData& d) {
+         d.SetHeight(500);
+         auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 60, 50);
+         group->SetKeepTogether(true);
+         group->SetCondition(QStringLiteral("same"));
+       },
+       {{T, "GroupHeader1"}, {D, D}}},
+      {"KeepTogether moves a group that fits",
+       900,
+       3,
+       [&](BandReport& r, TovxMasterData&) {
+         auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 60, 50);
+         group->SetKeepTogether(true);
+         group->SetCondition(QStringLiteral("same"));
+       },
+       {{T}, {"GroupHeader1", D}}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.Add<TovxReportTitle>(T, 0, c.title);
+    auto* data = r.Add<TovxMasterData>(D, 200, 100);
+    data->SetRowCount(c.rows);
+    c.build(r, *data);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.pages.size())) << c.what;
+    for (size_t i = 0; i < c.pages.size(); ++i) {
+      EXPECT_EQ(r.Bands(static_cast<int>(i)).mid(0, 2).join(',').toStdString(),
+                c.pages[i].join(',').toStdString())
+          << c.what << " page " << i;
+    }
+  }
+}
+
+TEST_F(BandEngineTest, AKeptGroupTakesItsOutlineEntryAlong) {
+  BandReport r;
+  r.Add<TovxReportTitle>("ReportTitle1", 0, 900);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 100, 50);
+  group->SetCondition(QStringLiteral("same"));
+  group->SetOutlineText(QStringLiteral("G"));
+  group->SetKeepTogether(true);
+  r.Add<TovxMasterData>("MasterData1", 200, 100)->SetRowCount(2);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), QStringList{"ReportTitle1"});
+  EXPECT_EQ(r.Bands(1), (QStringList{"GroupHeader1", "MasterData1", "MasterData1"}));
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.Count(), 1);
+  QString text;
+  int page = -1;
+  int top = -1;
+  outline.GetItem(0, text, page, top);
+  EXPECT_EQ(text, "G");
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(top, 0);
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
