@@ -125,6 +125,14 @@ class TovxEngine : public TovxCustomEngine {
   struct BandRun {
     int line = 1;
     int line_through = 1;
+    // A data band of several columns: the column of the next record, the
+    // column of the last one, and the row they share.
+    int column = 1;
+    int placed_column = 1;
+    double row_top = 0;
+    double row_bottom = 0;
+    int row_page = -1;
+    int row_position = 0;
   };
   struct GroupRun {
     QVariant value;
@@ -165,6 +173,12 @@ class TovxEngine : public TovxCustomEngine {
   // Whether nothing but reprinted headers was placed since the page or
   // column started.
   bool AtBodyStart() const;
+  // A data band of several columns: places the record's column before it
+  // is added, and moves on to the next column or row after.
+  void PlaceInColumn(TovxDataBand& band);
+  void NextDataColumn(TovxDataBand& band);
+  // Closes a row of records that did not fill all columns.
+  void FinishDataRow(TovxDataBand& band);
   // Post-processor notifications and aggregate resets after a shown band.
   void NotifyFinished(TovxBand& band);
   // Outputs a band that does not fit in parts, one per column or page.

@@ -48,8 +48,11 @@ void TovxEngine::ShowChain(TovxBand* band) {
     if (std::find(shown.begin(), shown.end(), band) != shown.end()) return;
     shown.push_back(band);
     if (!ShowOneBand(*band)) return;
-    if (auto* data = dynamic_cast<TovxDataBand*>(band)) aggregates_->AddValue(*data);
+    auto* data = dynamic_cast<TovxDataBand*>(band);
+    if (data) aggregates_->AddValue(*data);
     if (!band->Visible() && !band->PrintChildIfInvisible()) return;
+    // Records beside the first of their row have no children of their own.
+    if (data && IsMultiColumnData(*data) && band_runs_[data].placed_column > 1) return;
     TovxBand* child = band->Child();
     if (!child || IsCountedChild(*child)) return;
     band = child;
@@ -81,9 +84,10 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
 
   double height = PrepareBand(band);
   const bool visible = band.Visible();
-  // Data bands of several columns break like others until their columns
-  // are laid out side by side.
-  if (visible && !NeverBreaks(band) && !in_page_start_ && FreeSpace() < height - kEpsilon) {
+  // Data bands of several columns break row by row (NextDataColumn).
+  const bool columns = data && IsMultiColumnData(band);
+  if (visible && !NeverBreaks(band) && !columns && !in_page_start_ &&
+      FreeSpace() < height - kEpsilon) {
     if (const auto* child = dynamic_cast<TovxChild*>(&band);
         child && child->ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds) {
       FinishBand(band);
@@ -133,17 +137,76 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
 
   if (visible) {
     const bool footer_again = dynamic_cast<TovxPageFooter*>(&band) && footer_on_page_;
+    if (columns) PlaceInColumn(*data);
     if (!footer_again) {
-      const double x = IsMultiColumnData(band) ? band.Left() + cur_x_ : cur_x_;
+      const double x = columns ? band.Left() + cur_x_ : cur_x_;
       if (band.Left() != x) band.SetLeft(x);
       pages_.AddObject(band, cur_y_ - band.Top());
     }
     cur_y_ += height;
+    if (columns) NextDataColumn(*data);
   }
   last_band_height_ = height;
   FinishBand(band);
   NotifyFinished(band);
   return true;
+}
+
+void TovxEngine::PlaceInColumn(TovxDataBand& band) {
+  BandRun& run = band_runs_[&band];
+  if (run.column < 1 || run.column > band.Columns()) run.column = 1;
+  if (run.column == 1) {
+    run.row_top = cur_y_;
+    run.row_bottom = cur_y_;
+    run.row_page = pages_.CurPage();
+    run.row_position = pages_.ObjectPosition();
+  }
+  run.placed_column = run.column;
+  band.SetLeft((run.column - 1) * (band.ColumnWidth() + band.ColumnGap()));
+}
+
+void TovxEngine::NextDataColumn(TovxDataBand& band) {
+  BandRun& run = band_runs_[&band];
+  run.row_bottom = std::max(run.row_bottom, cur_y_);
+  if (run.column < band.Columns()) {
+    ++run.column;
+    cur_y_ = run.row_top;
+    return;
+  }
+  FinishDataRow(band);
+}
+
+void TovxEngine::FinishDataRow(TovxDataBand& band) {
+  if (!IsMultiColumnData(band)) return;
+  BandRun& run = band_runs_[&band];
+  if (run.row_page < 0) return;  // no row open
+  run.column = 1;
+  const double top = run.row_top;
+  const double height = run.row_bottom - top;
+  const bool on_page = run.row_page == pages_.CurPage();
+  run.row_page = -1;
+  cur_y_ = top + height;
+  // A row that runs past the page's end moves whole to the next column or
+  // page, unless it opened its page already (it would run over there too).
+  const bool opened_page = pages_.CurPage() == body_start_page_ &&
+                           cur_column_ == body_start_column_ &&
+                           run.row_position <= body_start_position_;
+  if (!on_page || (page_ && page_->EndlessHeight()) || opened_page ||
+      page_height_ - FooterHeight() - cur_y_ >= -kEpsilon) {
+    return;
+  }
+  current_band_ = &band;
+  if (keep_.band && keep_.position <= run.row_position && KeptPartFits(band.Height())) {
+    // The kept part holds the row: it moves along with it.
+    NewColumn();
+    return;
+  }
+  DropKeep();  // a keep inside the row goes with the row
+  pages_.CutObjects(run.row_position);
+  NewColumn();
+  const double y = cur_y_;
+  pages_.PasteObjects(cur_x_, y);
+  cur_y_ = y + height;
 }
 
 bool TovxEngine::AtBodyStart() const {

@@ -140,6 +140,7 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
     data_set.Next();
   }
+  FinishDataRow(band);
   if (shown > 0) {
     ShowGroupFooters(band, 0);
     if (!band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
@@ -242,6 +243,8 @@ void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
 }
 
 void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
+  // A group ends its row of records.
+  FinishDataRow(band);
   const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
   for (size_t i = groups.size(); i-- > down_to;) {
     TovxGroupHeader* group = groups[i];

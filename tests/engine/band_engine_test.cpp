@@ -810,6 +810,47 @@ TEST_F(BandEngineTest, AKeptGroupTakesItsOutlineEntryAlong) {
   EXPECT_EQ(top, 0);
 }
 
+// --- data bands of several columns ---------------------------------------------------
+
+TEST_F(BandEngineTest, RecordsRunSideBySideInDataColumns) {
+  struct Case {
+    const char* what;
+    double title;  // 0: none
+    int rows;
+    std::vector<std::vector<std::pair<double, double>>> pages;  // left, top per record
+  };
+  const Case cases[] = {
+      {"seven records in three columns",
+       0,
+       7,
+       {{{0, 0}, {60, 0}, {120, 0}, {0, 20}, {60, 20}, {120, 20}, {0, 40}}}},
+      // The second row would end 3.07 below the page: it opens the next.
+      {"a row past the page's end moves whole",
+       1010,
+       5,
+       {{{0, 1010}, {60, 1010}, {120, 1010}}, {{0, 0}, {60, 0}}}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    if (c.title > 0) r.Add<TovxReportTitle>("ReportTitle1", 0, c.title);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+    data->SetRowCount(c.rows);
+    data->SetColumns(3);
+    data->SetColumnWidth(50);
+    data->SetColumnGap(10);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.pages.size())) << c.what;
+    for (size_t i = 0; i < c.pages.size(); ++i) {
+      std::vector<std::pair<double, double>> places;
+      for (const TovxComponent* object : r.Pages().GetPage(static_cast<int>(i))->Objects()) {
+        if (object->Name() == "MasterData1") places.emplace_back(object->Left(), object->Top());
+      }
+      EXPECT_EQ(places, c.pages[i]) << c.what << " page " << i;
+    }
+    EXPECT_EQ(data->Left(), 0) << c.what;
+  }
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
