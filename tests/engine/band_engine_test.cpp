@@ -709,6 +709,25 @@ TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
   EXPECT_EQ(r.CountPerPage("TovxMemoView"), (std::vector<int>{2, 2}));
 }
 
+TEST_F(BandEngineTest, AThrowingFooterBetweenPartsLeavesTheSplitBandWhole) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 100, 40);
+  band->SetRowCount(1);
+  band->SetStretched(true);
+  band->SetAllowSplit(true);
+  r.AddMemo(*band, "Memo1", NumberedLines(100), 20)
+      ->SetStretchMode(TovxStretchMode::smActualHeight);
+  r.AddMemo(*band, "Below", "end", 15)->SetTop(25);
+  auto* footer = r.Add<TovxPageFooter>("PageFooter1", 900, 30);
+  r.AddMemo(*footer, "Page", "[bad]");
+  FunctionEvaluator eval;
+  r.report->SetEvaluator(&eval);  // throws for every expression
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_EQ(band->Objects().size(), 2u);
+}
+
 // --- keeping -------------------------------------------------------------------------
 
 TEST_F(BandEngineTest, KeptBandsMoveTogetherUnlessTheyFitNoPage) {
