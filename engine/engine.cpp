@@ -77,6 +77,7 @@ void TovxEngine::FireAfterPrint(TovxComponent& object) {
 bool TovxEngine::Initialize(TovxReportPage* only) {
   trees_.clear();
   band_runs_.clear();
+  keep_ = Keep();
   group_runs_.clear();
   headers_.clear();
   saved_.clear();

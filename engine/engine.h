@@ -9,10 +9,12 @@
 // prepares the band (events, data, stretching, shifting), breaks the
 // column or page when it does not fit and adds it to the store. Page
 // starts, breaks and ends with their title, headers, footers, summary and
-// overlay are in engine_pages.cpp. Splitting a band over pages, keeping
-// bands together, multi-column data bands, subreports and vertical bands
-// are not run yet: a band that does not fit even on a fresh page is placed
-// whole there and runs over the page's end.
+// overlay are in engine_pages.cpp. A band with AllowSplit, or one higher
+// than the page, that does not fit is output in parts over columns and
+// pages (engine_split.cpp); another band that does not fit even on a fresh
+// page is placed whole there and runs over the page's end. Keeping bands
+// together, multi-column data bands, subreports and vertical bands are not
+// run yet.
 //
 // Run state: the band tree (band_tree.h), line counters, group values and
 // the header list live here, keyed by band; the template is only read,
@@ -123,6 +125,14 @@ class TovxEngine : public TovxCustomEngine {
   struct BandRun {
     int line = 1;
     int line_through = 1;
+    // A data band of several columns: the column of the next record, the
+    // column of the last one, and the row they share.
+    int column = 1;
+    int placed_column = 1;
+    double row_top = 0;
+    double row_bottom = 0;
+    int row_page = -1;
+    int row_position = 0;
   };
   struct GroupRun {
     QVariant value;
@@ -160,6 +170,35 @@ class TovxEngine : public TovxCustomEngine {
   void SaveState(TovxReportComponent& object);
   void StretchAndShift(TovxBand& band);
   bool IsCountedChild(const TovxBand& band) const;
+  // Whether nothing but reprinted headers was placed since the page or
+  // column started.
+  bool AtBodyStart() const;
+  // A data band of several columns: places the record's column before it
+  // is added, and moves on to the next column or row after.
+  void PlaceInColumn(TovxDataBand& band);
+  void NextDataColumn(TovxDataBand& band);
+  // Closes a row of records that did not fill all columns.
+  void FinishDataRow(TovxDataBand& band);
+  // Post-processor notifications and aggregate resets after a shown band.
+  void NotifyFinished(TovxBand& band);
+  // Outputs a band that does not fit in parts, one per column or page.
+  void SplitBand(TovxBand& band);
+  void ShowChain(TovxBand* band);
+
+  // engine_keep.cpp
+  // Keeps what is added from here (or from an earlier object `position` at
+  // `y` on the current page) together with the bands that follow, until
+  // EndKeep for `band`.
+  void StartKeep(TovxBand* band, int position = -1, double y = 0);
+  void EndKeep(const TovxBand* band);
+  void DropKeep();
+  bool KeptPartFits(double height) const;
+  // Before a break: cuts the kept objects from the page; false when there
+  // is no keep, or it no longer fits a page and was dropped.
+  bool CutKept();
+  // After a break: the cut objects, their outline items and anchors at the
+  // current position.
+  void PasteKept();
 
   // engine_pages.cpp
   void StartFirstPage(TovxReportPage& page);
@@ -184,6 +223,7 @@ class TovxEngine : public TovxCustomEngine {
   void CheckGroups(TovxDataBand& band, TovxDataSet& data_set);
   void ShowGroupFooters(TovxDataBand& band, size_t down_to);
   bool AddOutline(TovxBand& band);
+  void ShowKeptFooter(TovxDataBand& band, int page, int position, double y);
 
   TovxReport& report_;
   TovxPreviewPages& pages_;
@@ -235,6 +275,17 @@ class TovxEngine : public TovxCustomEngine {
   int body_start_position_ = -1;
   int body_start_page_ = -1;
   int body_start_column_ = 0;
+  struct Keep {
+    TovxBand* band = nullptr;  // null: not keeping
+    double y = 0;
+    int position = 0;
+    int page = -1;
+    int column = 1;
+    int anchor = -1;
+  };
+  Keep keep_;
+  // Whether the report title lies between the page's top and the body.
+  bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;
   ovx::AggregateSink* aggregates_ = &no_aggregates_;
 };

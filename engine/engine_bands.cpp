@@ -34,6 +34,13 @@ bool TovxEngine::IsCountedChild(const TovxBand& band) const {
 }
 
 void TovxEngine::ShowBand(TovxBand* band) {
+  const bool keep_child = band && band->KeepChild() && running_;
+  if (keep_child) StartKeep(band);
+  ShowChain(band);
+  if (keep_child) EndKeep(band);
+}
+
+void TovxEngine::ShowChain(TovxBand* band) {
   // A chain that comes back to a band it passed (a damaged template) ends
   // there instead of showing bands for ever.
   std::vector<const TovxBand*> shown;
@@ -41,8 +48,11 @@ void TovxEngine::ShowBand(TovxBand* band) {
     if (std::find(shown.begin(), shown.end(), band) != shown.end()) return;
     shown.push_back(band);
     if (!ShowOneBand(*band)) return;
-    if (auto* data = dynamic_cast<TovxDataBand*>(band)) aggregates_->AddValue(*data);
+    auto* data = dynamic_cast<TovxDataBand*>(band);
+    if (data) aggregates_->AddValue(*data);
     if (!band->Visible() && !band->PrintChildIfInvisible()) return;
+    // Records beside the first of their row have no children of their own.
+    if (data && IsMultiColumnData(*data) && band_runs_[data].placed_column > 1) return;
     TovxBand* child = band->Child();
     if (!child || IsCountedChild(*child)) return;
     band = child;
@@ -74,9 +84,10 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
 
   double height = PrepareBand(band);
   const bool visible = band.Visible();
-  // Data bands of several columns break like others until their columns
-  // are laid out side by side.
-  if (visible && !NeverBreaks(band) && !in_page_start_ && FreeSpace() < height - kEpsilon) {
+  // Data bands of several columns break row by row (NextDataColumn).
+  const bool columns = data && IsMultiColumnData(band);
+  if (visible && !NeverBreaks(band) && !columns && !in_page_start_ &&
+      FreeSpace() < height - kEpsilon) {
     if (const auto* child = dynamic_cast<TovxChild*>(&band);
         child && child->ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds) {
       FinishBand(band);
@@ -84,10 +95,23 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     }
     // Breaking again for a band that did not fit on a fresh page would
     // never end: it goes here, running over the page's end.
-    const bool fresh = pages_.CurPage() == body_start_page_ &&
-                       pages_.ObjectPosition() == body_start_position_ &&
-                       cur_column_ == body_start_column_;
-    if (!fresh) {
+    const bool fresh = AtBodyStart();
+    const bool too_high = height > page_height_ - FooterHeight() + kEpsilon;
+    if (too_high || (band.AllowSplit() && (!keep_.band || !KeptPartFits(height)))) {
+      DropKeep();
+      // A whole band higher than the page starts on a fresh column.
+      if (!band.AllowSplit() && !fresh && !band.StartNewPage()) {
+        NewColumn();
+        current_band_ = &band;
+      }
+      if (FreeSpace() < height - kEpsilon) {
+        SplitBand(band);
+        last_band_height_ = band.Height();
+        FinishBand(band);
+        NotifyFinished(band);
+        return true;
+      }
+    } else if (!fresh) {
       bool reset = false;
       for (TovxComponent* object : band.Objects()) {
         auto* memo = dynamic_cast<TovxCustomMemoView*>(object);
@@ -113,15 +137,84 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
 
   if (visible) {
     const bool footer_again = dynamic_cast<TovxPageFooter*>(&band) && footer_on_page_;
+    if (columns) PlaceInColumn(*data);
     if (!footer_again) {
-      const double x = IsMultiColumnData(band) ? band.Left() + cur_x_ : cur_x_;
+      const double x = columns ? band.Left() + cur_x_ : cur_x_;
       if (band.Left() != x) band.SetLeft(x);
       pages_.AddObject(band, cur_y_ - band.Top());
     }
     cur_y_ += height;
+    if (columns) NextDataColumn(*data);
   }
   last_band_height_ = height;
   FinishBand(band);
+  NotifyFinished(band);
+  return true;
+}
+
+void TovxEngine::PlaceInColumn(TovxDataBand& band) {
+  BandRun& run = band_runs_[&band];
+  if (run.column < 1 || run.column > band.Columns()) run.column = 1;
+  if (run.column == 1) {
+    run.row_top = cur_y_;
+    run.row_bottom = cur_y_;
+    run.row_page = pages_.CurPage();
+    run.row_position = pages_.ObjectPosition();
+  }
+  run.placed_column = run.column;
+  band.SetLeft((run.column - 1) * (band.ColumnWidth() + band.ColumnGap()));
+}
+
+void TovxEngine::NextDataColumn(TovxDataBand& band) {
+  BandRun& run = band_runs_[&band];
+  run.row_bottom = std::max(run.row_bottom, cur_y_);
+  if (run.column < band.Columns()) {
+    ++run.column;
+    cur_y_ = run.row_top;
+    return;
+  }
+  FinishDataRow(band);
+}
+
+void TovxEngine::FinishDataRow(TovxDataBand& band) {
+  if (!IsMultiColumnData(band)) return;
+  BandRun& run = band_runs_[&band];
+  if (run.row_page < 0) return;  // no row open
+  run.column = 1;
+  const double top = run.row_top;
+  const double height = run.row_bottom - top;
+  const bool on_page = run.row_page == pages_.CurPage();
+  run.row_page = -1;
+  cur_y_ = top + height;
+  // A row that runs past the page's end moves whole to the next column or
+  // page, unless it opened its page already (it would run over there too).
+  const bool opened_page = pages_.CurPage() == body_start_page_ &&
+                           cur_column_ == body_start_column_ &&
+                           run.row_position <= body_start_position_;
+  if (!on_page || (page_ && page_->EndlessHeight()) || opened_page ||
+      page_height_ - FooterHeight() - cur_y_ >= -kEpsilon) {
+    return;
+  }
+  current_band_ = &band;
+  if (keep_.band && keep_.position <= run.row_position && KeptPartFits(band.Height())) {
+    // The kept part holds the row: it moves along with it.
+    NewColumn();
+    return;
+  }
+  DropKeep();  // a keep inside the row goes with the row
+  pages_.CutObjects(run.row_position);
+  NewColumn();
+  const double y = cur_y_;
+  pages_.PasteObjects(cur_x_, y);
+  cur_y_ = y + height;
+}
+
+bool TovxEngine::AtBodyStart() const {
+  return pages_.CurPage() == body_start_page_ && pages_.ObjectPosition() == body_start_position_ &&
+         cur_column_ == body_start_column_;
+}
+
+void TovxEngine::NotifyFinished(TovxBand& band) {
   if (dynamic_cast<TovxGroupFooter*>(&band)) {
     aggregates_->Notify(TovxProcessAtMode::paGroupFinished, &band);
   } else if (dynamic_cast<TovxFooter*>(&band)) {
@@ -134,7 +227,6 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, &band);
   }
   aggregates_->Reset(band);
-  return true;
 }
 
 double TovxEngine::PrepareBand(TovxBand& band) {

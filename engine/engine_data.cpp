@@ -96,24 +96,39 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
   }
   const int limit = band.RowCount();
   int shown = 0;
+  // Where the last record began, for a footer kept with it.
+  int record_page = -1;
+  int record_position = 0;
+  double record_y = 0;
   data_set.First();
   while (!data_set.Eof() && !report_.Terminated() && (limit <= 0 || shown < limit)) {
     if (!PassesFilter(band) || !HasDetailData(band)) {
       data_set.Next();
       continue;
     }
+    TovxHeader* header = links.header;
     if (shown == 0) {
-      if (TovxHeader* header = links.header) {
+      if (header) {
+        if (band.KeepHeader()) StartKeep(header);
         if (header->ReprintOnNewPage()) AddHeader(header);
         ShowBand(header);
       }
       ShowGroupHeaders(band, 0, true);
+      if (band.KeepTogether()) StartKeep(&band);
     } else if (!links.groups.empty()) {
       CheckGroups(band, data_set);
+    } else if (band.KeepTogether()) {
+      StartKeep(&band);
     }
+    record_page = pages_.CurPage();
+    record_position = pages_.ObjectPosition();
+    record_y = cur_y_;
     cur_line_ = run.line;
     cur_line_through_ = run.line_through;
     ShowBand(&band);
+    // The header stays with the first record only, unless the footer is
+    // kept with them too.
+    if (shown == 0 && header && !band.KeepFooter()) EndKeep(header);
     for (TovxGroupHeader* group : links.groups) ++group_runs_[group].rows;
     ++run.line;
     ++run.line_through;
@@ -121,15 +136,39 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     const bool outlined = AddOutline(band);
     RunDataBands(links.sub_bands);
     if (outlined) pages_.Outline().LevelUp();
-    if (band.FooterAfterEach()) ShowBand(links.footer);
+    if (links.groups.empty()) EndKeep(&band);
+    if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
     data_set.Next();
   }
+  FinishDataRow(band);
   if (shown > 0) {
     ShowGroupFooters(band, 0);
-    if (!band.FooterAfterEach()) ShowBand(links.footer);
+    if (!band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
     RemoveHeader(links.header);
   }
+  EndKeep(links.header);
+  EndKeep(&band);
   RunCountedChild(band, shown);
+}
+
+// With KeepFooter the footer stays with the last record: the keep starts
+// where that record began, when it is still on this page.
+void TovxEngine::ShowKeptFooter(TovxDataBand& band, int page, int position, double y) {
+  TovxFooter* footer = tree_->Links(&band).footer;
+  if (!footer) return;
+  bool keep = band.KeepFooter() && page == pages_.CurPage();
+  if (keep) {
+    if (keep_.band && (keep_.band == tree_->Links(&band).header || keep_.band == &band)) {
+      // The header's or the record's keep goes on until the footer.
+      keep_.band = footer;
+    } else if (!keep_.band) {
+      StartKeep(footer, position, y);
+    } else {
+      keep = false;  // an outer keep holds the footer already
+    }
+  }
+  ShowBand(footer);
+  if (keep) EndKeep(footer);
 }
 
 // A child repeated after the records: up to ToNRows lines in all, or
@@ -177,6 +216,7 @@ void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_re
     report_.SetCurrentObject(group);
     run.value = report_.Calc(group->Condition(), group);
     report_.SetCurrentObject(nullptr);
+    if (group->KeepTogether()) StartKeep(group);
     ShowBand(group);
     run.outlined = AddOutline(*group);
     if (group->ReprintOnNewPage()) AddHeader(group);
@@ -203,6 +243,8 @@ void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
 }
 
 void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
+  // A group ends its row of records.
+  FinishDataRow(band);
   const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
   for (size_t i = groups.size(); i-- > down_to;) {
     TovxGroupHeader* group = groups[i];
@@ -217,5 +259,6 @@ void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
     if (run.outlined) pages_.Outline().LevelUp();
     run.outlined = false;
     RemoveHeader(group);
+    EndKeep(group);
   }
 }

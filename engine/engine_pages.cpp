@@ -109,6 +109,7 @@ void TovxEngine::StartFirstPage(TovxReportPage& page) {
 }
 
 void TovxEngine::StartNewPage(bool show_headers) {
+  title_above_body_ = false;
   previous_footer_height_ = 0;
   footer_on_page_ = false;
   pages_.AddPage(*page_);
@@ -139,11 +140,16 @@ void TovxEngine::ShowHeaders(bool page_start) {
     const bool is_page_header = band == tree_->page_header;
     const bool is_title = band == tree_->title;
     if (band == start_new_page_band_ || band == last_band_on_page_) continue;
+    // A kept header moves with its rows instead.
+    if (band == keep_.band) continue;
     if (!page_start && (is_page_header || is_title)) continue;
     if (is_page_header && is_first_page_ && !band->PrintOnFirstPage()) continue;
     cur_x_ = page_start ? item.x : column_x;
     ShowBand(band);
-    if (is_title) RemoveHeader(band);
+    if (is_title) {
+      RemoveHeader(band);
+      title_above_body_ = band->Visible();
+    }
     if (is_page_header) first_column_y_ = cur_y_;
   }
   cur_x_ = page_start ? page_x_ : column_x;
@@ -152,10 +158,12 @@ void TovxEngine::ShowHeaders(bool page_start) {
 void TovxEngine::NewPage() {
   if (!running_ || !page_) return;
   last_band_on_page_ = current_band_;
+  const bool kept = CutKept();
   EndPage();
   StartNewPage(true);
   AddPageOutline();
   MarkBodyStart();
+  if (kept) PasteKept();
 }
 
 // The left of a column, from the page's column positions (millimetres);
@@ -186,13 +194,16 @@ void TovxEngine::NewColumn() {
     return;
   }
   last_band_on_page_ = current_band_;
+  const bool kept = CutKept();
   ShowColumnFooter();
   ++cur_column_;
+  title_above_body_ = false;
   column_footer_shown_ = false;
   cur_x_ = page_x_ + ColumnPosition(cur_column_);
   cur_y_ = first_column_y_;
   ShowHeaders(false);
   MarkBodyStart();
+  if (kept) PasteKept();
 }
 
 void TovxEngine::EndPage() {

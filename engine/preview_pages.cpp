@@ -345,8 +345,16 @@ void TovxPreviewPages::AddObject(const TovxComponent& object, double offset_y) {
   AddObjectItem(object, *page, offset_y);
 }
 
+void TovxPreviewPages::AddObjectPart(const TovxComponent& object, double offset_y,
+                                     const std::vector<TovxComponent*>& children) {
+  TovxXMLItem* page = CurrentPageItem();
+  if (!page) return;
+  if (!page->Loaded()) contents_->document.LoadItem(page);
+  AddObjectItem(object, *page, offset_y, &children);
+}
+
 void TovxPreviewPages::AddObjectItem(const TovxComponent& object, TovxXMLItem& parent,
-                                     double offset_y) {
+                                     double offset_y, const std::vector<TovxComponent*>* children) {
   if (!object.Visible()) return;
   Contents& c = *contents_;
   TovxXMLItem* item = parent.Add();
@@ -379,7 +387,9 @@ void TovxPreviewPages::AddObjectItem(const TovxComponent& object, TovxXMLItem& p
   }
   if (offset_y != 0) item->SetProp("t", NumberText(object.Top() + offset_y));
   c.xml_size += item->Name().size() + item->Text().size() + kItemOverhead;
-  for (const TovxComponent* child : object.Objects()) AddObjectItem(*child, *item, 0);
+  for (const TovxComponent* child : children ? *children : object.Objects()) {
+    AddObjectItem(*child, *item, 0);
+  }
 }
 
 int TovxPreviewPages::ObjectPosition() const {
@@ -562,6 +572,24 @@ int TovxPreviewPages::AnchorPosition() const { return Child("anchors")->Count() 
 void TovxPreviewPages::RemoveAnchorsAfter(int index) {
   TovxXMLItem* anchors = Child("anchors");
   while (anchors->Count() > std::max(index + 1, 0)) delete anchors->Items(anchors->Count() - 1);
+}
+
+static void MoveItemsBelow(TovxXMLItem& parent, int from_page, int from_top, int to_page,
+                           int shift) {
+  for (int i = 0; i < parent.Count(); ++i) {
+    TovxXMLItem& item = *parent.Items(i);
+    if (IntProp(item, "page", -1) == from_page && IntProp(item, "top", 0) >= from_top) {
+      item.SetProp("page", QByteArray::number(to_page));
+      item.SetProp("top", QByteArray::number(IntProp(item, "top", 0) + shift));
+    }
+    MoveItemsBelow(item, from_page, from_top, to_page, shift);
+  }
+}
+
+void TovxPreviewPages::MoveOutlineItems(int from_page, int from_top, int to_page, int shift) {
+  if (TovxXMLItem* outline = Root()->FindItem("outline")) {
+    MoveItemsBelow(*outline, from_page, from_top, to_page, shift);
+  }
 }
 
 void TovxPreviewPages::MoveAnchors(int from, int top) {

@@ -133,6 +133,11 @@ class TovxPreviewPages {
   // by `offset_y`. The objects of a null band are added on their own, at
   // the band's position.
   void AddObject(const TovxComponent& object, double offset_y = 0);
+  // Adds one part of a band split over pages: the band moved down by
+  // `offset_y` with only `children` of its objects; the band itself keeps
+  // all of them.
+  void AddObjectPart(const TovxComponent& object, double offset_y,
+                     const std::vector<TovxComponent*>& children);
   void AddPicture(TovxPictureView& view);
   void BeginPass();
   void DiscardFirstPass();
@@ -160,6 +165,9 @@ class TovxPreviewPages {
   int AnchorPosition() const;
   void RemoveAnchorsAfter(int index);
   void MoveAnchors(int from, int top);
+  // Moves the outline items at or below `from_top` on page `from_page` to
+  // `to_page`, down by `shift` (objects cut and pasted elsewhere).
+  void MoveOutlineItems(int from_page, int from_top, int to_page, int shift);
   void CountLogicalPage();
   void ResetLogicalPages();
   int LogicalPageNo() const;
@@ -234,7 +242,8 @@ class TovxPreviewPages {
   TovxXMLItem* Child(const char* name) const;
   TovxXMLItem* CurrentPageItem() const;
   bool EngineRunning() const;
-  void AddObjectItem(const TovxComponent& object, TovxXMLItem& parent, double offset_y);
+  void AddObjectItem(const TovxComponent& object, TovxXMLItem& parent, double offset_y,
+                     const std::vector<TovxComponent*>* children = nullptr);
   void RebuildChildren(const TovxXMLItem& item, TovxComponent& parent, CachedPage& page);
   std::unique_ptr<TovxReportPage> Rebuild(int index, CachedPage& cached);
   void SwapOutOldPages();

@@ -186,6 +186,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   double DrawPart() override;
   void InitPart() override { SetRestText(QString()); }
   bool HasNextDataPart() const override { return !RestText().isEmpty(); }
+  void TakeNextPart() override;
   // The text area in report units at scale 1, and in pixels of a drawing
   // whose view rectangle is `rect`: the view less its gaps and the inner
   // half of each frame line.

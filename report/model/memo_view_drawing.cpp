@@ -185,6 +185,13 @@ double TovxCustomMemoView::TextExtent(bool word_wrap, bool along_lines) const {
   return along_lines != IsSideways(rotation_) ? layout.MeasureWidth() : layout.MeasureHeight();
 }
 
+void TovxCustomMemoView::TakeNextPart() {
+  const QString rest = RestText();
+  if (rest.isEmpty()) return;
+  SetText(rest);
+  SetRestText(QString());
+}
+
 double TovxCustomMemoView::DrawPart() {
   SetRestText(QString());
   if (memo_.isEmpty()) return 0;

@@ -298,6 +298,8 @@ class TovxStretcheable : public TovxView {
   virtual void InitPart() {}
   // Whether a part is left after DrawPart.
   virtual bool HasNextDataPart() const { return false; }
+  // Makes the part DrawPart left over the content, for the next part.
+  virtual void TakeNextPart() {}
 
  private:
   bool can_shrink_ = false;

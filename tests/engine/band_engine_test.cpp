@@ -587,6 +587,289 @@ TEST_F(BandEngineTest, AnEndlessPageNeverBreaks) {
   EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{25});
 }
 
+// --- splitting -----------------------------------------------------------------------
+
+QString NumberedLines(int count) {
+  QStringList lines;
+  for (int i = 1; i <= count; ++i) lines << QString::number(i);
+  return lines.join('\n');
+}
+
+// The lines of the memo named `name` on each prepared page, and its tops.
+struct MemoParts {
+  std::vector<int> lines;
+  std::vector<double> tops;
+};
+MemoParts PartsOf(BandReport& r, const QString& name) {
+  MemoParts parts;
+  for (int i = 0; i < r.Pages().Count(); ++i) {
+    for (const TovxComponent* object : r.Pages().GetPage(i)->AllObjects()) {
+      const auto* memo = dynamic_cast<const TovxMemoView*>(object);
+      if (!memo || memo->Name() != name) continue;
+      parts.lines.push_back(
+          static_cast<int>(memo->Text().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).size()));
+      parts.tops.push_back(memo->Top() + memo->Parent()->Top());
+    }
+  }
+  return parts;
+}
+
+TEST_F(BandEngineTest, BandsSplitOverPagesByWholeLines) {
+  // The height of one memo line and of the memo's gaps.
+  TovxMemoView probe;
+  probe.SetBounds(0, 0, 200, 10);
+  probe.SetText(QStringLiteral("1"));
+  const double one = probe.CalcHeight();
+  probe.SetText(QStringLiteral("1\n2"));
+  const double line = probe.CalcHeight() - one;
+  const double gaps = one - line;
+  ASSERT_GT(line, 1);
+  // Pages that hold 40 lines and a half of the next.
+  const double body = 40.5 * line + gaps;
+  const double to_mm = 1 / 3.77953;
+
+  struct Case {
+    const char* what;
+    int lines;
+    bool allow_split;
+    double page_height;      // printable, report units
+    double header;           // page header height, 0 for none
+    std::vector<int> parts;  // lines per page; empty: only all lines, each page some
+  };
+  const Case cases[] = {
+      {"AllowSplit band", 100, true, body, 0, {40, 40, 20}},
+      {"band higher than the page without AllowSplit", 100, false, body, 0, {40, 40, 20}},
+      {"line taller than the page", 5, true, line / 2, 0, {1, 1, 1, 1, 1}},
+      // Nothing fits below the header: every page takes a few lines.
+      {"page header taller than the page", 3, true, body, body + 50, {}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.page->SetTopMargin(0);
+    r.page->SetBottomMargin(0);
+    r.page->SetPaperHeight(c.page_height * to_mm);
+    if (c.header > 0) r.Add<TovxPageHeader>("PageHeader1", 0, c.header);
+    auto* band = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+    band->SetRowCount(1);
+    band->SetStretched(true);
+    band->SetAllowSplit(c.allow_split);
+    TovxMemoView* memo = r.AddMemo(*band, "Memo1", NumberedLines(c.lines), 20);
+    memo->SetStretchMode(TovxStretchMode::smActualHeight);
+    const QString text = memo->Text();
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    const MemoParts parts = PartsOf(r, "Memo1");
+    if (c.parts.empty()) {
+      int lines = 0;
+      for (int count : parts.lines) {
+        EXPECT_GT(count, 0) << c.what;
+        lines += count;
+      }
+      EXPECT_EQ(lines, c.lines) << c.what;
+    } else {
+      EXPECT_EQ(parts.lines, c.parts) << c.what;
+    }
+    EXPECT_EQ(r.Pages().Count(), static_cast<int>(parts.lines.size())) << c.what;
+    // Every continuation opens its page, below the page header.
+    for (size_t i = 1; i < parts.tops.size(); ++i) {
+      EXPECT_NEAR(parts.tops[i], c.header, 0.01) << c.what;
+    }
+    // The template is as it was.
+    EXPECT_EQ(memo->Text(), text) << c.what;
+    EXPECT_EQ(memo->Height(), 20) << c.what;
+    EXPECT_EQ(band->Height(), 20) << c.what;
+    EXPECT_EQ(band->Objects().size(), 1u) << c.what;
+  }
+}
+
+TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
+  band->SetRowCount(1);
+  band->SetStretched(true);
+  band->SetAllowSplit(true);
+  TovxMemoView* memo = r.AddMemo(*band, "Memo1", NumberedLines(100), 20);
+  memo->SetStretchMode(TovxStretchMode::smActualHeight);
+  TovxMemoView* below = r.AddMemo(*band, "Below", QStringLiteral("end"), 15);
+  below->SetTop(25);
+  TovxMemoView* beside = r.AddMemo(*band, "Beside", QStringLiteral("x"), 15);
+  beside->SetBounds(300, 0, 100, 15);
+  ASSERT_TRUE(r.Prepare());
+  const MemoParts parts = PartsOf(r, "Memo1");
+  ASSERT_EQ(parts.lines.size(), 2u);
+  EXPECT_EQ(parts.lines[0] + parts.lines[1], 100);
+  // The memo beside the split one stays in the first part; the one below
+  // follows the rest, 5 units under it.
+  EXPECT_EQ(PartsOf(r, "Beside").lines, std::vector<int>{1});
+  const MemoParts end = PartsOf(r, "Below");
+  ASSERT_EQ(end.lines, std::vector<int>{1});
+  TovxMemoView rest;
+  rest.SetBounds(0, 0, 200, 10);
+  rest.SetText(NumberedLines(parts.lines[1]));
+  EXPECT_NEAR(end.tops[0], rest.CalcHeight() + 5, 0.01);
+  EXPECT_EQ(r.CountPerPage("TovxMemoView"), (std::vector<int>{2, 2}));
+}
+
+TEST_F(BandEngineTest, AThrowingFooterBetweenPartsLeavesTheSplitBandWhole) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 100, 40);
+  band->SetRowCount(1);
+  band->SetStretched(true);
+  band->SetAllowSplit(true);
+  r.AddMemo(*band, "Memo1", NumberedLines(100), 20)
+      ->SetStretchMode(TovxStretchMode::smActualHeight);
+  r.AddMemo(*band, "Below", "end", 15)->SetTop(25);
+  auto* footer = r.Add<TovxPageFooter>("PageFooter1", 900, 30);
+  r.AddMemo(*footer, "Page", "[bad]");
+  FunctionEvaluator eval;
+  r.report->SetEvaluator(&eval);  // throws for every expression
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_EQ(band->Objects().size(), 2u);
+}
+
+// --- keeping -------------------------------------------------------------------------
+
+TEST_F(BandEngineTest, KeptBandsMoveTogetherUnlessTheyFitNoPage) {
+  // Printable height 1046.93: a title of `title` and rows of 100.
+  struct Case {
+    const char* what;
+    double title;
+    int rows;
+    std::function<void(BandReport&, TovxMasterData&)> build;
+    std::vector<QStringList> pages;  // first two bands of each page
+  };
+  const auto header = [](BandReport& r, TovxMasterData& data, bool keep) {
+    r.Add<TovxHeader>("Header1", 50, 50);
+    data.SetKeepHeader(keep);
+  };
+  const auto footer = [](BandReport& r, TovxMasterData& data, bool keep) {
+    r.Add<TovxFooter>("Footer1", 500, 100);
+    data.SetKeepFooter(keep);
+  };
+  const QString T = "ReportTitle1", H = "Header1", D = "MasterData1", F = "Footer1";
+  const Case cases[] = {
+      {"header alone at the page end",
+       900,
+       2,
+       [&](BandReport& r, TovxMasterData& d) { header(r, d, false); },
+       {{T, H}, {D, D}}},
+      {"KeepHeader takes the header along",
+       900,
+       2,
+       [&](BandReport& r, TovxMasterData& d) { header(r, d, true); },
+       {{T}, {H, D}}},
+      {"footer alone on the next page",
+       700,
+       3,
+       [&](BandReport& r, TovxMasterData& d) { footer(r, d, false); },
+       {{T, D}, {F}}},
+      {"KeepFooter takes the last row along",
+       700,
+       3,
+       [&](BandReport& r, TovxMasterData& d) { footer(r, d, true); },
+       {{T, D}, {D, F}}},
+      // The group with its second row would not fit a whole page.
+      {"KeepTogether too big for a page breaks as usual",
+       100,
+       3,
+       [&](BandReport& r, TovxMasterData& d) {
+         d.SetHeight(500);
+         auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 60, 50);
+         group->SetKeepTogether(true);
+         group->SetCondition(QStringLiteral("same"));
+       },
+       {{T, "GroupHeader1"}, {D, D}}},
+      {"KeepTogether moves a group that fits",
+       900,
+       3,
+       [&](BandReport& r, TovxMasterData&) {
+         auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 60, 50);
+         group->SetKeepTogether(true);
+         group->SetCondition(QStringLiteral("same"));
+       },
+       {{T}, {"GroupHeader1", D}}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.Add<TovxReportTitle>(T, 0, c.title);
+    auto* data = r.Add<TovxMasterData>(D, 200, 100);
+    data->SetRowCount(c.rows);
+    c.build(r, *data);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.pages.size())) << c.what;
+    for (size_t i = 0; i < c.pages.size(); ++i) {
+      EXPECT_EQ(r.Bands(static_cast<int>(i)).mid(0, 2).join(',').toStdString(),
+                c.pages[i].join(',').toStdString())
+          << c.what << " page " << i;
+    }
+  }
+}
+
+TEST_F(BandEngineTest, AKeptGroupTakesItsOutlineEntryAlong) {
+  BandReport r;
+  r.Add<TovxReportTitle>("ReportTitle1", 0, 900);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 100, 50);
+  group->SetCondition(QStringLiteral("same"));
+  group->SetOutlineText(QStringLiteral("G"));
+  group->SetKeepTogether(true);
+  r.Add<TovxMasterData>("MasterData1", 200, 100)->SetRowCount(2);
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), QStringList{"ReportTitle1"});
+  EXPECT_EQ(r.Bands(1), (QStringList{"GroupHeader1", "MasterData1", "MasterData1"}));
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.Count(), 1);
+  QString text;
+  int page = -1;
+  int top = -1;
+  outline.GetItem(0, text, page, top);
+  EXPECT_EQ(text, "G");
+  EXPECT_EQ(page, 1);
+  EXPECT_EQ(top, 0);
+}
+
+// --- data bands of several columns ---------------------------------------------------
+
+TEST_F(BandEngineTest, RecordsRunSideBySideInDataColumns) {
+  struct Case {
+    const char* what;
+    double title;  // 0: none
+    int rows;
+    std::vector<std::vector<std::pair<double, double>>> pages;  // left, top per record
+  };
+  const Case cases[] = {
+      {"seven records in three columns",
+       0,
+       7,
+       {{{0, 0}, {60, 0}, {120, 0}, {0, 20}, {60, 20}, {120, 20}, {0, 40}}}},
+      // The second row would end 3.07 below the page: it opens the next.
+      {"a row past the page's end moves whole",
+       1010,
+       5,
+       {{{0, 1010}, {60, 1010}, {120, 1010}}, {{0, 0}, {60, 0}}}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    if (c.title > 0) r.Add<TovxReportTitle>("ReportTitle1", 0, c.title);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+    data->SetRowCount(c.rows);
+    data->SetColumns(3);
+    data->SetColumnWidth(50);
+    data->SetColumnGap(10);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.pages.size())) << c.what;
+    for (size_t i = 0; i < c.pages.size(); ++i) {
+      std::vector<std::pair<double, double>> places;
+      for (const TovxComponent* object : r.Pages().GetPage(static_cast<int>(i))->Objects()) {
+        if (object->Name() == "MasterData1") places.emplace_back(object->Left(), object->Top());
+      }
+      EXPECT_EQ(places, c.pages[i]) << c.what << " page " << i;
+    }
+    EXPECT_EQ(data->Left(), 0) << c.what;
+  }
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));

@@ -1,0 +1,68 @@
+// Keeping bands together: what was added since a keep started moves with
+// the band that does not fit to the next column or page, unless the kept
+// part would not fit a whole page either; then the keep is dropped and the
+// bands break or split as they come.
+#include "base/rounding.h"
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "report/model/band.h"
+
+namespace {
+
+constexpr double kEpsilon = 0.0001;
+
+}  // namespace
+
+void TovxEngine::StartKeep(TovxBand* band, int position, double y) {
+  if (keep_.band || !band || !running_) return;
+  if (position < 0) {
+    position = pages_.ObjectPosition();
+    y = cur_y_;
+  }
+  // Kept from the top of the page or column: moving on would gain nothing
+  // (the report title, shown only once, does not come along).
+  if (!title_above_body_ && pages_.CurPage() == body_start_page_ &&
+      cur_column_ == body_start_column_ && position <= body_start_position_) {
+    return;
+  }
+  keep_ = Keep{band, y, position, pages_.CurPage(), cur_column_, pages_.AnchorPosition()};
+  aggregates_->TakeSnapshot();
+}
+
+void TovxEngine::EndKeep(const TovxBand* band) {
+  if (!keep_.band || keep_.band != band) return;
+  keep_ = Keep();
+}
+
+void TovxEngine::DropKeep() {
+  if (!keep_.band) return;
+  aggregates_->DropSnapshot();
+  keep_ = Keep();
+}
+
+bool TovxEngine::KeptPartFits(double height) const {
+  return cur_y_ - keep_.y + height <= page_height_ - FooterHeight() - HeaderHeight() + kEpsilon;
+}
+
+bool TovxEngine::CutKept() {
+  if (!keep_.band) return false;
+  const double height = current_band_ ? current_band_->Height() : 0;
+  if (keep_.page != pages_.CurPage() || keep_.column != cur_column_ || !KeptPartFits(height)) {
+    DropKeep();
+    return false;
+  }
+  pages_.CutObjects(keep_.position);
+  return true;
+}
+
+void TovxEngine::PasteKept() {
+  const int page = pages_.CurPage();
+  const double y = cur_y_;
+  pages_.PasteObjects(cur_x_, y);
+  const int shift = static_cast<int>(ovx::Round(y - keep_.y));
+  pages_.MoveOutlineItems(keep_.page, static_cast<int>(ovx::Round(keep_.y)), page, shift);
+  if (page != keep_.page) pages_.MoveAnchors(keep_.anchor, static_cast<int>(ovx::Round(y)));
+  const double used = pages_.LastUsedY(cur_x_);
+  if (used > cur_y_) cur_y_ = used;
+  keep_ = Keep();
+}
