@@ -474,6 +474,22 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
       }
       return names->value(name.toCaseFolded(), nullptr);
     };
+    // Files written before every copy was named list an unnamed object as
+    // "Page<k>." only; such entries follow the page's unnamed objects in
+    // tree order, the order in which they were listed.
+    std::vector<std::optional<std::vector<TovxComponent*>>> unnamed(c.source_pages.size());
+    std::vector<size_t> unnamed_used(c.source_pages.size(), 0);
+    const auto next_unnamed = [&](size_t page) -> TovxComponent* {
+      std::optional<std::vector<TovxComponent*>>& list = unnamed[page];
+      if (!list) {
+        list.emplace();
+        for (TovxComponent* object : c.source_pages[page].copy->AllObjects()) {
+          if (object->Name().isEmpty()) list->push_back(object);
+        }
+      }
+      size_t& used = unnamed_used[page];
+      return used < list->size() ? (*list)[used++] : nullptr;
+    };
     for (int i = 0; i < dictionary->Count(); ++i) {
       const TovxXMLItem& item = *dictionary->Items(i);
       const QString source_name = QString::fromUtf8(item.Prop("name"));
@@ -483,7 +499,9 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
           dot > 4 && source_name.startsWith(u"Page") ? source_name.mid(4, dot - 4).toInt(&ok) : -1;
       TovxComponent* source = nullptr;
       if (ok && k >= 0 && k < static_cast<int>(c.source_pages.size())) {
-        source = find_source(static_cast<size_t>(k), source_name.mid(dot + 1));
+        source = dot + 1 == source_name.size()
+                     ? next_unnamed(static_cast<size_t>(k))
+                     : find_source(static_cast<size_t>(k), source_name.mid(dot + 1));
       }
       if (!source || item.Name().isEmpty() || c.by_name.contains(item.Name())) {
         errors << QStringLiteral("Bad dictionary entry %1 %2")

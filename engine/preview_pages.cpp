@@ -81,6 +81,19 @@ bool IsWholePageName(const QByteArray& name) {
   return name.compare("TovxReportPage", Qt::CaseInsensitive) == 0;
 }
 
+// A saved file finds each copy again by its name, so a copy whose source has
+// no name (or a name its page cannot take) gets a fresh one of its own.
+void NameSourceCopy(TovxComponent& copy, const QString& name) {
+  if (!name.isEmpty()) {
+    try {
+      copy.SetName(name);
+      return;
+    } catch (const ovx::Error&) {
+    }
+  }
+  copy.CreateUniqueName();
+}
+
 }  // namespace
 
 QString TovxPreviewPages::Contents::Entry::SourceName() const {
@@ -252,10 +265,7 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
           auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
           if (!object) continue;
           object->Assign(*child);
-          try {
-            object->SetName(child->Name());
-          } catch (const ovx::Error&) {
-          }
+          NameSourceCopy(*object, child->Name());
           if (auto* view = dynamic_cast<TovxView*>(object)) {
             view->SetDataSetName(QString());
             view->SetDataField(QString());
@@ -284,11 +294,7 @@ void TovxPreviewPages::AddToSourcePage(const TovxComponent& object) {
   auto* copy = dynamic_cast<TovxComponent*>(meta->Create(&page));
   if (!copy) return;
   copy->Assign(object);
-  try {
-    copy->SetName(object.Name());
-  } catch (const ovx::Error&) {
-    copy->CreateUniqueName();
-  }
+  NameSourceCopy(*copy, object.Name());
   const int entry = c.AddEntry(*copy, k);
   c.by_object.insert(&object, entry);
   c.by_object.insert(copy, entry);

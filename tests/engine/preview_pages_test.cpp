@@ -124,6 +124,40 @@ TEST_F(PreviewPagesTest, SaveLoadSaveGivesTheSameBytesAndKeepsPictures) {
   EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
 }
 
+// Objects without a name are saved under a name of their own and load back.
+TEST_F(PreviewPagesTest, UnnamedObjectsLoadBack) {
+  auto report = ovx::test::MakeAppReport(DataPath("templates/velmora.ov3"), 1);
+  auto* cover = dynamic_cast<TovxReportPage*>(report->FindObject(QStringLiteral("Page1")));
+  ASSERT_NE(cover, nullptr);
+  for (const char* text : {"甲", "乙"}) {
+    auto* memo = new TovxMemoView(cover);
+    memo->SetBounds(10, 10, 40, 30);
+    memo->SetText(QString::fromUtf8(text));
+    ASSERT_TRUE(memo->Name().isEmpty());
+  }
+  ASSERT_TRUE(report->PrepareReport());
+  TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+  const QByteArray saved = Save(pages);
+  ASSERT_EQ(saved.indexOf("name=\"Page0.\""), -1);
+
+  const auto texts = [](TovxPreviewPages& from) {
+    QStringList all;
+    for (TovxComponent* object : from.GetPage(0)->AllObjects()) {
+      if (auto* memo = dynamic_cast<TovxMemoView*>(object)) all << memo->Text().trimmed();
+    }
+    return all;
+  };
+  const QStringList expected = texts(pages);
+  ASSERT_TRUE(expected.contains(QStringLiteral("甲")) && expected.contains(QStringLiteral("乙")));
+
+  TovxPreviewPages loaded(nullptr);
+  ovx::MemoryStream in(saved);
+  loaded.LoadFromStream(in);
+  EXPECT_TRUE(loaded.LoadErrors().isEmpty()) << loaded.LoadErrors().join('\n').toStdString();
+  EXPECT_EQ(texts(loaded), expected);
+  EXPECT_EQ(ovx::DumpPreparedPages(loaded), ovx::DumpPreparedPages(pages));
+}
+
 // A file written before source pages were stored as differences (kept as
 // written then, with the dump the program of that time gave) loads to the
 // same pages, and saved again in the present form it still does.
