@@ -12,9 +12,10 @@
 // overlay are in engine_pages.cpp. A band with AllowSplit, or one higher
 // than the page, that does not fit is output in parts over columns and
 // pages (engine_split.cpp); another band that does not fit even on a fresh
-// page is placed whole there and runs over the page's end. Keeping bands
-// together, multi-column data bands, subreports and vertical bands are not
-// run yet.
+// page is placed whole there and runs over the page's end. Kept bands move
+// together to the next column or page (engine_keep.cpp); data bands with
+// several columns place their records side by side. Subreports and
+// vertical bands are not run yet.
 //
 // Run state: the band tree (band_tree.h), line counters, group values and
 // the header list live here, keyed by band; the template is only read,
