@@ -4,6 +4,7 @@
 // the page: a band as an object of its own, followed by the objects it
 // carried, moved by the band's position.
 #include "base/error.h"
+#include "base/json_text.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "export/export_filter.h"
@@ -44,24 +45,7 @@ void Number(QByteArray& out, double value) {
   out.append(buffer, result.ptr - buffer);
 }
 
-void String(QByteArray& out, const QString& value) {
-  out += '"';
-  for (char c : value.toUtf8()) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-}
+void String(QByteArray& out, const QString& value) { ovx::AppendJsonString(out, value); }
 
 void Object(QByteArray& out, const TovxComponent& object, double dx, double dy, bool& first) {
   if (!first) out += ',';

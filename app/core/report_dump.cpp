@@ -1,5 +1,6 @@
 #include "app/core/report_dump.h"
 
+#include "base/json_text.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/picture.h"
@@ -39,22 +40,7 @@ class JsonWriter {
   }
   void String(const QString& value) {
     Comma();
-    out += '"';
-    for (char c : value.toUtf8()) {
-      const auto u = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += c;
-      } else if (u < 0x20) {
-        static const char kHex[] = "0123456789abcdef";
-        out += "\\u00";
-        out += kHex[u >> 4];
-        out += kHex[u & 15];
-      } else {
-        out += c;
-      }
-    }
-    out += '"';
+    AppendJsonString(out, value);
   }
   void Open(char bracket) {
     Comma();
