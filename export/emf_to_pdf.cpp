@@ -1225,20 +1225,6 @@ QRect BlitDest(const TEnhMetaObj& r) {
                       static_cast<int>(std::clamp<qint64>(y + r.I32(36), INT_MIN, INT_MAX))));
 }
 
-// The part of `image` a source rectangle names (bottom-up bitmaps count
-// y from the bottom); the whole image when it covers or misses it.
-QImage SourcePart(const QImage& image, QRect source, bool bottom_up) {
-  if (image.isNull() || source.width() <= 0 || source.height() <= 0) return image;
-  const qint64 x = source.x(), y = source.y(), w = source.width(), h = source.height();
-  if (x == 0 && y == 0 && w == image.width() && h == image.height()) return image;
-  const qint64 top = bottom_up ? qint64{image.height()} - y - h : y;
-  const qint64 left = std::max<qint64>(x, 0), right = std::min<qint64>(x + w, image.width());
-  const qint64 upper = std::max<qint64>(top, 0), lower = std::min<qint64>(top + h, image.height());
-  if (right <= left || lower <= upper) return image;
-  return image.copy(QRect(static_cast<int>(left), static_cast<int>(upper),
-                          static_cast<int>(right - left), static_cast<int>(lower - upper)));
-}
-
 // The source rectangle of a bitmap record: x, y, width and height at the
 // given offsets; empty (the whole bitmap) when the values are beyond any
 // bitmap, which would also overflow the rectangle's own arithmetic.
@@ -1300,7 +1286,8 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
   }
   const bool bottom_up = record.BitmapSize().height() > 0;
   const bool source_alpha = blend && (rop >> 24) & 1;
-  QImage image = SourcePart(record.Image(source_alpha), source, bottom_up);
+  QImage image = ovx::emf::BitmapSourcePart(record.Image(source_alpha), source.x(), source.y(),
+                                            source.width(), source.height(), bottom_up);
   if (image.isNull()) return;
   const bool flip_x = dest.right() < dest.left(), flip_y = dest.bottom() < dest.top();
   if (flip_x || flip_y) image = image.mirrored(flip_x, flip_y);

@@ -29,20 +29,6 @@ void EmfCanvasPlayer::DrawImage(const QRect& dest, QImage image, std::optional<C
 
 namespace {
 
-// The part of `image` a record's source rectangle names; in bitmaps
-// stored bottom-up the source's y counts from the bottom. The whole image
-// when the rectangle covers it or lies outside it.
-QImage SourcePart(const QImage& image, qint64 x, qint64 y, qint64 w, qint64 h, bool bottom_up) {
-  if (image.isNull() || w <= 0 || h <= 0) return image;
-  if (x == 0 && y == 0 && w == image.width() && h == image.height()) return image;
-  const qint64 top = bottom_up ? qint64{image.height()} - y - h : y;
-  const qint64 left = std::max<qint64>(x, 0), right = std::min<qint64>(x + w, image.width());
-  const qint64 upper = std::max<qint64>(top, 0), lower = std::min<qint64>(top + h, image.height());
-  if (right <= left || lower <= upper) return image;
-  return image.copy(QRect(static_cast<int>(left), static_cast<int>(upper),
-                          static_cast<int>(right - left), static_cast<int>(lower - upper)));
-}
-
 bool BottomUp(const TEMRBitmap& r) { return r.BitmapSize().height() > 0; }
 
 }  // namespace
@@ -52,7 +38,7 @@ void EmfCanvasPlayer::DoStretchDIBits() {
   const auto& r = Current<TEMRStretchDIBitsObj>();
   if (r.U32(68) != kSrcCopy || !r.HasBitmap()) return;
   const QImage image =
-      SourcePart(r.Image(), r.I32(32), r.I32(36), r.I32(40), r.I32(44), BottomUp(r));
+      BitmapSourcePart(r.Image(), r.I32(32), r.I32(36), r.I32(40), r.I32(44), BottomUp(r));
   const qint64 x = r.I32(24), y = r.I32(28);
   DrawImage(QRect(QPoint(r.I32(24), r.I32(28)),
                   QPoint(static_cast<int>(std::clamp<qint64>(x + r.I32(72), INT_MIN, INT_MAX)),
@@ -65,7 +51,7 @@ void EmfCanvasPlayer::DoSetDIBitsToDevice() {
   const auto& r = Current<TEMRSetDIBitsToDeviceObj>();
   if (!r.HasBitmap()) return;
   const int w = r.I32(40), h = r.I32(44);
-  const QImage image = SourcePart(r.Image(), r.I32(32), r.I32(36), w, h, BottomUp(r));
+  const QImage image = BitmapSourcePart(r.Image(), r.I32(32), r.I32(36), w, h, BottomUp(r));
   const qint64 x = r.I32(24), y = r.I32(28);
   DrawImage(QRect(QPoint(r.I32(24), r.I32(28)),
                   QPoint(static_cast<int>(std::clamp<qint64>(x + w, INT_MIN, INT_MAX)),
@@ -108,7 +94,8 @@ void EmfCanvasPlayer::DoBitBlt() {
     return;
   }
   if (rop != kSrcCopy) return;
-  DrawImage(BlitDest(r), SourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(32), r.I32(36), false),
+  DrawImage(BlitDest(r),
+            BitmapSourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(32), r.I32(36), false),
             std::nullopt);
 }
 
@@ -116,7 +103,8 @@ void EmfCanvasPlayer::DoStretchBlt() {
   TEMFAbstractExport::DoStretchBlt();
   const auto& r = Current<TEMRStretchBltObj>();
   if (!r.HasBitmap() || r.U32(40) != kSrcCopy) return;
-  DrawImage(BlitDest(r), SourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false),
+  DrawImage(BlitDest(r),
+            BitmapSourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false),
             std::nullopt);
 }
 
@@ -126,7 +114,7 @@ void EmfCanvasPlayer::DoAlphaBlend() {
   if (!r.HasBitmap()) return;
   const int constant = r.U8(42);
   QImage image =
-      SourcePart(r.Image(r.U8(43) & 1), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false);
+      BitmapSourcePart(r.Image(r.U8(43) & 1), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false);
   if (image.isNull() || constant == 0) return;
   if (constant < 255) {
     image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -148,8 +136,8 @@ void EmfCanvasPlayer::DoTransparentBlt() {
   if (!r.HasBitmap()) return;
   const Color key =
       static_cast<Color>(ResolveColorRef(r.U32(40), DeviceContext().Data().eof_palette));
-  DrawImage(BlitDest(r), SourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false),
-            key);
+  DrawImage(BlitDest(r),
+            BitmapSourcePart(r.Image(), r.I32(44), r.I32(48), r.I32(100), r.I32(104), false), key);
 }
 
 }  // namespace ovx

@@ -304,4 +304,16 @@ const TEnhMetaObj* StockObject(quint32 handle) {
   return index < table.size() ? table[index].get() : nullptr;
 }
 
+QImage BitmapSourcePart(const QImage& image, qint64 x, qint64 y, qint64 w, qint64 h,
+                        bool bottom_up) {
+  if (image.isNull() || w <= 0 || h <= 0) return image;
+  if (x == 0 && y == 0 && w == image.width() && h == image.height()) return image;
+  const qint64 top = bottom_up ? qint64{image.height()} - y - h : y;
+  const qint64 left = std::max<qint64>(x, 0), right = std::min<qint64>(x + w, image.width());
+  const qint64 upper = std::max<qint64>(top, 0), lower = std::min<qint64>(top + h, image.height());
+  if (right <= left || lower <= upper) return image;
+  return image.copy(QRect(static_cast<int>(left), static_cast<int>(upper),
+                          static_cast<int>(right - left), static_cast<int>(lower - upper)));
+}
+
 }  // namespace ovx::emf

@@ -551,4 +551,10 @@ namespace ovx::emf {
 // index names none. The table is built once and shared.
 const TEnhMetaObj* StockObject(quint32 handle);
 
+// The part of `image` a bitmap record's source rectangle (x, y, w, h)
+// names; in bitmaps stored bottom-up the source's y counts from the bottom.
+// The whole image when the rectangle covers it or lies outside it.
+QImage BitmapSourcePart(const QImage& image, qint64 x, qint64 y, qint64 w, qint64 h,
+                        bool bottom_up);
+
 }  // namespace ovx::emf
