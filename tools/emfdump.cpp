@@ -208,17 +208,8 @@ int Main(int argc, char** argv) {
   if (!pdf.isEmpty()) return WritePdf(bytes, pdf);
 
   if (!png.isEmpty()) {
-    const TEnhMetaHeaderObj header(bytes.left(88));
-    const QRect frame = header.Frame();
-    double per_mm_x = 96 / 25.4, per_mm_y = 96 / 25.4;
-    if (header.Millimeters().width() > 0 && header.Millimeters().height() > 0 &&
-        header.Device().width() > 0 && header.Device().height() > 0) {
-      per_mm_x = double(header.Device().width()) / header.Millimeters().width();
-      per_mm_y = double(header.Device().height()) / header.Millimeters().height();
-    }
-    const double width = std::round((double(frame.right()) - frame.left()) / 100 * per_mm_x);
-    const double height = std::round((double(frame.bottom()) - frame.top()) / 100 * per_mm_y);
-    const double w = std::round(width * scale), h = std::round(height * scale);
+    const QSizeF frame = FramePixels(bytes);
+    const double w = std::round(frame.width() * scale), h = std::round(frame.height() * scale);
     if (!(w >= 1 && h >= 1 && w <= kMaxPixels && h <= kMaxPixels))
       return Fail(QStringLiteral("the frame is empty or too large to draw"));
     std::unique_ptr<ovx::PainterCanvas> canvas;
