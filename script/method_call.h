@@ -1,0 +1,49 @@
+// What the host sees when a script calls one of its functions, methods or
+// index properties. Registered members are implemented by a handler that
+// reads its arguments by position and writes by-reference results back in
+// place; the script engine copies those back into the caller's variables
+// after the handler returns.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "script/interpreter.h"
+
+namespace ovx {
+
+struct ScriptMethodCall {
+  // The object the member was reached through; Null for global functions
+  // and class-level calls such as constructors.
+  ScriptValue instance;
+  // The registered class name of the member's owner; empty for globals.
+  QString class_name;
+  // Upper case. An index property is called NAME.GET when read and
+  // NAME.SET when written, with the value being written as the last
+  // argument.
+  QString method_name;
+  // One entry per declared parameter, defaults filled in for the ones the
+  // script left out. Macro parameters hold their argument's source text.
+  std::vector<ScriptValue>& args;
+  // The running program, for handlers that need its host hooks or raise
+  // errors in its terms; null when a handler is called outside a run.
+  ScriptProgram* program = nullptr;
+
+  int ArgCount() const { return static_cast<int>(args.size()); }
+  // Out-of-range positions read as Empty rather than failing: a handler
+  // registered with a declaration that lists fewer parameters than it
+  // reads must not touch memory outside the arguments.
+  ScriptValue Arg(int i) const {
+    return i >= 0 && i < ArgCount() ? args[static_cast<size_t>(i)] : ScriptValue();
+  }
+  void SetArg(int i, const ScriptValue& v) {
+    if (i >= 0 && i < ArgCount()) args[static_cast<size_t>(i)] = v;
+  }
+};
+
+// Throws ScriptError for failures the script may catch in try/except.
+using ScriptMethodHandler = std::function<ScriptValue(ScriptMethodCall& call)>;
+
+}  // namespace ovx
