@@ -32,7 +32,7 @@ TovxEngine::TovxEngine(TovxReport& report, TovxPreviewPages& pages)
 bool TovxEngine::DoublePass() const { return report_.EngineOptions().DoublePass(); }
 
 double TovxEngine::FreeSpace() const {
-  if (page_ && page_->EndlessHeight()) return kEndlessSpace;
+  if (Collecting() || (page_ && page_->EndlessHeight())) return kEndlessSpace;
   const double footer = previous_footer_height_ > 0 ? previous_footer_height_ : FooterHeight();
   return page_height_ - footer - cur_y_;
 }
@@ -86,11 +86,18 @@ bool TovxEngine::Initialize(TovxReportPage* only) {
   page_ = nullptr;
   current_band_ = last_band_on_page_ = start_new_page_band_ = nullptr;
   in_page_start_ = in_end_page_ = false;
+  frame_bands_.clear();
+  data_tree_ = nullptr;
+  running_pages_.clear();
+  refused_.clear();
+  collectors_.clear();
+  extras_.clear();
   QStringList errors;
   TovxDataSet* report_data = report_.DataSet();
   for (TovxComponent* child : report_.Objects()) {
     auto* page = dynamic_cast<TovxReportPage*>(child);
-    if (!page || (only && page != only)) continue;
+    // Subreports may run any page a subreport shows.
+    if (!page || (only && page != only && !page->Subreport())) continue;
     ovx::BandTree& tree = trees_[page];
     ovx::BuildBandTree(*page, tree, errors, resource_text);
     // Both sides must name a data set for the check to mean anything.
@@ -191,6 +198,11 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
         engine.report_.AddError(error.Message());
       }
       engine.opened_.clear();
+      // Copies made during the run go before the store forgets its
+      // template objects.
+      engine.collectors_.clear();
+      engine.extras_.clear();
+      engine.running_pages_.clear();
       engine.pages_.Finish();
       engine.tree_ = nullptr;
       engine.page_ = nullptr;
@@ -207,7 +219,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   std::vector<TovxReportPage*> report_pages;
   for (TovxComponent* child : report_.Objects()) {
     auto* report_page = dynamic_cast<TovxReportPage*>(child);
-    if (!report_page || (page && report_page != page)) continue;
+    if (!report_page || (page && report_page != page && !report_page->Subreport())) continue;
     report_pages.push_back(report_page);
     pages_.AddSourcePage(*report_page);
   }
@@ -259,6 +271,8 @@ void TovxEngine::RunPages(TovxReportPage* only) {
 void TovxEngine::RunReportPage(TovxReportPage& page) {
   page_ = &page;
   tree_ = &trees_[&page];
+  data_tree_ = tree_;
+  running_pages_.assign(1, &page);
   CallScript(page.OnBeforePrint(), page);
   if (TovxDataSet* data_set = page.DataSet()) {
     data_set->First();

@@ -14,8 +14,9 @@
 // pages (engine_split.cpp); another band that does not fit even on a fresh
 // page is placed whole there and runs over the page's end. Kept bands move
 // together to the next column or page (engine_keep.cpp); data bands with
-// several columns place their records side by side. Subreports and
-// vertical bands are not run yet.
+// several columns place their records side by side. Subreports run the
+// bands of their own page inside their band or beside it
+// (engine_subreports.cpp).
 //
 // Run state: the band tree (band_tree.h), line counters, group values and
 // the header list live here, keyed by band; the template is only read,
@@ -48,7 +49,10 @@
 
 #include <functional>
 #include <memory>
+#include <set>
+#include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TovxBand;
@@ -61,6 +65,7 @@ class TovxPreviewPages;
 class TovxReport;
 class TovxReportComponent;
 class TovxReportPage;
+class TovxSubreport;
 
 class TovxEngine : public TovxCustomEngine {
  public:
@@ -115,7 +120,7 @@ class TovxEngine : public TovxCustomEngine {
   std::function<void()> process_events;
   // The host's manual build of a page; when set it replaces the page's bands.
   std::function<void(TovxReportPage&)> on_manual_build;
-  // The text of a resource name in the band-tree errors.
+  // The text of a resource name in the band-tree and subreport errors.
   ovx::ResourceTextLookup resource_text = &ovx::BuiltInEngineText;
   // The report's aggregates (not owned); none does nothing.
   void SetAggregates(ovx::AggregateSink* aggregates) {
@@ -201,6 +206,33 @@ class TovxEngine : public TovxCustomEngine {
   // current position.
   void PasteKept();
 
+  // engine_subreports.cpp
+  // Copies of objects the engine makes during a run; the store forgets
+  // them as they go.
+  struct CopyDeleter {
+    TovxPreviewPages* pages;
+    void operator()(TovxComponent* object) const;
+  };
+  using Copy = std::unique_ptr<TovxComponent, CopyDeleter>;
+  Copy CopyObject(const TovxComponent& object);
+  // Subreports printed on their parent: their output becomes objects of
+  // `band`, placed at their positions inside it. Answers the lowest bottom.
+  double RunSubreportsOnParent(TovxBand& band);
+  // The other subreports of a band shown at `x`, `top` on page `page`;
+  // the run goes on at the furthest position any of them reached.
+  void RunSubreportsBeside(TovxBand& band, int page, double x, double top);
+  // Runs the bands of a subreport's page at the current position; false
+  // when it is refused (its page already runs further up).
+  bool RunSubreportPage(TovxSubreport& subreport);
+  // Whether `band` is output with more or fewer objects than its own.
+  bool HasOtherOutput(const TovxBand& band) const;
+  // The objects `band` is output with: its own but subreports, and the
+  // objects placed on it during this preparation.
+  std::vector<TovxComponent*> OutputObjects(const TovxBand& band) const;
+  // Output into the collector of a subreport printed on its parent.
+  void CollectBand(const TovxBand& band, double x);
+  bool Collecting() const { return !collectors_.empty(); }
+
   // engine_pages.cpp
   void StartFirstPage(TovxReportPage& page);
   void StartNewPage(bool show_headers);
@@ -285,6 +317,25 @@ class TovxEngine : public TovxCustomEngine {
     int anchor = -1;
   };
   Keep keep_;
+  // Bands that belong to a page's frame (headers, footers, overlay) added
+  // to a page and column: a page reached again (a second subreport beside
+  // the first) does not get them twice.
+  std::set<std::tuple<const TovxBand*, int, int>> frame_bands_;
+  // The tree whose data bands run: the page's own, or a subreport's.
+  const ovx::BandTree* data_tree_ = nullptr;
+  // Pages running now, outermost first (the report page, then subreports).
+  std::vector<const TovxReportPage*> running_pages_;
+  // Subreports refused this run (reported once each).
+  std::unordered_set<const TovxSubreport*> refused_;
+  // Where the output of subreports printed on their parent goes.
+  std::vector<std::vector<Copy>> collectors_;
+  // Per band being prepared: whether it holds subreports, and the objects
+  // placed on it.
+  struct BandExtras {
+    bool subreports = false;
+    std::vector<Copy> placed;
+  };
+  std::unordered_map<const TovxBand*, BandExtras> extras_;
   // Whether the report title lies between the page's top and the body.
   bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;

@@ -8,6 +8,7 @@
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
+#include "report/model/subreport.h"
 
 #include <algorithm>
 
@@ -70,7 +71,7 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
   if (group) aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
   // A band that starts a new page, unless it is the first line of its data
   // or group (which is on a new page anyway or follows its header).
-  if (band.Visible() && band.StartNewPage() && !in_page_start_) {
+  if (band.Visible() && band.StartNewPage() && !in_page_start_ && !Collecting()) {
     bool first_line = false;
     if (data) first_line = band_runs_[data].line == 1;
     if (group) first_line = group_runs_[group].line == 1;
@@ -105,10 +106,14 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
         current_band_ = &band;
       }
       if (FreeSpace() < height - kEpsilon) {
+        const int page = pages_.CurPage();
+        const double x = cur_x_;
+        const double top = cur_y_;
         SplitBand(band);
         last_band_height_ = band.Height();
         FinishBand(band);
         NotifyFinished(band);
+        RunSubreportsBeside(band, page, x, top);
         return true;
       }
     } else if (!fresh) {
@@ -135,20 +140,39 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     }
   }
 
+  const int shown_page = pages_.CurPage();
+  double shown_x = cur_x_;
+  const double shown_top = cur_y_;
   if (visible) {
-    const bool footer_again = dynamic_cast<TovxPageFooter*>(&band) && footer_on_page_;
+    bool again = dynamic_cast<TovxPageFooter*>(&band) && footer_on_page_;
+    // A page reached again keeps the frame bands it has.
+    if (!again && !Collecting() && (in_page_start_ || in_end_page_ || NeverBreaks(band)) &&
+        !dynamic_cast<TovxNullBand*>(&band)) {
+      again = !frame_bands_.emplace(&band, shown_page, cur_column_).second;
+    }
     if (columns) PlaceInColumn(*data);
-    if (!footer_again) {
+    if (!again) {
       const double x = columns ? band.Left() + cur_x_ : cur_x_;
-      if (band.Left() != x) band.SetLeft(x);
-      pages_.AddObject(band, cur_y_ - band.Top());
+      shown_x = x;
+      if (Collecting()) {
+        CollectBand(band, x);
+      } else {
+        if (band.Left() != x) band.SetLeft(x);
+        if (HasOtherOutput(band)) {
+          pages_.AddObjectPart(band, cur_y_ - band.Top(), OutputObjects(band));
+        } else {
+          pages_.AddObject(band, cur_y_ - band.Top());
+        }
+      }
     }
     cur_y_ += height;
     if (columns) NextDataColumn(*data);
   }
   last_band_height_ = height;
+  const bool subreports = visible && HasOtherOutput(band);
   FinishBand(band);
   NotifyFinished(band);
+  if (subreports) RunSubreportsBeside(band, shown_page, shown_x, shown_top);
   return true;
 }
 
@@ -186,6 +210,7 @@ void TovxEngine::FinishDataRow(TovxDataBand& band) {
   const bool on_page = run.row_page == pages_.CurPage();
   run.row_page = -1;
   cur_y_ = top + height;
+  if (Collecting()) return;
   // A row that runs past the page's end moves whole to the next column or
   // page, unless it opened its page already (it would run over there too).
   const bool opened_page = pages_.CurPage() == body_start_page_ &&
@@ -239,6 +264,7 @@ double TovxEngine::PrepareBand(TovxBand& band) {
   for (TovxComponent* child : band.Objects()) {
     auto* object = dynamic_cast<TovxReportComponent*>(child);
     if (!object) continue;
+    if (dynamic_cast<TovxSubreport*>(object)) extras_[&band].subreports = true;
     SaveState(*object);
     if (!visible) continue;
     FireBeforePrint(*object);
@@ -294,8 +320,10 @@ void TovxEngine::StretchAndShift(TovxBand& band) {
       }
     }
   }
+  // Subreports printed on the band run once its objects are in place.
+  const double placed_bottom = HasOtherOutput(band) ? RunSubreportsOnParent(band) : 0;
   if (band.Stretched()) {
-    double bottom = 0;
+    double bottom = placed_bottom;
     for (TovxComponent* object : objects) {
       if (object->Visible()) bottom = std::max(bottom, object->Top() + object->Height());
     }
@@ -326,4 +354,5 @@ void TovxEngine::FinishBand(TovxBand& band) {
     saved_.pop_back();
     band.AfterPrint();
   }
+  if (!extras_.empty()) extras_.erase(&band);
 }

@@ -37,7 +37,7 @@ bool TovxEngine::PassesFilter(TovxDataBand& band) {
 // PrintIfDetailEmpty asks (always, without detail bands or with the flag).
 bool TovxEngine::HasDetailData(TovxDataBand& band, int depth) {
   if (band.PrintIfDetailEmpty()) return true;
-  const std::vector<TovxDataBand*>& subs = tree_->Links(&band).sub_bands;
+  const std::vector<TovxDataBand*>& subs = data_tree_->Links(&band).sub_bands;
   if (subs.empty() || depth > kMaxNesting) return true;
   for (TovxDataBand* sub : subs) {
     CallScript(sub->OnMasterDetail(), *sub);
@@ -56,15 +56,15 @@ bool TovxEngine::PageHasData(TovxReportPage& page) {
   for (TovxDataBand* band : trees_[&page].top) {
     TovxDataSet* data_set = ovx::BandDataSet(*band);
     if (!data_set) continue;
-    const ovx::BandTree* saved_tree = tree_;
-    tree_ = &trees_[&page];
+    const ovx::BandTree* saved_tree = data_tree_;
+    data_tree_ = &trees_[&page];
     data_set->First();
     bool found = false;
     while (!found && !data_set->Eof() && !report_.Terminated()) {
       found = HasDetailData(*band);
       data_set->Next();
     }
-    tree_ = saved_tree;
+    data_tree_ = saved_tree;
     if (found) return true;
   }
   return false;
@@ -88,7 +88,7 @@ bool TovxEngine::AddOutline(TovxBand& band) {
 }
 
 void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
-  const ovx::DataBandLinks& links = tree_->Links(&band);
+  const ovx::DataBandLinks& links = data_tree_->Links(&band);
   BandRun& run = band_runs_[&band];  // element references survive rehashing
   run = BandRun();
   for (TovxComponent* object : band.Objects()) {
@@ -154,11 +154,11 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
 // With KeepFooter the footer stays with the last record: the keep starts
 // where that record began, when it is still on this page.
 void TovxEngine::ShowKeptFooter(TovxDataBand& band, int page, int position, double y) {
-  TovxFooter* footer = tree_->Links(&band).footer;
+  TovxFooter* footer = data_tree_->Links(&band).footer;
   if (!footer) return;
   bool keep = band.KeepFooter() && page == pages_.CurPage();
   if (keep) {
-    if (keep_.band && (keep_.band == tree_->Links(&band).header || keep_.band == &band)) {
+    if (keep_.band && (keep_.band == data_tree_->Links(&band).header || keep_.band == &band)) {
       // The header's or the record's keep goes on until the footer.
       keep_.band = footer;
     } else if (!keep_.band) {
@@ -179,6 +179,8 @@ void TovxEngine::RunCountedChild(TovxDataBand& band, int rows) {
   auto& child = static_cast<TovxChild&>(*child_band);
   const bool till_page_ends = child.ToNRowsMode() == TovxToNRowsMode::rmTillPageEnds;
   if (till_page_ends && (!child.Visible() || child.Height() <= kEpsilon)) return;
+  // Collected output has no page end to fill up to.
+  if (till_page_ends && Collecting()) return;
   for (int child_rows = 0; KeepGoing(); ++child_rows) {
     if (!till_page_ends && rows + child_rows >= child.ToNRows()) return;
     const double y = cur_y_;
@@ -196,7 +198,7 @@ void TovxEngine::RunCountedChild(TovxDataBand& band, int rows) {
 }
 
 void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record) {
-  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
   for (size_t i = from; i < groups.size(); ++i) {
     TovxGroupHeader* group = groups[i];
     GroupRun& run = group_runs_[group];
@@ -225,7 +227,7 @@ void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_re
 }
 
 void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
-  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
   for (size_t i = 0; i < groups.size(); ++i) {
     TovxGroupHeader* group = groups[i];
     report_.SetCurrentObject(group);
@@ -245,11 +247,11 @@ void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
 void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
   // A group ends its row of records.
   FinishDataRow(band);
-  const std::vector<TovxGroupHeader*>& groups = tree_->Links(&band).groups;
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
   for (size_t i = groups.size(); i-- > down_to;) {
     TovxGroupHeader* group = groups[i];
     GroupRun& run = group_runs_[group];
-    if (TovxGroupFooter* footer = tree_->GroupFooter(group)) {
+    if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
       if (footer->HideIfSingleDataRecord() && run.rows < 2) {
         aggregates_->Notify(TovxProcessAtMode::paGroupFinished, footer);
       } else {

@@ -14,7 +14,7 @@ constexpr double kEpsilon = 0.0001;
 }  // namespace
 
 void TovxEngine::StartKeep(TovxBand* band, int position, double y) {
-  if (keep_.band || !band || !running_) return;
+  if (keep_.band || !band || !running_ || Collecting()) return;
   if (position < 0) {
     position = pages_.ObjectPosition();
     y = cur_y_;

@@ -118,7 +118,9 @@ void TovxEngine::StartNewPage(bool show_headers) {
   cur_column_ = 1;
   cur_y_ = 0;
   if (tree_->overlay && !tree_->overlay->PrintOnTop()) {
+    cur_x_ = 0;
     ShowBand(tree_->overlay);
+    cur_x_ = page_x_;
     cur_y_ = 0;
   }
   first_column_y_ = 0;
@@ -156,7 +158,8 @@ void TovxEngine::ShowHeaders(bool page_start) {
 }
 
 void TovxEngine::NewPage() {
-  if (!running_ || !page_) return;
+  // Output collected for a subreport printed on its parent has no page.
+  if (!running_ || !page_ || Collecting()) return;
   last_band_on_page_ = current_band_;
   const bool kept = CutKept();
   EndPage();
@@ -187,7 +190,7 @@ void TovxEngine::ShowColumnFooter() {
 }
 
 void TovxEngine::NewColumn() {
-  if (!running_ || !page_) return;
+  if (!running_ || !page_ || Collecting()) return;
   const int columns = page_->Columns();
   if (columns <= 1 || cur_column_ >= columns) {
     NewPage();
@@ -227,8 +230,9 @@ void TovxEngine::EndPage() {
       aggregates_->Notify(TovxProcessAtMode::paReportFinished, nullptr);
     }
   }
-  // Footer and overlay span the page, whatever column the page ended in.
-  cur_x_ = page_x_;
+  // Footer and overlay span the page, whatever column (or subreport) the
+  // page ended in.
+  cur_x_ = 0;
   if (TovxPageFooter* footer = tree_->page_footer) {
     cur_y_ = page_height_ - FooterHeight();
     if (is_last_page_ && footer->PrintOnLastPage()) previous_footer_height_ = footer->Height();

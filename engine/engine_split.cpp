@@ -52,8 +52,8 @@ double TryPart(Piece& piece, double height) {
 
 void TovxEngine::SplitBand(TovxBand& band) {
   std::vector<Piece> remaining;
-  for (TovxComponent* object : band.Objects()) {
-    if (!object->Visible() || dynamic_cast<TovxSubreport*>(object)) continue;
+  for (TovxComponent* object : OutputObjects(band)) {
+    if (!object->Visible()) continue;
     auto* stretch = dynamic_cast<TovxStretcheable*>(object);
     if (stretch) stretch->InitPart();
     remaining.push_back({object, stretch, object->Height()});

@@ -336,13 +336,20 @@ void TovxPreviewPages::AddPage(const TovxReportPage& page) {
     item->SetName("page" + QByteArray::number(k));
   }
   c.xml_size += kItemOverhead;
-  overwrite_ = true;
   cur_page_ = Count() - 1;
   if (report_ && report_->on_progress) report_->on_progress(cur_page_ + 1);
   CountLogicalPage();
 }
 
 void TovxPreviewPages::AddPicture(TovxPictureView& view) { contents_->pictures.AddPicture(view); }
+
+void TovxPreviewPages::ShareSource(const TovxComponent& copy, const TovxComponent& source) {
+  Contents& c = *contents_;
+  const auto found = c.by_object.constFind(&source);
+  if (found != c.by_object.constEnd()) c.by_object.insert(&copy, *found);
+}
+
+void TovxPreviewPages::ForgetCopy(const TovxComponent& copy) { contents_->by_object.remove(&copy); }
 
 void TovxPreviewPages::AddObject(const TovxComponent& object, double offset_y) {
   TovxXMLItem* page = CurrentPageItem();

@@ -139,6 +139,18 @@ class TovxPreviewPages {
   void AddObjectPart(const TovxComponent& object, double offset_y,
                      const std::vector<TovxComponent*>& children);
   void AddPicture(TovxPictureView& view);
+  // A copy the engine made of `source` during the run is stored, like its
+  // source, as its differences from the source's source object; ForgetCopy
+  // before the copy is freed.
+  void ShareSource(const TovxComponent& copy, const TovxComponent& source);
+  void ForgetCopy(const TovxComponent& copy);
+  // How AddPage goes on from a page that is not the last: append a page
+  // at the end (the default), or overwrite, reusing the next existing page
+  // (output that returns to an earlier page and runs on over pages made
+  // already). Clear, DiscardFirstPass and Finish return to appending.
+  enum class AddMode { kAppend, kOverwrite };
+  AddMode GetAddMode() const { return overwrite_ ? AddMode::kOverwrite : AddMode::kAppend; }
+  void SetAddMode(AddMode mode) { overwrite_ = mode == AddMode::kOverwrite; }
   void BeginPass();
   void DiscardFirstPass();
   void Finish();

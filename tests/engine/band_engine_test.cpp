@@ -4,6 +4,7 @@
 #include "base/stream.h"
 #include "engine/band_tree.h"
 #include "engine/shift_engine.h"
+#include "report/model/subreport.h"
 #include "tests/engine/band_report.h"
 #include "tests/test_support.h"
 
@@ -899,6 +900,143 @@ TEST_F(BandEngineTest, DestroyingAReportWaitsForItsRunOnAnotherThread) {
   worker.join();
   EXPECT_EQ(shown.load(), at_end);
   EXPECT_LT(at_end, 10000000);
+}
+
+// --- subreports ------------------------------------------------------------------
+
+// A second report page for subreports, with one data band of `rows` rows
+// of `height` holding a memo named `memo`.
+TovxReportPage* SubreportPage(BandReport& r, const QString& name, int rows, double height,
+                              const QString& memo) {
+  auto* page = new TovxReportPage(r.report.get());
+  page->SetName(name);
+  auto* band = new TovxMasterData(page);
+  band->SetName(name + "Data");
+  band->SetBounds(0, 100, 300, height);
+  band->SetRowCount(rows);
+  r.AddMemo(*band, memo, memo, height);
+  return page;
+}
+
+TovxSubreport* AddSubreport(TovxBand& band, const QString& name, TovxReportPage* page, double left,
+                            double top, bool on_parent) {
+  auto* subreport = new TovxSubreport(&band);
+  subreport->SetName(name);
+  subreport->SetBounds(left, top, 200, 30);
+  subreport->SetPage(page);
+  subreport->SetPrintOnParent(on_parent);
+  return subreport;
+}
+
+// The left and top on the page of every object named `name`, per page.
+std::vector<std::vector<std::pair<double, double>>> Places(BandReport& r, const QString& name) {
+  std::vector<std::vector<std::pair<double, double>>> pages;
+  for (int i = 0; i < r.Pages().Count(); ++i) {
+    std::vector<std::pair<double, double>> places;
+    for (const TovxComponent* object : r.Pages().GetPage(i)->AllObjects()) {
+      if (object->Name() != name) continue;
+      const TovxComponent* parent = object->Parent();
+      const bool in_band = dynamic_cast<const TovxBand*>(parent);
+      places.emplace_back(object->Left() + (in_band ? parent->Left() : 0),
+                          object->Top() + (in_band ? parent->Top() : 0));
+    }
+    pages.push_back(places);
+  }
+  return pages;
+}
+
+TEST_F(BandEngineTest, ASubreportOnItsParentStretchesTheBand) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 100, 40);
+  band->SetRowCount(2);
+  band->SetStretched(true);
+  TovxReportPage* rows = SubreportPage(r, "Page2", 3, 20, "Row");
+  AddSubreport(*band, "Subreport1", rows, 10, 5, true);
+  const QByteArray before = Saved(*r.report);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 1);
+  // Each record's band holds the three rows at their places inside it and
+  // is as high as they reach; the placeholder itself is not printed.
+  std::vector<double> heights;
+  for (const TovxComponent* object : r.Pages().GetPage(0)->Objects()) {
+    if (object->Name() == "MasterData1") heights.push_back(object->Height());
+  }
+  EXPECT_EQ(heights, (std::vector<double>{65, 65}));
+  using P = std::pair<double, double>;
+  EXPECT_EQ(Places(r, "Row")[0],
+            (std::vector<P>{{10, 5}, {10, 25}, {10, 45}, {10, 70}, {10, 90}, {10, 110}}));
+  EXPECT_EQ(r.CountPerPage("TovxSubreport"), std::vector<int>{0});
+  // Page2 runs only through the subreport; the template is as it was.
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{2});
+  EXPECT_EQ(Saved(*r.report), before);
+}
+
+TEST_F(BandEngineTest, SubreportsBesideTheBandGoOnAtTheFurthestPosition) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 100, 50);
+  band->SetRowCount(2);
+  r.Add<TovxPageHeader>("PageHeader1", 0, 0);
+  r.Add<TovxPageFooter>("PageFooter1", 900, 0);
+  // Rows of 30, 34 to a page: 50 of them, and 40 beside them at x 300.
+  AddSubreport(*band, "Long", SubreportPage(r, "Page2", 50, 30, "Row2"), 0, 0, false);
+  AddSubreport(*band, "Short", SubreportPage(r, "Page3", 40, 30, "Row3"), 300, 0, false);
+  ASSERT_TRUE(r.Prepare());
+  using P = std::pair<double, double>;
+  // Record 1 on page 1: 34 + 16 long rows, 34 + 6 short ones; record 2
+  // below the longer, on page 2 at 480: 18 + 32 long rows, 18 + 22 short.
+  const auto bands = Places(r, "MasterData1");
+  ASSERT_EQ(bands.size(), 3u);
+  EXPECT_EQ(bands[0], std::vector<P>{P(0, 0)});
+  EXPECT_EQ(bands[1], std::vector<P>{P(0, 480)});
+  EXPECT_EQ(r.CountPerPage("TovxMasterData"),
+            (std::vector<int>{1 + 34 + 34, 16 + 6 + 1 + 18 + 18, 32 + 22}));
+  const auto long_rows = Places(r, "Row2");
+  EXPECT_EQ(long_rows[1][0], P(0, 0));
+  EXPECT_EQ(long_rows[1][16], P(0, 480));
+  EXPECT_EQ(long_rows[2].back(), P(0, 31 * 30));
+  const auto short_rows = Places(r, "Row3");
+  EXPECT_EQ(short_rows[0][0], P(300, 0));
+  EXPECT_EQ(short_rows[1][0], P(300, 0));
+  EXPECT_EQ(short_rows[1][6], P(300, 480));
+  EXPECT_EQ(short_rows[2].back(), P(300, 21 * 30));
+  // Pages reached again keep one header and one footer each.
+  EXPECT_EQ(r.CountPerPage("TovxPageHeader"), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(r.CountPerPage("TovxPageFooter"), (std::vector<int>{1, 1, 1}));
+}
+
+TEST_F(BandEngineTest, ASubreportOfARunningPageIsRefused) {
+  struct Case {
+    const char* what;
+    bool pair;  // Page1 -> Page2 -> Page1, else Page1 -> Page1
+    bool on_parent;
+  };
+  const Case cases[] = {{"own page beside", false, false},
+                        {"own page on parent", false, true},
+                        {"two pages showing each other", true, false},
+                        {"two pages on parent", true, true}};
+  for (const Case& c : cases) {
+    BandReport r;
+    auto* band = r.Add<TovxMasterData>("MasterData1", 100, 40);
+    band->SetRowCount(3);
+    r.AddMemo(*band, "Row", "Row");
+    QString refused = "Subreport1";
+    if (c.pair) {
+      TovxReportPage* other = SubreportPage(r, "Page2", 2, 20, "Row2");
+      AddSubreport(*band, "Subreport1", other, 0, 20, c.on_parent);
+      AddSubreport(*other->FindBand<TovxMasterData>(), "Subreport2", r.page, 0, 0, c.on_parent);
+      refused = "Subreport2";
+    } else {
+      AddSubreport(*band, "Subreport1", r.page, 0, 20, c.on_parent);
+    }
+    const QByteArray before = Saved(*r.report);
+    ASSERT_TRUE(r.Engine().Run(true, r.page)) << c.what;
+    EXPECT_EQ(r.CountPerPage("TovxMemoView").size(), 1u) << c.what;
+    // Reported once, with the name of the subreport that was not run.
+    const QString error = QStringLiteral("不允许循环引用子区段 ") + refused;
+    EXPECT_EQ(r.report->Errors().filter(error).size(), 1)
+        << c.what << ": " << r.report->Errors().join("|").toStdString();
+    EXPECT_EQ(Saved(*r.report), before) << c.what;
+  }
 }
 
 // --- shifting --------------------------------------------------------------------
