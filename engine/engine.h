@@ -16,7 +16,8 @@
 // together to the next column or page (engine_keep.cpp); data bands with
 // several columns place their records side by side. Subreports run the
 // bands of their own page inside their band or beside it
-// (engine_subreports.cpp).
+// (engine_subreports.cpp). Vertical bands fill the cells of a horizontal
+// band across the page and the pages after it (engine_vertical.cpp).
 //
 // Run state: the band tree (band_tree.h), line counters, group values and
 // the header list live here, keyed by band; the template is only read,
@@ -232,6 +233,27 @@ class TovxEngine : public TovxCustomEngine {
   // Output into the collector of a subreport printed on its parent.
   void CollectBand(const TovxBand& band, double x);
   bool Collecting() const { return !collectors_.empty(); }
+  // Where output stands and the state of the page it stands on.
+  struct PagePosition {
+    int page, column;
+    double y, x, page_x, first_column_y, previous_footer_height;
+    bool first_page, footer_on_page, column_footer_shown, title_above_body;
+    int body_page, body_position, body_column;
+    TovxBand* last_band_on_page;
+  };
+  PagePosition TakePosition() const;
+  void PutPosition(const PagePosition& position);
+
+  // engine_vertical.cpp
+  // A horizontal band holding cells of vertical bands becomes the master
+  // band: the vertical bands run across the page, record by record, and
+  // each shown vertical band adds copies of its cells to the master band.
+  void RunVerticalBands(TovxBand& band);
+  void RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, int depth);
+  void ShowVerticalBand(TovxBand& band);
+  // Stores the master band stretch by stretch, each on its page across.
+  void StoreVerticalStretches(TovxBand& band);
+  bool IsCell(const TovxComponent& object) const;
 
   // engine_pages.cpp
   void StartFirstPage(TovxReportPage& page);
@@ -334,8 +356,16 @@ class TovxEngine : public TovxCustomEngine {
   struct BandExtras {
     bool subreports = false;
     std::vector<Copy> placed;
+    // A vertical master band: where in `placed` each page across begins,
+    // and where the last one ends.
+    std::vector<size_t> splits;
   };
   std::unordered_map<const TovxBand*, BandExtras> extras_;
+  // The vertical master band while it is shown, and the vertical headers
+  // shown again on every page across.
+  TovxBand* vertical_master_ = nullptr;
+  std::vector<TovxBand*> vertical_headers_;
+  bool in_vertical_headers_ = false;
   // Whether the report title lies between the page's top and the body.
   bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;

@@ -68,6 +68,29 @@ void TovxEngine::SaveState(TovxReportComponent& object) {
 bool TovxEngine::ShowOneBand(TovxBand& band) {
   auto* data = dynamic_cast<TovxDataBand*>(&band);
   auto* group = dynamic_cast<TovxGroupHeader*>(&band);
+  // A band holding cells of vertical bands is their master band while it
+  // is shown: never split (its stretches go across), and whatever way the
+  // band is left, AllowSplit and the store's add mode come back.
+  struct MasterGuard {
+    TovxEngine* engine = nullptr;
+    TovxBand* band = nullptr;
+    bool allow_split = false;
+    TovxPreviewPages::AddMode mode = TovxPreviewPages::AddMode::kAppend;
+    ~MasterGuard() {
+      if (!engine) return;
+      band->SetAllowSplit(allow_split);
+      engine->pages_.SetAddMode(mode);
+      engine->vertical_master_ = nullptr;
+      engine->vertical_headers_.clear();
+    }
+  } master;
+  if (!vertical_master_ && data_tree_ && !data_tree_->holds_cells.empty() &&
+      data_tree_->holds_cells.count(&band) && !band.Vertical() &&
+      !dynamic_cast<TovxPageHeader*>(&band)) {
+    master = MasterGuard{this, &band, band.AllowSplit(), pages_.GetAddMode()};
+    band.SetAllowSplit(false);
+    vertical_master_ = &band;
+  }
   if (group) aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
   // A band that starts a new page, unless it is the first line of its data
   // or group (which is on a new page anyway or follows its header).
@@ -98,7 +121,8 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     // never end: it goes here, running over the page's end.
     const bool fresh = AtBodyStart();
     const bool too_high = height > page_height_ - FooterHeight() + kEpsilon;
-    if (too_high || (band.AllowSplit() && (!keep_.band || !KeptPartFits(height)))) {
+    if ((too_high && vertical_master_ != &band) ||
+        (band.AllowSplit() && (!keep_.band || !KeptPartFits(height)))) {
       DropKeep();
       // A whole band higher than the page starts on a fresh column.
       if (!band.AllowSplit() && !fresh && !band.StartNewPage()) {
@@ -156,6 +180,8 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
       shown_x = x;
       if (Collecting()) {
         CollectBand(band, x);
+      } else if (vertical_master_ == &band && extras_[&band].splits.size() > 1) {
+        StoreVerticalStretches(band);
       } else {
         if (band.Left() != x) band.SetLeft(x);
         if (HasOtherOutput(band)) {
@@ -265,6 +291,8 @@ double TovxEngine::PrepareBand(TovxBand& band) {
     auto* object = dynamic_cast<TovxReportComponent*>(child);
     if (!object) continue;
     if (dynamic_cast<TovxSubreport*>(object)) extras_[&band].subreports = true;
+    // Cells get their data once per vertical band shown, not here.
+    if (vertical_master_ == &band && IsCell(*object)) continue;
     SaveState(*object);
     if (!visible) continue;
     FireBeforePrint(*object);
@@ -284,6 +312,8 @@ double TovxEngine::PrepareBand(TovxBand& band) {
 
 void TovxEngine::StretchAndShift(TovxBand& band) {
   const std::vector<TovxComponent*>& objects = band.Objects();
+  // A master band's cells are not its own: they stay as they are.
+  const bool master = vertical_master_ == &band;
   bool changed = false;
   for (TovxComponent* object : objects) {
     auto* view = dynamic_cast<TovxStretcheable*>(object);
@@ -301,7 +331,7 @@ void TovxEngine::StretchAndShift(TovxBand& band) {
       ovx::ShiftItem item{object->Left(), object->Top(), object->Width(), object->Height()};
       if (auto* view = dynamic_cast<TovxView*>(object)) item.mode = view->ShiftMode();
       auto* stretch = dynamic_cast<TovxStretcheable*>(object);
-      if (stretch && stretch->Visible() &&
+      if (stretch && stretch->Visible() && !(master && IsCell(*object)) &&
           (stretch->StretchMode() != TovxStretchMode::smDontStretch || stretch->CanShrink())) {
         const double height = stretch->CalcHeight();
         const double growth = height - item.height;
@@ -316,10 +346,13 @@ void TovxEngine::StretchAndShift(TovxBand& band) {
     if (changed) {
       const std::vector<double> shifts = ovx::ComputeShifts(band.ShiftEngine(), items);
       for (size_t i = 0; i < objects.size(); ++i) {
-        if (shifts[i] != 0) objects[i]->SetTop(objects[i]->Top() + shifts[i]);
+        if (shifts[i] != 0 && !(master && IsCell(*objects[i]))) {
+          objects[i]->SetTop(objects[i]->Top() + shifts[i]);
+        }
       }
     }
   }
+  if (vertical_master_ == &band) RunVerticalBands(band);
   // Subreports printed on the band run once its objects are in place.
   const double placed_bottom = HasOtherOutput(band) ? RunSubreportsOnParent(band) : 0;
   if (band.Stretched()) {
@@ -331,7 +364,8 @@ void TovxEngine::StretchAndShift(TovxBand& band) {
   }
   for (TovxComponent* object : objects) {
     auto* stretch = dynamic_cast<TovxStretcheable*>(object);
-    if (stretch && stretch->StretchMode() == TovxStretchMode::smMaxHeight) {
+    if (stretch && stretch->StretchMode() == TovxStretchMode::smMaxHeight &&
+        !(master && IsCell(*object))) {
       stretch->SetHeight(std::max(band.Height() - stretch->Top(), 0.0));
     }
   }

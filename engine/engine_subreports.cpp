@@ -75,7 +75,8 @@ TovxEngine::Copy TovxEngine::CopyObject(const TovxComponent& object) {
 bool TovxEngine::HasOtherOutput(const TovxBand& band) const {
   if (extras_.empty()) return false;
   const auto found = extras_.find(&band);
-  return found != extras_.end() && (found->second.subreports || !found->second.placed.empty());
+  return found != extras_.end() && (found->second.subreports || !found->second.placed.empty() ||
+                                    !found->second.splits.empty());
 }
 
 std::vector<TovxComponent*> TovxEngine::OutputObjects(const TovxBand& band) const {
@@ -83,7 +84,10 @@ std::vector<TovxComponent*> TovxEngine::OutputObjects(const TovxBand& band) cons
   objects.reserve(band.Objects().size());
   for (TovxComponent* object : band.Objects()) {
     // The subreport is a placeholder; what it prints is its page's output.
-    if (!dynamic_cast<TovxSubreport*>(object)) objects.push_back(object);
+    // A master band's cells print as the copies its vertical bands made.
+    if (dynamic_cast<TovxSubreport*>(object)) continue;
+    if (vertical_master_ == &band && IsCell(*object)) continue;
+    objects.push_back(object);
   }
   if (const auto found = extras_.find(&band); found != extras_.end()) {
     for (const Copy& copy : found->second.placed) objects.push_back(copy.get());
@@ -195,47 +199,9 @@ void TovxEngine::RunSubreportsBeside(TovxBand& band, int page, double x, double 
   if (subreports.empty()) return;
   // Where each subreport starts, and where the furthest one ended: the
   // state of the page and column it ended in goes on from there.
-  struct Position {
-    int page, column;
-    double y, x, page_x, first_column_y, previous_footer_height;
-    bool first_page, footer_on_page, column_footer_shown, title_above_body;
-    int body_page, body_position, body_column;
-    TovxBand* last_band_on_page;
-  };
-  const auto take = [this] {
-    return Position{pages_.CurPage(),
-                    cur_column_,
-                    cur_y_,
-                    cur_x_,
-                    page_x_,
-                    first_column_y_,
-                    previous_footer_height_,
-                    is_first_page_,
-                    footer_on_page_,
-                    column_footer_shown_,
-                    title_above_body_,
-                    body_start_page_,
-                    body_start_position_,
-                    body_start_column_,
-                    last_band_on_page_};
-  };
-  const auto put = [this](const Position& p) {
-    pages_.SetCurPage(p.page);
-    cur_column_ = p.column;
-    cur_y_ = p.y;
-    cur_x_ = p.x;
-    page_x_ = p.page_x;
-    first_column_y_ = p.first_column_y;
-    previous_footer_height_ = p.previous_footer_height;
-    is_first_page_ = p.first_page;
-    footer_on_page_ = p.footer_on_page;
-    column_footer_shown_ = p.column_footer_shown;
-    title_above_body_ = p.title_above_body;
-    body_start_page_ = p.body_page;
-    body_start_position_ = p.body_position;
-    body_start_column_ = p.body_column;
-    last_band_on_page_ = p.last_band_on_page;
-  };
+  using Position = PagePosition;
+  const auto take = [this] { return TakePosition(); };
+  const auto put = [this](const Position& p) { PutPosition(p); };
   const auto further = [](const Position& a, const Position& b) {
     if (a.page != b.page) return a.page > b.page;
     if (a.column != b.column) return a.column > b.column;
@@ -267,4 +233,40 @@ void TovxEngine::RunSubreportsBeside(TovxBand& band, int page, double x, double 
     if (further(reached, furthest)) furthest = reached;
   }
   put(furthest);
+}
+
+TovxEngine::PagePosition TovxEngine::TakePosition() const {
+  return PagePosition{pages_.CurPage(),
+                      cur_column_,
+                      cur_y_,
+                      cur_x_,
+                      page_x_,
+                      first_column_y_,
+                      previous_footer_height_,
+                      is_first_page_,
+                      footer_on_page_,
+                      column_footer_shown_,
+                      title_above_body_,
+                      body_start_page_,
+                      body_start_position_,
+                      body_start_column_,
+                      last_band_on_page_};
+}
+
+void TovxEngine::PutPosition(const PagePosition& p) {
+  pages_.SetCurPage(p.page);
+  cur_column_ = p.column;
+  cur_y_ = p.y;
+  cur_x_ = p.x;
+  page_x_ = p.page_x;
+  first_column_y_ = p.first_column_y;
+  previous_footer_height_ = p.previous_footer_height;
+  is_first_page_ = p.first_page;
+  footer_on_page_ = p.footer_on_page;
+  column_footer_shown_ = p.column_footer_shown;
+  title_above_body_ = p.title_above_body;
+  body_start_page_ = p.body_page;
+  body_start_position_ = p.body_position;
+  body_start_column_ = p.body_column;
+  last_band_on_page_ = p.last_band_on_page;
 }

@@ -1039,6 +1039,67 @@ TEST_F(BandEngineTest, ASubreportOfARunningPageIsRefused) {
   }
 }
 
+// --- vertical bands --------------------------------------------------------------
+
+TEST_F(BandEngineTest, VerticalBandsFillCellsAcrossPages) {
+  // PageWidth 718.11: seven cells of 100 across, then a page across.
+  for (const int rows : {1, 2}) {
+    BandReport r;
+    auto* master = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    master->SetRowCount(rows);
+    master->SetAllowSplit(true);
+    r.AddMemo(*master, "Cell", "Cell", 20)->SetWidth(100);
+    auto* across = r.Add<TovxMasterData>("Across", 0, 200);
+    across->SetVertical(true);
+    across->SetBounds(0, 0, 100, 200);
+    across->SetRowCount(12);
+    const QByteArray before = Saved(*r.report);
+    ASSERT_TRUE(r.Prepare()) << rows;
+    EXPECT_NEAR(r.Engine().PageWidth(), 718.11, 0.005);
+    ASSERT_EQ(r.Pages().Count(), 2) << rows;
+    using P = std::pair<double, double>;
+    std::vector<P> first, second;
+    for (int row = 0; row < rows; ++row) {
+      for (int i = 0; i < 7; ++i) first.emplace_back(100 * i, 20 * row);
+      for (int i = 0; i < 5; ++i) second.emplace_back(100 * i, 20 * row);
+    }
+    const auto cells = Places(r, "Cell");
+    EXPECT_EQ(cells[0], first) << rows;
+    EXPECT_EQ(cells[1], second) << rows;
+    // The cell, the master band's AllowSplit and the rest of the template
+    // are as they were.
+    EXPECT_EQ(Saved(*r.report), before) << rows;
+    EXPECT_EQ(r.Pages().GetAddMode(), TovxPreviewPages::AddMode::kAppend);
+  }
+}
+
+TEST_F(BandEngineTest, AThrowingFooterAcrossLeavesTheMasterBandAsItWas) {
+  BandReport r;
+  auto* master = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  master->SetRowCount(1);
+  master->SetAllowSplit(true);
+  r.AddMemo(*master, "Cell", "[x]", 20)->SetWidth(100);
+  auto* across = r.Add<TovxMasterData>("Across", 0, 200);
+  across->SetVertical(true);
+  across->SetBounds(0, 0, 100, 200);
+  across->SetRowCount(12);
+  // The footer of the page across throws while the master band is stored.
+  auto* footer = r.Add<TovxPageFooter>("PageFooter1", 900, 30);
+  r.AddMemo(*footer, "Page", "[bad]");
+  FunctionEvaluator eval;
+  eval.calc = [](const QString& expression) -> QVariant {
+    if (expression == "x") return QStringLiteral("v");
+    throw ovx::Error(QString(), QStringLiteral("bad expression %s"), {expression});
+  };
+  r.report->SetEvaluator(&eval);
+  const QByteArray before = Saved(*r.report);
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_TRUE(master->AllowSplit());
+  EXPECT_EQ(r.Pages().GetAddMode(), TovxPreviewPages::AddMode::kAppend);
+  EXPECT_EQ(Saved(*r.report), before);
+  EXPECT_EQ(master->Objects().size(), 1u);
+}
+
 // --- shifting --------------------------------------------------------------------
 
 TEST(ShiftEngineTest, ObjectsMoveBelowGrownOnes) {

@@ -1,0 +1,207 @@
+// Vertical bands: bands that grow across the page. Their cells are objects
+// of horizontal bands that lie within a vertical band's width (the band
+// tree finds them; they stay in their horizontal band). When such a
+// horizontal band is shown it becomes the master band: the vertical data
+// bands run over their records and each shown vertical band adds copies of
+// its cells to the master band at the current x. Where the page's width
+// ends, a new page across begins; the master band is then stored stretch
+// by stretch, each on its page across, at the same y (see engine.h).
+//
+// The template is never changed for good: the cells stay where they are,
+// the copies belong to the engine, and the master band's AllowSplit and the
+// store's add mode come back on every way out (ShowOneBand's guard).
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "report/model/band.h"
+#include "report/model/data_set.h"
+#include "report/model/page.h"
+#include "report/model/report.h"
+#include "report/model/subreport.h"
+#include "report/model/view.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr double kEpsilon = 0.0001;
+// Data bands nest six deep at most; deeper recursion means a damaged tree.
+constexpr int kMaxNesting = 16;
+
+}  // namespace
+
+bool TovxEngine::IsCell(const TovxComponent& object) const {
+  return data_tree_ && !data_tree_->cells.empty() && data_tree_->cells.count(&object) > 0;
+}
+
+void TovxEngine::RunVerticalBands(TovxBand& band) {
+  BandExtras& extras = extras_[&band];
+  extras.placed.clear();
+  extras.splits.assign(1, 0);
+  vertical_headers_.clear();
+  cur_v_column_ = 0;
+  struct Restore {
+    TovxEngine& engine;
+    double x;
+    int line, line_through;
+    TovxBand* band;
+    ~Restore() {
+      engine.cur_x_ = x;
+      engine.cur_line_ = line;
+      engine.cur_line_through_ = line_through;
+      engine.current_band_ = band;
+      engine.vertical_headers_.clear();
+    }
+  } restore{*this, cur_x_, cur_line_, cur_line_through_, &band};
+  // Across the page from where the first vertical band stands.
+  double left = std::numeric_limits<double>::max();
+  for (const auto& [cell, vertical] : data_tree_->cells) left = std::min(left, vertical->Left());
+  cur_x_ = data_tree_->cells.empty() ? 0 : left;
+  RunVerticalDataBands(data_tree_->vertical_top, 0);
+  BandExtras& filled = extras_[&band];
+  filled.splits.push_back(filled.placed.size());
+}
+
+void TovxEngine::RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, int depth) {
+  if (depth > kMaxNesting) return;
+  for (TovxDataBand* band : bands) {
+    if (!KeepGoing()) return;
+    TovxDataSet* data_set = ovx::BandDataSet(*band);
+    if (!data_set) continue;
+    const ovx::DataBandLinks& links = data_tree_->Links(band);
+    BandRun& run = band_runs_[band];
+    run = BandRun();
+    const int limit = band->RowCount();
+    int shown = 0;
+    data_set->First();
+    while (!data_set->Eof() && !report_.Terminated() && (limit <= 0 || shown < limit)) {
+      if (!PassesFilter(*band)) {
+        data_set->Next();
+        continue;
+      }
+      if (shown == 0 && links.header) {
+        if (links.header->ReprintOnNewPage()) vertical_headers_.push_back(links.header);
+        ShowVerticalBand(*links.header);
+      }
+      cur_line_ = run.line;
+      cur_line_through_ = run.line_through;
+      ShowVerticalBand(*band);
+      ++run.line;
+      ++run.line_through;
+      ++shown;
+      RunVerticalDataBands(links.sub_bands, depth + 1);
+      if (band->FooterAfterEach() && links.footer) ShowVerticalBand(*links.footer);
+      data_set->Next();
+    }
+    if (shown > 0) {
+      vertical_headers_.erase(
+          std::remove(vertical_headers_.begin(), vertical_headers_.end(), links.header),
+          vertical_headers_.end());
+      if (!band->FooterAfterEach() && links.footer) ShowVerticalBand(*links.footer);
+    }
+  }
+}
+
+void TovxEngine::ShowVerticalBand(TovxBand& band) {
+  TovxBand* master = vertical_master_;
+  if (!master || !running_) return;
+  auto* data = dynamic_cast<TovxDataBand*>(&band);
+  if (data) ++cur_v_column_;
+  const bool footer = dynamic_cast<TovxFooter*>(&band) || dynamic_cast<TovxGroupFooter*>(&band);
+  current_band_ = footer ? &band : master;
+  const size_t mark = saved_.size();
+  report_.SetCurrentObject(&band);
+  SaveState(band);
+  FireBeforePrint(band);
+  if (band.Visible()) {
+    BandExtras& extras = extras_[master];
+    const bool start_new = band.StartNewPage() && data && band_runs_[data].line_through > 1;
+    // Nothing placed on this page across yet: a band wider than the page
+    // stays here rather than starting pages across for ever.
+    const bool placed = extras.placed.size() > extras.splits.back() || extras.splits.size() == 1;
+    if (!in_vertical_headers_ && placed &&
+        (cur_x_ + band.Width() > page_width_ + kEpsilon || start_new)) {
+      if (page_ && page_->EndlessWidth() && !start_new) {
+        page_width_ += band.Width();
+      } else {
+        extras.splits.push_back(extras.placed.size());
+        cur_x_ = 0;
+        in_vertical_headers_ = true;
+        struct Reset {
+          bool& flag;
+          ~Reset() { flag = false; }
+        } reset{in_vertical_headers_};
+        const std::vector<TovxBand*> headers = vertical_headers_;
+        for (TovxBand* header : headers) ShowVerticalBand(*header);
+      }
+    }
+    for (TovxComponent* object : master->Objects()) {
+      const auto found = data_tree_->cells.find(object);
+      if (found == data_tree_->cells.end() || found->second != &band) continue;
+      auto* cell = dynamic_cast<TovxReportComponent*>(object);
+      if (!cell) continue;
+      report_.SetCurrentObject(cell);
+      SaveState(*cell);
+      FireBeforePrint(*cell);
+      if (cell->Visible()) {
+        cell->GetData();
+        if (auto* view = dynamic_cast<TovxView*>(cell)) {
+          CallScript(view->EventHandler(TovxView::Event::kOnAfterData), *view);
+        }
+        if (Copy copy = CopyObject(*cell)) {
+          copy->SetLeft(cell->Left() - band.Left() + cur_x_);
+          extras_[master].placed.push_back(std::move(copy));
+        }
+      }
+      saved_.pop_back();
+      cell->AfterPrint();
+    }
+    cur_x_ += band.Width();
+  }
+  report_.SetCurrentObject(&band);
+  FireAfterPrint(band);
+  while (saved_.size() > mark) {
+    TovxReportComponent* object = saved_.back();
+    saved_.pop_back();
+    object->AfterPrint();
+  }
+  report_.SetCurrentObject(nullptr);
+  if (footer) NotifyFinished(band);
+}
+
+void TovxEngine::StoreVerticalStretches(TovxBand& band) {
+  BandExtras& extras = extras_[&band];
+  const std::vector<size_t> splits = extras.splits;
+  std::vector<TovxComponent*> own;
+  for (TovxComponent* object : band.Objects()) {
+    if (!IsCell(*object) && !dynamic_cast<TovxSubreport*>(object)) own.push_back(object);
+  }
+  const PagePosition start = TakePosition();
+  const double y = cur_y_;
+  if (band.Left() != 0) band.SetLeft(0);
+  // Pages across exist already from the rows above: they are used again.
+  pages_.SetAddMode(TovxPreviewPages::AddMode::kOverwrite);
+  for (size_t k = 0; k + 1 < splits.size(); ++k) {
+    std::vector<TovxComponent*> children = k == 0 ? own : std::vector<TovxComponent*>();
+    for (size_t i = splits[k]; i < splits[k + 1] && i < extras.placed.size(); ++i) {
+      children.push_back(extras.placed[i].get());
+    }
+    pages_.AddObjectPart(band, y - band.Top(), children);
+    if (k + 2 < splits.size()) {
+      // A page across that ends here gets its footer (once); the page the
+      // band started on ends later, as usual.
+      if (k > 0) {
+        column_footer_shown_ = true;
+        EndPage();
+      }
+      StartNewPage(false);
+      cur_y_ = y;
+    }
+  }
+  if (splits.size() > 2) {
+    column_footer_shown_ = true;
+    EndPage();
+  }
+  pages_.SetAddMode(TovxPreviewPages::AddMode::kAppend);
+  PutPosition(start);
+}
