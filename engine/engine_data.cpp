@@ -83,7 +83,14 @@ bool TovxEngine::AddOutline(TovxBand& band) {
   report_.SetCurrentObject(&band);
   const QString text = report_.Calc(band.OutlineText(), &band).toString();
   report_.SetCurrentObject(nullptr);
-  pages_.Outline().AddItem(text, static_cast<int>(ovx::Round(cur_y_ - last_band_height_)));
+  double top = cur_y_ - last_band_height_;
+  // A record beside others in its row: the row's top (the row goes back
+  // up for the next column).
+  if (auto* data = dynamic_cast<TovxDataBand*>(&band); data && data->Columns() > 1) {
+    const BandRun& run = band_runs_[data];
+    if (run.row_page == pages_.CurPage()) top = run.row_top;
+  }
+  pages_.Outline().AddItem(text, static_cast<int>(ovx::Round(top)));
   return true;
 }
 

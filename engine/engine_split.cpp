@@ -52,11 +52,24 @@ double TryPart(Piece& piece, double height) {
 
 void TovxEngine::SplitBand(TovxBand& band) {
   std::vector<Piece> remaining;
+  // Objects aligned to the band's bottom close its last part.
+  std::vector<TovxComponent*> bottom_aligned;
   for (TovxComponent* object : OutputObjects(band)) {
     if (!object->Visible()) continue;
+    if (const auto* view = dynamic_cast<const TovxView*>(object);
+        view && view->Align() == TovxAlign::baBottom && !dynamic_cast<TovxStretcheable*>(object)) {
+      bottom_aligned.push_back(object);
+      continue;
+    }
     auto* stretch = dynamic_cast<TovxStretcheable*>(object);
     if (stretch) stretch->InitPart();
     remaining.push_back({object, stretch, object->Height()});
+  }
+  // Nothing else to split: they are split like any other object.
+  if (remaining.empty()) {
+    for (TovxComponent* object : bottom_aligned)
+      remaining.push_back({object, nullptr, object->Height()});
+    bottom_aligned.clear();
   }
   std::stable_sort(remaining.begin(), remaining.end(), [](const Piece& a, const Piece& b) {
     return a.object->Top() < b.object->Top();
@@ -178,6 +191,12 @@ void TovxEngine::SplitBand(TovxBand& band) {
     }
     band.SetHeight(height);
     if (rest.empty()) {
+      for (TovxComponent* object : bottom_aligned) height = std::max(height, object->Height());
+      for (TovxComponent* object : bottom_aligned) {
+        object->SetTop(height - object->Height());
+        part.push_back(object);
+      }
+      band.SetHeight(height);
       for (TovxComponent* object : part) {
         auto* stretch = dynamic_cast<TovxStretcheable*>(object);
         if (stretch && stretch->StretchMode() == TovxStretchMode::smMaxHeight) {

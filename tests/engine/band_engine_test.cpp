@@ -682,6 +682,32 @@ TEST_F(BandEngineTest, BandsSplitOverPagesByWholeLines) {
   }
 }
 
+TEST_F(BandEngineTest, ABottomAlignedObjectClosesTheLastPart) {
+  BandReport r;
+  auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
+  band->SetRowCount(1);
+  band->SetAllowSplit(true);
+  band->SetStretched(true);
+  r.AddMemo(*band, "Memo1", NumberedLines(100), 20)
+      ->SetStretchMode(TovxStretchMode::smActualHeight);
+  TovxMemoView* end = r.AddMemo(*band, "End", "end", 10);
+  end->SetTop(30);
+  end->SetAlign(TovxAlign::baBottom);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 2);
+  // Only in the last part, at its bottom.
+  EXPECT_EQ(r.CountPerPage("TovxMemoView"), (std::vector<int>{1, 2}));
+  const TovxComponent* part = nullptr;
+  for (const TovxComponent* object : r.Pages().GetPage(1)->Objects()) {
+    if (object->Name() == "MasterData1") part = object;
+  }
+  ASSERT_NE(part, nullptr);
+  const std::vector<double> tops = r.Tops(1, "End");
+  ASSERT_EQ(tops.size(), 1u);
+  EXPECT_NEAR(tops[0] + 10, part->Height(), 1e-6);
+  EXPECT_EQ(end->Top(), 30);
+}
+
 TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
   BandReport r;
   auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
@@ -869,6 +895,27 @@ TEST_F(BandEngineTest, RecordsRunSideBySideInDataColumns) {
     }
     EXPECT_EQ(data->Left(), 0) << c.what;
   }
+}
+
+TEST_F(BandEngineTest, OutlineEntriesOfDataColumnsStandAtTheirRow) {
+  BandReport r;
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetRowCount(7);
+  data->SetColumns(3);
+  data->SetColumnWidth(50);
+  data->SetColumnGap(10);
+  data->SetOutlineText(QStringLiteral("row"));
+  ASSERT_TRUE(r.Prepare());
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  std::vector<int> tops;
+  for (int i = 0; i < outline.Count(); ++i) {
+    QString text;
+    int page = -1, top = -1;
+    outline.GetItem(i, text, page, top);
+    tops.push_back(top);
+  }
+  EXPECT_EQ(tops, (std::vector<int>{0, 0, 0, 20, 20, 20, 40}));
 }
 
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
