@@ -180,6 +180,7 @@ void TovxEngine::StoreVerticalStretches(TovxBand& band) {
   const double y = cur_y_;
   if (band.Left() != 0) band.SetLeft(0);
   // Pages across exist already from the rows above: they are used again.
+  const TovxPreviewPages::AddMode mode = pages_.GetAddMode();
   pages_.SetAddMode(TovxPreviewPages::AddMode::kOverwrite);
   for (size_t k = 0; k + 1 < splits.size(); ++k) {
     std::vector<TovxComponent*> children = k == 0 ? own : std::vector<TovxComponent*>();
@@ -202,6 +203,6 @@ void TovxEngine::StoreVerticalStretches(TovxBand& band) {
     column_footer_shown_ = true;
     EndPage();
   }
-  pages_.SetAddMode(TovxPreviewPages::AddMode::kAppend);
+  pages_.SetAddMode(mode);
   PutPosition(start);
 }
