@@ -205,6 +205,18 @@ TovxXMLItem* TovxPreviewPages::PageItem(int index) {
   }
 }
 
+// The registry's class for the class of `object`, remembered: a store
+// meets few classes and copies every object through one.
+const ovx::MetaClass* TovxPreviewPages::RegisteredClass(const TovxComponent& object) const {
+  const ovx::MetaClass* own = &object.GetMetaClass();
+  auto& registered = contents_->registered;
+  auto known = registered.constFind(own);
+  if (known == registered.constEnd()) {
+    known = registered.insert(own, ClassesOf(report_).Find(own->ClassName()));
+  }
+  return *known;
+}
+
 bool TovxPreviewPages::EngineRunning() const { return engine_ && engine_->Running(); }
 
 QByteArray TovxPreviewPages::SourceText(const QByteArray& dictionary_name) const {
@@ -246,21 +258,13 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
     copy->SetName(page.Name());
   } catch (const ovx::Error&) {
   }
-  const ovx::ClassRegistry& classes = ClassesOf(report_);
-  // The registry's class for each class met (a page holds few).
-  QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
   // Copies the printable objects below `from` under `to`, property by
   // property through the metadata.
   const std::function<void(const TovxComponent&, TovxComponent&)> copy_children =
       [&](const TovxComponent& from, TovxComponent& to) {
         for (TovxComponent* child : from.Objects()) {
           if (!dynamic_cast<TovxReportComponent*>(child)) continue;
-          const ovx::MetaClass* own = &child->GetMetaClass();
-          auto known = registered.constFind(own);
-          if (known == registered.constEnd()) {
-            known = registered.insert(own, classes.Find(own->ClassName()));
-          }
-          const ovx::MetaClass* meta = *known;
+          const ovx::MetaClass* meta = RegisteredClass(*child);
           if (!meta || !meta->CanCreate()) continue;
           auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
           if (!object) continue;
@@ -289,7 +293,7 @@ void TovxPreviewPages::AddToSourcePage(const TovxComponent& object) {
   if (c.source_pages.empty() || c.by_object.contains(&object)) return;
   const int k = static_cast<int>(c.source_pages.size()) - 1;
   TovxReportPage& page = *c.source_pages.back().copy;
-  const ovx::MetaClass* meta = ClassesOf(report_).Find(object.GetMetaClass().ClassName());
+  const ovx::MetaClass* meta = RegisteredClass(object);
   if (!meta || !meta->CanCreate()) return;
   auto* copy = dynamic_cast<TovxComponent*>(meta->Create(&page));
   if (!copy) return;
@@ -651,7 +655,7 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
     TovxComponent* object = nullptr;
     if (entry) {
       // The source object, then the item's own values over it.
-      const ovx::MetaClass* meta = classes.Find(entry->source->GetMetaClass().ClassName());
+      const ovx::MetaClass* meta = RegisteredClass(*entry->source);
       object =
           meta && meta->CanCreate() ? dynamic_cast<TovxComponent*>(meta->Create(&parent)) : nullptr;
       if (!object) continue;

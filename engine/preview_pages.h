@@ -1,13 +1,23 @@
 // The prepared pages store: the finished pages of a prepared report.
 //
 // Design: everything lives in one XML document (root "preparedreport").
-// Every template page the engine uses is copied once into a source page;
-// each of its objects gets a short dictionary name ("m1", "b3") and its
-// serialization as stored text. A prepared object is then an element named
-// by its dictionary name whose attributes are only its differences from the
-// source object, so a body page of 180 cells costs a few kilobytes. Pages
-// are rebuilt as page objects (GetPage) only when asked for, and a bounded
-// number of rebuilt pages is cached, most recently used first.
+// Data flow of a run:
+//  - AddSourcePage copies every template page the engine uses once into a
+//    source page, object by object through the property metadata (Assign,
+//    never a text round trip). Each copy gets a short dictionary name ("m1",
+//    "b3"); `by_object` maps the template object (and its copy) to its entry.
+//    The registry class of each object class is looked up once per store
+//    (RegisteredClass).
+//  - AddObject writes a prepared object as an element named by its
+//    dictionary name whose attributes are only its differences from the
+//    source copy (DifferenceText), so a body page of 180 cells costs a few
+//    kilobytes; objects without an entry are written whole.
+//  - GetPage rebuilds a page as page objects only when asked for: each
+//    object is created, assigned from its source copy and given the item's
+//    own values; a bounded number of rebuilt pages is cached, most recently
+//    used first. While the engine runs, a rebuilt page is never cached.
+//  - Finish forgets the template objects: files and later runs know only
+//    the source copies.
 //
 // With the file cache, page elements are swapped out to the document's
 // temporary file once more than MaxMemSize megabytes were added, and read
@@ -43,6 +53,7 @@ class TovxReportPage;
 
 namespace ovx {
 class Canvas;
+class MetaClass;
 class Stream;
 }  // namespace ovx
 
@@ -254,6 +265,7 @@ class TovxPreviewPages {
   TovxXMLItem* Child(const char* name) const;
   TovxXMLItem* CurrentPageItem() const;
   bool EngineRunning() const;
+  const ovx::MetaClass* RegisteredClass(const TovxComponent& object) const;
   void AddObjectItem(const TovxComponent& object, TovxXMLItem& parent, double offset_y,
                      const std::vector<TovxComponent*>* children = nullptr);
   void RebuildChildren(const TovxXMLItem& item, TovxComponent& parent, CachedPage& page);

@@ -58,6 +58,8 @@ struct TovxPreviewPages::Contents {
   QHash<QByteArray, int> next_number;
   // Dictionary prefixes by class (a class always gives the same one).
   QHash<const ovx::MetaClass*, QByteArray> prefixes;
+  // The registry's class by an object's own class (RegisteredClass).
+  QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
   TovxPictureCache pictures;
   // Bytes added since the last swap to disk (an estimate).
   qint64 xml_size = 0;

@@ -247,6 +247,19 @@ TovxComponent* TovxComponent::FindOwnedByName(const QString& name) const {
 
 bool TovxComponent::IsValidName(const QString& name) {
   if (name.isEmpty()) return false;
+  // Generated names ("Memo6") are plain ASCII, where letters and digits are
+  // the ASCII ones and no code point spans two units.
+  bool ascii = true;
+  for (qsizetype i = 0; i < name.size() && ascii; ++i) {
+    const char16_t c = name[i].unicode();
+    if (c >= 0x80) {
+      ascii = false;
+    } else if (!(c == u'_' || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                 (i > 0 && c >= u'0' && c <= u'9'))) {
+      return false;
+    }
+  }
+  if (ascii) return true;
   // Lone surrogates come out as U+FFFD, which is no letter.
   const QList<uint> code_points = name.toUcs4();
   for (qsizetype i = 0; i < code_points.size(); ++i) {

@@ -16,6 +16,8 @@
 
 #include <QHash>
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -69,14 +71,26 @@ namespace {
 // The value a float property has after a trip through the template format
 // (15 significant digits), so that a copy equals what saving and loading
 // the source would give. Whole numbers, the common case, need no trip.
+// A page of typeset cells repeats a handful of positions and sizes, so the
+// trip's results are remembered by the value's bits.
 double AsStored(double value) {
   if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;
+  struct Slot {
+    quint64 bits = 0;
+    double stored = 0;
+    bool used = false;
+  };
+  thread_local std::array<Slot, 256> recent;
+  const quint64 bits = std::bit_cast<quint64>(value);
+  Slot& slot = recent[(bits ^ (bits >> 29) ^ (bits >> 47)) & 0xff];
+  if (slot.used && slot.bits == bits) return slot.stored;
   // As FormatFloat writes it: 15 significant digits.
   char buffer[40];
   const auto written =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
   double back = value;
   if (written.ec == std::errc()) std::from_chars(buffer, written.ptr, back);
+  slot = {bits, back, true};
   return back;
 }
 
@@ -212,7 +226,10 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
 
 void TovxComponent::Assign(const TovxComponent& source) {
   if (&source == this) return;
-  TovxXMLSerializer serializer(ClassesFor(*this), OwnerFor(*this));
+  // Found once: the walk up to the report fails a cast at every level.
+  TovxReport* report = Report();
+  TovxXMLSerializer serializer(report ? report->Classes() : ovx::ReportClasses(),
+                               report ? static_cast<ovx::StoredObject*>(report) : this);
   SetLoading(true);
   if (const std::optional<QByteArray> raw = source.RawAttributes()) {
     if (RawAttributes()) SetRawAttributes(*raw);
@@ -233,5 +250,7 @@ void TovxComponent::Assign(const TovxComponent& source) {
   for (int i = 0; i < collections.Count(); ++i) ReadCollection(*collections.Items(i), serializer);
   serializer.ResolveReferences();
   SetLoading(false);
-  AddErrors(*this, serializer.Errors());
+  if (report) {
+    for (const QString& line : serializer.Errors()) report->AddError(line);
+  }
 }

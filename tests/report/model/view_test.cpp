@@ -3,12 +3,16 @@
 #include "report/model/view.h"
 
 #include "base/class_registry.h"
+#include "base/number_format.h"
 #include "report/model/memo_view.h"
 #include "report/storage/xml_serializer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -381,6 +385,28 @@ TEST(ViewTest, FrameAndRareTextsAreMadeOnFirstUse) {
   EXPECT_EQ(copy.DifferenceText(framed).toStdString(), " u=\"\" Hint=\"hint\"");
   copy.SetTagStr(QString());
   EXPECT_TRUE(copy.TagStr().isEmpty());
+}
+
+// A copy holds each position as a file would give it back (15 significant
+// digits), also when thousands of different values pass, in any order.
+TEST(ViewTest, CopiedPositionsAreThoseAFileGivesBack) {
+  std::vector<double> values;
+  for (int i = 0; i < 3000; ++i) values.push_back(i / 7.0 + 1e-13 * i);
+  for (int round = 0; round < 2; ++round) {
+    for (const double value : values) {
+      TovxMemoView source;
+      source.SetLeft(value);
+      source.SetTop(-value * 3);
+      TovxMemoView copy;
+      copy.Assign(source);
+      const auto stored = [](double v) {
+        return ovx::ParseFloat(ovx::FormatFloat(v)).value_or(std::nan(""));
+      };
+      ASSERT_EQ(copy.Left(), stored(value)) << value;
+      ASSERT_EQ(copy.Top(), stored(-value * 3)) << value;
+    }
+    std::reverse(values.begin(), values.end());
+  }
 }
 
 TEST(ViewTest, TheDataCycleGivesBackTagAndHyperlinkValue) {
