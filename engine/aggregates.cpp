@@ -17,6 +17,9 @@ namespace {
 // Nesting of "(" and "<" parts and of variables named in a call; deeper
 // parts are skipped (a template could nest them until the stack overflows).
 constexpr int kMaxDepth = 32;
+// Characters the bracket matching may look at per memo: a text of many
+// unmatched openers would otherwise be scanned to its end from each one.
+constexpr qsizetype kScanBudget = 1 << 22;
 // The biggest vertical column a row may fill; the arrays grow up to it.
 constexpr int kMaxColumn = 1 << 20;
 
@@ -214,6 +217,7 @@ class TovxAggregateList::Collector {
     if (!delimiters) return;
     memo_ = &memo;
     default_band_ = default_band;
+    budget_ = kScanBudget;
     const QString text = memo.Text();
     qsizetype i = 0;
     while (i < text.size()) {
@@ -257,13 +261,14 @@ class TovxAggregateList::Collector {
   }
 
   void Parse(QStringView text, int depth) {
-    if (depth > kMaxDepth) return;
+    if (depth > kMaxDepth || budget_ <= 0) return;
+    budget_ -= text.size();
     if (ParseVariable(text.trimmed(), depth)) return;
     static const ovx::ExpressionDelimiters kParens{QStringLiteral("("), QStringLiteral(")")};
     static const ovx::ExpressionDelimiters kAngles{QStringLiteral("<"), QStringLiteral(">")};
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n) {
+    while (i < n && budget_ > 0) {
       const QChar c = text[i];
       if (IsSkipped(c)) {
         ++i;
@@ -273,6 +278,7 @@ class TovxAggregateList::Collector {
       } else if (c == u'(' || c == u'<') {
         const std::optional<qsizetype> end =
             ovx::FindExpressionEnd(text, i, c == u'(' ? kParens : kAngles);
+        budget_ -= (end ? *end : n) - i;
         if (!end) {
           ++i;  // no match: the opener is one character
           continue;
@@ -327,6 +333,7 @@ class TovxAggregateList::Collector {
         }
       }
     }
+    budget_ -= i - open;
     if (nesting > 0) return open + 1;  // never closed: not a call
     while (arguments.size() > 3) arguments.removeLast();
     for (QString& argument : arguments) argument = argument.trimmed();
@@ -373,6 +380,7 @@ class TovxAggregateList::Collector {
   TovxCustomMemoView* memo_ = nullptr;
   TovxDataBand* default_band_ = nullptr;
   QSet<QString> expanding_;
+  qsizetype budget_ = 0;
 };
 
 void TovxAggregateList::CollectPage(TovxReportPage& page, const ovx::BandTree& tree) {

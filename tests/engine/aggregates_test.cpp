@@ -176,6 +176,8 @@ TEST_F(AggregatesTest, CollectingCallsEndsOnHostileTexts) {
       {"an open quote ends the scan", "[\"SUM(key)]", 0},
       {"10,000 nested parentheses", "[" + deep + "]", 0},
       {"an unmatched opener", "[(((SUM(key)]", 1},
+      {"20,000 unmatched openers", "[" + QString(20000, u'(') + "]", 0},
+      {"20,000 unclosed calls", "[" + QString("SUM(").repeated(20000) + "]", 0},
       {"an unmatched angle", "[<<SUM(key) + 1]", 1},
       {"a call never closed", "[SUM(key]", 0},
   };
