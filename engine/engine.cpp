@@ -178,7 +178,13 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   cur_y_ = 0;
   cur_v_column_ = 0;
   aggregates_->Clear();
+  aggregate_list_.Clear();
   if (!Initialize(page)) return false;
+  for (TovxComponent* child : report_.Objects()) {
+    auto* report_page = dynamic_cast<TovxReportPage*>(child);
+    auto tree = report_page ? trees_.find(report_page) : trees_.end();
+    if (tree != trees_.end()) aggregate_list_.CollectPage(*report_page, tree->second);
+  }
 
   running_ = true;
   bool started = false;
@@ -235,6 +241,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     pages_.SetCurPage(pages_.Count() - 1);
     pages_.DiscardFirstPass();
     aggregates_->Clear();
+    aggregate_list_.ClearAllValues();
     final_pass_ = true;
     pages_.SetFinalPass(true);
     RunPass(page);

@@ -43,6 +43,7 @@
 #include <QTime>
 
 #include "engine/aggregate_sink.h"
+#include "engine/aggregates.h"
 #include "engine/band_tree.h"
 #include "engine/custom_engine.h"
 
@@ -123,7 +124,14 @@ class TovxEngine : public TovxCustomEngine {
   std::function<void(TovxReportPage&)> on_manual_build;
   // The text of a resource name in the band-tree and subreport errors.
   ovx::ResourceTextLookup resource_text = &ovx::BuiltInEngineText;
-  // The report's aggregates (not owned); none does nothing.
+  // The aggregate calls of the report's pages, collected at each run.
+  TovxAggregateList& Aggregates() { return aggregate_list_; }
+  // The value of an aggregate call printed in the band being shown (Null
+  // when no collected call matches); `band` names the data band, if any.
+  QVariant AggregateValue(const QString& function, const QString& expression,
+                          TovxBand* band = nullptr, int flags = 0);
+  // Deferred objects told of the points of a run (not owned); none does
+  // nothing.
   void SetAggregates(ovx::AggregateSink* aggregates) {
     aggregates_ = aggregates ? aggregates : &no_aggregates_;
   }
@@ -370,6 +378,9 @@ class TovxEngine : public TovxCustomEngine {
   bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;
   ovx::AggregateSink* aggregates_ = &no_aggregates_;
+  TovxAggregateList aggregate_list_{report_};
+  // The data band whose footer the current keep holds with its last row.
+  TovxDataBand* KeptFooterOwner() const;
 };
 
 namespace ovx {

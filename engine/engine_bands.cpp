@@ -50,7 +50,10 @@ void TovxEngine::ShowChain(TovxBand* band) {
     shown.push_back(band);
     if (!ShowOneBand(*band)) return;
     auto* data = dynamic_cast<TovxDataBand*>(band);
-    if (data) aggregates_->AddValue(*data);
+    if (data) {
+      aggregates_->AddValue(*data);
+      aggregate_list_.TakeValues(*data);
+    }
     if (!band->Visible() && !band->PrintChildIfInvisible()) return;
     // Records beside the first of their row have no children of their own.
     if (data && IsMultiColumnData(*data) && band_runs_[data].placed_column > 1) return;
@@ -278,6 +281,12 @@ void TovxEngine::NotifyFinished(TovxBand& band) {
     aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, &band);
   }
   aggregates_->Reset(band);
+  aggregate_list_.ResetOnBand(band);
+}
+
+QVariant TovxEngine::AggregateValue(const QString& function, const QString& expression,
+                                    TovxBand* band, int flags) {
+  return aggregate_list_.ValueOf(function, expression, band, flags, current_band_, cur_v_column_);
 }
 
 double TovxEngine::PrepareBand(TovxBand& band) {

@@ -27,17 +27,28 @@ void TovxEngine::StartKeep(TovxBand* band, int position, double y) {
   }
   keep_ = Keep{band, y, position, pages_.CurPage(), cur_column_, pages_.AnchorPosition()};
   aggregates_->TakeSnapshot();
+  aggregate_list_.BeginKeepSnapshot();
 }
 
 void TovxEngine::EndKeep(const TovxBand* band) {
   if (!keep_.band || keep_.band != band) return;
+  aggregate_list_.EndKeepSnapshot();
   keep_ = Keep();
 }
 
+// A keep given up still closes the page-footer snapshot: its rows count on
+// the page where they stay.
 void TovxEngine::DropKeep() {
   if (!keep_.band) return;
   aggregates_->DropSnapshot();
+  aggregate_list_.EndKeepSnapshot();
   keep_ = Keep();
+}
+
+TovxDataBand* TovxEngine::KeptFooterOwner() const {
+  auto* footer = dynamic_cast<TovxFooter*>(keep_.band);
+  TovxDataBand* owner = footer && tree_ ? tree_->Owner(footer) : nullptr;
+  return owner && owner->KeepFooter() ? owner : nullptr;
 }
 
 bool TovxEngine::KeptPartFits(double height) const {
@@ -52,6 +63,9 @@ bool TovxEngine::CutKept() {
     return false;
   }
   pages_.CutObjects(keep_.position);
+  // The last row leaves with the footer kept with it: the page it leaves
+  // does not count it.
+  if (TovxDataBand* owner = KeptFooterOwner()) aggregate_list_.TakeBackLast(*owner);
   return true;
 }
 
@@ -64,5 +78,7 @@ void TovxEngine::PasteKept() {
   if (page != keep_.page) pages_.MoveAnchors(keep_.anchor, static_cast<int>(ovx::Round(y)));
   const double used = pages_.LastUsedY(cur_x_);
   if (used > cur_y_) cur_y_ = used;
+  aggregate_list_.EndKeepSnapshot();
+  if (TovxDataBand* owner = KeptFooterOwner()) aggregate_list_.RetakeLast(*owner);
   keep_ = Keep();
 }

@@ -836,9 +836,7 @@ void TovxPreviewPages::DrawPage(int index, ovx::Canvas& canvas, double scale_x, 
   }
   page->Draw(canvas, scale_x, scale_y, offset_x, offset_y);
   TovxCustomMemoView::PrintState print_state{Count(), copy_no_, std::nullopt, print_scale_};
-  if (report_ && report_->Variables().IndexOf(QStringLiteral("CopyName")) >= 0) {
-    print_state.copy_name = report_->Variables().Value(QStringLiteral("CopyName")).toString();
-  }
+  print_state.copy_name = ovx::CopyNameVariable(report_ ? &report_->Variables() : nullptr);
   const double x = offset_x + page->LeftMargin() * ov01cm * scale_x;
   const double y = offset_y + page->TopMargin() * ov01cm * scale_y;
   for (TovxComponent* object : page->AllObjects()) {

@@ -227,10 +227,9 @@ void ExportRun::ExportPage(TovxReportPage& page, int index) {
 }
 
 void ExportRun::ExportObjects(TovxReportPage& page, int index) {
-  print_state_ = TovxCustomMemoView::PrintState{pages_.Count(), 0, std::nullopt, 0};
-  if (report_ && report_->Variables().IndexOf(QStringLiteral("CopyName")) >= 0) {
-    print_state_.copy_name = report_->Variables().Value(QStringLiteral("CopyName")).toString();
-  }
+  // An export is one copy: "[CopyName#]" ends in 1.
+  print_state_ = TovxCustomMemoView::PrintState{pages_.Count(), 1, std::nullopt, 0};
+  print_state_.copy_name = ovx::CopyNameVariable(report_ ? &report_->Variables() : nullptr);
 
   // The page's colour, frame and picture as a view over the printable area.
   TovxPictureView background;

@@ -194,8 +194,8 @@ class TovxCustomMemoView : public TovxStretcheable {
   ovx::PixelRect TextRectInPixels(const ovx::PixelRect& rect, double scale_x, double scale_y) const;
 
   // What the prepared pages store hands a memo it draws: the page count,
-  // copy number and the report's "CopyName" variable (none: the copy-name
-  // macro becomes empty) for the page-count and copy-name macros, and the
+  // copy number and the global "CopyName" variable, else the report's (none:
+  // the copy-name macro becomes empty) for the page-count and copy-name macros, and the
   // factor of the page being printed (0: derived from the canvas and the
   // drawing scale). A rebuilt page belongs to no report, hence the variable
   // travels here. The memo keeps only a pointer (memos come by the

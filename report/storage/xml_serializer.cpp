@@ -129,7 +129,13 @@ void TovxXMLSerializer::WriteObjectAttributes(const ovx::Persistent& object,
         break;
       }
       case PropertyKind::kVariant: {
-        const QString value = ovx::ToVariant(p->get(object)).toString();
+        const QVariant variant = ovx::ToVariant(p->get(object));
+        const QString value = variant.toString();
+        // A value is stored as its text, so Null and "" would read back
+        // alike; Null is what a new object has, so it is left out.
+        const bool null_as_new =
+            !variant.isValid() && (!ancestor || !ovx::ToVariant(p->get(*ancestor)).isValid());
+        if (null_as_new && !write_defaults_) break;
         if (write_defaults_ || !ancestor || value != ovx::ToVariant(p->get(*ancestor)).toString()) {
           AppendAttribute(out, name, EscapedText(value));
         }

@@ -523,8 +523,15 @@ TEST_F(PreviewPagesTest, DrawnMemosTakeThePageCountAndCopy) {
     EXPECT_EQ(memo->Lines(), QStringList{QString::fromUtf16(c.drawn)});
     EXPECT_EQ(memo->GetPrintState(), nullptr) << "the state outlives the drawing";
   }
-  // Without expressions, or outside a store, the macros stay.
+  // The global variable goes before the report's.
   auto* memo = dynamic_cast<TovxCustomMemoView*>(pages.GetPage(1)->Objects()[0]);
+  ovx::GlobalVariables().SetValue(QStringLiteral("CopyName"), QStringLiteral("G"));
+  report->Variables().SetValue(QStringLiteral("CopyName"), QStringLiteral("副本"));
+  memo->SetText(QStringLiteral("[CopyName#]"));
+  DrawnPage(pages, 1);
+  EXPECT_EQ(memo->Lines(), QStringList{QStringLiteral("G2")});
+  ovx::GlobalVariables().Clear();
+  // Without expressions, or outside a store, the macros stay.
   memo->SetAllowExpressions(false);
   memo->SetText(QStringLiteral("[TOTALPAGES#]"));
   DrawnPage(pages, 1);

@@ -279,6 +279,38 @@ TEST(FilterRunTest, ObjectsAreOfferedToTheirClassHookFirstAndMemosGetTheirTotals
   EXPECT_EQ(total, "3");
 }
 
+// An export is copy 1; the copy name comes from the global variable first.
+TEST(FilterRunTest, CopyNameMacroIsTheFirstCopy) {
+  struct Case {
+    const char* global;
+    const char* report;
+    const char16_t* exported;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, u"<>"},
+      {nullptr, "Report", u"<Report1>"},
+      {"Global", "Report", u"<Global1>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QString::fromUtf16(c.exported).toStdString());
+    ovx::GlobalVariables().Clear();
+    if (c.global) ovx::GlobalVariables().SetValue("CopyName", QString::fromUtf8(c.global));
+    auto report = PreparedReport(1, [](TovxReportPage& page, int) {
+      static_cast<TovxMemoView*>(page.FindObject(QStringLiteral("P1A")))
+          ->SetText(QStringLiteral("<[COPYNAME#]>"));
+    });
+    if (c.report) report->Variables().SetValue("CopyName", QString::fromUtf8(c.report));
+    RecordingFilter filter;
+    QString text;
+    filter.on_object = [&](TovxComponent& object) {
+      if (object.Name() == u"P1A") text = static_cast<TovxMemoView&>(object).Memo().join(u'|');
+    };
+    ASSERT_TRUE(PagesOf(*report).Export(filter));
+    EXPECT_EQ(text, QString::fromUtf16(c.exported));
+  }
+  ovx::GlobalVariables().Clear();
+}
+
 TEST(FilterRunTest, FiltersJoinTheProcessListUnlessCreatedUnregistered) {
   const auto listed = [](const TovxCustomExportFilter* filter) {
     const auto& filters = ExportFilters().Filters();
