@@ -1427,7 +1427,7 @@ void TEMFtoPDFExport::PlaceImage(const ovx::PdfImage& image, const PdfRect& r) {
 }
 
 void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop,
-                                 QRect source) {
+                                 QRect source, std::optional<quint32> key) {
   if (!Drawing()) return;
   const PdfRect page = PageRect(dest);
   if (!(page.right - page.left > 0) || !(page.top - page.bottom > 0)) return;
@@ -1518,8 +1518,74 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
                                96, true);
     pdf.width = image.width();
     pdf.height = image.height();
+    if (key) {
+      // The transparent colour's pixels are clipped away: the clip is the
+      // image's other pixels, as rectangles of runs (rows with the same
+      // runs share one), so the key stays exact whatever the JPEG does to
+      // colours and needs no transparency (PDF/A-1 keeps it too).
+      const QByteArray clip = KeyClip(image, *key, page);
+      if (clip.isNull()) return;  // every pixel transparent
+      Line("q");
+      out_ += clip;
+      Line("W");
+      Line("n");
+      PlaceImage(pdf, page);
+      Line("Q");
+      return;
+    }
   }
   PlaceImage(pdf, page);
+}
+
+QByteArray TEMFtoPDFExport::KeyClip(const QImage& image, quint32 key, const PdfRect& page) const {
+  const quint32 rgb = ResolveColorRef(key, DeviceContext().Data().eof_palette);
+  const QRgb transparent = qRgb(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+  const int w = pixels.width(), h = pixels.height();
+  const double pw = (page.right - page.left) / w, ph = (page.top - page.bottom) / h;
+  QByteArray clip;
+  bool any = false;
+  std::vector<std::pair<int, int>> runs, previous;
+  int first_row = 0;
+  // A noisy picture would make a clip of millions of rectangles: beyond
+  // this many the picture is drawn whole.
+  constexpr int kMaxRectangles = 20000;
+  int rectangles = 0;
+  auto write = [&](int end_row) {
+    for (const auto& [from, to] : previous) {
+      ++rectangles;
+      clip += EmfPdfNumber(page.left + from * pw) + ' ' + EmfPdfNumber(page.top - end_row * ph) +
+              ' ' + EmfPdfNumber((to - from) * pw) + ' ' +
+              EmfPdfNumber((end_row - first_row) * ph) + " re" + kEol;
+      any = true;
+    }
+  };
+  for (int y = 0; y < h; ++y) {
+    runs.clear();
+    const auto* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+    for (int x = 0; x < w;) {
+      if ((row[x] & RGB_MASK) == (transparent & RGB_MASK)) {
+        ++x;
+        continue;
+      }
+      const int from = x;
+      while (x < w && (row[x] & RGB_MASK) != (transparent & RGB_MASK)) ++x;
+      runs.emplace_back(from, x);
+    }
+    if (runs != previous) {
+      if (rectangles > kMaxRectangles) break;
+      write(y);
+      previous = runs;
+      first_row = y;
+    }
+  }
+  write(h);
+  if (rectangles > kMaxRectangles) {
+    return EmfPdfNumber(page.left) + ' ' + EmfPdfNumber(page.bottom) + ' ' +
+           EmfPdfNumber(page.right - page.left) + ' ' + EmfPdfNumber(page.top - page.bottom) +
+           " re" + kEol;
+  }
+  return any ? clip : QByteArray();
 }
 
 void TEMFtoPDFExport::DoBitBlt() {
@@ -1543,8 +1609,10 @@ void TEMFtoPDFExport::DoMaskBlt() {
 void TEMFtoPDFExport::DoTransparentBlt() {
   TEMFAbstractExport::DoTransparentBlt();
   const auto& r = Current<TEMRTransparentBltObj>();
-  // The transparent colour stands where the others keep the operation.
-  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
+  // The transparent colour stands where the others keep the operation:
+  // the source is copied, less the pixels of that colour, as the screen
+  // draws it.
+  DrawBitmap(r, BlitDest(r), kSrcCopy, SourceRect(r, 44, 48, 100, 104), r.U32(40));
 }
 
 void TEMFtoPDFExport::DoAlphaBlend() {

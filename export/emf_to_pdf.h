@@ -34,8 +34,10 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <optional>
 #include <vector>
 
+class QImage;
 class TovxPictureView;
 class TovxView;
 
@@ -308,7 +310,13 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
 
   // --- text and bitmaps ---
   void DrawText();
-  void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source);
+  // `key`: a transparent colour (EMR_TRANSPARENTBLT).
+  void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source,
+                  std::optional<quint32> key = std::nullopt);
+  // The clip of an image's pixels other than `key`, drawn in `page`; null
+  // when there are none, and the whole image when the clip would take
+  // more rectangles than a page should carry.
+  QByteArray KeyClip(const QImage& image, quint32 key, const ovx::PdfRect& page) const;
   void PlaceImage(const ovx::PdfImage& image, const ovx::PdfRect& r);
   void FillRect(const ovx::PdfRect& r, const QByteArray& color);
 

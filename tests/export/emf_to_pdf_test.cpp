@@ -419,6 +419,55 @@ TEST(EmfToPdf, UnsupportedBlitsLeaveACommentAndNoImage) {
   }
 }
 
+// An EMR_TRANSPARENTBLT of a 2 x 1 bitmap, red and blue, onto
+// (10, 10, 40 x 20), with `key` transparent.
+QByteArray TransparentBlit(quint32 key) {
+  EmfBuilder b = Start();
+  b.Record(kEmrTransparentBlt, {0,          0,  50,  30,  // rclBounds
+                                10,         10, 40,  20,  // destination
+                                key,        0,  0,        // transparent colour, source origin
+                                0x3F800000, 0,  0,   0x3F800000,
+                                0,          0,  // xformSrc
+                                0xFFFFFF,   0,  108, 40,
+                                148,        8,  2,   1,  // bk colour, usage, bitmap at 108, 2 x 1
+                                40,         2,  1,   1 | (24 << 16),
+                                0,          8,  0,   0,
+                                0,          0,   // BITMAPINFOHEADER
+                                0xFFFF0000, 0})  // pixels: 00 00 FF (red), FF 00 00 (blue), padding
+      .Eof();
+  return b.Bytes();
+}
+
+TEST(EmfToPdf, TransparentBlitsClipTheirTransparentColourAway) {
+  // Red transparent: the blue right half shows, clipped to its pixels
+  // (the image stretched to 40 x 20 pixels is one rectangle of runs).
+  for (const bool pdfa1 : {false, true}) {
+    const Played played = Play(TransparentBlit(0x0000FF), [&](TEMFtoPDFExport& p) {
+      p.SetTransparency(!pdfa1);
+      p.SetPdfA(pdfa1);
+    });
+    ExpectBalanced(played.content);
+    ExpectInOrder(Inner(played.content),
+                  {"q", "22.5 49.5 15 15 re", "W", "n", "q", "/Im0 Do", "Q", "Q"});
+    EXPECT_EQ(played.images, 1);
+    EXPECT_FALSE(played.file.contains("/SMask"));
+  }
+  // A colour the bitmap does not hold: the whole image; every pixel
+  // transparent: nothing.
+  const Played whole = Play(TransparentBlit(0x00FF00));
+  ExpectInOrder(Inner(whole.content), {"q", "7.5 49.5 30 15 re", "W", "n", "/Im0 Do"});
+  const QByteArray both = TransparentBlit(0x0000FF);
+  QByteArray all_red = both;
+  const qsizetype bits = all_red.size() - 20 - 8;  // before EMR_EOF
+  all_red[bits + 3] = char(0x00);
+  all_red[bits + 4] = char(0x00);
+  all_red[bits + 5] = char(0xFF);
+  const Played none = Play(all_red);
+  EXPECT_EQ(none.images, 0);
+  EXPECT_FALSE(none.content.contains(" Do"));
+  ExpectBalanced(none.content);
+}
+
 TEST(EmfToPdf, OneBitmapDrawnTwiceIsOneImage) {
   QImage image(8, 6, QImage::Format_RGB32);
   image.fill(QColor(10, 120, 200));
