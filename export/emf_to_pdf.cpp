@@ -541,6 +541,27 @@ bool TEMFtoPDFExport::AxisAligned() const {
   return std::abs(t.m12()) < 1e-12 && std::abs(t.m21()) < 1e-12;
 }
 
+QByteArray TEMFtoPDFExport::BrushFill() {
+  const TEnhMetaObj* brush = DeviceContext().Data().brush;
+  if (!brush ||
+      (brush->Type() != kEmrCreateMonoBrush && brush->Type() != kEmrCreateDIBPatternBrushPt)) {
+    return ColorText(DeviceContext().BrushColor());
+  }
+  // A pattern brush fills in its pattern's average colour, as the
+  // screen's replay fills it.
+  auto [it, fresh] = pattern_colors_.try_emplace(brush, QByteArray("0 0 0"));
+  if (fresh) {
+    const QImage image = static_cast<const TEMRBitmap&>(*brush).Image();
+    if (!image.isNull()) {
+      const QRgb p =
+          image.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixel(0, 0);
+      it->second = EmfPdfNumber(qRed(p) / 255.0) + ' ' + EmfPdfNumber(qGreen(p) / 255.0) + ' ' +
+                   EmfPdfNumber(qBlue(p) / 255.0);
+    }
+  }
+  return it->second;
+}
+
 QByteArray TEMFtoPDFExport::ColorText(quint32 color_ref) const {
   if (color_ref == static_cast<quint32>(clNone)) return "0 0 0";
   const quint32 rgb = ResolveColorRef(color_ref, DeviceContext().Data().eof_palette);
@@ -746,7 +767,7 @@ void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
     const bool hatch = !text_background && DeviceContext().BrushStyle() == kBsHatched && d.brush &&
                        d.brush->U32(20) <= 5;
     if (!hatch) {
-      Line(ColorText(text_background ? d.bk_color : DeviceContext().BrushColor()) + " rg");
+      Line((text_background ? ColorText(d.bk_color) : BrushFill()) + " rg");
       out_ += path;
       Line(fill_op);
     } else {
@@ -796,7 +817,7 @@ void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
         gaps = ColorText(d.bk_color);
       } else if (painter == Painter::kShape && d.brush && !DeviceContext().BrushIsNull() &&
                  DeviceContext().BrushStyle() == kBsSolid) {
-        gaps = ColorText(DeviceContext().BrushColor());
+        gaps = BrushFill();
       }
     }
     if (gaps) {
@@ -1434,7 +1455,7 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
   const TDeviceContext& dc = DeviceContext();
   const bool alpha_blend = record.Type() == kEmrAlphaBlend;
   if (rop == kPatCopy) {
-    if (!dc.BrushIsNull()) FillRect(page, ColorText(dc.BrushColor()));
+    if (!dc.BrushIsNull()) FillRect(page, BrushFill());
     return;
   }
   if (rop == kBlackness || rop == kWhiteness) {

@@ -35,6 +35,7 @@
 #include <QRectF>
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class QImage;
@@ -260,6 +261,8 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   ovx::PdfRect OutlineRect(const QRect& box) const;
   bool AxisAligned() const;
   QByteArray ColorText(quint32 color_ref) const;
+  // The fill colour of the selected brush ("r g b").
+  QByteArray BrushFill();
 
   // --- paths ---
   void Move(QPointF page);
@@ -338,4 +341,6 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   // written for it and not yet closed, the save's own and its clip's.
   std::vector<int> levels_{0};
   int wrapper_depth_ = 0;
+  // Pattern brushes' average colours, by record.
+  std::unordered_map<const TEnhMetaObj*, QByteArray> pattern_colors_;
 };

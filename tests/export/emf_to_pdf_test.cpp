@@ -468,6 +468,37 @@ TEST(EmfToPdf, TransparentBlitsClipTheirTransparentColourAway) {
   ExpectBalanced(none.content);
 }
 
+TEST(EmfToPdf, PatternBrushesFillInTheirAverageColourAsTheScreenDoes) {
+  // A 2 x 2 pattern of red and blue: the screen fills with its average.
+  for (const bool blit : {false, true}) {
+    EmfBuilder b = Start();
+    b.Record(kEmrCreateDIBPatternBrushPt,
+             {1,          0,  32,         40,
+              72,         16,  // handle, usage, bitmap at 32
+              40,         2,  2,          1 | (24 << 16),
+              0,          16, 0,          0,
+              0,          0,                            // BITMAPINFOHEADER
+              0xFFFF0000, 0,  0x000000FF, 0x0000FF00})  // red blue / blue red
+        .Record(kEmrSelectObject, {1})
+        .Record(kEmrSelectObject, {kStock | kNullPen});
+    if (blit) {
+      Blit(b, QRect(0, 0, 40, 40), kPatCopy);
+    } else {
+      b.Record(kEmrRectangle, {10, 20, 50, 60});
+    }
+    b.Eof();
+    const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
+    qsizetype fill = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+      if (lines[i].endsWith(" rg")) fill = i;
+    ASSERT_GE(fill, 0) << blit;
+    const QList<QByteArray> rgb = lines[fill].split(' ');
+    EXPECT_NEAR(rgb[0].toDouble(), 0.5, 0.01) << lines[fill].constData();
+    EXPECT_EQ(rgb[1], "0");
+    EXPECT_NEAR(rgb[2].toDouble(), 0.5, 0.01) << lines[fill].constData();
+  }
+}
+
 TEST(EmfToPdf, OneBitmapDrawnTwiceIsOneImage) {
   QImage image(8, 6, QImage::Format_RGB32);
   image.fill(QColor(10, 120, 200));
