@@ -22,6 +22,7 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 using namespace ovx::emf;
 
@@ -181,22 +182,124 @@ void TPDFDeviceContext::Reset() {
   clip_selected_ = false;
 }
 
-void TPDFPath::Add(QByteArrayView line, bool segment) {
-  buffer_ += line;
-  buffer_ += kEol;
-  pending_ = true;
-  segments_ = segments_ || segment;
+void TPDFPath::MoveTo(QPointF p) { ops_.push_back({'m', {p}}); }
+
+void TPDFPath::LineTo(QPointF p) {
+  ops_.push_back({'l', {p}});
+  segments_ = true;
+}
+
+void TPDFPath::CurveTo(QPointF c1, QPointF c2, QPointF end) {
+  ops_.push_back({'c', {c1, c2, end}});
+  segments_ = true;
+}
+
+void TPDFPath::CurveV(QPointF c2, QPointF end) {
+  ops_.push_back({'v', {c2, end}});
+  segments_ = true;
+}
+
+void TPDFPath::Close() {
+  ops_.push_back({'h', {}});
+  segments_ = true;
+}
+
+void TPDFPath::Rect(double left, double bottom, double width, double height) {
+  ops_.push_back({'r', {QPointF(left, bottom), QPointF(width, height)}});
+  segments_ = true;
+}
+
+bool TPDFPath::HasClosedFigure() const {
+  return std::any_of(ops_.begin(), ops_.end(),
+                     [](const Op& op) { return op.op == 'h' || op.op == 'r'; });
 }
 
 void TPDFPath::Flush() {
-  out_ += buffer_;
+  out_ += Text();
   Discard();
 }
 
 void TPDFPath::Discard() {
-  buffer_.clear();
-  pending_ = false;
+  ops_.clear();
   segments_ = false;
+}
+
+namespace {
+
+QByteArray PointText(QPointF p) { return EmfPdfNumber(p.x()) + ' ' + EmfPdfNumber(p.y()); }
+
+// Half a device pixel along the page direction `d`: the page vector.
+QPointF HalfPixelAlong(QPointF d, double px, double py) {
+  if (!(px > 0) || !(py > 0)) return {};
+  const QPointF device(d.x() / px, d.y() / py);
+  const double length = std::hypot(device.x(), device.y());
+  if (!(length > 0) || !std::isfinite(length)) return {};
+  return QPointF(device.x() / length * 0.5 * px, device.y() / length * 0.5 * py);
+}
+
+}  // namespace
+
+QByteArray TPDFPath::Text(const Placement& placement) const {
+  QByteArray text;
+  const QPointF s = placement.shift;
+  // The points of each open figure of straight lines, when its ends are
+  // placed on whole pixels.
+  std::vector<QPointF> moved(ops_.size());
+  for (size_t i = 0; i < ops_.size(); ++i) moved[i] = ops_[i].p[0] + s;
+  if (placement.pixel_ends) {
+    size_t i = 0;
+    while (i < ops_.size()) {
+      if (ops_[i].op != 'm') {
+        ++i;
+        continue;
+      }
+      size_t end = i + 1;
+      while (end < ops_.size() && ops_[end].op == 'l') ++end;
+      const bool open = end == ops_.size() || ops_[end].op == 'm';
+      if (open && end - i >= 2) {
+        moved[i] -= HalfPixelAlong(ops_[i + 1].p[0] - ops_[i].p[0], placement.px, placement.py);
+        moved[end - 1] -=
+            HalfPixelAlong(ops_[end - 1].p[0] - ops_[end - 2].p[0], placement.px, placement.py);
+      }
+      i = end;
+    }
+  }
+  for (size_t i = 0; i < ops_.size(); ++i) {
+    const Op& op = ops_[i];
+    switch (op.op) {
+      case 'm':
+        text += PointText(moved[i]) + " m" + kEol;
+        break;
+      case 'l':
+        text += PointText(moved[i]) + " l" + kEol;
+        break;
+      case 'c':
+        text += PointText(op.p[0] + s) + ' ' + PointText(op.p[1] + s) + ' ' +
+                PointText(op.p[2] + s) + " c" + kEol;
+        break;
+      case 'v':
+        text += PointText(op.p[0] + s) + ' ' + PointText(op.p[1] + s) + " v" + kEol;
+        break;
+      case 'h':
+        text += QByteArray("h") + kEol;
+        break;
+      case 'r': {
+        const QPointF lb = op.p[0] + s;
+        const double w = op.p[1].x(), h = op.p[1].y();
+        if (placement.walk_rects) {
+          text += PointText(QPointF(lb.x() + w, lb.y() + h)) + " m" + kEol;
+          text += PointText(QPointF(lb.x(), lb.y() + h)) + " l" + kEol;
+          text += PointText(lb) + " l" + kEol;
+          text += PointText(QPointF(lb.x() + w, lb.y())) + " l" + kEol;
+          text += QByteArray("h") + kEol;
+        } else {
+          text += PointText(lb) + ' ' + EmfPdfNumber(w) + ' ' + EmfPdfNumber(h) + " re" + kEol;
+        }
+        break;
+      }
+    }
+  }
+  return text;
 }
 
 // --- TEMFtoPDFExport ---------------------------------------------------------------------------
@@ -438,6 +541,27 @@ bool TEMFtoPDFExport::AxisAligned() const {
   return std::abs(t.m12()) < 1e-12 && std::abs(t.m21()) < 1e-12;
 }
 
+QByteArray TEMFtoPDFExport::BrushFill() {
+  const TEnhMetaObj* brush = DeviceContext().Data().brush;
+  if (!brush ||
+      (brush->Type() != kEmrCreateMonoBrush && brush->Type() != kEmrCreateDIBPatternBrushPt)) {
+    return ColorText(DeviceContext().BrushColor());
+  }
+  // A pattern brush fills in its pattern's average colour, as the
+  // screen's replay fills it.
+  auto [it, fresh] = pattern_colors_.try_emplace(brush, QByteArray("0 0 0"));
+  if (fresh) {
+    const QImage image = static_cast<const TEMRBitmap&>(*brush).Image();
+    if (!image.isNull()) {
+      const QRgb p =
+          image.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixel(0, 0);
+      it->second = EmfPdfNumber(qRed(p) / 255.0) + ' ' + EmfPdfNumber(qGreen(p) / 255.0) + ' ' +
+                   EmfPdfNumber(qBlue(p) / 255.0);
+    }
+  }
+  return it->second;
+}
+
 QByteArray TEMFtoPDFExport::ColorText(quint32 color_ref) const {
   if (color_ref == static_cast<quint32>(clNone)) return "0 0 0";
   const quint32 rgb = ResolveColorRef(color_ref, DeviceContext().Data().eof_palette);
@@ -448,9 +572,9 @@ QByteArray TEMFtoPDFExport::ColorText(quint32 color_ref) const {
 // --- paths
 // -----------------------------------------------------------------------------------------
 
-void TEMFtoPDFExport::Move(QPointF page) { path_.Add(PointText(page) + " m", false); }
+void TEMFtoPDFExport::Move(QPointF page) { path_.MoveTo(page); }
 
-void TEMFtoPDFExport::LineToPage(QPointF page) { path_.Add(PointText(page) + " l", true); }
+void TEMFtoPDFExport::LineToPage(QPointF page) { path_.LineTo(page); }
 
 void TEMFtoPDFExport::EnsureCurrentPoint() {
   if (!path_.HasCurrentPoint()) Move(PagePoint(DeviceContext().Data().previous_position));
@@ -468,7 +592,7 @@ void TEMFtoPDFExport::BeginRecord() {
 
 void TEMFtoPDFExport::EndRecord(int set, bool moves_current_position) {
   if (InPath()) return;
-  Paint(Reduced(set));
+  Paint(Reduced(set), set & kFill ? Painter::kShape : Painter::kLine);
   Line("Q");
   --wrapper_depth_;
   // The next "To" record goes on from here.
@@ -488,77 +612,119 @@ int TEMFtoPDFExport::Reduced(int set) const {
   return set;
 }
 
-void TEMFtoPDFExport::WriteStrokeState() {
+TEMFtoPDFExport::StrokePlan TEMFtoPDFExport::PlanStroke() const {
   const TDeviceContext& dc = DeviceContext();
-  const double w = PageLength(static_cast<double>(dc.PenWidth()));
-  const QByteArray a = EmfPdfNumber(6 * w);
-  const QByteArray b = EmfPdfNumber(2 * w);
-  QByteArray dash;
-  switch (dc.PenType()) {
-    case kPsSolid:
-    case kPsNull:
-    case kPsInsideFrame:
-      break;
+  const TEnhMetaObj* pen = dc.Data().pen;
+  const QTransform t = LogicalToDevice();
+  double scale = (std::hypot(t.m11(), t.m12()) + std::hypot(t.m21(), t.m22())) / 2;
+  if (!std::isfinite(scale)) scale = 1;
+  const bool ext = pen && pen->Type() == kEmrExtCreatePen;
+  const quint32 style = dc.PenStyleWord();
+  const bool geometric = ext && (style & kPsTypeMask) == kPsGeometric;
+  // Widths of 0 and 1 are one pixel at any scale; wider ones scale to
+  // whole pixels; a cosmetic extended pen is one pixel.
+  auto scaled = [&](double width) {
+    if (width <= 1) return 1.0;
+    return std::clamp(std::round(width * scale), 1.0, double(1 << 20));
+  };
+  StrokePlan plan;
+  plan.width = ext && !geometric ? 1 : scaled(static_cast<double>(dc.PenWidth()));
+  plan.pixel = !geometric && plan.width <= 1;
+  quint32 type = style & kPsStyleMask;
+  if (!geometric && (type == kPsAlternate || type == kPsUserStyle)) type = kPsDot;
+  if (plan.pixel) {
+    // The platform's cosmetic patterns, in pixels; one-pixel lines have
+    // square ends and corners.
+    switch (type) {
+      case kPsDash:
+        plan.dashes = {18, 6};
+        break;
+      case kPsDot:
+        plan.dashes = {3, 3};
+        break;
+      case kPsDashDot:
+        plan.dashes = {9, 6, 3, 6};
+        break;
+      case kPsDashDotDot:
+        plan.dashes = {9, 3, 3, 3, 3, 3};
+        break;
+      default:
+        break;
+    }
+    plan.cap = 0;
+    plan.join = 0;
+    return plan;
+  }
+  if (!geometric) {
+    // Wider cosmetic pens: solid with round ends.
+    plan.cap = 1;
+    plan.join = 1;
+    return plan;
+  }
+  const quint32 cap = style & kPsEndcapMask;
+  plan.cap = cap == kPsEndcapFlat ? 0 : cap == kPsEndcapSquare ? 2 : 1;
+  const quint32 join = style & kPsJoinMask;
+  plan.join = join == kPsJoinBevel ? 2 : join == kPsJoinMiter ? 0 : 1;
+  if (type == kPsUserStyle) {
+    // The pen's own dashes and gaps, in logical units.
+    double sum = 0;
+    for (const quint32 entry : static_cast<const TEMRExtCreatePenObj&>(*pen).StyleEntries()) {
+      if (plan.dashes.size() >= 16) break;
+      const double length = std::min<quint32>(entry, 1u << 20);
+      plan.dashes.push_back(length <= 1 ? length : scaled(length));
+      sum += plan.dashes.back();
+    }
+    // Nothing but zeros would be no pattern at all.
+    if (!(sum > 0)) plan.dashes.clear();
+    return plan;
+  }
+  // The platform's geometric patterns, in pen widths; caps reach half a
+  // width past each end of a dash, so dashes are a width shorter and gaps
+  // a width longer to keep the period.
+  std::vector<double> units;
+  switch (type) {
     case kPsDash:
-      dash = a;
+      units = {3, 1};
       break;
     case kPsDot:
-      dash = b + ' ' + a;
+      units = {1, 1};
       break;
     case kPsDashDot:
-      dash = a + ' ' + a + ' ' + b + ' ' + a;
+      units = {3, 1, 1, 1};
       break;
     case kPsDashDotDot:
-      dash = a + ' ' + a + ' ' + b + ' ' + a + ' ' + b + ' ' + a;
-      break;
-    case kPsAlternate:
-      dash = b + ' ' + b;
-      break;
-    case kPsUserStyle:
-      if (const TEnhMetaObj* pen = dc.Data().pen; pen && pen->Type() == kEmrExtCreatePen) {
-        // The pen's own dashes and gaps, in logical units.
-        const std::vector<quint32> entries =
-            static_cast<const TEMRExtCreatePenObj&>(*pen).StyleEntries();
-        double sum = 0;
-        for (size_t i = 0; i < entries.size() && i < 16; ++i) {
-          const double length = std::min<quint32>(entries[i], 1u << 20) * PageLength(1);
-          sum += length;
-          dash += (i ? " " : "") + EmfPdfNumber(length);
-        }
-        // Nothing but zeros would be no pattern at all.
-        if (!(sum > 0)) dash.clear();
-        break;
-      }
-      dash = a + ' ' + b;
+      units = {3, 1, 1, 1, 1, 1};
       break;
     default:
-      dash = a + ' ' + b;
+      break;
   }
-  Line('[' + dash + "] 0 d");
-  Line(ColorText(dc.PenColor()) + " RG");
-  Line(EmfPdfNumber(w) + " w");
-  const double miter = dc.MiterLimit();
-  Line(EmfPdfNumber(std::isfinite(miter) ? std::max(miter, 1.0) : 10.0) + " M");
-  const quint32 cap = dc.PenEndCap();
-  Line(barcode_ ? "2 J" : cap == kPsEndcapRound ? "1 J" : cap == kPsEndcapSquare ? "2 J" : "0 J");
-  const quint32 join = dc.PenJoin();
-  Line(barcode_ ? "0 j" : join == kPsJoinRound ? "1 j" : join == kPsJoinBevel ? "2 j" : "0 j");
+  for (size_t i = 0; i < units.size(); ++i) {
+    double length = units[i] * plan.width;
+    if (plan.cap != 0) length += i % 2 == 0 ? -plan.width : plan.width;
+    plan.dashes.push_back(length);
+  }
+  return plan;
 }
 
-bool TEMFtoPDFExport::DashedPen() const {
-  switch (DeviceContext().PenType()) {
-    case kPsSolid:
-    case kPsNull:
-    case kPsInsideFrame:
-      return false;
-    default:
-      return true;
-  }
+void TEMFtoPDFExport::WriteStrokeState(const StrokePlan& plan, double phase) {
+  const TDeviceContext& dc = DeviceContext();
+  const double unit = (sx_ + sy_) / 2;
+  QByteArray dash;
+  for (size_t i = 0; i < plan.dashes.size(); ++i)
+    dash += (i ? " " : "") + EmfPdfNumber(plan.dashes[i] * unit);
+  Line('[' + dash + "] " + (dash.isEmpty() ? QByteArray("0") : EmfPdfNumber(phase * unit)) + " d");
+  Line(ColorText(dc.PenColor()) + " RG");
+  Line(EmfPdfNumber(plan.width * unit) + " w");
+  const double miter = dc.MiterLimit();
+  Line(EmfPdfNumber(std::isfinite(miter) ? std::max(miter, 1.0) : 10.0) + " M");
+  Line(barcode_ ? "2 J" : QByteArray::number(plan.cap) + " J");
+  Line(barcode_ ? "0 j" : QByteArray::number(plan.join) + " j");
 }
 
 QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
   // The platform's hatches: one-pixel lines in cells of 8 x 8 device
-  // pixels, from the frame's origin.
+  // pixels from the frame's origin, through the cell's row 3 and column 4
+  // and its diagonals, as the screen's cells.
   const double w = (target_.right - target_.left) / sx_;
   const double h = (target_.top - target_.bottom) / sy_;
   if (!(w > 0) || !(h > 0) || (w + h) / 8 > 20000) return {};
@@ -572,10 +738,10 @@ QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
     lines += PointText(ToPage(QPointF(x2, y2))) + " l" + kEol;
   };
   if (horizontal) {
-    for (double y = 0.5; y < h; y += 8) segment(0, y, w, y);
+    for (double y = 3.5; y < h; y += 8) segment(0, y, w, y);
   }
   if (vertical) {
-    for (double x = 0.5; x < w; x += 8) segment(x, 0, x, h);
+    for (double x = 4.5; x < w; x += 8) segment(x, 0, x, h);
   }
   if (falling) {
     for (double c = -std::ceil(h / 8) * 8; c < w; c += 8) segment(c, 0, c + h, h);
@@ -586,89 +752,93 @@ QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
   return lines;
 }
 
-void TEMFtoPDFExport::Paint(int set, bool text_background) {
+void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
   const TDeviceContextData& d = DeviceContext().Data();
-  const bool opaque = d.bk_mode == kOpaque;
-  const bool hatch = (set & kFill) && !text_background &&
-                     DeviceContext().BrushStyle() == kBsHatched && d.brush && d.brush->U32(20) <= 5;
-  const bool gaps = (set & kStroke) && opaque && DashedPen();
-  if (hatch || gaps) {
-    // Each part paints the path again: the background under the hatch,
-    // the hatch through the path as a clip, the gaps of the pen, the pen.
-    const QByteArray path = path_.Buffer();
-    path_.Discard();
-    const QByteArray fill = d.poly_fill_mode == 1 ? "f*" : "f";
-    if (set & kFill) {
-      if (hatch) {
-        if (opaque) {
-          Line(ColorText(d.bk_color) + " rg");
-          out_ += path;
-          Line(fill);
-        }
-        // Too many lines (a damaged scale) leave the hatch out.
-        if (const QByteArray lines = HatchLines(d.brush->U32(20)); !lines.isEmpty()) {
-          Line("q");
-          out_ += path;
-          Line(d.poly_fill_mode == 1 ? "W*" : "W");
-          Line("n");
-          Line("[] 0 d");
-          Line(ColorText(DeviceContext().BrushColor()) + " RG");
-          Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
-          Line("0 J");
-          out_ += lines;
-          Line("S");
-          Line("Q");
-        }
-      } else {
-        Line(ColorText(DeviceContext().BrushColor()) + " rg");
+  const QByteArray fill_op = d.poly_fill_mode == 1 ? "f*" : "f";
+  if (set != kEnd && set != kStroke && set != kFill && set != kFillStroke)
+    throw ovx::Error(QString(), QStringLiteral("Invalid Patch Painting"));
+  if (set == kEnd) {
+    path_.Flush();
+    Line("n");
+    return;
+  }
+  const QByteArray path = path_.Buffer();
+  if (set & kFill) {
+    const bool hatch = !text_background && DeviceContext().BrushStyle() == kBsHatched && d.brush &&
+                       d.brush->U32(20) <= 5;
+    if (!hatch) {
+      Line((text_background ? ColorText(d.bk_color) : BrushFill()) + " rg");
+      out_ += path;
+      Line(fill_op);
+    } else {
+      // The background under the hatch, then the hatch through the path
+      // as a clip.
+      if (d.bk_mode == kOpaque) {
+        Line(ColorText(d.bk_color) + " rg");
         out_ += path;
-        Line(fill);
+        Line(fill_op);
       }
-    }
-    if (set & kStroke) {
-      WriteStrokeState();
-      if (gaps) {
+      // Too many lines (a damaged scale) leave the hatch out.
+      if (const QByteArray lines = HatchLines(d.brush->U32(20)); !lines.isEmpty()) {
         Line("q");
-        Line("[] 0 d");
-        Line(ColorText(d.bk_color) + " RG");
         out_ += path;
+        Line(d.poly_fill_mode == 1 ? "W*" : "W");
+        Line("n");
+        Line("[] 0 d");
+        Line(ColorText(DeviceContext().BrushColor()) + " RG");
+        Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
+        Line("0 J");
+        out_ += lines;
         Line("S");
         Line("Q");
       }
-      out_ += path;
-      Line("S");
     }
-    return;
   }
-  if (set & kFill) {
-    Line(ColorText(text_background ? d.bk_color : DeviceContext().BrushColor()) + " rg");
-  }
-  if (set & kStroke) WriteStrokeState();
-  path_.Flush();
-  const bool alternate = d.poly_fill_mode == 1;
-  switch (set) {
-    case kEnd:
-      Line("n");
-      break;
-    case kStroke:
+  if (set & kStroke) {
+    const StrokePlan plan = PlanStroke();
+    // The screen inks a line of odd width over the pixels right of and
+    // below its points (a pixel's centre is half a pixel in): the stroke
+    // lies half a device pixel off the fill it outlines.
+    TPDFPath::Placement placement;
+    if (static_cast<qint64>(plan.width) % 2 == 1) placement.shift = QPointF(sx_ / 2, -sy_ / 2);
+    placement.pixel_ends = plan.pixel && !barcode_;
+    placement.px = sx_;
+    placement.py = sy_;
+    placement.walk_rects = !plan.dashes.empty();
+    const QByteArray stroke = path_.Text(placement);
+    // A closed figure's first dash covers the pixel its walk starts on:
+    // half a pixel before the (shifted) first point.
+    WriteStrokeState(plan, plan.pixel && path_.HasClosedFigure() ? 0.5 : 0);
+    // The gaps of a one-pixel styled line: the background on lines in
+    // opaque mode, a solid brush on shapes, nothing on paths.
+    std::optional<QByteArray> gaps;
+    if (plan.pixel && !plan.dashes.empty()) {
+      if (painter == Painter::kLine && d.bk_mode == kOpaque) {
+        gaps = ColorText(d.bk_color);
+      } else if (painter == Painter::kShape && d.brush && !DeviceContext().BrushIsNull() &&
+                 DeviceContext().BrushStyle() == kBsSolid) {
+        gaps = BrushFill();
+      }
+    }
+    if (gaps) {
+      Line("q");
+      Line("[] 0 d");
+      Line(*gaps + " RG");
+      out_ += stroke;
       Line("S");
-      break;
-    case kFill:
-      Line(alternate ? "f*" : "f");
-      break;
-    case kFillStroke:
-      Line(alternate ? "B*" : "B");
-      break;
-    default:
-      throw ovx::Error(QString(), QStringLiteral("Invalid Patch Painting"));
+      Line("Q");
+    }
+    out_ += stroke;
+    Line("S");
   }
+  path_.Discard();
 }
 
 void TEMFtoPDFExport::AddPoints(const std::vector<QPoint>& points, bool closed) {
   if (points.empty()) return;
   Move(PagePoint(points.front()));
   for (size_t i = 1; i < points.size(); ++i) LineToPage(PagePoint(points[i]));
-  if (closed) path_.Add("h", true);
+  if (closed) path_.Close();
 }
 
 void TEMFtoPDFExport::AddBeziers(const std::vector<QPoint>& points) {
@@ -676,13 +846,10 @@ void TEMFtoPDFExport::AddBeziers(const std::vector<QPoint>& points) {
   while (points.size() - i > 1) {
     const size_t left = points.size() - i;
     if (left == 2 || left == 4) {
-      path_.Add(PointText(PagePoint(points[i])) + ' ' + PointText(PagePoint(points[i + 1])) + " v",
-                true);
+      path_.CurveV(PagePoint(points[i]), PagePoint(points[i + 1]));
       i += 2;
     } else {
-      path_.Add(PointText(PagePoint(points[i])) + ' ' + PointText(PagePoint(points[i + 1])) + ' ' +
-                    PointText(PagePoint(points[i + 2])) + " c",
-                true);
+      path_.CurveTo(PagePoint(points[i]), PagePoint(points[i + 1]), PagePoint(points[i + 2]));
       i += 3;
     }
   }
@@ -746,7 +913,7 @@ void TEMFtoPDFExport::DoLineTo() {
 
 void TEMFtoPDFExport::DoCloseFigure() {
   TEMFAbstractExport::DoCloseFigure();
-  if (Drawing() && path_.HasCurrentPoint()) path_.Add("h", true);
+  if (Drawing() && path_.HasCurrentPoint()) path_.Close();
 }
 
 void TEMFtoPDFExport::DoBeginPath() {
@@ -764,7 +931,7 @@ void TEMFtoPDFExport::DoFillPath() {
   TEMFAbstractExport::DoFillPath();
   if (!Drawing() || !path_.Pending()) return;
   Line("q");
-  Paint(Reduced(kFill));
+  Paint(Reduced(kFill), Painter::kPath);
   Line("Q");
 }
 
@@ -772,7 +939,7 @@ void TEMFtoPDFExport::DoStrokePath() {
   TEMFAbstractExport::DoStrokePath();
   if (!Drawing() || !path_.Pending()) return;
   Line("q");
-  Paint(Reduced(kStroke));
+  Paint(Reduced(kStroke), Painter::kPath);
   Line("Q");
 }
 
@@ -780,7 +947,7 @@ void TEMFtoPDFExport::DoStrokeAndFillPath() {
   TEMFAbstractExport::DoStrokeAndFillPath();
   if (!Drawing() || !path_.Pending()) return;
   Line("q");
-  Paint(Reduced(kFillStroke));
+  Paint(Reduced(kFillStroke), Painter::kPath);
   Line("Q");
 }
 
@@ -848,30 +1015,46 @@ void TEMFtoPDFExport::AddRoundRect(const PdfRect& r, double rx, double ry) {
   const double l = r.left, b = r.bottom, rt = r.right, t = r.top;
   rx = std::clamp(rx, 0.0, (rt - l) / 2);
   ry = std::clamp(ry, 0.0, (t - b) / 2);
-  auto p = [this](double x, double y) { return PointText(QPointF(x, y)); };
-  path_.Add(p(l + rx, b) + " m", false);
-  path_.Add(p(rt - rx, b) + " l", true);
-  path_.Add(p(rt - rx / 2, b) + ' ' + p(rt, b + ry / 2) + ' ' + p(rt, b + ry) + " c", true);
-  path_.Add(p(rt, t - ry) + " l", true);
-  path_.Add(p(rt, t - ry / 2) + ' ' + p(rt - rx / 2, t) + ' ' + p(rt - rx, t) + " c", true);
-  path_.Add(p(l + rx, t) + " l", true);
-  path_.Add(p(l + rx / 2, t) + ' ' + p(l, t - ry / 2) + ' ' + p(l, t - ry) + " c", true);
-  path_.Add(p(l, b + ry) + " l", true);
-  path_.Add(p(l, b + ry / 2) + ' ' + p(l + rx / 2, b) + ' ' + p(l + rx, b) + " c", true);
+  using P = QPointF;
+  // From the right end of the top right corner, counter-clockwise, as the
+  // screen walks the outline (a dash pattern starts there).
+  path_.MoveTo(P(rt, t - ry));
+  path_.CurveTo(P(rt, t - ry / 2), P(rt - rx / 2, t), P(rt - rx, t));
+  path_.LineTo(P(l + rx, t));
+  path_.CurveTo(P(l + rx / 2, t), P(l, t - ry / 2), P(l, t - ry));
+  path_.LineTo(P(l, b + ry));
+  path_.CurveTo(P(l, b + ry / 2), P(l + rx / 2, b), P(l + rx, b));
+  path_.LineTo(P(rt - rx, b));
+  path_.CurveTo(P(rt - rx / 2, b), P(rt, b + ry / 2), P(rt, b + ry));
+  path_.LineTo(P(rt, t - ry));
 }
 
 void TEMFtoPDFExport::AddRectangle(const QRect& box) {
   if (AxisAligned()) {
-    const PdfRect r = PageRect(box);
-    path_.Add(EmfPdfNumber(r.left) + ' ' + EmfPdfNumber(r.bottom) + ' ' +
-                  EmfPdfNumber(r.right - r.left) + ' ' + EmfPdfNumber(r.top - r.bottom) + " re",
-              true);
+    const PdfRect r = OutlineRect(box);
+    path_.Rect(r.left, r.bottom, r.right - r.left, r.top - r.bottom);
     return;
   }
   // Turned by the world transform: the four corners.
   AddPoints({box.topLeft(), QPoint(box.right(), box.top()), QPoint(box.right(), box.bottom()),
              QPoint(box.left(), box.bottom())},
             true);
+}
+
+PdfRect TEMFtoPDFExport::OutlineRect(const QRect& box) const {
+  // The screen's rectangles and ellipses exclude their right and bottom
+  // edges: the outline runs through the last pixels inside (and a shape
+  // without a pen fills one pixel less), as the platform draws them.
+  PdfRect r = PageRect(box);
+  if (r.right - r.left > sx_)
+    r.right -= sx_;
+  else
+    r.right = r.left;
+  if (r.top - r.bottom > sy_)
+    r.bottom += sy_;
+  else
+    r.bottom = r.top;
+  return r;
 }
 
 void TEMFtoPDFExport::DrawBox(quint32 type) {
@@ -885,14 +1068,14 @@ void TEMFtoPDFExport::DrawBox(quint32 type) {
   if (type == kEmrRectangle) {
     AddRectangle(box);
   } else {
-    const PdfRect page = PageRect(box);
+    const PdfRect page = AxisAligned() ? OutlineRect(box) : PageRect(box);
     double rx = (page.right - page.left) / 2, ry = (page.top - page.bottom) / 2;
     if (type == kEmrRoundRect) {
       rx = MapLengthX(std::abs(double(r.I32(24)))) * sx_ / 2;
       ry = MapLengthY(std::abs(double(r.I32(28)))) * sy_ / 2;
     }
     AddRoundRect(page, rx, ry);
-    path_.Add("h", true);
+    path_.Close();
   }
   EndRecord(kFillStroke);
 }
@@ -935,8 +1118,7 @@ void TEMFtoPDFExport::AddArc(QPointF c, double rx, double ry, double start_degre
     const QPointF p0 = at(s), p3 = at(s + a);
     const QPointF p1 = p0 + k * QPointF(-rx * std::sin(s), -ry * std::cos(s));
     const QPointF p2 = p3 + k * QPointF(rx * std::sin(s + a), ry * std::cos(s + a));
-    path_.Add(PointText(page(p1)) + ' ' + PointText(page(p2)) + ' ' + PointText(page(p3)) + " c",
-              true);
+    path_.CurveTo(page(p1), page(p2), page(p3));
   }
 }
 
@@ -957,7 +1139,7 @@ void TEMFtoPDFExport::DoPie() {
   BeginRecord();
   AddArc(c, rx, ry, -a, sweep, false);
   LineToPage(ToPage(MapPointF(c.x(), c.y())));
-  path_.Add("h", true);
+  path_.Close();
   EndRecord(kFillStroke);
 }
 
@@ -1252,22 +1434,28 @@ void TEMFtoPDFExport::FillRect(const PdfRect& r, const QByteArray& color) {
 
 void TEMFtoPDFExport::PlaceImage(const ovx::PdfImage& image, const PdfRect& r) {
   const QByteArray name = document_.UseImage(image);
+  // Readers that ink every pixel an image's far edge reaches (poppler
+  // inks the pixel column right of an edge that lies exactly on it) would
+  // draw one pixel more than the screen: the image ends a 64th of a
+  // device pixel short, which no reader sampling pixel centres notices.
+  const double w = std::max(r.right - r.left - sx_ / 64, 0.0);
+  const double h = std::max(r.top - r.bottom - sy_ / 64, 0.0);
   Line("q");
-  Line(EmfPdfNumber(r.right - r.left) + " 0 0 " + EmfPdfNumber(r.top - r.bottom) + ' ' +
-       PointText(QPointF(r.left, r.bottom)) + " cm");
+  Line(EmfPdfNumber(w) + " 0 0 " + EmfPdfNumber(h) + ' ' +
+       PointText(QPointF(r.left, r.bottom + (r.top - r.bottom - h))) + " cm");
   Line(name + " Do");
   Line("Q");
 }
 
 void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop,
-                                 QRect source) {
+                                 QRect source, std::optional<quint32> key) {
   if (!Drawing()) return;
   const PdfRect page = PageRect(dest);
   if (!(page.right - page.left > 0) || !(page.top - page.bottom > 0)) return;
   const TDeviceContext& dc = DeviceContext();
   const bool alpha_blend = record.Type() == kEmrAlphaBlend;
   if (rop == kPatCopy) {
-    if (!dc.BrushIsNull()) FillRect(page, ColorText(dc.BrushColor()));
+    if (!dc.BrushIsNull()) FillRect(page, BrushFill());
     return;
   }
   if (rop == kBlackness || rop == kWhiteness) {
@@ -1319,11 +1507,21 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
         alpha[qsizetype(y) * w + x] = static_cast<char>(a);
       }
     }
-    pdf.jpeg = ovx::EncodeJpeg(colours, document_quality_, false, 72);
+    pdf.jpeg = ovx::EncodeJpeg(colours, document_quality_, false, 72, true);
     pdf.width = w;
     pdf.height = h;
     pdf.alpha = alpha;
   } else {
+    // A bitmap stretched larger goes in at its size in device pixels,
+    // stretched as the screen stretches it (nearest pixel): readers scale
+    // small images by rules of their own, or smooth them, and a 4 x 3
+    // swatch would come out blurred or its cells a pixel off.
+    const double dw = std::round((page.right - page.left) / sx_);
+    const double dh = std::round((page.top - page.bottom) / sy_);
+    if ((dw > image.width() || dh > image.height()) && dw >= 1 && dh >= 1 &&
+        dw * dh <= double(kMaxRedraw) * kMaxRedraw / 4) {
+      image = image.scaled(int(dw), int(dh), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
     if (soft) {
       // Without transparency the blend is made over white, as the page
       // under it shows on the screen.
@@ -1335,12 +1533,80 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
       painter.end();
       image = over;
     }
-    pdf.jpeg =
-        ovx::EncodeJpeg(image.convertToFormat(QImage::Format_RGB32), jpeg_quality_, false, 96);
+    // Record bitmaps are often tiny and stretched (icons, swatches): each
+    // pixel keeps its own colour.
+    pdf.jpeg = ovx::EncodeJpeg(image.convertToFormat(QImage::Format_RGB32), jpeg_quality_, false,
+                               96, true);
     pdf.width = image.width();
     pdf.height = image.height();
+    if (key) {
+      // The transparent colour's pixels are clipped away: the clip is the
+      // image's other pixels, as rectangles of runs (rows with the same
+      // runs share one), so the key stays exact whatever the JPEG does to
+      // colours and needs no transparency (PDF/A-1 keeps it too).
+      const QByteArray clip = KeyClip(image, *key, page);
+      if (clip.isNull()) return;  // every pixel transparent
+      Line("q");
+      out_ += clip;
+      Line("W");
+      Line("n");
+      PlaceImage(pdf, page);
+      Line("Q");
+      return;
+    }
   }
   PlaceImage(pdf, page);
+}
+
+QByteArray TEMFtoPDFExport::KeyClip(const QImage& image, quint32 key, const PdfRect& page) const {
+  const quint32 rgb = ResolveColorRef(key, DeviceContext().Data().eof_palette);
+  const QRgb transparent = qRgb(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+  const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+  const int w = pixels.width(), h = pixels.height();
+  const double pw = (page.right - page.left) / w, ph = (page.top - page.bottom) / h;
+  QByteArray clip;
+  bool any = false;
+  std::vector<std::pair<int, int>> runs, previous;
+  int first_row = 0;
+  // A noisy picture would make a clip of millions of rectangles: beyond
+  // this many the picture is drawn whole.
+  constexpr int kMaxRectangles = 20000;
+  int rectangles = 0;
+  auto write = [&](int end_row) {
+    for (const auto& [from, to] : previous) {
+      ++rectangles;
+      clip += EmfPdfNumber(page.left + from * pw) + ' ' + EmfPdfNumber(page.top - end_row * ph) +
+              ' ' + EmfPdfNumber((to - from) * pw) + ' ' +
+              EmfPdfNumber((end_row - first_row) * ph) + " re" + kEol;
+      any = true;
+    }
+  };
+  for (int y = 0; y < h; ++y) {
+    runs.clear();
+    const auto* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+    for (int x = 0; x < w;) {
+      if ((row[x] & RGB_MASK) == (transparent & RGB_MASK)) {
+        ++x;
+        continue;
+      }
+      const int from = x;
+      while (x < w && (row[x] & RGB_MASK) != (transparent & RGB_MASK)) ++x;
+      runs.emplace_back(from, x);
+    }
+    if (runs != previous) {
+      if (rectangles > kMaxRectangles) break;
+      write(y);
+      previous = runs;
+      first_row = y;
+    }
+  }
+  write(h);
+  if (rectangles > kMaxRectangles) {
+    return EmfPdfNumber(page.left) + ' ' + EmfPdfNumber(page.bottom) + ' ' +
+           EmfPdfNumber(page.right - page.left) + ' ' + EmfPdfNumber(page.top - page.bottom) +
+           " re" + kEol;
+  }
+  return any ? clip : QByteArray();
 }
 
 void TEMFtoPDFExport::DoBitBlt() {
@@ -1364,8 +1630,10 @@ void TEMFtoPDFExport::DoMaskBlt() {
 void TEMFtoPDFExport::DoTransparentBlt() {
   TEMFAbstractExport::DoTransparentBlt();
   const auto& r = Current<TEMRTransparentBltObj>();
-  // The transparent colour stands where the others keep the operation.
-  DrawBitmap(r, BlitDest(r), r.U32(40), SourceRect(r, 44, 48, 100, 104));
+  // The transparent colour stands where the others keep the operation:
+  // the source is copied, less the pixels of that colour, as the screen
+  // draws it.
+  DrawBitmap(r, BlitDest(r), kSrcCopy, SourceRect(r, 44, 48, 100, 104), r.U32(40));
 }
 
 void TEMFtoPDFExport::DoAlphaBlend() {

@@ -34,8 +34,11 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
+class QImage;
 class TovxPictureView;
 class TovxView;
 
@@ -102,29 +105,55 @@ class TPDFDeviceContext : public TDeviceContext {
   bool clip_selected_ = false;
 };
 
-// The path being built: construction operators wait in a buffer until the
-// path is painted (Flush) or dropped.
+// The path being built: construction operators wait until the path is
+// painted (Flush) or dropped. They are kept as geometry, so that a stroke
+// can be written half a pixel off the fill it outlines (see Text).
 class TPDFPath {
  public:
   explicit TPDFPath(QByteArray& out) : out_(out) {}
-  // A construction operator line (without CR LF).
-  void Add(QByteArrayView line, bool segment);
-  // Copies the buffer to the output and empties it.
+  void MoveTo(QPointF p);
+  void LineTo(QPointF p);
+  void CurveTo(QPointF c1, QPointF c2, QPointF end);
+  // A curve whose first control point is the current point ("v").
+  void CurveV(QPointF c2, QPointF end);
+  void Close();
+  // left, bottom, width, height ("re").
+  void Rect(double left, double bottom, double width, double height);
+  // Copies the operators to the output and empties the path.
   void Flush();
   void Discard();
-  bool Pending() const { return pending_; }
+  bool Pending() const { return !ops_.empty(); }
   // A move, line, curve or rectangle was added: the PDF path has a
   // current point.
-  bool HasCurrentPoint() const { return pending_; }
+  bool HasCurrentPoint() const { return !ops_.empty(); }
   // Something beyond moves was added.
   bool HasSegments() const { return segments_; }
+  bool HasClosedFigure() const;
   // The operators waiting, each line with its CR LF.
-  const QByteArray& Buffer() const { return buffer_; }
+  QByteArray Buffer() const { return Text(); }
+
+  // How a stroke is placed over the pixels it inks: every point moved by
+  // `shift` (page units); with `pixel_ends`, open figures of straight
+  // lines begin and end half a device pixel (`px`, `py` page units per
+  // pixel) earlier, so that a one-pixel line covers its first pixel and
+  // not its last; with `walk_rects`, rectangles become four lines from
+  // the top right corner, counter-clockwise, where a dash pattern starts.
+  struct Placement {
+    QPointF shift;
+    bool pixel_ends = false;
+    double px = 0, py = 0;
+    bool walk_rects = false;
+  };
+  QByteArray Text(const Placement& placement) const;
+  QByteArray Text() const { return Text(Placement{}); }
 
  private:
+  struct Op {
+    char op;  // m l c v h r
+    QPointF p[3];
+  };
   QByteArray& out_;
-  QByteArray buffer_;
-  bool pending_ = false;
+  std::vector<Op> ops_;
   bool segments_ = false;
 };
 
@@ -227,8 +256,13 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   double PageLength(double logical) const;
   // The page rectangle of a logical rectangle: left, bottom, right, top.
   ovx::PdfRect PageRect(const QRect& logical) const;
+  // The page rectangle of a box the screen outlines: one device pixel
+  // less on the right and at the bottom.
+  ovx::PdfRect OutlineRect(const QRect& box) const;
   bool AxisAligned() const;
   QByteArray ColorText(quint32 color_ref) const;
+  // The fill colour of the selected brush ("r g b").
+  QByteArray BrushFill();
 
   // --- paths ---
   void Move(QPointF page);
@@ -240,10 +274,23 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   void BeginRecord();
   void EndRecord(int set, bool moves_current_position = false);
   int Reduced(int set) const;
-  void Paint(int set, bool text_background = false);
-  void WriteStrokeState();
-  // Pen styles with gaps (which an opaque background fills).
-  bool DashedPen() const;
+  // Who paints: a path record (its stroke leaves gaps clear), a line
+  // record (gaps take an opaque background) or a shape record (gaps take
+  // a solid brush), as the screen's replay paints them.
+  enum class Painter { kPath, kLine, kShape };
+  void Paint(int set, Painter painter, bool text_background = false);
+  // The pen as the screen draws it: one-pixel lines of whole pixels, or
+  // wide ones; widths and dashes in device pixels.
+  struct StrokePlan {
+    bool pixel = true;
+    double width = 1;
+    std::vector<double> dashes;
+    int cap = 0;
+    int join = 0;
+  };
+  StrokePlan PlanStroke() const;
+  // `phase` in device pixels.
+  void WriteStrokeState(const StrokePlan& plan, double phase);
   // Lines of the brush's hatch over the target, clipped by the caller.
   QByteArray HatchLines(quint32 hatch) const;
   void AddPoints(const std::vector<QPoint>& points, bool closed);
@@ -266,7 +313,13 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
 
   // --- text and bitmaps ---
   void DrawText();
-  void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source);
+  // `key`: a transparent colour (EMR_TRANSPARENTBLT).
+  void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source,
+                  std::optional<quint32> key = std::nullopt);
+  // The clip of an image's pixels other than `key`, drawn in `page`; null
+  // when there are none, and the whole image when the clip would take
+  // more rectangles than a page should carry.
+  QByteArray KeyClip(const QImage& image, quint32 key, const ovx::PdfRect& page) const;
   void PlaceImage(const ovx::PdfImage& image, const ovx::PdfRect& r);
   void FillRect(const ovx::PdfRect& r, const QByteArray& color);
 
@@ -288,4 +341,6 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   // written for it and not yet closed, the save's own and its clip's.
   std::vector<int> levels_{0};
   int wrapper_depth_ = 0;
+  // Pattern brushes' average colours, by record.
+  std::unordered_map<const TEnhMetaObj*, QByteArray> pattern_colors_;
 };

@@ -243,8 +243,8 @@ void JpegErrorExit(j_common_ptr info) {
 void JpegOutputMessage(j_common_ptr) {}  // warnings are not worth a console line
 
 // Only plain data lives in this frame, so the jump skips no destructor.
-bool Compress(const QImage& image, int quality, bool grey, int dpi, unsigned char** buffer,
-              unsigned long* size, char* message) {
+bool Compress(const QImage& image, int quality, bool grey, bool full_colour, int dpi,
+              unsigned char** buffer, unsigned long* size, char* message) {
   jpeg_compress_struct info;
   JpegError error;
   info.err = jpeg_std_error(&error.manager);
@@ -263,6 +263,10 @@ bool Compress(const QImage& image, int quality, bool grey, int dpi, unsigned cha
   info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
+  if (full_colour && !grey) {
+    for (int c = 0; c < info.num_components; ++c)
+      info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+  }
   info.density_unit = 1;  // dots per inch
   info.X_density = info.Y_density = static_cast<UINT16>(std::clamp(dpi, 1, 65535));
   jpeg_start_compress(&info, TRUE);
@@ -277,7 +281,7 @@ bool Compress(const QImage& image, int quality, bool grey, int dpi, unsigned cha
 
 }  // namespace
 
-QByteArray ovx::EncodeJpeg(const QImage& image, int quality, bool grey, int dpi) {
+QByteArray ovx::EncodeJpeg(const QImage& image, int quality, bool grey, int dpi, bool full_colour) {
   if (image.isNull() || image.width() > JPEG_MAX_DIMENSION || image.height() > JPEG_MAX_DIMENSION) {
     throw Error(QStringLiteral("rsExportJpegFailed"), QStringLiteral("Cannot write JPEG: %s"),
                 {QStringLiteral("the image is empty or larger than JPEG allows")});
@@ -287,7 +291,8 @@ QByteArray ovx::EncodeJpeg(const QImage& image, int quality, bool grey, int dpi)
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   char message[JMSG_LENGTH_MAX] = {};
-  const bool ok = Compress(pixels, std::clamp(quality, 1, 100), grey, dpi, &buffer, &size, message);
+  const bool ok = Compress(pixels, std::clamp(quality, 1, 100), grey, full_colour, dpi, &buffer,
+                           &size, message);
   QByteArray bytes;
   if (ok) bytes = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
   std::free(buffer);

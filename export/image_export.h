@@ -114,7 +114,10 @@ namespace ovx {
 
 // `image` as baseline JPEG at `quality` (1 to 100), 8-bit grey when
 // `grey`, else RGB; `dpi` is recorded in the file. Throws ovx::Error when
-// the encoder fails.
-QByteArray EncodeJpeg(const QImage& image, int quality, bool grey, int dpi);
+// the encoder fails. With `full_colour` the colour is kept for every
+// pixel (no chroma subsampling): small bitmaps whose neighbouring pixels
+// differ in colour keep their colours.
+QByteArray EncodeJpeg(const QImage& image, int quality, bool grey, int dpi,
+                      bool full_colour = false);
 
 }  // namespace ovx

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -219,8 +220,12 @@ TEST(EmfToPdf, NullBrushRectangleIsStroked) {
       .Record(kEmrRectangle, {10, 20, 50, 60})
       .Eof();
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
-  const QList<QByteArray> expected = {"q",   "[] 0 d", "0 0 0 RG",        "0.75 w", "4 M",
-                                      "1 J", "1 j",    "7.5 27 30 30 re", "S",      "Q"};
+  // As the screen draws it: the outline through the pixels inside the
+  // right and bottom edges, a one-pixel line over the pixels right of and
+  // below its points (half a pixel off), square ends and corners.
+  const QList<QByteArray> expected = {"q",   "[] 0 d", "0 0 0 RG", "0.75 w",
+                                      "4 M", "0 J",    "0 j",      "7.875 27.375 29.25 29.25 re",
+                                      "S",   "Q"};
   EXPECT_EQ(lines, expected);
 }
 
@@ -232,7 +237,8 @@ TEST(EmfToPdf, NullPenSolidBrushRectangleIsFilled) {
       .Record(kEmrRectangle, {10, 20, 50, 60})
       .Eof();
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
-  const QList<QByteArray> expected = {"q", "1 0 0 rg", "7.5 27 30 30 re", "f*", "Q"};
+  // One pixel less on the right and at the bottom, as on the screen.
+  const QList<QByteArray> expected = {"q", "1 0 0 rg", "7.5 27.75 29.25 29.25 re", "f*", "Q"};
   EXPECT_EQ(lines, expected);
 }
 
@@ -256,7 +262,8 @@ TEST(EmfToPdf, BarcodeLinesAreSquareCappedAndMitered) {
 TEST(EmfToPdf, HatchesAndPenGapsArePaintedAsTheScreenPaintsThem) {
   EmfBuilder b = Start();
   // A cross-hatched brush over an opaque yellow background, and a dashed
-  // pen whose gaps take the background.
+  // pen (the screen's 18 on, 6 off, from the top right corner) whose gaps
+  // stay clear: a shape's outline fills its gaps only with a solid brush.
   b.Record(kEmrCreateBrushIndirect, {1, kBsHatched, 0x0000FF, 4})
       .Record(kEmrSelectObject, {1})
       .Record(kEmrCreatePen, {2, kPsDash, 1, 0, 0x800000})
@@ -265,29 +272,30 @@ TEST(EmfToPdf, HatchesAndPenGapsArePaintedAsTheScreenPaintsThem) {
       .Record(kEmrRectangle, {8, 8, 40, 40})
       .Eof();
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
-  ExpectInOrder(lines, {"q",
-                        "1 1 0 rg",
-                        "6 42 24 24 re",
+  ExpectInOrder(lines, {"q", "1 1 0 rg", "6 42.75 23.25 23.25 re",
                         "f*",  // background
-                        "q",
-                        "6 42 24 24 re",
-                        "W*",
-                        "n",
-                        "1 0 0 RG",
-                        "S",
+                        "q", "6 42.75 23.25 23.25 re", "W*", "n", "1 0 0 RG", "S",
                         "Q",  // hatch
-                        "[4.5] 0 d",
-                        "q",
-                        "1 1 0 RG",
-                        "6 42 24 24 re",
-                        "S",
-                        "Q",  // gaps
-                        "6 42 24 24 re",
-                        "S",
-                        "Q"});
-  // Cross hatch: 12 horizontal and 12 vertical lines over the 96 pixels.
-  EXPECT_EQ(lines.count("0 71.625 m"), 1);
-  EXPECT_EQ(lines.count("0.375 72 m"), 1);
+                        "[13.5 4.5] 0.375 d", "29.625 65.625 m", "6.375 65.625 l", "6.375 42.375 l",
+                        "29.625 42.375 l", "h", "S", "Q"});
+  EXPECT_FALSE(lines.contains("1 1 0 RG"));
+  // Cross hatch: 12 horizontal and 12 vertical lines over the 96 pixels,
+  // through row 3 and column 4 of each cell.
+  EXPECT_EQ(lines.count("0 69.375 m"), 1);
+  EXPECT_EQ(lines.count("3.375 72 m"), 1);
+
+  // A line's dashes take an opaque background.
+  EmfBuilder d = Start();
+  d.Record(kEmrCreatePen, {1, kPsDash, 1, 0, 0x800000})
+      .Record(kEmrSelectObject, {1})
+      .Record(kEmrSetBkColor, {0x00FFFF})
+      .Record(kEmrMoveToEx, {0, 10})
+      .Record(kEmrLineTo, {40, 10})
+      .Eof();
+  // From the first pixel's left edge to the last pixel's left edge.
+  ExpectInOrder(Inner(Play(d.Bytes()).content),
+                {"[13.5 4.5] 0 d", "q", "1 1 0 RG", "0 64.125 m", "30 64.125 l", "S", "Q",
+                 "0 64.125 m", "30 64.125 l", "S"});
 
   EmfBuilder c = Start();
   // A user style of 3 on, 1 off (logical units).
@@ -306,8 +314,10 @@ TEST(EmfToPdf, LinesStartAtTheCurrentPosition) {
   EmfBuilder b = Start();
   b.Record(kEmrMoveToEx, {10, 10}).Record(kEmrPolylineTo, {0, 0, 0, 0, 1, 40, 50}).Eof();
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
-  ExpectInOrder(lines, {"q", "7.5 64.5 m", "30 34.5 l", "S", "Q"});
-  EXPECT_EQ(lines.count("30 34.5 l"), 1);
+  // Half a pixel right and down, from where the first pixel begins to
+  // where the last begins along the line (the screen leaves it out).
+  ExpectInOrder(lines, {"q", "7.65 64.425 m", "30.15 34.425 l", "S", "Q"});
+  EXPECT_EQ(lines.count("30.15 34.425 l"), 1);
 
   // No move before: the path still begins with one, at the context's
   // current position (the origin).
@@ -322,9 +332,14 @@ TEST(EmfToPdf, LinesStartAtTheCurrentPosition) {
     }
     c.Eof();
     const QList<QByteArray> drawn = Inner(Play(c.Bytes()).content);
-    ExpectInOrder(drawn, {"q", "0 72 m"});
-    const qsizetype move = drawn.indexOf("0 72 m");
+    // The origin, within the half pixel that places the stroke.
+    qsizetype move = -1;
+    for (qsizetype i = 0; i < drawn.size() && move < 0; ++i)
+      if (drawn[i].endsWith(" m")) move = i;
     ASSERT_GT(move, 0) << type;
+    const QList<QByteArray> xy = drawn[move].split(' ');
+    EXPECT_LE(std::abs(xy[0].toDouble()), 0.375) << type;
+    EXPECT_LE(std::abs(xy[1].toDouble() - 72), 0.375) << type;
     EXPECT_TRUE(drawn[move + 1].endsWith(" l") || drawn[move + 1].endsWith(" c")) << type;
   }
 }
@@ -404,6 +419,86 @@ TEST(EmfToPdf, UnsupportedBlitsLeaveACommentAndNoImage) {
   }
 }
 
+// An EMR_TRANSPARENTBLT of a 2 x 1 bitmap, red and blue, onto
+// (10, 10, 40 x 20), with `key` transparent.
+QByteArray TransparentBlit(quint32 key) {
+  EmfBuilder b = Start();
+  b.Record(kEmrTransparentBlt, {0,          0,  50,  30,  // rclBounds
+                                10,         10, 40,  20,  // destination
+                                key,        0,  0,        // transparent colour, source origin
+                                0x3F800000, 0,  0,   0x3F800000,
+                                0,          0,  // xformSrc
+                                0xFFFFFF,   0,  108, 40,
+                                148,        8,  2,   1,  // bk colour, usage, bitmap at 108, 2 x 1
+                                40,         2,  1,   1 | (24 << 16),
+                                0,          8,  0,   0,
+                                0,          0,   // BITMAPINFOHEADER
+                                0xFFFF0000, 0})  // pixels: 00 00 FF (red), FF 00 00 (blue), padding
+      .Eof();
+  return b.Bytes();
+}
+
+TEST(EmfToPdf, TransparentBlitsClipTheirTransparentColourAway) {
+  // Red transparent: the blue right half shows, clipped to its pixels
+  // (the image stretched to 40 x 20 pixels is one rectangle of runs).
+  for (const bool pdfa1 : {false, true}) {
+    const Played played = Play(TransparentBlit(0x0000FF), [&](TEMFtoPDFExport& p) {
+      p.SetTransparency(!pdfa1);
+      p.SetPdfA(pdfa1);
+    });
+    ExpectBalanced(played.content);
+    ExpectInOrder(Inner(played.content),
+                  {"q", "22.5 49.5 15 15 re", "W", "n", "q", "/Im0 Do", "Q", "Q"});
+    EXPECT_EQ(played.images, 1);
+    EXPECT_FALSE(played.file.contains("/SMask"));
+  }
+  // A colour the bitmap does not hold: the whole image; every pixel
+  // transparent: nothing.
+  const Played whole = Play(TransparentBlit(0x00FF00));
+  ExpectInOrder(Inner(whole.content), {"q", "7.5 49.5 30 15 re", "W", "n", "/Im0 Do"});
+  const QByteArray both = TransparentBlit(0x0000FF);
+  QByteArray all_red = both;
+  const qsizetype bits = all_red.size() - 20 - 8;  // before EMR_EOF
+  all_red[bits + 3] = char(0x00);
+  all_red[bits + 4] = char(0x00);
+  all_red[bits + 5] = char(0xFF);
+  const Played none = Play(all_red);
+  EXPECT_EQ(none.images, 0);
+  EXPECT_FALSE(none.content.contains(" Do"));
+  ExpectBalanced(none.content);
+}
+
+TEST(EmfToPdf, PatternBrushesFillInTheirAverageColourAsTheScreenDoes) {
+  // A 2 x 2 pattern of red and blue: the screen fills with its average.
+  for (const bool blit : {false, true}) {
+    EmfBuilder b = Start();
+    b.Record(kEmrCreateDIBPatternBrushPt,
+             {1,          0,  32,         40,
+              72,         16,  // handle, usage, bitmap at 32
+              40,         2,  2,          1 | (24 << 16),
+              0,          16, 0,          0,
+              0,          0,                            // BITMAPINFOHEADER
+              0xFFFF0000, 0,  0x000000FF, 0x0000FF00})  // red blue / blue red
+        .Record(kEmrSelectObject, {1})
+        .Record(kEmrSelectObject, {kStock | kNullPen});
+    if (blit) {
+      Blit(b, QRect(0, 0, 40, 40), kPatCopy);
+    } else {
+      b.Record(kEmrRectangle, {10, 20, 50, 60});
+    }
+    b.Eof();
+    const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
+    qsizetype fill = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+      if (lines[i].endsWith(" rg")) fill = i;
+    ASSERT_GE(fill, 0) << blit;
+    const QList<QByteArray> rgb = lines[fill].split(' ');
+    EXPECT_NEAR(rgb[0].toDouble(), 0.5, 0.01) << lines[fill].constData();
+    EXPECT_EQ(rgb[1], "0");
+    EXPECT_NEAR(rgb[2].toDouble(), 0.5, 0.01) << lines[fill].constData();
+  }
+}
+
 TEST(EmfToPdf, OneBitmapDrawnTwiceIsOneImage) {
   QImage image(8, 6, QImage::Format_RGB32);
   image.fill(QColor(10, 120, 200));
@@ -416,7 +511,10 @@ TEST(EmfToPdf, OneBitmapDrawnTwiceIsOneImage) {
   const Played played = Play(file.bytes);
   EXPECT_EQ(played.images, 1);
   EXPECT_EQ(played.content.count("/Im0 Do"), 2);
-  EXPECT_TRUE(played.content.contains("30 0 0 22.5 0 49.5 cm"));
+  // Stretched to its pixels as the screen stretches it, a 64th of a pixel
+  // short of the far edges.
+  EXPECT_TRUE(played.content.contains("29.988 0 0 22.488 0 49.512 cm"));
+  EXPECT_TRUE(played.file.contains("/Width 40/Height 30")) << played.file.left(3000).constData();
   ExpectBalanced(played.content);
 }
 
@@ -458,7 +556,7 @@ TEST(EmfToPdf, UnusableScalesDrawNothingAndNeverWriteNonFiniteNumbers) {
   a.Raw(zero_mm).Record(kEmrRectangle, {10, 20, 50, 60}).Eof();
   const Played fallback = Play(a.Bytes());
   ExpectBalanced(fallback.content);
-  EXPECT_TRUE(Inner(fallback.content).contains("7.5 27 30 30 re"));
+  EXPECT_TRUE(Inner(fallback.content).contains("7.5 27.75 29.25 29.25 re"));
 
   // An empty or inverted frame: nothing is drawn.
   for (const QRect frame :
@@ -645,7 +743,7 @@ TEST(EmfToPdf, MetafilePicturesAreWrittenAsVectors) {
   // picture part, the frame.
   ExpectInOrder(Lines(vectors.content),
                 {"q", "q", "15 30 75 37.5 re", "W", "n", "q", "15 30 75 37.5 re", "W*", "n",
-                 "18 45 42 19.5 re", "BT", "ET", "/Im0 Do", "Q", "Q"});
+                 "18 45.75 41.25 18.75 re", "BT", "ET", "/Im0 Do", "Q", "Q"});
   EXPECT_EQ(vectors.content.count(" Do"), 1);
   EXPECT_TRUE(vectors.content.contains(" Tf"));
 
@@ -836,10 +934,84 @@ TEST(EmfToPdf, FuzzSeedsPass) {
 // --- what a reader draws
 // ---------------------------------------------------------------------------
 
+// Differing pixels per inked pixel, where a pixel of either image counts
+// as matched when a pixel of the other within one pixel has its colour
+// (every channel within 64), or when it is a mix of two such pixels'
+// colours. The screen draws without anti-aliasing and a reader smooths
+// every slanted edge and glyph: those pixels are mixes of the colours on
+// either side. A shape or glyph missing, moved by two pixels or coloured
+// wrongly still counts.
+double InkDifferenceNear(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return 1;
+  const QImage x = a.convertToFormat(QImage::Format_RGB32);
+  const QImage y = b.convertToFormat(QImage::Format_RGB32);
+  auto close = [](QRgb p, double r, double g, double bl) {
+    return std::abs(qRed(p) - r) <= 64 && std::abs(qGreen(p) - g) <= 64 &&
+           std::abs(qBlue(p) - bl) <= 64;
+  };
+  auto matched = [&](QRgb p, const QImage& other, int col, int row) {
+    std::vector<QRgb> near;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (other.rect().contains(col + dx, row + dy))
+          near.push_back(other.pixel(col + dx, row + dy));
+    for (const QRgb q : near)
+      if (close(p, qRed(q), qGreen(q), qBlue(q))) return true;
+    for (size_t i = 0; i < near.size(); ++i) {
+      for (size_t j = i + 1; j < near.size(); ++j) {
+        const double d[] = {double(qRed(near[i])) - qRed(near[j]),
+                            double(qGreen(near[i])) - qGreen(near[j]),
+                            double(qBlue(near[i])) - qBlue(near[j])};
+        const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        if (dd == 0) continue;
+        double t = ((qRed(p) - qRed(near[j])) * d[0] + (qGreen(p) - qGreen(near[j])) * d[1] +
+                    (qBlue(p) - qBlue(near[j])) * d[2]) /
+                   dd;
+        t = std::clamp(t, 0.0, 1.0);
+        if (close(p, qRed(near[j]) + t * d[0], qGreen(near[j]) + t * d[1],
+                  qBlue(near[j]) + t * d[2]))
+          return true;
+      }
+    }
+    return false;
+  };
+  qint64 inked = 0, differing = 0;
+  for (int row = 0; row < x.height(); ++row) {
+    for (int col = 0; col < x.width(); ++col) {
+      const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+      if ((p & RGB_MASK) == 0xFFFFFF && (q & RGB_MASK) == 0xFFFFFF) continue;
+      ++inked;
+      if (!matched(p, y, col, row) || !matched(q, x, col, row)) ++differing;
+    }
+  }
+  return inked == 0 ? 1 : double(differing) / inked;
+}
+
 TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
   VELMORA_REQUIRE_TOOL(pdftoppm);
+  // Every seed a reader can draw, under the measures that fit it: pixel
+  // for pixel where the drawing is upright (rectangles, bitmaps, clips),
+  // near where a reader's smoothing of slanted edges and small glyphs is
+  // the only difference (`plain` false). Two seeds hold records the
+  // translation does not draw (arcs, chords, gradients, region fills,
+  // 8-bit and small text, single pixels; see the table of records) and
+  // are left out until it does; a seed whose frame is empty has nothing
+  // to draw.
+  struct Seed {
+    const char* name;
+    bool plain;
+  };
+  const Seed seeds[] = {{"clips_and_paths", true},
+                        {"pictures", true},
+                        {"velmora_body", true},
+                        {"velmora_cover", true},
+                        {"regression-blend-source-beyond-int", true},
+                        {"shapes_and_pens", false},
+                        {"text_runs", false},
+                        {"regression-turned-ellipse-far-away", false}};
   QTemporaryDir dir;
-  for (const char* name : {"clips_and_paths", "velmora_cover", "velmora_body"}) {
+  for (const Seed& seed : seeds) {
+    const QString name = QString::fromLatin1(seed.name);
     QFile file(QStringLiteral(VELMORA_SOURCE_DIR "/fuzz/corpus/emf/%1.emf").arg(name));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray emf = file.readAll();
@@ -858,24 +1030,31 @@ TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
     document.BeginPage(0.75 * w, 0.75 * h, 0);
     MemoryStream in(emf);
     TEMFtoPDFExport player(in, document, PdfRect{0, 0.75 * h, 0.75 * w, 0});
-    player.Export();
+    try {
+      player.Export();
+    } catch (const Error&) {
+      // What played before the damage stays, as on the screen.
+    }
     document.EndPage();
     document.Finish();
-    const QString pdf = dir.filePath(QStringLiteral("%1.pdf").arg(name));
+    const QString pdf = dir.filePath(name + ".pdf");
     ASSERT_TRUE(test::WriteFile(pdf, out.Data()));
     const test::ToolResult r =
         test::RunTool(tool_pdftoppm, {"-r", "96", "-png", "-singlefile", pdf, dir.filePath(name)});
     ASSERT_EQ(r.exit_code, 0) << r.err.constData();
-    const QImage read(dir.filePath(QStringLiteral("%1.png").arg(name)));
-    const double difference = InkDifference(screen, read);
+    const QImage read(dir.filePath(name + ".png"));
+    const double plain = InkDifference(screen, read);
+    const double near = InkDifferenceNear(screen, read);
     if (qEnvironmentVariableIsSet("VELMORA_KEEP_RENDERINGS")) {
       screen.save(QStringLiteral("%1/%2-screen.png")
                       .arg(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS"), name));
       read.save(QStringLiteral("%1/%2-pdf.png")
                     .arg(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS"), name));
     }
-    EXPECT_LT(difference, 0.02) << name;
-    std::printf("%s: %.2f %% of inked pixels differ\n", name, 100 * difference);
+    std::printf("%s: %.2f %% of inked pixels differ, %.2f %% near\n", seed.name, 100 * plain,
+                100 * near);
+    EXPECT_LT(near, 0.02) << seed.name;
+    if (seed.plain) EXPECT_LT(plain, 0.02) << seed.name;
   }
 }
 
