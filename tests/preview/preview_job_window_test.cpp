@@ -8,6 +8,8 @@
 #include "export/image_export.h"
 #include "platform/cups_spooler.h"
 #include "preview/preview.h"
+#include "preview/preview_form.h"
+#include "preview/preview_host.h"
 #include "preview/progress.h"
 #include "print/print_job.h"
 #include "print/printers.h"
@@ -17,6 +19,7 @@
 #include "tests/print/private_cups.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -102,6 +105,7 @@ class PreviewJobWindowTest : public QObject {
     ovx::InstallEngine();
     ovx::InstallExport();
     ovx::InstallPrinting();
+    ovx::InstallPreview();
     skip_reason_ = cups_.Start();
     if (skip_reason_.isEmpty()) {
       ovx::CupsSpooler::SetServer(cups_.Socket());
@@ -212,6 +216,35 @@ class PreviewJobWindowTest : public QObject {
     QVERIFY(!preview.Busy());
     preview.Last();
     QCOMPARE(preview.PageNo(), 6);
+  }
+
+  // Closing the preview window while an export runs stops the export;
+  // the window closes once the run has returned, never under it.
+  void ClosingDuringAnExportWaitsForIt() {
+    auto report = A4Pages(8);
+    report->PreviewOptions().SetModal(false);
+    QVERIFY(report->ShowReport());
+    const auto forms = ovx::OpenPreviewForms();
+    QCOMPARE(forms.size(), size_t{1});
+    QPointer<TovxPreviewForm> form = forms.front();
+    QTRY_VERIFY_WITH_TIMEOUT(!form->Preview()->Busy() && form->Preview()->PageCount() == 8, 20000);
+    QTemporaryDir dir;
+    TovxJPEGExport filter(nullptr, false);
+    filter.SetShowDialog(false);
+    filter.SetFileName(dir.filePath(QStringLiteral("page.jpg")));
+    int steps = 0;
+    bool visible_after_close = false;
+    report->on_progress = [&](int page) {
+      ++steps;
+      if (page != 3 || !form) return;
+      form->reject();
+      visible_after_close = form && form->isVisible();
+    };
+    QVERIFY(form->Preview()->Export(filter));  // a cancelled export is no failure
+    QVERIFY(visible_after_close);
+    QVERIFY2(steps == 3, qPrintable(QString::number(steps)));
+    QTRY_VERIFY_WITH_TIMEOUT(!form || !form->isVisible(), 20000);
+    report->on_progress = nullptr;
   }
 
  private:
