@@ -332,6 +332,53 @@ TEST_F(BandEngineTest, GroupsWithSingleRecordFootersHidden) {
                                      "MasterData1", "GroupFooter1"}));
 }
 
+// Drill-down groups: collapsed, a group shows its header only; a listed
+// (expanded) group shows its records too; ExpandDrillDown lists each group
+// the first time it is met. A group's name is the header's, a dot and its
+// value.
+TEST_F(BandEngineTest, DrillDownGroupsShowTheirRecordsOnlyWhenExpanded) {
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("AAABBB"));
+  BandReport r;
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == "key") return rows.Value(QStringLiteral("key"));
+    return e;
+  };
+  r.report->SetEvaluator(&eval);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  group->SetCondition(QStringLiteral("key"));
+  group->SetDrillDown(true);
+  r.Add<TovxMasterData>("MasterData1", 40, 20)->SetDataSet(&rows);
+  r.Add<TovxGroupFooter>("GroupFooter1", 70, 20);
+
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "GroupHeader1"}));
+  EXPECT_TRUE(group->DrillName().isEmpty());  // the template is left as it was
+
+  TovxEngine& engine = *ovx::ReportEngine(*r.report);
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.A"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
+                                     "GroupFooter1", "GroupHeader1"}));
+  // With ShowFooterIfDrillDown a collapsed group keeps its footer.
+  group->SetShowFooterIfDrillDown(true);
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.A"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0),
+            (QStringList{"GroupHeader1", "GroupFooter1", "GroupHeader1", "GroupFooter1"}));
+
+  group->SetShowFooterIfDrillDown(false);
+  group->SetExpandDrillDown(true);
+  engine.ClearDrillDown();
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0).size(), 10);
+  // Met once, a group is not listed again: the user's collapse holds.
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.B"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
+                                     "GroupFooter1", "GroupHeader1"}));
+}
+
 TEST_F(BandEngineTest, ReprintedHeaderOpensEveryFollowingPage) {
   BandReport r;
   r.Add<TovxPageHeader>("PageHeader1", 0, 50);
