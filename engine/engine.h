@@ -154,7 +154,12 @@ class TovxEngine : public TovxCustomEngine {
     int rows = 0;  // records of the data band shown in this group
     bool outlined = false;
     bool collapsed = false;  // a drill-down group not expanded
+    QString drill_name;      // of the group shown now, for a drill-down header
   };
+  // Writes a band to the current page; a drill-down header carries the
+  // DrillName of its group there (the template keeps its own value).
+  void AddBandToPage(TovxBand& band, double offset_y,
+                     const std::vector<TovxComponent*>* part = nullptr);
   // Whether one of the first `count` groups of the band's run is collapsed.
   bool GroupsCollapsed(TovxDataBand& band, size_t count);
   struct HeaderItem {

@@ -141,7 +141,7 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     if (!footer_again) {
       const double x = columns ? band.Left() + cur_x_ : cur_x_;
       if (band.Left() != x) band.SetLeft(x);
-      pages_.AddObject(band, cur_y_ - band.Top());
+      AddBandToPage(band, cur_y_ - band.Top());
     }
     cur_y_ += height;
     if (columns) NextDataColumn(*data);

@@ -224,6 +224,7 @@ void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_re
     report_.SetCurrentObject(nullptr);
     // Inside a collapsed group nothing shows, inner headers included.
     run.collapsed = false;
+    run.drill_name.clear();
     if (GroupsCollapsed(band, i)) {
       run.outlined = false;
       continue;
@@ -235,6 +236,7 @@ void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_re
         if (group->ExpandDrillDown()) drill_expanded_.insert(name);
       }
       run.collapsed = !drill_expanded_.contains(name);
+      run.drill_name = name;
     }
     if (group->KeepTogether()) StartKeep(group);
     ShowBand(group);
@@ -250,6 +252,32 @@ bool TovxEngine::GroupsCollapsed(TovxDataBand& band, size_t count) {
     if (group_runs_[groups[i]].collapsed) return true;
   }
   return false;
+}
+
+void TovxEngine::AddBandToPage(TovxBand& band, double offset_y,
+                               const std::vector<TovxComponent*>* part) {
+  auto* group = dynamic_cast<TovxGroupHeader*>(&band);
+  const auto run = group ? group_runs_.find(group) : group_runs_.end();
+  if (run == group_runs_.end() || run->second.drill_name.isEmpty()) {
+    if (part) {
+      pages_.AddObjectPart(band, offset_y, *part);
+    } else {
+      pages_.AddObject(band, offset_y);
+    }
+    return;
+  }
+  const QString saved = group->DrillName();
+  group->SetDrillName(run->second.drill_name);
+  struct Restore {
+    TovxGroupHeader& group;
+    const QString& name;
+    ~Restore() { group.SetDrillName(name); }
+  } restore{*group, saved};
+  if (part) {
+    pages_.AddObjectPart(band, offset_y, *part);
+  } else {
+    pages_.AddObject(band, offset_y);
+  }
 }
 
 void TovxEngine::ToggleDrillGroup(const QString& name) {

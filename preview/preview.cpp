@@ -500,7 +500,10 @@ bool TovxPreview::HandleMouse(int page_index, TovxPreviewPages::MouseEvent kind,
   }
   auto* view = dynamic_cast<TovxView*>(result.object);
   QWidget* surface = workspace_->viewport();
-  if (result.hand) {
+  const QString link_value = view ? view->Hyperlink().Value() : QString();
+  // A link on a drill-down header wins over the header's own click.
+  const QString drill = link_value.isEmpty() ? result.drill_name : QString();
+  if (result.hand || !drill.isEmpty()) {
     surface->setCursor(Qt::PointingHandCursor);
   } else if (view) {
     surface->setCursor(CursorShape(result.cursor));
@@ -524,11 +527,16 @@ bool TovxPreview::HandleMouse(int page_index, TovxPreviewPages::MouseEvent kind,
       } else {
         SetPageNo(result.go_to_page + 1);
       }
+    } else if (!drill.isEmpty()) {
+      // The store's objects are gone once the report is prepared again:
+      // nothing of `result` is used after this.
+      ToggleDrillGroup(drill);
+      return true;
     } else if (view) {
       FollowLink(view);
     }
   }
-  return result.hand;
+  return result.hand || !drill.isEmpty();
 }
 
 void TovxPreview::LeavePages() {

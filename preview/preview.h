@@ -152,6 +152,9 @@ class TovxPreview : public QWidget {
   bool RequestClose();
   // Prepares the report again and comes back to the same place.
   void RefreshReport();
+  // Expands a collapsed drill-down group, or collapses an expanded one, and
+  // prepares the report again; answers whether it did.
+  bool ToggleDrillGroup(const QString& drill_name);
   void Lock();
   void Unlock();
   void ShowMessage(const QString& text);

@@ -289,7 +289,14 @@ void TovxPreview::RefreshReport() {
   const int vertical = workspace_->verticalScrollBar()->value();
   Lock();
   refreshing_ = true;
-  Prepare(true);
+  try {
+    Prepare(true);
+  } catch (...) {
+    // The view must not stay frozen behind a failed run.
+    refreshing_ = false;
+    Unlock();
+    throw;
+  }
   refreshing_ = false;
   UpdatePages();
   if (PageCount() > 0) GoToPage(std::min(std::max(page_no, 1), PageCount()), true);
@@ -300,6 +307,23 @@ void TovxPreview::RefreshReport() {
     setting_page_ = false;
   }
   Unlock();
+}
+
+bool TovxPreview::ToggleDrillGroup(const QString& drill_name) {
+  if (drill_name.isEmpty() || !report_ || Busy()) return false;
+  if (current_tab_ >= 0 && tabs_.Items(current_tab_).owned_pages) return false;
+  TovxEngine* engine = ovx::ReportEngine(*report_);
+  if (!engine) return false;
+  engine->ToggleDrillGroup(drill_name);
+  // Called from the mouse handling: nothing may escape into Qt.
+  try {
+    RefreshReport();
+  } catch (const ovx::Error& e) {
+    Fail(TovxResources::Instance().Message(e));
+  } catch (const std::exception& e) {
+    Fail(QString::fromLocal8Bit(e.what()));
+  }
+  return true;
 }
 
 void TovxPreview::Lock() {
@@ -370,6 +394,11 @@ bool TovxPreview::Prepare(bool clear_last_report) {
   };
   bool prepared = false;
   QString error;
+  // A new preparation starts with every drill-down group as its template
+  // says; a refresh keeps what the user opened.
+  if (!refreshing_) {
+    if (TovxEngine* engine = ovx::ReportEngine(report)) engine->ClearDrillDown();
+  }
   {
     RestoreHooks restore{report, saved_start, saved_page, saved_stop};
     try {
