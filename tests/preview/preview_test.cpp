@@ -342,8 +342,7 @@ class PreviewTest : public QObject {
   // A click on a drill-down header opens its group and the view stays where
   // it was; a new preparation closes the groups again.
   void DrillDownHeaderOpensItsGroup() {
-    ovx::test::RowsDataSet rows(QStringLiteral("Rows"),
-                                {"甲", "甲", "甲", "乙", "乙", "乙"});
+    ovx::test::RowsDataSet rows(QStringLiteral("Rows"), {"甲", "甲", "甲", "乙", "乙", "乙"});
     ovx::test::FunctionEvaluator eval;
     eval.calc = [&](const QString& e) -> QVariant {
       if (e == "key") return rows.Value(QStringLiteral("key"));
@@ -365,7 +364,7 @@ class PreviewTest : public QObject {
       memo->SetText(text);
     };
     auto* group = new TovxGroupHeader(page);
-    add_band(group, QStringLiteral("GroupHeader1"), 10, QStringLiteral("[key]"));
+    add_band(group, QStringLiteral("GroupHeader1"), 10, QStringLiteral("[key]组"));
     group->SetCondition(QStringLiteral("key"));
     group->SetDrillDown(true);
     auto* data = new TovxMasterData(page);
@@ -403,7 +402,11 @@ class PreviewTest : public QObject {
       if (running) frozen_while_running = preview.Workspace()->Frozen();
     });
     const QPoint header = PointOnPage(preview, 1, 20, 10);
-    QTest::mouseMove(preview.Workspace()->viewport(), header);
+    // Sent, not moved: a real cursor on a display moves in its own time.
+    QMouseEvent move(QEvent::MouseMove, header,
+                     preview.Workspace()->viewport()->mapToGlobal(header), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(preview.Workspace()->viewport(), &move);
     QCOMPARE(preview.Workspace()->viewport()->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(preview.Workspace()->viewport(), Qt::LeftButton, Qt::NoModifier, header);
     QCOMPARE(lines(), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
