@@ -39,6 +39,7 @@
 #pragma once
 
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <QTime>
 
@@ -114,6 +115,17 @@ class TovxEngine : public TovxCustomEngine {
   void AddAnchor(const QString& text);
   int GetAnchorPage(const QString& text) const;
 
+  // --- drill-down groups ----------------------------------------------------------
+  // A group header with DrillDown shows its records only while its group
+  // is expanded: its run-time DrillName (the header's name, a dot and the
+  // group's value) is in this list. ExpandDrillDown lists an instance the
+  // first time a run meets it. The list outlives preparations, so a
+  // preview can toggle a name and prepare again; ClearDrillDown forgets it.
+  const QSet<QString>& ExpandedDrillGroups() const { return drill_expanded_; }
+  // Adds the name when absent, else removes it.
+  void ToggleDrillGroup(const QString& name);
+  void ClearDrillDown();
+
   // --- hooks ----------------------------------------------------------------------
   // Calls a report-script procedure with the object as its argument; empty
   // until the report script runs (no script text is interpreted here).
@@ -155,7 +167,15 @@ class TovxEngine : public TovxCustomEngine {
     int line_through = 1;
     int rows = 0;  // records of the data band shown in this group
     bool outlined = false;
+    bool collapsed = false;  // a drill-down group not expanded
+    QString drill_name;      // of the group shown now, for a drill-down header
   };
+  // Writes a band to the current page; a drill-down header carries the
+  // DrillName of its group there (the template keeps its own value).
+  void AddBandToPage(TovxBand& band, double offset_y,
+                     const std::vector<TovxComponent*>* part = nullptr);
+  // Whether one of the first `count` groups of the band's run is collapsed.
+  bool GroupsCollapsed(TovxDataBand& band, size_t count);
   struct HeaderItem {
     TovxBand* band;
     double x;
@@ -315,6 +335,8 @@ class TovxEngine : public TovxCustomEngine {
   TovxReportPage* page_ = nullptr;
   std::unordered_map<const TovxBand*, BandRun> band_runs_;
   std::unordered_map<const TovxGroupHeader*, GroupRun> group_runs_;
+  QSet<QString> drill_expanded_;
+  QSet<QString> drill_met_;
   std::vector<HeaderItem> headers_;
   // Objects whose data cycle began and has not ended, in order.
   std::vector<TovxReportComponent*> saved_;

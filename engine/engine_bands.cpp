@@ -188,9 +188,10 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
       } else {
         if (band.Left() != x) band.SetLeft(x);
         if (HasOtherOutput(band)) {
-          pages_.AddObjectPart(band, cur_y_ - band.Top(), OutputObjects(band));
+          const std::vector<TovxComponent*> part = OutputObjects(band);
+          AddBandToPage(band, cur_y_ - band.Top(), &part);
         } else {
-          pages_.AddObject(band, cur_y_ - band.Top());
+          AddBandToPage(band, cur_y_ - band.Top());
         }
       }
     }

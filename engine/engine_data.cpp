@@ -132,7 +132,13 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     record_y = cur_y_;
     cur_line_ = run.line;
     cur_line_through_ = run.line_through;
-    ShowBand(&band);
+    const bool collapsed = GroupsCollapsed(band, links.groups.size());
+    if (collapsed) {
+      // Hidden records still count in the group's totals.
+      aggregates_->AddValue(band);
+    } else {
+      ShowBand(&band);
+    }
     // The header stays with the first record only, unless the footer is
     // kept with them too.
     if (shown == 0 && header && !band.KeepFooter()) EndKeep(header);
@@ -140,8 +146,8 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     ++run.line;
     ++run.line_through;
     ++shown;
-    const bool outlined = AddOutline(band);
-    RunDataBands(links.sub_bands);
+    const bool outlined = !collapsed && AddOutline(band);
+    if (!collapsed) RunDataBands(links.sub_bands);
     if (outlined) pages_.Outline().LevelUp();
     if (links.groups.empty()) EndKeep(&band);
     if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
@@ -225,12 +231,71 @@ void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_re
     report_.SetCurrentObject(group);
     run.value = report_.Calc(group->Condition(), group);
     report_.SetCurrentObject(nullptr);
+    // Inside a collapsed group nothing shows, inner headers included.
+    run.collapsed = false;
+    run.drill_name.clear();
+    if (GroupsCollapsed(band, i)) {
+      run.outlined = false;
+      continue;
+    }
+    if (group->DrillDown()) {
+      const QString name = group->Name() + u'.' + run.value.toString();
+      if (!drill_met_.contains(name)) {
+        drill_met_.insert(name);
+        if (group->ExpandDrillDown()) drill_expanded_.insert(name);
+      }
+      run.collapsed = !drill_expanded_.contains(name);
+      run.drill_name = name;
+    }
     if (group->KeepTogether()) StartKeep(group);
     ShowBand(group);
     run.outlined = AddOutline(*group);
     if (group->ReprintOnNewPage()) AddHeader(group);
   }
   band_runs_[&band].line = 1;
+}
+
+bool TovxEngine::GroupsCollapsed(TovxDataBand& band, size_t count) {
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
+  for (size_t i = 0; i < count && i < groups.size(); ++i) {
+    if (group_runs_[groups[i]].collapsed) return true;
+  }
+  return false;
+}
+
+void TovxEngine::AddBandToPage(TovxBand& band, double offset_y,
+                               const std::vector<TovxComponent*>* part) {
+  auto* group = dynamic_cast<TovxGroupHeader*>(&band);
+  const auto run = group ? group_runs_.find(group) : group_runs_.end();
+  if (run == group_runs_.end() || run->second.drill_name.isEmpty()) {
+    if (part) {
+      pages_.AddObjectPart(band, offset_y, *part);
+    } else {
+      pages_.AddObject(band, offset_y);
+    }
+    return;
+  }
+  const QString saved = group->DrillName();
+  group->SetDrillName(run->second.drill_name);
+  struct Restore {
+    TovxGroupHeader& group;
+    const QString& name;
+    ~Restore() { group.SetDrillName(name); }
+  } restore{*group, saved};
+  if (part) {
+    pages_.AddObjectPart(band, offset_y, *part);
+  } else {
+    pages_.AddObject(band, offset_y);
+  }
+}
+
+void TovxEngine::ToggleDrillGroup(const QString& name) {
+  if (!drill_expanded_.remove(name)) drill_expanded_.insert(name);
+}
+
+void TovxEngine::ClearDrillDown() {
+  drill_expanded_.clear();
+  drill_met_.clear();
 }
 
 void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
@@ -258,8 +323,12 @@ void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
   for (size_t i = groups.size(); i-- > down_to;) {
     TovxGroupHeader* group = groups[i];
     GroupRun& run = group_runs_[group];
+    // A collapsed group shows its footer only when asked to; groups inside
+    // it show none.
+    const bool hidden =
+        GroupsCollapsed(band, i) || (run.collapsed && !group->ShowFooterIfDrillDown());
     if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
-      if (footer->HideIfSingleDataRecord() && run.rows < 2) {
+      if (hidden || (footer->HideIfSingleDataRecord() && run.rows < 2)) {
         aggregates_->Notify(TovxProcessAtMode::paGroupFinished, footer);
       } else {
         ShowBand(footer);

@@ -205,7 +205,7 @@ void TovxEngine::SplitBand(TovxBand& band) {
       }
     }
     if (band.Left() != cur_x_) band.SetLeft(cur_x_);
-    pages_.AddObjectPart(band, cur_y_ - band.Top(), part);
+    AddBandToPage(band, cur_y_ - band.Top(), &part);
     cur_y_ += height;
     remaining = std::move(rest);
     if (remaining.empty()) break;

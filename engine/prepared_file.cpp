@@ -488,7 +488,12 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
         }
       }
       size_t& used = unnamed_used[page];
-      return used < list->size() ? (*list)[used++] : nullptr;
+      if (used >= list->size()) return nullptr;
+      // Named now, so that saving the pages again writes an entry that
+      // names it.
+      TovxComponent* object = (*list)[used++];
+      object->CreateUniqueName();
+      return object;
     };
     for (int i = 0; i < dictionary->Count(); ++i) {
       const TovxXMLItem& item = *dictionary->Items(i);
@@ -508,7 +513,9 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
                       .arg(QString::fromUtf8(item.Name()), source_name);
         continue;
       }
-      c.entries.push_back({item.Name(), source_name, source, k});
+      // An unnamed object has just been named: its entry takes that name.
+      const bool unnamed = dot + 1 == source_name.size();
+      c.entries.push_back({item.Name(), unnamed ? QString() : source_name, source, k});
       const int index = static_cast<int>(c.entries.size()) - 1;
       c.by_name.insert(item.Name(), index);
       c.by_object.insert(source, index);

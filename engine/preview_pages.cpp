@@ -1013,7 +1013,17 @@ TovxPreviewPages::MouseResult TovxPreviewPages::HandleMouse(int index, MouseEven
   const double px = x / scale - page->LeftMargin() * ov01cm;
   const double py = y / scale - page->TopMargin() * ov01cm;
   TovxView* found = nullptr;
+  const TovxGroupHeader* drill = nullptr;
   for (TovxComponent* object : page->AllObjects()) {
+    if (auto* header = dynamic_cast<const TovxGroupHeader*>(object)) {
+      const double left = header->AbsLeft();
+      const double top = header->AbsTop();
+      if (header->DrillDown() && !header->DrillName().isEmpty() && px >= left &&
+          px < left + header->Width() && py >= top && py < top + header->Height()) {
+        drill = header;
+      }
+      continue;
+    }
     auto* view = dynamic_cast<TovxView*>(object);
     if (!view) continue;
     const double left = view->AbsLeft();
@@ -1024,6 +1034,7 @@ TovxPreviewPages::MouseResult TovxPreviewPages::HandleMouse(int index, MouseEven
   }
   last_mouse_object_ = found;
   result.object = found;
+  if (drill) result.drill_name = drill->DrillName();
   if (!found) return result;
   const TovxHyperlink& link = found->Hyperlink();
   result.cursor = found->Cursor();

@@ -214,6 +214,9 @@ class TovxPreviewPages {
     QString hint;
     int go_to_page = -1;  // a link asks the preview to show this page (0-based)
     int go_to_top = 0;
+    // The DrillName of a drill-down group header under the mouse (or of
+    // the header the object lies on); a click asks to toggle it.
+    QString drill_name;
   };
   // `x`, `y` in pixels of the page drawn at `scale` with its corner at 0, 0.
   MouseResult HandleMouse(int index, MouseEvent event, double x, double y, double scale);

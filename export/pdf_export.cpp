@@ -283,6 +283,13 @@ void TovxPDFExport::Finish() {
     source.SetCurrentItem(current);
   }
   document_->Finish(outline);
+  // A file asked for as PDF/A that does not conform says so in the report
+  // errors (its metadata claims no level).
+  if (Report()) {
+    for (const QString& failure : document_->PdfAFailures()) {
+      Report()->AddError(QStringLiteral("PDF/A: ") + failure);
+    }
+  }
   if (own_output_) {
     ovx::Stream* output = output_;
     output_ = nullptr;

@@ -184,6 +184,8 @@ struct TovxPDFFont::Impl {
   QStringList warnings;
   bool built = false;
   QByteArray subset_font;  // made once, after mapping
+  // The glyph ids a TrueType subset keeps (with composite components).
+  std::vector<uint16_t> kept_glyphs;
 
   void Load();
   void LoadFile();
@@ -673,7 +675,9 @@ QByteArray TovxPDFFont::BuildSubsetFont() {
   std::vector<uint16_t> glyphs;
   for (const UsedGlyph& glyph : d.used) glyphs.push_back(glyph.glyph);
   if (!d.cff) {
-    d.subset_font = ovx::SubsetTrueTypeFont(*d.font, glyphs).font;
+    ovx::TrueTypeSubset subset = ovx::SubsetTrueTypeFont(*d.font, glyphs);
+    d.kept_glyphs = std::move(subset.kept_glyphs);
+    d.subset_font = std::move(subset.font);
     return d.subset_font;
   }
   const auto* cmap = d.font->Get<ovx::CmapTableClass>(kCmap);
@@ -716,15 +720,36 @@ ovx::PdfFontObjects TovxPDFFont::BuildObjects(const ovx::PdfFontObjectNumbers& n
   // CID-keyed CFF's glyphs up by CID through its charset there, while some
   // (poppler) take the codes of an OpenType-wrapped CFF as glyph ids,
   // which the renumbered subset no longer matches.
+  // The CIDs the program holds: a CFF's charset names them; a TrueType
+  // program shows its kept glyphs under their own ids (Identity), or only
+  // the used codes and .notdef when a CIDToGIDMap sends the rest to 0.
+  std::vector<uint32_t> present_cids;
   if (d.has_data) {
     const QByteArray subset = BuildSubsetFont();
     if (d.cff) {
       const ovx::TrueTypeCollection parsed(subset);
       objects.font_file = parsed.Font(0).Table(kCff)->Data().toByteArray();
       objects.font_file_dict_extra = "/Subtype /CIDFontType0C";
+      const ovx::CffProgram program(objects.font_file);
+      for (int glyph = 0; glyph < program.GlyphCount(); ++glyph) {
+        present_cids.push_back(program.CidOf(uint32_t(glyph)));
+      }
     } else {
       objects.font_file = subset;
       objects.font_file_dict_extra = "/Length1 " + Number(int(objects.font_file.size()));
+      present_cids.push_back(0);
+      if (d.needs_cid_to_gid_map) {
+        for (const UsedGlyph& glyph : d.used) present_cids.push_back(glyph.code);
+      } else {
+        present_cids.insert(present_cids.end(), d.kept_glyphs.begin(), d.kept_glyphs.end());
+      }
+    }
+    uint32_t last = 0;
+    for (const uint32_t cid : present_cids) last = std::max(last, cid);
+    objects.cid_set = QByteArray(qsizetype(last / 8 + 1), '\0');
+    for (const uint32_t cid : present_cids) {
+      objects.cid_set[qsizetype(cid / 8)] =
+          char(uchar(objects.cid_set[qsizetype(cid / 8)]) | (0x80u >> (cid % 8)));
     }
   }
   d.built = true;
@@ -744,6 +769,7 @@ ovx::PdfFontObjects TovxPDFFont::BuildObjects(const ovx::PdfFontObjectNumbers& n
       "/MaxWidth " + Number(m.max_width) + "\r\n/MissingWidth " + Number(m.avg_width) + "\r\n";
   if (d.has_data) {
     descriptor += (d.cff ? "/FontFile3 " : "/FontFile2 ") + ref(numbers.font_file) + "\r\n";
+    if (numbers.cid_set) descriptor += "/CIDSet " + ref(numbers.cid_set) + "\r\n";
   }
   descriptor += ">>";
   objects.descriptor_dict = descriptor;

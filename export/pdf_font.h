@@ -22,7 +22,8 @@
 // Usage by the document writer: PdfFontList::FindOrAdd (or MapRuns for
 // text that may need fallback faces) while writing pages; at the end, for
 // every font, allocate object numbers (font_file only when HasFontFile(),
-// cid_to_gid_map only when NeedsCidToGidMap()) and call BuildObjects.
+// cid_to_gid_map only when NeedsCidToGidMap(), cid_set with font_file) and
+// call BuildObjects.
 #pragma once
 
 #include <QByteArray>
@@ -61,6 +62,7 @@ struct PdfFontObjectNumbers {
   int font_file = 0;  // 0 when !HasFontFile()
   int to_unicode = 0;
   int cid_to_gid_map = 0;  // 0 when !NeedsCidToGidMap()
+  int cid_set = 0;         // 0 when !HasFontFile()
 };
 
 // Writes a PDF string token for object `object_number` (escaped, and
@@ -73,6 +75,10 @@ struct PdfFontObjects {
   QByteArray font_file_dict_extra;  // "/Length1 123" or "/Subtype /CIDFontType0C"
   QByteArray to_unicode;            // CMap stream content, uncompressed
   QByteArray cid_to_gid_map;        // stream content, empty when not needed
+  // The CIDSet stream: one bit per CID, most significant bit first, set
+  // for every CID the embedded program holds a glyph for (PDF/A requires
+  // it of subset CID fonts). Empty without a program.
+  QByteArray cid_set;
 };
 
 // Metrics in 1/1000 em, y up from the baseline.

@@ -164,10 +164,12 @@ QByteArray XmpPacket(const XmpValues& v) {
   x += "<xmpMM:DocumentID>" + id + "</xmpMM:DocumentID>\n";
   x += "<xmpMM:InstanceID>" + id + "</xmpMM:InstanceID>\n";
   x += "</rdf:Description>\n";
-  x += "<rdf:Description rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\">\n";
-  x += "<pdfaid:part>" + QByteArray::number(v.part) + "</pdfaid:part>\n";
-  x += "<pdfaid:conformance>" + QByteArray(1, v.conformance) + "</pdfaid:conformance>\n";
-  x += "</rdf:Description>\n";
+  if (v.part > 0) {
+    x += "<rdf:Description rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\">\n";
+    x += "<pdfaid:part>" + QByteArray::number(v.part) + "</pdfaid:part>\n";
+    x += "<pdfaid:conformance>" + QByteArray(1, v.conformance) + "</pdfaid:conformance>\n";
+    x += "</rdf:Description>\n";
+  }
   x += "</rdf:RDF>\n</x:xmpmeta>\n";
   // Room for editors to change the packet in place.
   for (int i = 0; i < 20; ++i) x += QByteArray(99, ' ') + '\n';

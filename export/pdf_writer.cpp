@@ -269,7 +269,10 @@ void PdfDocument::Finish(const std::vector<PdfOutlineNode>& outline) {
   int metadata = 0;
   int output_intent = 0;
   int struct_tree = 0;
-  if (PdfA()) WritePdfAObjects(metadata, output_intent, struct_tree);
+  if (PdfA()) {
+    CheckPdfA();
+    WritePdfAObjects(metadata, output_intent, struct_tree);
+  }
   const int info = WriteInfo();
   const int encryption = WriteEncryption();
   const int outline_root = WriteOutline(outline);
@@ -302,6 +305,7 @@ void PdfDocument::WriteFonts() {
     numbers.to_unicode = AllocateObject();
     numbers.cid_font = AllocateObject();
     numbers.cid_to_gid_map = font.NeedsCidToGidMap() ? AllocateObject() : 0;
+    numbers.cid_set = numbers.font_file ? AllocateObject() : 0;
     const PdfFontObjects objects = font.BuildObjects(numbers, write_string);
     if (numbers.font_file) {
       WriteStreamObject(numbers.font_file, objects.font_file_dict_extra, objects.font_file,
@@ -310,6 +314,9 @@ void PdfDocument::WriteFonts() {
     BeginObject(numbers.descriptor);
     WriteLine(objects.descriptor_dict);
     EndObject();
+    if (numbers.cid_set) {
+      WriteStreamObject(numbers.cid_set, {}, objects.cid_set, options_.compressed);
+    }
     WriteStreamObject(numbers.to_unicode, {}, objects.to_unicode, options_.compressed);
     if (numbers.cid_to_gid_map) {
       WriteStreamObject(numbers.cid_to_gid_map, {}, objects.cid_to_gid_map, options_.compressed);
@@ -333,6 +340,29 @@ void PdfDocument::WritePageTree() {
   WriteLine("/Count " + QByteArray::number(pages_.size()));
   WriteLine(">>");
   EndObject();
+}
+
+void PdfDocument::CheckPdfA() {
+  // What this writer itself could put into a file that PDF/A forbids; the
+  // rest (encryption, part 1 transparency groups) the options rule out.
+  pdfa_failures_.clear();
+  for (size_t i = 0; i < font_objects_.size(); ++i) {
+    if (font_objects_[i] == 0) continue;
+    TovxPDFFont& font = fonts_.At(static_cast<int>(i));
+    if (!font.HasFontFile()) {
+      pdfa_failures_ << QStringLiteral("The font %1 is not embedded").arg(font.Name());
+    }
+  }
+  if (options_.pdfa_part == 1) {
+    for (const PdfImage& image : image_data_) {
+      if (!image.alpha.isEmpty()) {
+        pdfa_failures_ << QStringLiteral("An image has a soft mask (transparency)");
+        break;
+      }
+    }
+    if (options_.transparency) pdfa_failures_ << QStringLiteral("Pages have a transparency group");
+  }
+  if (Encrypted()) pdfa_failures_ << QStringLiteral("The file is encrypted");
 }
 
 void PdfDocument::WritePdfAObjects(int& metadata, int& output_intent, int& struct_tree) {
@@ -368,7 +398,8 @@ void PdfDocument::WritePdfAObjects(int& metadata, int& output_intent, int& struc
   values.version = options_.version;
   values.time = time_;
   values.file_id = file_id_;
-  values.part = options_.pdfa_part;
+  // A file that fails a check keeps its PDF/A objects but claims no level.
+  values.part = pdfa_failures_.isEmpty() ? options_.pdfa_part : 0;
   values.conformance = 'B';
   metadata = AllocateObject();
   WriteStreamObject(metadata, "/Type /Metadata /Subtype /XML ", pdf_internal::XmpPacket(values),

@@ -34,6 +34,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -135,6 +136,11 @@ class PdfDocument {
   const PdfDocumentOptions& Options() const { return options_; }
   bool Encrypted() const { return security_ != nullptr; }
   bool PdfA() const { return options_.pdfa_part > 0; }
+  // Why a PDF/A file as written would not conform (a font without an
+  // embedded program, a soft mask or a transparency group in part 1);
+  // filled by Finish. The metadata claims a PDF/A level only when this is
+  // empty; the other PDF/A objects are written either way.
+  const QStringList& PdfAFailures() const { return pdfa_failures_; }
   // The 16 bytes of the file identifier.
   const QByteArray& FileId() const { return file_id_; }
   const QDateTime& Time() const { return time_; }
@@ -195,6 +201,7 @@ class PdfDocument {
   const Page* FindPage(int index) const;
   void WriteFonts();
   void WritePageTree();
+  void CheckPdfA();
   void WritePdfAObjects(int& metadata, int& output_intent, int& struct_tree);
   int WriteInfo();
   int WriteEncryption();
@@ -223,6 +230,7 @@ class PdfDocument {
   std::vector<PdfImage> image_data_;
   QMultiHash<QByteArray, int> image_index_;
   std::vector<Link> links_;
+  QStringList pdfa_failures_;
 
   // The page being written.
   bool in_page_ = false;

@@ -187,7 +187,7 @@ TovxPreview::~TovxPreview() {
 // --- binding ------------------------------------------------------------------------------------
 
 void TovxPreview::Init(TovxReport* report, TovxPreviewPages* pages) {
-  if (running_) return;
+  if (Busy()) return;
   Bind(nullptr, nullptr);
   tabs_.Clear();
   current_tab_ = -1;
@@ -224,7 +224,7 @@ int TovxPreview::PageCount() const { return pages_ ? pages_->Count() : 0; }
 
 int TovxPreview::ShownPageCount() const { return running_ ? shown_pages_ : PageCount(); }
 
-bool TovxPreview::PageCommandsAllowed() const { return pages_ && !running_; }
+bool TovxPreview::PageCommandsAllowed() const { return pages_ && !Busy(); }
 
 bool TovxPreview::ButtonAllowed(TovxPreviewButton button) const {
   return report_ && report_->PreviewOptions().Buttons().Contains(button);
@@ -491,7 +491,7 @@ bool TovxPreview::HandleKey(QKeyEvent* event) {
 
 bool TovxPreview::HandleMouse(int page_index, TovxPreviewPages::MouseEvent kind, QPoint in_page,
                               QPoint global) {
-  if (!pages_ || running_ || workspace_->Frozen()) return false;
+  if (!pages_ || Busy() || workspace_->Frozen()) return false;
   TovxPreviewPages::MouseResult result;
   try {
     result = pages_->HandleMouse(page_index, kind, in_page.x(), in_page.y(), zoom_);
@@ -500,7 +500,10 @@ bool TovxPreview::HandleMouse(int page_index, TovxPreviewPages::MouseEvent kind,
   }
   auto* view = dynamic_cast<TovxView*>(result.object);
   QWidget* surface = workspace_->viewport();
-  if (result.hand) {
+  const QString link_value = view ? view->Hyperlink().Value() : QString();
+  // A link on a drill-down header wins over the header's own click.
+  const QString drill = link_value.isEmpty() ? result.drill_name : QString();
+  if (result.hand || !drill.isEmpty()) {
     surface->setCursor(Qt::PointingHandCursor);
   } else if (view) {
     surface->setCursor(CursorShape(result.cursor));
@@ -524,11 +527,16 @@ bool TovxPreview::HandleMouse(int page_index, TovxPreviewPages::MouseEvent kind,
       } else {
         SetPageNo(result.go_to_page + 1);
       }
+    } else if (!drill.isEmpty()) {
+      // The store's objects are gone once the report is prepared again:
+      // nothing of `result` is used after this.
+      ToggleDrillGroup(drill);
+      return true;
     } else if (view) {
       FollowLink(view);
     }
   }
-  return result.hand;
+  return result.hand || !drill.isEmpty();
 }
 
 void TovxPreview::LeavePages() {

@@ -26,6 +26,7 @@
 #include "base/color.h"
 #include "engine/preview_pages.h"
 #include "preview/page_search.h"
+#include "preview/preview_job.h"
 #include "preview/preview_tabs.h"
 #include "report/model/report_options.h"
 
@@ -45,6 +46,7 @@ class TovxComponent;
 class TovxHyperlink;
 class TovxCustomExportFilter;
 class TovxPreviewWorkspace;
+class TovxProgress;
 class TovxReport;
 
 class TovxPreview : public QWidget {
@@ -108,7 +110,9 @@ class TovxPreview : public QWidget {
   void SetHighlightEditable(bool on);
 
   // --- commands -----------------------------------------------------------------------------
-  // Printing is not part of the program yet: answers false.
+  // Prints through the installed print module (false without one, or
+  // while another run goes on). The print job's progress shows in the
+  // progress window (page N of M) and the view is locked until it ends.
   bool Print();
   // Through the save dialog; false when cancelled, ignored or failed (the
   // failure shown).
@@ -122,7 +126,8 @@ class TovxPreview : public QWidget {
   // read; a damaged entry that was skipped is shown, not thrown. False
   // while a preparation runs (nothing is read then).
   [[nodiscard]] bool LoadFromFile(const QString& file_name);
-  // Exports with the current page as the page of "current page" ranges.
+  // Exports with the current page as the page of "current page" ranges;
+  // the view is locked while the export runs, as while printing.
   bool Export(TovxCustomExportFilter& filter);
   // The search dialog, then the first occurrence.
   void Find();
@@ -139,10 +144,17 @@ class TovxPreview : public QWidget {
   // Inserts an empty page after the current one; deletes the current page.
   void AddPage();
   void DeletePage();
-  // Stops a running preparation at its next page.
+  // Stops a running preparation, print or export at its next page.
   void Cancel();
+  // The window around the control wants to close: true when it may now;
+  // else the run is asked to stop and the window waits for
+  // RunningChanged(false).
+  bool RequestClose();
   // Prepares the report again and comes back to the same place.
   void RefreshReport();
+  // Expands a collapsed drill-down group, or collapses an expanded one, and
+  // prepares the report again; answers whether it did.
+  bool ToggleDrillGroup(const QString& drill_name);
   void Lock();
   void Unlock();
   void ShowMessage(const QString& text);
@@ -153,6 +165,12 @@ class TovxPreview : public QWidget {
   // Prepares the report in this control; answers whether pages were made.
   bool Prepare(bool clear_last_report);
   bool Running() const { return running_; }
+  // A preparation, a print or an export runs: the store is in use, page
+  // commands are ignored and a window closing around the control waits.
+  bool Busy() const { return running_ || job_.Busy(); }
+  const ovx::PreviewJob& Job() const { return job_; }
+  // The progress window of the running print or export; null otherwise.
+  TovxProgress* JobProgress() const { return job_progress_; }
   // The page count shown so far (it lags behind the store while preparing).
   int ShownPageCount() const;
   // Called by the report's progress callbacks while Prepare runs.
@@ -222,6 +240,9 @@ class TovxPreview : public QWidget {
   void Fail(const QString& text);
   void PlaceMessage();
   bool PageCommandsAllowed() const;
+  // Runs a print or an export under the job's rules with its progress
+  // window; failures are shown, never thrown.
+  bool RunJob(ovx::PreviewJobKind kind, const std::function<bool()>& run);
   bool ButtonAllowed(TovxPreviewButton button) const;
 
   TovxReport* report_ = nullptr;
@@ -243,6 +264,10 @@ class TovxPreview : public QWidget {
   int shown_pages_ = 0;
   int refresh_interval_ = 20;
   QElapsedTimer first_page_time_;
+
+  // Print and export state.
+  ovx::PreviewJob job_;
+  TovxProgress* job_progress_ = nullptr;
 
   ovx::PageTextSearch search_;
   TovxPreviewTabs tabs_;

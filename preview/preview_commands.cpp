@@ -7,6 +7,7 @@
 #include "preview/page_settings_form.h"
 #include "preview/preview.h"
 #include "preview/preview_workspace.h"
+#include "preview/progress.h"
 #include "preview/search_dialog.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
@@ -26,12 +27,7 @@
 bool TovxPreview::Print() {
   if (!PageCommandsAllowed() || PageCount() == 0 || !ovx::PrintingInstalled()) return false;
   pages_->SetCurPreviewPage(PageNo());
-  try {
-    return pages_->Print();
-  } catch (const ovx::Error& e) {
-    Fail(TovxResources::Instance().Message(e));
-    return false;
-  }
+  return RunJob(ovx::PreviewJobKind::kPrint, [this] { return pages_->Print(); });
 }
 
 bool TovxPreview::Edit() { return false; }
@@ -108,12 +104,73 @@ bool TovxPreview::LoadFromFile(const QString& file_name) {
 bool TovxPreview::Export(TovxCustomExportFilter& filter) {
   if (!PageCommandsAllowed() || PageCount() == 0) return false;
   pages_->SetCurPreviewPage(page_no_);
-  try {
-    return pages_->Export(filter);
-  } catch (const ovx::Error& e) {
-    Fail(TovxResources::Instance().Message(e));
-    return false;
+  return RunJob(ovx::PreviewJobKind::kExport, [this, &filter] { return pages_->Export(filter); });
+}
+
+bool TovxPreview::RunJob(ovx::PreviewJobKind kind, const std::function<bool()>& run) {
+  if (!pages_ || !job_.Begin(kind, PageCount())) return false;
+  Lock();
+  TovxReport* report = report_;
+  TovxProgress progress(window());
+  job_progress_ = &progress;
+  const QString message = TovxResources::Instance().Get(
+      kind == ovx::PreviewJobKind::kPrint ? u"prPrinting" : u"prExporting");
+  const bool show_progress = !report || report->ShowProgress();
+  // The run tells the report; the host's own callbacks still run, first.
+  std::function<void()> saved_start;
+  std::function<void(int)> saved_page;
+  std::function<void()> saved_stop;
+  if (report) {
+    saved_start = report->on_progress_start;
+    saved_page = report->on_progress;
+    saved_stop = report->on_progress_stop;
+    report->on_progress_start = [&] {
+      if (saved_start) saved_start();
+      if (show_progress) {
+        progress.Execute(job_.Total(), ovx::FormatMessage(message, {QStringLiteral("0")}), true);
+      }
+    };
+    report->on_progress = [&](int page) {
+      if (saved_page) saved_page(page);
+      if (show_progress) {
+        progress.SetMessage(ovx::FormatMessage(message, {QString::number(page)}));
+        progress.SetPosition(page);
+      }
+      if (progress.Terminated()) job_.Cancel();
+      if (!job_.Step(page)) report->SetTerminated(true);
+    };
+    report->on_progress_stop = [&] {
+      if (saved_stop) saved_stop();
+      progress.Finish();
+    };
   }
+  // A cancel takes effect before the next page, not after it.
+  connect(&progress, &TovxProgress::Cancelled, this, &TovxPreview::Cancel);
+  emit RunningChanged(true);
+  bool result = false;
+  QString error;
+  // Nothing the run throws may leave through the button's event handler.
+  try {
+    result = run();
+  } catch (const ovx::Error& e) {
+    error = TovxResources::Instance().Message(e);
+  } catch (const std::exception& e) {
+    error = QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    error = QStringLiteral("Unknown error");
+  }
+  if (report) {
+    report->on_progress_start = saved_start;
+    report->on_progress = saved_page;
+    report->on_progress_stop = saved_stop;
+  }
+  progress.Finish();
+  job_progress_ = nullptr;
+  Unlock();
+  (void)job_.End();
+  emit RunningChanged(false);
+  if (!error.isEmpty()) Fail(error);
+  return result;
 }
 
 void TovxPreview::Find() {
@@ -205,11 +262,25 @@ void TovxPreview::DeletePage() {
 }
 
 void TovxPreview::Cancel() {
-  if (running_ && report_) report_->SetTerminated(true);
+  if (job_.Busy()) job_.Cancel();
+  if (Busy() && report_) report_->SetTerminated(true);
+}
+
+bool TovxPreview::RequestClose() {
+  if (job_.Busy()) {
+    (void)job_.RequestClose();
+    Cancel();
+    return false;
+  }
+  if (running_) {
+    Cancel();
+    return false;
+  }
+  return true;
 }
 
 void TovxPreview::RefreshReport() {
-  if (!report_ || running_) return;
+  if (!report_ || Busy()) return;
   // A detail page's store is not the report's: it cannot be prepared again
   // through the report.
   if (current_tab_ >= 0 && tabs_.Items(current_tab_).owned_pages) return;
@@ -218,7 +289,14 @@ void TovxPreview::RefreshReport() {
   const int vertical = workspace_->verticalScrollBar()->value();
   Lock();
   refreshing_ = true;
-  Prepare(true);
+  try {
+    Prepare(true);
+  } catch (...) {
+    // The view must not stay frozen behind a failed run.
+    refreshing_ = false;
+    Unlock();
+    throw;
+  }
   refreshing_ = false;
   UpdatePages();
   if (PageCount() > 0) GoToPage(std::min(std::max(page_no, 1), PageCount()), true);
@@ -229,6 +307,23 @@ void TovxPreview::RefreshReport() {
     setting_page_ = false;
   }
   Unlock();
+}
+
+bool TovxPreview::ToggleDrillGroup(const QString& drill_name) {
+  if (drill_name.isEmpty() || !report_ || Busy()) return false;
+  if (current_tab_ >= 0 && tabs_.Items(current_tab_).owned_pages) return false;
+  TovxEngine* engine = ovx::ReportEngine(*report_);
+  if (!engine) return false;
+  engine->ToggleDrillGroup(drill_name);
+  // Called from the mouse handling: nothing may escape into Qt.
+  try {
+    RefreshReport();
+  } catch (const ovx::Error& e) {
+    Fail(TovxResources::Instance().Message(e));
+  } catch (const std::exception& e) {
+    Fail(QString::fromLocal8Bit(e.what()));
+  }
+  return true;
 }
 
 void TovxPreview::Lock() {
@@ -266,7 +361,7 @@ void TovxPreview::PlaceMessage() {
 // --- preparation ------------------------------------------------------------------------------
 
 bool TovxPreview::Prepare(bool clear_last_report) {
-  if (!report_ || running_) return false;
+  if (!report_ || Busy()) return false;
   // Only the report's own store is prepared through the report.
   if (current_tab_ >= 0 && tabs_.Items(current_tab_).owned_pages) return false;
   TovxReport& report = *report_;
@@ -299,6 +394,11 @@ bool TovxPreview::Prepare(bool clear_last_report) {
   };
   bool prepared = false;
   QString error;
+  // A new preparation starts with every drill-down group as its template
+  // says; a refresh keeps what the user opened.
+  if (!refreshing_) {
+    if (TovxEngine* engine = ovx::ReportEngine(report)) engine->ClearDrillDown();
+  }
   {
     RestoreHooks restore{report, saved_start, saved_page, saved_stop};
     try {

@@ -193,7 +193,7 @@ TovxPreviewForm::TovxPreviewForm(QWidget* parent) : QDialog(parent) {
   connect(Button("HighlightEditableTB"), &QAction::triggered, this,
           [this](bool on) { preview_->SetHighlightEditable(on); });
   connect(cancel, &QAction::triggered, this, [this] {
-    if (preview_->Running()) {
+    if (preview_->Busy()) {
       preview_->Cancel();
     } else {
       reject();
@@ -533,7 +533,7 @@ void TovxPreviewForm::ToggleFullScreen() {
 void TovxPreviewForm::CopyContent() {
   const auto selection = preview_->Workspace()->Selection();
   TovxPreviewPages* pages = preview_->PreviewPages();
-  if (!selection || !pages || preview_->Running()) return;
+  if (!selection || !pages || preview_->Busy()) return;
   QStringList texts;
   for (const ovx::PageTextRecord& record : ovx::RecordPageText(*pages, selection->first)) {
     if (record.bounds.intersects(selection->second)) texts << record.text;
@@ -553,9 +553,10 @@ void TovxPreviewForm::Detach() {
 }
 
 void TovxPreviewForm::reject() {
-  if (preview_->Running()) {
+  // A run borrows the store this window shows: the window closes when the
+  // run has stopped.
+  if (!preview_->RequestClose()) {
     close_pending_ = true;
-    preview_->Cancel();
     return;
   }
   close_pending_ = false;

@@ -109,6 +109,9 @@ void UninstallPreview() { SetPreviewHost(nullptr); }
 std::vector<TovxPreviewForm*> OpenPreviewForms() { return Host().Forms(); }
 
 bool PrepareWithProgress(TovxReport& report, bool clear_last_report) {
+  // A preparation for a preview opens every drill-down group as its
+  // template says, not as the last preview left it.
+  if (TovxEngine* engine = ReportEngine(report)) engine->ClearDrillDown();
   if (!report.ShowProgress()) return report.PrepareReport(clear_last_report);
   TovxProgress progress(QApplication::activeWindow());
   const TovxResources& texts = TovxResources::Instance();

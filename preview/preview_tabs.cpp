@@ -64,7 +64,7 @@ QString DetailCaption(const TovxHyperlink& link) {
 }  // namespace
 
 void TovxPreview::OpenDetailReport(const TovxHyperlink& link) {
-  if (!report_ || running_ || link.DetailReport().isEmpty()) return;
+  if (!report_ || Busy() || link.DetailReport().isEmpty()) return;
   const QString name = QStringLiteral("report:%1|%2").arg(link.DetailReport(), link.Value());
   if (const int open = tabs_.Find(name); open >= 0) {
     SwitchTab(open);
@@ -111,7 +111,7 @@ void TovxPreview::OpenDetailReport(const TovxHyperlink& link) {
 }
 
 void TovxPreview::OpenDetailPage(const TovxHyperlink& link) {
-  if (!report_ || running_) return;
+  if (!report_ || Busy()) return;
   auto* page = dynamic_cast<TovxReportPage*>(report_->FindObject(link.DetailPage()));
   if (!page) return;
   const QString name = QStringLiteral("page:%1|%2").arg(link.DetailPage(), link.Value());
@@ -162,7 +162,7 @@ void TovxPreview::AddTab(std::unique_ptr<TovxPreviewTabs::Tab> tab) {
 }
 
 void TovxPreview::SwitchTab(int index) {
-  if (running_ || index < 0 || index >= tabs_.Count() || index == current_tab_) {
+  if (Busy() || index < 0 || index >= tabs_.Count() || index == current_tab_) {
     UpdateTabBar();
     return;
   }
@@ -186,7 +186,7 @@ void TovxPreview::SwitchTab(int index) {
 }
 
 void TovxPreview::CloseTab(int index) {
-  if (running_ || index < 0 || index >= tabs_.Count() || tabs_.Count() < 2) return;
+  if (Busy() || index < 0 || index >= tabs_.Count() || tabs_.Count() < 2) return;
   // The view lets go of the tab's store before the tab frees it.
   if (index == current_tab_) {
     SwitchTab(index == 0 ? 1 : index - 1);

@@ -27,6 +27,7 @@ TovxProgress::TovxProgress(QWidget* parent)
   connect(cancel_, &QPushButton::clicked, this, [this] {
     terminated_ = true;
     Finish();
+    emit Cancelled();
   });
 }
 

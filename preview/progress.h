@@ -36,6 +36,10 @@ class TovxProgress : public QWidget {
   // Hides the panel and enables the window it disabled.
   void Finish();
 
+ signals:
+  // The cancel button was pressed (Terminated() is true from then on).
+  void Cancelled();
+
  protected:
   void hideEvent(QHideEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -98,8 +98,28 @@ void PrintJob::ProcessEvents() {
   }
 }
 
+// The report's progress notifications are the ones a preview shows
+// (preparation and export send theirs there too); the host's hooks are for
+// programs without a preview.
+void PrintJob::ProgressStart() {
+  if (host_.on_progress_start) host_.on_progress_start();
+  if (TovxReport* report = pages_.Report(); report && report->on_progress_start) {
+    report->on_progress_start();
+  }
+}
+
 void PrintJob::Progress(int page) {
   if (host_.on_progress) host_.on_progress(page);
+  if (TovxReport* report = pages_.Report(); report && report->on_progress) {
+    report->on_progress(page);
+  }
+}
+
+void PrintJob::ProgressStop() {
+  if (host_.on_progress_stop) host_.on_progress_stop();
+  if (TovxReport* report = pages_.Report(); report && report->on_progress_stop) {
+    report->on_progress_stop();
+  }
 }
 
 PrintJob::Step PrintJob::Fail(const QString& error) {
@@ -153,7 +173,7 @@ bool PrintJob::Run() {
     if (title.isEmpty()) title = report->FileName();
     printer_.SetTitle(title);
   }
-  if (host_.on_progress_start) host_.on_progress_start();
+  ProgressStart();
   options_.copies = std::max(options_.copies, 1);
   try {
     if (options_.collate) {
@@ -182,12 +202,12 @@ bool PrintJob::Run() {
     }
   } catch (...) {
     if (started_) printer_.AbortJob();
-    if (host_.on_progress_stop) host_.on_progress_stop();
+    ProgressStop();
     throw;
   }
   if (started_ && (failed_ || cancelled_)) printer_.AbortJob();
   started_ = false;
-  if (host_.on_progress_stop) host_.on_progress_stop();
+  ProgressStop();
   return !failed_;
 }
 

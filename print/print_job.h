@@ -109,7 +109,9 @@ class PrintJob {
   void JoinRoutine();
   bool Terminated() const;
   void ProcessEvents();
+  void ProgressStart();
   void Progress(int page);
+  void ProgressStop();
   // Records the printer's error and stops the job.
   Step Fail(const QString& error);
   // Starts the job at the spooler once.

@@ -18,7 +18,7 @@ struct XmpValues {
   QByteArray version;  // "1.7"
   QDateTime time;      // creation and modification, UTC
   QByteArray file_id;  // 16 bytes; document and instance id
-  int part = 2;
+  int part = 2;        // 0: the packet claims no PDF/A level
   char conformance = 'B';
 };
 

@@ -7,6 +7,7 @@
 #include "report/model/data_set.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
+#include "report/storage/xml_escape.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -414,6 +415,15 @@ const ovx::MetaClass& TovxDataBand6::StaticMetaClass() {
   static const ovx::MetaClass meta =
       PlainBandClass<TovxDataBand6>("TovxDataBand6", TovxDataBand::StaticMetaClass());
   return meta;
+}
+
+QByteArray TovxGroupHeader::DifferenceText(const TovxComponent& base) const {
+  QByteArray out = TovxBand::DifferenceText(base);
+  const auto* b = dynamic_cast<const TovxGroupHeader*>(&base);
+  if (b && b->drill_name_ != drill_name_) {
+    out += " DrillName=\"" + ovx::XmlEscape(drill_name_.toUtf8()) + '"';
+  }
+  return out;
 }
 
 const ovx::MetaClass& TovxGroupHeader::StaticMetaClass() {

@@ -333,6 +333,8 @@ class TovxGroupHeader : public TovxBand {
   void SetShowChildIfDrillDown(bool on) { show_child_if_drill_down_ = on; }
   const QString& DrillName() const { return drill_name_; }
   void SetDrillName(const QString& name) { drill_name_ = name; }
+  // A prepared header names its group for the preview's drill-down clicks.
+  QByteArray DifferenceText(const TovxComponent& base) const override;
 
  private:
   QString condition_;

@@ -2,6 +2,7 @@
 // loops, groups, columns, loop guards, shifting, and a template left as it
 // was found on every way out of a run.
 #include "base/stream.h"
+#include "base/units.h"
 #include "engine/band_tree.h"
 #include "engine/shift_engine.h"
 #include "report/model/subreport.h"
@@ -331,6 +332,53 @@ TEST_F(BandEngineTest, GroupsWithSingleRecordFootersHidden) {
   EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "GroupFooter1",
                                      "GroupHeader1", "MasterData1", "GroupHeader1", "MasterData1",
                                      "MasterData1", "GroupFooter1"}));
+}
+
+// Drill-down groups: collapsed, a group shows its header only; a listed
+// (expanded) group shows its records too; ExpandDrillDown lists each group
+// the first time it is met. A group's name is the header's, a dot and its
+// value.
+TEST_F(BandEngineTest, DrillDownGroupsShowTheirRecordsOnlyWhenExpanded) {
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("AAABBB"));
+  BandReport r;
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == "key") return rows.Value(QStringLiteral("key"));
+    return e;
+  };
+  r.report->SetEvaluator(&eval);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  group->SetCondition(QStringLiteral("key"));
+  group->SetDrillDown(true);
+  r.Add<TovxMasterData>("MasterData1", 40, 20)->SetDataSet(&rows);
+  r.Add<TovxGroupFooter>("GroupFooter1", 70, 20);
+
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "GroupHeader1"}));
+  EXPECT_TRUE(group->DrillName().isEmpty());  // the template is left as it was
+
+  TovxEngine& engine = *ovx::ReportEngine(*r.report);
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.A"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
+                                     "GroupFooter1", "GroupHeader1"}));
+  // With ShowFooterIfDrillDown a collapsed group keeps its footer.
+  group->SetShowFooterIfDrillDown(true);
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.A"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0),
+            (QStringList{"GroupHeader1", "GroupFooter1", "GroupHeader1", "GroupFooter1"}));
+
+  group->SetShowFooterIfDrillDown(false);
+  group->SetExpandDrillDown(true);
+  engine.ClearDrillDown();
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0).size(), 10);
+  // Met once, a group is not listed again: the user's collapse holds.
+  engine.ToggleDrillGroup(QStringLiteral("GroupHeader1.B"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_EQ(r.Bands(0), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
+                                     "GroupFooter1", "GroupHeader1"}));
 }
 
 TEST_F(BandEngineTest, ReprintedHeaderOpensEveryFollowingPage) {
@@ -1188,3 +1236,52 @@ TEST(ShiftEngineTest, ObjectsMoveBelowGrownOnes) {
 }
 
 }  // namespace
+
+// The preview finds a click on a drill-down header by the name the prepared
+// header carries, in the store and in a file saved from it.
+TEST_F(BandEngineTest, PreparedDrillDownHeadersNameTheirGroups) {
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("AAABBB"));
+  BandReport r;
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == "key") return rows.Value(QStringLiteral("key"));
+    return e;
+  };
+  r.report->SetEvaluator(&eval);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+  group->SetCondition(QStringLiteral("key"));
+  group->SetDrillDown(true);
+  r.AddMemo(*group, QStringLiteral("Title"), QStringLiteral("key"));
+  r.Add<TovxMasterData>("MasterData1", 40, 20)->SetDataSet(&rows);
+  ASSERT_TRUE(r.Prepare());
+  r.Engine().ToggleDrillGroup(QStringLiteral("GroupHeader1.A"));
+  ASSERT_TRUE(r.Prepare());
+  EXPECT_TRUE(group->DrillName().isEmpty());
+
+  // Band tops on the page: header A at 0, its three rows, header B at 80.
+  const auto click = [](TovxPreviewPages& pages, double top) {
+    pages.ClearCache();
+    const double x = (10 * ov01cm + 5) * 2;
+    const double y = (10 * ov01cm + top + 5) * 2;
+    return pages.HandleMouse(0, TovxPreviewPages::MouseEvent::kClick, x, y, 2.0).drill_name;
+  };
+  struct Case {
+    double top;
+    QString name;
+  };
+  const std::vector<Case> cases = {{0, QStringLiteral("GroupHeader1.A")},
+                                   {20, QString()},
+                                   {80, QStringLiteral("GroupHeader1.B")},
+                                   {110, QString()}};
+  ovx::MemoryStream saved;
+  r.Pages().SaveToStream(saved);
+  TovxReport other;
+  TovxPreviewPages loaded(&other);
+  saved.Seek(0);
+  loaded.LoadFromStream(saved);
+  EXPECT_TRUE(loaded.LoadErrors().isEmpty());
+  for (const Case& c : cases) {
+    EXPECT_EQ(click(r.Pages(), c.top), c.name) << c.top;
+    EXPECT_EQ(click(loaded, c.top), c.name) << c.top;
+  }
+}

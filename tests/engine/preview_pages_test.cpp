@@ -158,6 +158,29 @@ TEST_F(PreviewPagesTest, UnnamedObjectsLoadBack) {
   EXPECT_EQ(ovx::DumpPreparedPages(loaded), ovx::DumpPreparedPages(pages));
 }
 
+// A file written before every copy was named lists its unnamed objects as
+// "Page<k>." only (here the first two memos of the first body page); they
+// are matched to the page's unnamed objects in tree order and load back.
+TEST_F(PreviewPagesTest, UnnamedEntriesOfOlderFilesLoadBack) {
+  TovxPreviewPages pages(nullptr);
+  ASSERT_TRUE(pages.LoadFromFile(DataPath("engine/unnamed_entries.op3")));
+  EXPECT_TRUE(pages.LoadErrors().isEmpty()) << pages.LoadErrors().join('\n').toStdString();
+  ASSERT_GE(pages.Count(), 3);
+  QStringList texts;
+  for (TovxComponent* object : pages.GetPage(1)->AllObjects()) {
+    if (auto* memo = dynamic_cast<TovxMemoView*>(object)) texts << memo->Text().trimmed();
+  }
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("天"), QStringLiteral("地"), QStringLiteral("1")}));
+  // Saved again, every object has a name and the pages stay the same.
+  const QByteArray saved = Save(pages);
+  EXPECT_EQ(saved.indexOf("name=\"Page1.\""), -1);
+  TovxPreviewPages again(nullptr);
+  ovx::MemoryStream in(saved);
+  again.LoadFromStream(in);
+  EXPECT_TRUE(again.LoadErrors().isEmpty()) << again.LoadErrors().join('\n').toStdString();
+  EXPECT_EQ(ovx::DumpPreparedPages(again), ovx::DumpPreparedPages(pages));
+}
+
 // A file written before source pages were stored as differences (kept as
 // written then, with the dump the program of that time gave) loads to the
 // same pages, and saved again in the present form it still does.

@@ -16,10 +16,17 @@
 #include "tests/export/pdf_test_support.h"
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 namespace ovx {
 namespace {
@@ -204,6 +211,229 @@ TEST(PdfExport, PdfAOutputClaimsLevelBAndLeavesOutWhatItForbids) {
   const QString path = dir.filePath(QStringLiteral("pdfa.pdf"));
   ASSERT_TRUE(test::WriteFile(path, pdf));
   EXPECT_EQ(test::RunTool(tool_qpdf, {QStringLiteral("--check"), path}).exit_code, 0);
+}
+
+// The objects of a PDF file as qpdf reads them (JSON version 2, streams
+// decoded), for checks that walk the whole file.
+struct PdfObjects {
+  QJsonObject objects;  // "obj:N 0 R" -> {"value": ...} or {"stream": {...}}
+  QJsonObject trailer;
+
+  QJsonValue Resolve(const QJsonValue& value) const {
+    if (!value.isString() || !value.toString().endsWith(QStringLiteral(" R"))) return value;
+    const QJsonObject object = objects.value(QStringLiteral("obj:") + value.toString()).toObject();
+    if (object.contains(QStringLiteral("value"))) return object.value(QStringLiteral("value"));
+    return object.value(QStringLiteral("stream"));
+  }
+  // A stream's dictionary, or the value itself when it is a dictionary.
+  static QJsonObject Dict(const QJsonValue& value) {
+    const QJsonObject object = value.toObject();
+    if (object.contains(QStringLiteral("dict")) && object.contains(QStringLiteral("data"))) {
+      return object.value(QStringLiteral("dict")).toObject();
+    }
+    return object;
+  }
+  static QByteArray Data(const QJsonValue& stream) {
+    return QByteArray::fromBase64(
+        stream.toObject().value(QStringLiteral("data")).toString().toLatin1());
+  }
+  // Every dictionary of the file (stream dictionaries included), nested
+  // ones too.
+  std::vector<QJsonObject> Dictionaries() const {
+    std::vector<QJsonObject> all;
+    std::function<void(const QJsonValue&)> walk = [&](const QJsonValue& value) {
+      if (value.isArray()) {
+        for (const QJsonValue& item : value.toArray()) walk(item);
+      } else if (value.isObject()) {
+        all.push_back(value.toObject());
+        for (const QJsonValue& item : value.toObject()) walk(item);
+      }
+    };
+    for (const QJsonValue& object : objects) {
+      const QJsonObject o = object.toObject();
+      walk(o.contains(QStringLiteral("value")) ? o.value(QStringLiteral("value"))
+                                               : Dict(o.value(QStringLiteral("stream"))));
+    }
+    return all;
+  }
+};
+
+std::optional<PdfObjects> ReadPdfObjects(const QString& qpdf, const QString& path) {
+  const test::ToolResult result =
+      test::RunTool(qpdf, {QStringLiteral("--json=2"), QStringLiteral("--json-key=qpdf"),
+                           QStringLiteral("--json-stream-data=inline"),
+                           QStringLiteral("--decode-level=generalized"), path});
+  if (result.exit_code != 0) return std::nullopt;
+  const QJsonArray parts =
+      QJsonDocument::fromJson(result.out).object().value(QStringLiteral("qpdf")).toArray();
+  if (parts.size() < 2) return std::nullopt;
+  PdfObjects pdf;
+  pdf.objects = parts[1].toObject();
+  pdf.trailer = pdf.objects.value(QStringLiteral("trailer"))
+                    .toObject()
+                    .value(QStringLiteral("value"))
+                    .toObject();
+  return pdf;
+}
+
+// qpdf's text form of a string ("u:" and the text).
+QString PdfText(const QJsonValue& value) {
+  const QString text = value.toString();
+  return text.startsWith(QStringLiteral("u:")) ? text.mid(2) : QStringLiteral("(not text) ") + text;
+}
+
+// The text of the first element `name` of the XMP packet (inside an
+// rdf:Alt or rdf:Seq: its first rdf:li).
+QString XmpValue(const QByteArray& xmp, const QString& name) {
+  QXmlStreamReader reader(xmp);
+  while (!reader.atEnd()) {
+    if (reader.readNext() == QXmlStreamReader::StartElement && reader.qualifiedName() == name) {
+      QString text;
+      int depth = 1;
+      while (depth > 0 && !reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) ++depth;
+        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token == QXmlStreamReader::Characters) text += reader.text();
+      }
+      return text.trimmed();
+    }
+  }
+  return QStringLiteral("(missing)");
+}
+
+// "D:20000101000000+00'00'" as the XMP date "2000-01-01T00:00:00+00:00".
+QString XmpDateOf(const QString& pdf_date) {
+  const QString d = pdf_date.mid(2);
+  return d.mid(0, 4) + u'-' + d.mid(4, 2) + u'-' + d.mid(6, 2) + u'T' + d.mid(8, 2) + u':' +
+         d.mid(10, 2) + u':' + d.mid(12, 2) + d.mid(14, 3) + u':' + d.mid(18, 2);
+}
+
+// The checks of PDF/A-1b that run here, on the objects of the file:
+// every font embedded with a CIDSet that holds every code the pages show,
+// nothing transparent, the XMP identification equal to the document
+// information, an sRGB output intent, no encryption. Gives the faults.
+QStringList PdfA1bFaults(const PdfObjects& pdf) {
+  QStringList faults;
+  if (pdf.trailer.contains(QStringLiteral("/Encrypt"))) faults << QStringLiteral("encrypted");
+  if (!pdf.trailer.contains(QStringLiteral("/ID"))) faults << QStringLiteral("no /ID");
+  int fonts = 0;
+  for (const QJsonObject& dict : pdf.Dictionaries()) {
+    if (dict.contains(QStringLiteral("/SMask")) &&
+        dict.value(QStringLiteral("/SMask")) != QJsonValue(QStringLiteral("/None"))) {
+      faults << QStringLiteral("soft mask");
+    }
+    if (dict.value(QStringLiteral("/S")) == QJsonValue(QStringLiteral("/Transparency"))) {
+      faults << QStringLiteral("transparency group");
+    }
+    for (const char* alpha : {"/CA", "/ca"}) {
+      if (dict.contains(QLatin1String(alpha)) && dict.value(QLatin1String(alpha)).toDouble() != 1.0)
+        faults << QStringLiteral("constant alpha");
+    }
+    if (dict.value(QStringLiteral("/Subtype")) == QJsonValue(QStringLiteral("/Type0"))) {
+      ++fonts;
+      const QJsonArray descendants =
+          pdf.Resolve(dict.value(QStringLiteral("/DescendantFonts"))).toArray();
+      if (descendants.size() != 1) {
+        faults << QStringLiteral("Type0 font without one descendant");
+        continue;
+      }
+      const QJsonObject cid_font = PdfObjects::Dict(pdf.Resolve(descendants[0]));
+      const QJsonObject descriptor =
+          PdfObjects::Dict(pdf.Resolve(cid_font.value(QStringLiteral("/FontDescriptor"))));
+      if (!descriptor.contains(QStringLiteral("/FontFile2")) &&
+          !descriptor.contains(QStringLiteral("/FontFile3"))) {
+        faults << QStringLiteral("font not embedded");
+      }
+      const QJsonValue cid_set = pdf.Resolve(descriptor.value(QStringLiteral("/CIDSet")));
+      const QByteArray bits = PdfObjects::Data(cid_set);
+      if (bits.isEmpty()) {
+        faults << QStringLiteral("font without /CIDSet");
+        continue;
+      }
+      const auto has = [&bits](int cid) {
+        return cid / 8 < bits.size() && (uchar(bits[cid / 8]) & (0x80 >> (cid % 8))) != 0;
+      };
+      if (!has(0)) faults << QStringLiteral("/CIDSet lacks .notdef");
+      // /W: code [widths...] runs; every code shown has a width.
+      const QJsonArray widths = pdf.Resolve(cid_font.value(QStringLiteral("/W"))).toArray();
+      for (qsizetype i = 0; i + 1 < widths.size(); i += 2) {
+        const int first = widths[i].toInt();
+        const qsizetype count = pdf.Resolve(widths[i + 1]).toArray().size();
+        for (int cid = first; cid < first + count; ++cid) {
+          if (!has(cid)) faults << QStringLiteral("/CIDSet lacks CID %1").arg(cid);
+        }
+      }
+    }
+  }
+  if (fonts == 0) faults << QStringLiteral("no fonts to check");
+
+  const QJsonObject catalog =
+      PdfObjects::Dict(pdf.Resolve(pdf.trailer.value(QStringLiteral("/Root"))));
+  const QJsonArray intents = pdf.Resolve(catalog.value(QStringLiteral("/OutputIntents"))).toArray();
+  bool srgb_intent = false;
+  for (const QJsonValue& intent : intents) {
+    const QJsonObject dict = PdfObjects::Dict(pdf.Resolve(intent));
+    const QJsonObject profile =
+        PdfObjects::Dict(pdf.Resolve(dict.value(QStringLiteral("/DestOutputProfile"))));
+    srgb_intent = srgb_intent ||
+                  (dict.value(QStringLiteral("/S")) == QJsonValue(QStringLiteral("/GTS_PDFA1")) &&
+                   profile.value(QStringLiteral("/N")).toInt() == 3);
+  }
+  if (!srgb_intent) faults << QStringLiteral("no sRGB output intent");
+
+  const QJsonValue metadata = pdf.Resolve(catalog.value(QStringLiteral("/Metadata")));
+  if (PdfObjects::Dict(metadata).contains(QStringLiteral("/Filter")))
+    faults << QStringLiteral("filtered metadata");
+  const QByteArray xmp = PdfObjects::Data(metadata);
+  const QJsonObject info =
+      PdfObjects::Dict(pdf.Resolve(pdf.trailer.value(QStringLiteral("/Info"))));
+  const struct {
+    const char* info;
+    const char* xmp;
+  } pairs[] = {{"/Title", "dc:title"},          {"/Author", "dc:creator"},
+               {"/Subject", "dc:description"},  {"/Keywords", "pdf:Keywords"},
+               {"/Creator", "xmp:CreatorTool"}, {"/Producer", "pdf:Producer"}};
+  for (const auto& pair : pairs) {
+    if (!info.contains(QLatin1String(pair.info))) continue;
+    const QString in_info = PdfText(info.value(QLatin1String(pair.info)));
+    const QString in_xmp = XmpValue(xmp, QLatin1String(pair.xmp));
+    if (in_info != in_xmp) {
+      faults << QStringLiteral("%1 \"%2\" but %3 \"%4\"")
+                    .arg(QLatin1String(pair.info), in_info, QLatin1String(pair.xmp), in_xmp);
+    }
+  }
+  for (const auto& [key, name] :
+       {std::pair{"/CreationDate", "xmp:CreateDate"}, std::pair{"/ModDate", "xmp:ModifyDate"}}) {
+    const QString date = XmpDateOf(PdfText(info.value(QLatin1String(key))));
+    if (date != XmpValue(xmp, QLatin1String(name))) faults << QStringLiteral("%1 differs").arg(key);
+  }
+  if (XmpValue(xmp, QStringLiteral("pdfaid:part")) != u"1" ||
+      XmpValue(xmp, QStringLiteral("pdfaid:conformance")) != u"B") {
+    faults << QStringLiteral("no PDF/A-1b identification");
+  }
+  return faults;
+}
+
+TEST(PdfExport, PdfA1bFilePassesTheChecksThatRunHere) {
+  VELMORA_REQUIRE_TOOL(qpdf);
+  auto report = AppReport(2);
+  TovxPDFExport filter(nullptr, false);
+  AppSettings(filter);
+  filter.SetKeywords(QStringLiteral("\u7ad6\u6392 (vertical)"));
+  filter.SetPDFStandard(TPDFStandard::psPDFA_1b);
+  const QByteArray pdf = Export(*report, filter);
+  EXPECT_TRUE(pdf.startsWith("%PDF-1.4\r\n"));
+  EXPECT_TRUE(report->Errors().isEmpty()) << report->Errors().join(u'\n').toStdString();
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("pdfa1b.pdf"));
+  ASSERT_TRUE(test::WriteFile(path, pdf));
+  const test::ToolResult check = test::RunTool(tool_qpdf, {QStringLiteral("--check"), path});
+  EXPECT_EQ(check.exit_code, 0) << check.out.toStdString() << check.err.toStdString();
+  const std::optional<PdfObjects> objects = ReadPdfObjects(tool_qpdf, path);
+  ASSERT_TRUE(objects.has_value());
+  EXPECT_EQ(PdfA1bFaults(*objects), QStringList());
 }
 
 TEST(PdfExport, OutlineItemsOfExportedPagesBecomeBookmarks) {
@@ -423,9 +653,9 @@ TEST(PdfExportProgram, PdfOptionsOfTheCommandLine) {
   EXPECT_EQ(command.pdf_file, u"out.pdf");
   EXPECT_EQ(command.pdf_owner_password, u"own");
   EXPECT_EQ(command.pdf_user_password, u"user");
-  for (const QStringList& bad : {QStringList{QStringLiteral("--pdf")},
-                                 QStringList{QStringLiteral("--pdf"), QString()},
-                                 QStringList{QStringLiteral("--pdf-password")}}) {
+  for (const QStringList& bad :
+       {QStringList{QStringLiteral("--pdf")}, QStringList{QStringLiteral("--pdf"), QString()},
+        QStringList{QStringLiteral("--pdf-password")}}) {
     EXPECT_THROW(app::ParseCommandLine(bad, defaults), Error) << bad.join(u' ').toStdString();
   }
   EXPECT_TRUE(app::HelpText().contains(u"--pdf FILE"));

@@ -280,6 +280,34 @@ TEST(PdfWriter, PdfAFileDeclaresLevelBAndOmitsWhatPdfAForbids) {
   EXPECT_TRUE(pdf.contains("&lt;Tom &amp; &quot;Jerry&quot;&gt;"));
 }
 
+TEST(PdfWriter, PdfAFileThatFailsACheckClaimsNoLevel) {
+  // A soft mask is transparency, which part 1 forbids; part 2 allows it.
+  for (const int part : {1, 2}) {
+    PdfDocumentOptions options = PlainOptions();
+    options.pdfa_part = part;
+    MemoryStream out;
+    PdfDocument document(out, options);
+    PdfPageContent content(document, {});
+    document.Begin();
+    content.BeginPage(200, 100, 5, 5, 0);
+    PdfImage image;
+    image.jpeg = "not really a JPEG";
+    image.width = 1;
+    image.height = 1;
+    image.alpha = QByteArray(1, '\x80');
+    document.Content() += document.UseImage(image) + " Do\r\n";
+    content.EndPage();
+    document.Finish();
+    const QByteArray pdf = out.Data();
+    SCOPED_TRACE(part);
+    EXPECT_EQ(document.PdfAFailures().isEmpty(), part == 2);
+    EXPECT_EQ(pdf.contains("<pdfaid:part>"), part == 2);
+    // The rest of the PDF/A objects stay.
+    EXPECT_TRUE(pdf.contains("/Type /Metadata"));
+    EXPECT_TRUE(pdf.contains("/S /GTS_PDFA1"));
+  }
+}
+
 TEST(PdfMetadata, XmpPacketParsesWhateverTheValues) {
   pdf_internal::XmpValues values;
   values.title = QString::fromUtf16(u"<a href='x'>&amp;</a> \u6587");

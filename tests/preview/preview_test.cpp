@@ -20,9 +20,11 @@
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
+#include "tests/engine/band_report.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -335,6 +337,97 @@ class PreviewTest : public QObject {
     QCOMPARE(preview.Workspace()->viewport()->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(preview.Workspace()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(preview.PageNo(), 3);
+  }
+
+  // A click on a drill-down header opens its group and the view stays where
+  // it was; a new preparation closes the groups again.
+  void DrillDownHeaderOpensItsGroup() {
+    ovx::test::RowsDataSet rows(QStringLiteral("Rows"), {"甲", "甲", "甲", "乙", "乙", "乙"});
+    ovx::test::FunctionEvaluator eval;
+    eval.calc = [&](const QString& e) -> QVariant {
+      if (e == "key") return rows.Value(QStringLiteral("key"));
+      if (e == "row") return QStringLiteral("第%1行").arg(rows.RecNo() + 1);
+      return e;
+    };
+    auto report = MakeReport({{"封面"}, {}});
+    report->SetEvaluator(&eval);
+    auto* page = dynamic_cast<TovxReportPage*>(report->Objects()[1]);
+    QVERIFY(page);
+    page->SetName(QStringLiteral("Groups"));
+    const auto add_band = [&](TovxBand* band, const QString& name, double top,
+                              const QString& text) {
+      band->SetName(name);
+      band->SetBounds(0, top, 480, 24);
+      auto* memo = new TovxMemoView(band);
+      memo->SetName(name + QStringLiteral("Memo"));
+      memo->SetBounds(4, 2, 200, 20);
+      memo->SetText(text);
+    };
+    auto* group = new TovxGroupHeader(page);
+    add_band(group, QStringLiteral("GroupHeader1"), 10, QStringLiteral("[key]组"));
+    group->SetCondition(QStringLiteral("key"));
+    group->SetDrillDown(true);
+    auto* data = new TovxMasterData(page);
+    add_band(data, QStringLiteral("MasterData1"), 50, QStringLiteral("[row]"));
+    data->SetDataSet(&rows);
+
+    TovxPreview preview;
+    preview.resize(700, 500);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    preview.Init(report.get(), ovx::PreparedPages(*report));
+    QVERIFY(preview.Prepare(true));
+    const auto lines = [&] {
+      QStringList names;
+      for (const TovxComponent* o : preview.PreviewPages()->GetPage(1)->Objects()) {
+        if (dynamic_cast<const TovxBand*>(o)) names << o->Name();
+      }
+      return names;
+    };
+    const QString shots = qEnvironmentVariable("VELMORA_DRILL_SHOTS");
+    const auto shoot = [&](const char* name) {
+      if (shots.isEmpty()) return;
+      preview.repaint();
+      QVERIFY(preview.grab().save(QDir(shots).filePath(QString::fromLatin1(name))));
+    };
+    QCOMPARE(lines(), (QStringList{"GroupHeader1", "GroupHeader1"}));
+    preview.SetPageNo(2);
+    QCOMPARE(preview.PageNo(), 2);
+    QApplication::processEvents();
+    const int scrolled = preview.Workspace()->verticalScrollBar()->value();
+    shoot("drill_collapsed.png");
+
+    bool frozen_while_running = false;
+    connect(&preview, &TovxPreview::RunningChanged, this, [&](bool running) {
+      if (running) frozen_while_running = preview.Workspace()->Frozen();
+    });
+    const QPoint header = PointOnPage(preview, 1, 20, 10);
+    // Sent, not moved: a real cursor on a display moves in its own time.
+    QMouseEvent move(QEvent::MouseMove, header,
+                     preview.Workspace()->viewport()->mapToGlobal(header), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(preview.Workspace()->viewport(), &move);
+    QCOMPARE(preview.Workspace()->viewport()->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(preview.Workspace()->viewport(), Qt::LeftButton, Qt::NoModifier, header);
+    QCOMPARE(lines(), (QStringList{"GroupHeader1", "MasterData1", "MasterData1", "MasterData1",
+                                   "GroupHeader1"}));
+    QVERIFY(frozen_while_running);
+    QVERIFY(!preview.Workspace()->Frozen());
+    QCOMPARE(preview.PageNo(), 2);
+    QCOMPARE(preview.Workspace()->verticalScrollBar()->value(), scrolled);
+    QVERIFY(group->DrillName().isEmpty());
+    shoot("drill_expanded.png");
+
+    // The same click closes it again.
+    QTest::mouseClick(preview.Workspace()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      PointOnPage(preview, 1, 20, 10));
+    QCOMPARE(lines().size(), 2);
+    QTest::mouseClick(preview.Workspace()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      PointOnPage(preview, 1, 20, 10));
+    QCOMPARE(lines().size(), 5);
+    // A new preparation starts from the template: every group closed.
+    QVERIFY(preview.Prepare(true));
+    QCOMPARE(lines().size(), 2);
   }
 
   // A link to a detail page opens it in a tab of its own, with its own
