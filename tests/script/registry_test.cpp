@@ -1,0 +1,420 @@
+#include "script/registry.h"
+
+#include "base/class_builder.h"
+#include "base/object_handle.h"
+#include "script/script.h"
+#include "script/script_languages.h"
+
+#include <QHash>
+
+#include <gtest/gtest.h>
+
+namespace ovx {
+namespace {
+
+// Two small classes with metadata, standing in for report objects.
+class TTestThing : public Persistent {
+  OVX_META_CLASS
+ public:
+  double Left() const { return left_; }
+  void SetLeft(double v) { left_ = v; }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool v) { visible_ = v; }
+  QString Name() const { return name_; }
+  void SetName(const QString& v) { name_ = v; }
+  int Tag() const { return 42; }
+
+ private:
+  double left_ = 0;
+  bool visible_ = true;
+  QString name_ = QStringLiteral("thing");
+};
+
+const MetaClass& TTestThing::StaticMetaClass() {
+  static const MetaClass meta = [] {
+    using C = TTestThing;
+    ClassBuilder<C> b("TTestThing", nullptr);
+    b.String("Name", &C::Name, &C::SetName);
+    b.Float("Left", &C::Left, &C::SetLeft);
+    b.Bool("Visible", &C::Visible, &C::SetVisible);
+    b.Integer("Tag", &C::Tag, nullptr);
+    return b.Build();
+  }();
+  return meta;
+}
+
+class TTestOther : public Persistent {
+  OVX_META_CLASS
+ public:
+  QString Name() const { return QStringLiteral("other"); }
+  QString Caption() const { return QStringLiteral("caption"); }
+};
+
+const MetaClass& TTestOther::StaticMetaClass() {
+  static const MetaClass meta = [] {
+    using C = TTestOther;
+    ClassBuilder<C> b("TTestOther", nullptr);
+    b.String("Name", &C::Name, nullptr);
+    b.String("Caption", &C::Caption, nullptr);
+    return b.Build();
+  }();
+  return meta;
+}
+
+TEST(ScriptDeclarationTest, Table) {
+  ScriptDeclarationContext context;
+  context.find_const = [](const QString& name, ScriptValue* v) {
+    if (name.compare(QLatin1String("MyConst"), Qt::CaseInsensitive) != 0) return false;
+    *v = ScriptValue::Int(42);
+    return true;
+  };
+  using VT = ScriptVarType;
+  {
+    const auto d = ParseScriptDeclaration(QStringLiteral(
+        "macrofunction IIF(Expr: Boolean; TrueValue, FalseValue: Variant): Variant"));
+    EXPECT_TRUE(d.is_macro);
+    EXPECT_TRUE(d.is_function);
+    EXPECT_EQ(d.name, QStringLiteral("IIF"));
+    ASSERT_EQ(d.params.size(), 3u);
+    EXPECT_EQ(d.params[0].type, VT::kBool);
+    EXPECT_EQ(d.params[2].name, QStringLiteral("FalseValue"));
+    EXPECT_EQ(d.params[2].type, VT::kVariant);
+    EXPECT_EQ(d.result_type, VT::kVariant);
+  }
+  {
+    const auto d =
+        ParseScriptDeclaration(QStringLiteral("procedure Inc(var i: Integer; incr: Integer = 1)"));
+    EXPECT_FALSE(d.is_function);
+    EXPECT_FALSE(d.is_macro);
+    ASSERT_EQ(d.params.size(), 2u);
+    EXPECT_TRUE(d.params[0].by_ref);
+    EXPECT_FALSE(d.params[0].optional);
+    EXPECT_FALSE(d.params[1].by_ref);
+    EXPECT_TRUE(d.params[1].optional);
+    EXPECT_EQ(d.params[1].default_value.Display(), QStringLiteral("1"));
+  }
+  {
+    const auto d = ParseScriptDeclaration(QStringLiteral("function Pi: Extended"));
+    EXPECT_TRUE(d.is_function);
+    EXPECT_TRUE(d.params.empty());
+    EXPECT_EQ(d.result_type, VT::kFloat);
+  }
+  {
+    const auto d = ParseScriptDeclaration(QStringLiteral("constructor Create(AOwner: TComponent)"),
+                                          {}, /*on_class=*/true);
+    EXPECT_EQ(d.name, QStringLiteral("Create"));
+    EXPECT_TRUE(d.is_function);
+    EXPECT_EQ(d.result_type, VT::kConstructor);
+    EXPECT_EQ(d.result_type_name, QStringLiteral("Constructor"));
+    ASSERT_EQ(d.params.size(), 1u);
+    EXPECT_EQ(d.params[0].type, VT::kClass);  // an unregistered type name is a class
+  }
+  {
+    const auto d = ParseScriptDeclaration(
+        QStringLiteral(
+            "procedure P(a: Integer = MyConst; b: String = 'x''y'; c: Integer = Foo; d: Extended "
+            "= -2.5; e: Integer = -7)"),
+        context);
+    ASSERT_EQ(d.params.size(), 5u);
+    EXPECT_EQ(d.params[0].default_value.Display(), QStringLiteral("42"));
+    EXPECT_EQ(d.params[1].default_value.Display(), QStringLiteral("'x'y'"));
+    EXPECT_EQ(d.params[2].default_value.kind(), ScriptValue::Kind::kNull);
+    EXPECT_TRUE(d.params[2].optional);
+    EXPECT_EQ(d.params[3].default_value.Display(), QStringLiteral("-2.5"));
+    EXPECT_EQ(d.params[4].default_value.Display(), QStringLiteral("-7"));
+  }
+  {
+    const auto d = ParseScriptDeclaration(
+        QStringLiteral("procedure DecodeDate(Date: TDateTime; var Year, Month, Day: Word)"));
+    ASSERT_EQ(d.params.size(), 4u);
+    EXPECT_FALSE(d.params[0].by_ref);
+    EXPECT_TRUE(d.params[1].by_ref && d.params[2].by_ref && d.params[3].by_ref);
+    EXPECT_EQ(d.params[3].type, VT::kInt);
+  }
+  {
+    const auto d =
+        ParseScriptDeclaration(QStringLiteral("function StrToBool(const S: string): Boolean;"));
+    ASSERT_EQ(d.params.size(), 1u);
+    EXPECT_FALSE(d.params[0].by_ref);
+    EXPECT_EQ(d.params[0].type, VT::kString);
+    EXPECT_EQ(d.result_type, VT::kBool);
+  }
+  // Broken declarations give what was recognised and never fail.
+  for (const char* text : {"", "function", "procedure X(", "function F(a: ; : ): ", "(((", "x y z"})
+    (void)ParseScriptDeclaration(QString::fromLatin1(text));
+}
+
+TEST(ScriptRegistryTest, NothingTwiceAndEnumerations) {
+  TksScript parent;
+  parent.AddConst(QStringLiteral("Answer"), QStringLiteral("Integer"), ScriptValue::Int(42));
+  TksScript child;
+  child.SetParent(&parent);
+  child.AddConst(QStringLiteral("ANSWER"), QStringLiteral("Integer"), ScriptValue::Int(1));
+  EXPECT_EQ(child.Registry().FindLocal(QStringLiteral("Answer")), nullptr);
+  EXPECT_EQ(child.Find(QStringLiteral("answer"))->value.Display(), QStringLiteral("42"));
+  // The standard library's names are reached without AddRTTI, and taken.
+  child.AddConst(QStringLiteral("varString"), QStringLiteral("Integer"), ScriptValue::Int(0));
+  EXPECT_EQ(child.Find(QStringLiteral("varString"))->value.Display(), QStringLiteral("256"));
+  EXPECT_EQ(child.AddClass(QStringLiteral("TX"), QString())->Name(), QStringLiteral("TX"));
+  EXPECT_EQ(child.AddClass(QStringLiteral("tx"), QString()), nullptr);
+
+  child.AddEnum(QStringLiteral("TColour"), QStringLiteral("cRed, cGreen, cBlue"));
+  child.AddEnumSet(QStringLiteral("TStyles"), QStringLiteral("sBold, sItalic, sUnder"));
+  child.AddMethod(
+      QStringLiteral("function Twice(i: Integer): Integer"),
+      [](ScriptMethodCall& c) { return ScriptValue::Int(c.Arg(0).ToInt32() * 2); },
+      QStringLiteral("ctOther"));
+  EXPECT_EQ(child.Find(QStringLiteral("Twice"))->method->description, QStringLiteral("Twice"));
+  RegisterScriptLanguages();
+  child.SetText(QStringLiteral(
+      "var c: TColour; s, t: Integer; begin c := cBlue; s := sBold or sUnder; t := Twice(c) end."));
+  ASSERT_TRUE(child.Compile()) << child.ErrorMsg().toStdString();
+  ASSERT_TRUE(child.Execute()) << child.ErrorMsg().toStdString();
+  QHash<QString, QString> vars;
+  for (const auto& v : child.Program().Variables()) vars.insert(v.name, v.value.Display());
+  EXPECT_EQ(vars.value(QStringLiteral("c")), QStringLiteral("2"));
+  EXPECT_EQ(vars.value(QStringLiteral("s")), QStringLiteral("5"));
+  EXPECT_EQ(vars.value(QStringLiteral("t")), QStringLiteral("4"));
+  // Constants cannot be written.
+  child.SetText(QStringLiteral("begin cRed := 3 end."));
+  EXPECT_FALSE(child.Compile());
+  EXPECT_EQ(child.ErrorMsg(), QStringLiteral("Left side cannot be assigned to"));
+}
+
+// Registered functions from every dialect: missing optional arguments get
+// their default, by-reference arguments come back, macro functions see the
+// text written.
+TEST(ScriptRegistryTest, HostCallsInEveryDialect) {
+  RegisterScriptLanguages();
+  struct Case {
+    const char* language;
+    const char* program;
+  } cases[] = {
+      {"PascalScript",
+       "var x: Integer; t: String; begin x := 1; Bump(x); Bump(x, 5); t := Src(x +  1) end."},
+      {"C++Script", "int x; string t; { x = 1; Bump(x); Bump(x, 5); t = Src(x +  1); }"},
+      {"BasicScript", "x = 1\r\nBump(x)\r\nBump(x, 5)\r\nt = Src(x +  1)\r\n"},
+      {"JScript", "var x = 1; Bump(x); Bump(x, 5); var t = Src(x +  1);"},
+  };
+  for (const Case& c : cases) {
+    TksScript script;
+    int calls = 0;
+    script.AddMethod(QStringLiteral("procedure Bump(var i: Integer; incr: Integer = 1)"),
+                     [&calls](ScriptMethodCall& call) {
+                       ++calls;
+                       EXPECT_EQ(call.method_name, QStringLiteral("BUMP"));
+                       EXPECT_EQ(call.ArgCount(), 2);
+                       call.SetArg(0,
+                                   ScriptValue::Int(call.Arg(0).ToInt32() + call.Arg(1).ToInt32()));
+                       return ScriptValue();
+                     });
+    script.AddMethod(QStringLiteral("macrofunction Src(a: Variant): String"),
+                     [](ScriptMethodCall& call) { return call.Arg(0); });
+    script.SetSyntaxType(QString::fromLatin1(c.language));
+    script.SetText(QString::fromLatin1(c.program));
+    ASSERT_TRUE(script.Compile()) << c.language << ": " << script.ErrorMsg().toStdString();
+    ASSERT_TRUE(script.Execute()) << c.language << ": " << script.ErrorMsg().toStdString();
+    QHash<QString, QString> vars;
+    for (const auto& v : script.Program().Variables())
+      vars.insert(v.name.toLower(), v.value.Display());
+    EXPECT_EQ(calls, 2) << c.language;
+    EXPECT_EQ(vars.value(QStringLiteral("x")), QStringLiteral("7")) << c.language;
+    EXPECT_EQ(vars.value(QStringLiteral("t")), QStringLiteral("'x +  1'")) << c.language;
+  }
+  // Argument counts are checked when compiling.
+  TksScript script;
+  script.AddMethod(QStringLiteral("procedure Two(a, b: Integer)"), {});
+  for (const auto& [text, message] : std::vector<std::pair<const char*, const char*>>{
+           {"begin Two(1) end.", "Not enough actual parameters"},
+           {"begin Two(1, 2, 3) end.", "Too many actual parameters"},
+           {"begin Two('a', 2) end.", "Incompatible types: 'Integer', 'String'"}}) {
+    script.SetText(QString::fromLatin1(text));
+    EXPECT_FALSE(script.Compile()) << text;
+    EXPECT_EQ(script.ErrorMsg().toStdString(), message) << text;
+  }
+}
+
+// A script with two registered classes and objects of each.
+struct Fixture {
+  TksScript script;
+  TTestThing* thing = new TTestThing;
+  TTestOther other;
+  QStringList log;
+
+  Fixture() {
+    RegisterScriptLanguages();
+    script.AddClass(QStringLiteral("TObject"), QString());
+    TksClassVariable* component =
+        script.AddClass(QStringLiteral("TComponent"), QStringLiteral("TObject"));
+    component->AddProperty(QStringLiteral("Owner"), QStringLiteral("Integer"),
+                           [this](ScriptMethodCall& call) {
+                             log << call.class_name + u' ' + call.method_name;
+                             return ScriptValue::Int(-1);
+                           });
+    component->AddDefaultProperty(
+        QStringLiteral("Items"), QStringLiteral("Integer"), QStringLiteral("String"),
+        [this](ScriptMethodCall& call) {
+          log << call.method_name + u' ' + call.Arg(0).ToString() +
+                     (call.ArgCount() > 1 ? u' ' + call.Arg(1).ToString() : QString());
+          return ScriptValue::String(QStringLiteral("item") + call.Arg(0).ToString());
+        });
+    TksClassVariable* cls =
+        script.AddClass(TTestThing::StaticMetaClass(), QStringLiteral("TComponent"));
+    cls->AddMethod(QStringLiteral("function Describe(prefix: String; n: Integer = 2): String"),
+                   [](ScriptMethodCall& call) {
+                     auto* t = dynamic_cast<TTestThing*>(call.instance.ObjectPointer());
+                     return ScriptValue::String(call.Arg(0).ToString() +
+                                                (t ? t->Name() : QString()) +
+                                                call.Arg(1).ToString());
+                   });
+    script.AddClass(TTestOther::StaticMetaClass(), QStringLiteral("TObject"));
+    script.AddObject(QStringLiteral("Thing"), thing);
+    script.AddObject(QStringLiteral("Other"), &other);
+    script.AddMethod(QStringLiteral("procedure Drop"), [this](ScriptMethodCall&) {
+      delete thing;
+      thing = nullptr;
+      return ScriptValue();
+    });
+  }
+  ~Fixture() { delete thing; }
+
+  // Runs `text`; answers the error ("" when none) and fills `vars`.
+  QString Run(const QString& text, QHash<QString, QString>* vars = nullptr,
+              const QString& language = QStringLiteral("PascalScript")) {
+    script.SetSyntaxType(language);
+    script.SetText(text);
+    if (!script.Compile()) return QStringLiteral("compile: ") + script.ErrorMsg();
+    const bool ran = script.Execute();
+    if (vars) {
+      for (const auto& v : script.Program().Variables())
+        vars->insert(v.name.toLower(), v.value.Display());
+    }
+    return ran ? QString() : QStringLiteral("run: ") + script.ErrorMsg();
+  }
+};
+
+TEST(ScriptRegistryTest, MembersOfRegisteredClasses) {
+  Fixture f;
+  QHash<QString, QString> vars;
+  ASSERT_EQ(
+      f.Run(QStringLiteral("var a: Extended; b: Boolean; d, s: String; o: Integer;\n"
+                           "begin Thing.Left := 2.5; a := Thing.Left + 1; Thing.Visible := False;\n"
+                           "b := Thing.Visible; d := Thing.Describe('>'); o := Thing.Owner;\n"
+                           "s := Thing[3]; Thing.Items[4] := 'q' end."),
+            &vars),
+      QString());
+  EXPECT_EQ(f.thing->Left(), 2.5);
+  EXPECT_FALSE(f.thing->Visible());
+  EXPECT_EQ(vars.value("a"), "3.5");
+  EXPECT_EQ(vars.value("b"), "False");
+  EXPECT_EQ(vars.value("d"), "'>thing2'");
+  EXPECT_EQ(vars.value("o"), "-1");
+  EXPECT_EQ(vars.value("s"), "'item3'");
+  EXPECT_EQ(f.log.join(u'|'), "TTestThing OWNER|ITEMS.GET 3|ITEMS.SET 4 q");
+
+  // with, type casts and class references.
+  vars.clear();
+  ASSERT_EQ(
+      f.Run(QStringLiteral(
+                "var n: String; l: Extended; v: Variant; c: Variant;\n"
+                "begin v := Thing; with Thing do begin Left := 7; n := Describe('<', 0) end;\n"
+                "l := TTestThing(v).Left; c := TTestThing end."),
+            &vars),
+      QString());
+  EXPECT_EQ(f.thing->Left(), 7);
+  EXPECT_EQ(vars.value("n"), "'<thing0'");
+  EXPECT_EQ(vars.value("l"), "7");
+  EXPECT_EQ(vars.value("c"), "'TTestThing'");
+
+  // Compile-time errors, texts exact.
+  const std::pair<const char*, const char*> errors[] = {
+      {"begin Thing.Tag := 1 end.", "compile: Left side cannot be assigned to"},
+      {"var s: String; begin s := Other[1] end.",
+       "compile: Class TTestOther does not have a default property"},
+      {"var s: String; begin s := s.X end.", "compile: Strings doesn't have properties or methods"},
+      {"begin Thing.Nope := 1 end.", "compile: Undeclared identifier: 'Nope'"},
+      {"var i: Integer; begin with i do i := 1 end.", "compile: Class type required"},
+      {"var s: String; begin s := Thing.Items end.", "compile: Index required"},
+      {"var b: Boolean; begin b := Thing is 5 end.", "compile: Class type required"},
+      {"var t: TTestThing; begin t := Other end.",
+       "compile: Incompatible types: 'TTestThing', 'TTestOther'"},
+  };
+  for (const auto& [text, message] : errors)
+    EXPECT_EQ(f.Run(QString::fromLatin1(text)).toStdString(), message) << text;
+}
+
+// Object values are handles: made-up numbers and objects that are gone are
+// errors (or False for `is`), never a dereference.
+TEST(ScriptRegistryTest, HandlesAreCheckedAgainstLiveObjects) {
+  Fixture f;
+  QHash<QString, QString> vars;
+  EXPECT_TRUE(f.Run(QStringLiteral("var v: Variant; begin v := 12345; v.Name := 'x'; end."))
+                  .startsWith(QStringLiteral("run: Invalid object reference: 12345")));
+  EXPECT_TRUE(f.Run(QStringLiteral("var s: String; begin s := TTestThing(12345).Name end."))
+                  .startsWith(QStringLiteral("run: Invalid object reference: 12345")));
+  ASSERT_EQ(f.Run(QStringLiteral(
+                      "var a, b, c, d: Boolean; begin a := nil is TObject;\n"
+                      "b := 5 is TObject; c := Thing is TObject; d := Other is TTestThing end."),
+                  &vars),
+            QString());
+  EXPECT_EQ(vars.value("a"), "False");
+  EXPECT_EQ(vars.value("b"), "False");
+  EXPECT_EQ(vars.value("c"), "True");
+  EXPECT_EQ(vars.value("d"), "False");
+
+  // The integer face: a handle stored in an integer still reaches its
+  // object, and compares equal to it.
+  vars.clear();
+  ASSERT_EQ(f.Run(QStringLiteral(
+                      "var i: Integer; v: Variant; s: String; e: Boolean;\n"
+                      "begin v := Thing; i := v + 0; s := TTestThing(i).Name; e := v = i end."),
+                  &vars),
+            QString());
+  EXPECT_EQ(vars.value("s"), "'thing'");
+  EXPECT_EQ(vars.value("e"), "True");
+
+  // The object goes while the script holds it.
+  vars.clear();
+  const qint64 handle = ObjectHandle(f.thing);
+  ASSERT_EQ(f.Run(QStringLiteral("var keep: Variant; a, b: Boolean; c: String;\n"
+                                 "begin keep := Thing; a := keep is TTestThing; Drop;\n"
+                                 "b := keep is TTestThing;\n"
+                                 "try keep.Left := 1 except c := ExceptionMessage end;\n"
+                                 "Thing.Left := 1 end."),
+                  &vars)
+                .toStdString(),
+            QStringLiteral("run: Invalid object reference: %1").arg(handle).toStdString());
+  EXPECT_EQ(vars.value("a"), "True");
+  EXPECT_EQ(vars.value("b"), "False");
+  EXPECT_EQ(vars.value("c"), QStringLiteral("'Invalid object reference: %1'").arg(handle));
+  EXPECT_EQ(ObjectFromHandle(handle), nullptr);
+}
+
+// One late-bound designator meeting objects of two classes reaches each
+// one's own member.
+TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
+  Fixture f;
+  QHash<QString, QString> vars;
+  ASSERT_EQ(f.Run(QStringLiteral(
+                      "var r: String;\n"
+                      "procedure Show(o: Variant); begin r := r + o.Name + ';'; end;\n"
+                      "procedure Cap(o: Variant); begin with o do r := r + Name + ';' end;\n"
+                      "begin Show(Thing); Show(Other); Show(Thing); Cap(Other); Cap(Thing) end."),
+                  &vars),
+            QString());
+  EXPECT_EQ(vars.value("r"), "'thing;other;thing;other;thing;'");
+  // A member the object's class lacks is a run-time error.
+  EXPECT_EQ(
+      f.Run(QStringLiteral("var v: Variant; s: String; begin v := Thing; s := v.Caption end.")),
+      QStringLiteral("run: Undeclared identifier: 'Caption'"));
+  // JScript and BasicScript reach members the same way.
+  vars.clear();
+  ASSERT_EQ(f.Run(QStringLiteral("Thing.Left = 4; var x = Thing.Left * 2; var n = Other.Name;"),
+                  &vars, QStringLiteral("JScript")),
+            QString());
+  EXPECT_EQ(vars.value("x"), "8");
+  EXPECT_EQ(vars.value("n"), "'other'");
+}
+
+}  // namespace
+}  // namespace ovx
