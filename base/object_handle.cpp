@@ -1,6 +1,7 @@
 #include "base/object_handle.h"
 
 #include <QHash>
+#include <QRandomGenerator>
 
 #include <atomic>
 #include <mutex>
@@ -12,7 +13,11 @@ struct HandleTable {
   std::mutex lock;
   QHash<qint64, Persistent*> objects;
   QHash<const Persistent*, qint64> handles;
-  qint64 next = 1;
+  // Handles start at a number of this process's own, far from the small
+  // integers scripts compute with, so a number that happens to be in a
+  // script does not reach an object; they stay below 2^31 for the scripts
+  // that keep them in 32-bit integers.
+  qint64 next = (qint64{1} << 24) + QRandomGenerator::system()->bounded(1 << 24);
 };
 
 HandleTable& Table() {

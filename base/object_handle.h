@@ -5,6 +5,8 @@
 // the page cache, the designer deletes objects). An object gets a handle
 // the first time one is asked for; the handle dies with the object and is
 // never given out again, so a stale or made-up handle finds nothing.
+// Numbers start at a random point above 2^24 and stay below 2^31 for the
+// first two billion objects.
 //
 // The table is process-wide and locked. A pointer it answers stays good
 // only as long as the thread that owns the object destroys nothing.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <unordered_map>
 
 namespace ovx {
@@ -554,6 +555,24 @@ constexpr std::uintptr_t kMaxStackBytes = 3 * 1024 * 1024;
 struct ScriptProgram::Impl {
   ScriptProgram& owner;
   explicit Impl(ScriptProgram& o) : owner(o) {}
+  ~Impl() { DetachEvents(); }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  // An event handler given to a host object. The host holds only a weak
+  // link: once the assignment is replaced or the program goes, firing the
+  // event does nothing.
+  struct Bridge {
+    Impl* impl;
+    Routine* routine;
+    ScriptEventKind kind;
+  };
+  struct BridgeEntry {
+    std::shared_ptr<Bridge> state;
+    const ScriptMember* member;
+    qint64 handle;
+  };
+  std::map<std::pair<qint64, const ScriptMember*>, BridgeEntry> bridges;
 
   QString dialect;
   bool declare_vars = true;
@@ -1241,6 +1260,7 @@ struct ScriptProgram::Impl {
     }
     if (n == u"set") return SetExpr(item);
     if (n == u"dsgn") return Designator(item, false);
+    if (n == u"new") return NewObject(item);
     if (n == u"expr") return CompileExpr(item);
     Fail(Text("SExpressionExpected", "Expression expected"), pos);
   }
@@ -1274,6 +1294,13 @@ struct ScriptProgram::Impl {
     bool parens = false;
   };
 
+  static Segment NewSegment(const QString& name, const QString& pos) {
+    Segment seg;
+    seg.name = name;
+    seg.pos = pos;
+    return seg;
+  }
+
   static std::vector<Segment> Segments(const TksXMLItem& dsgn) {
     std::vector<Segment> segs;
     bool index_mode = false;
@@ -1281,7 +1308,7 @@ struct ScriptProgram::Impl {
       const TksXMLItem& c = *dsgn.Items(i);
       if (c.Name() == u"node") {
         const QString t = c.Prop(QStringLiteral("text"));
-        if (segs.empty()) segs.push_back({QString(), Pos(c)});
+        if (segs.empty()) segs.push_back(NewSegment(QString(), Pos(c)));
         if (t == u"[") {
           index_mode = true;
         } else if (t == u"(") {
@@ -1291,11 +1318,11 @@ struct ScriptProgram::Impl {
           segs.back().name = t;
           segs.back().pos = Pos(c);
         } else {
-          segs.push_back({t, Pos(c)});
+          segs.push_back(NewSegment(t, Pos(c)));
           index_mode = false;
         }
       } else if (c.Name() == u"expr") {
-        if (segs.empty()) segs.push_back({QString(), Pos(c)});
+        if (segs.empty()) segs.push_back(NewSegment(QString(), Pos(c)));
         if (index_mode) {
           segs.back().indexes.push_back(&c);
         } else {
@@ -1434,6 +1461,7 @@ struct ScriptProgram::Impl {
         e->cls = cls;
       }
     } else {
+      // A property, or an event (a procedure's name as text).
       if (class_ref) Fail(Text("SClassRequired", "Class type required"), seg.pos);
       if (!args.empty()) Fail(Text("STooManyParams", "Too many actual parameters"), seg.pos);
       e->type = FromVarType(m->type);
@@ -1482,6 +1510,41 @@ struct ScriptProgram::Impl {
     return e;
   }
 
+  // `new Class(args)`: the class's constructor Create.
+  std::unique_ptr<Expr> NewObject(const TksXMLItem& item) {
+    const TksXMLItem* dsgn = Child(item, u"dsgn");
+    if (!dsgn) Fail(Text("SClassRequired", "Class type required"), Pos(item));
+    std::vector<Segment> segs = Segments(*dsgn);
+    const TksClassVariable* cls =
+        segs.size() == 1 && segs[0].indexes.empty() ? host.FindClass(segs[0].name) : nullptr;
+    if (!cls) Fail(Text("SClassRequired", "Class type required"), Pos(*dsgn));
+    auto ref = std::make_unique<Expr>();
+    ref->kind = Expr::kClassRef;
+    ref->type = T::kClass;
+    ref->cls = cls;
+    ref->constant = V::String(cls->Name());
+    ref->pos = segs[0].pos;
+    Segment create = segs[0];
+    create.name = QStringLiteral("Create");
+    return Member(std::move(ref), create);
+  }
+
+  // `delete x`: the object's Free method.
+  std::unique_ptr<Expr> FreeObject(const TksXMLItem& dsgn) {
+    auto object = Designator(dsgn, false);
+    if (object->type != T::kClass && object->type != T::kVariant)
+      Fail(Text("SClassRequired", "Class type required"), object->pos);
+    Segment free = NewSegment(QStringLiteral("Free"), object->pos);
+    if (object->type == T::kVariant) {
+      // Found by the object's class when it runs; TObject's when known.
+      if (const TksClassVariable* root = host.FindClass(QStringLiteral("TObject"))) {
+        if (!host.FindMember(root, free.name))
+          Fail(Named("SIdUndeclared", "Undeclared identifier: ", free.name), object->pos);
+      }
+    }
+    return Member(std::move(object), free);
+  }
+
   // Whether `key` names something of the script or its host.
   bool Ordinary(const QString& key) const {
     if (scope && scope->names.contains(key)) return true;
@@ -1508,6 +1571,15 @@ struct ScriptProgram::Impl {
     std::vector<Segment> segs = Segments(dsgn);
     if (segs.empty() || segs[0].name.isEmpty())
       Fail(Text("SExpressionExpected", "Expression expected"), Pos(dsgn));
+    for (int i = 0; i < dsgn.Count(); ++i) {
+      if (dsgn.Items(i)->Name() != u"addr") continue;
+      // The address of a routine is its name, what event properties take.
+      const Segment& seg = segs[0];
+      Routine* r = routine_names.value(Key(seg.name));
+      if (!r || segs.size() > 1 || !seg.args.empty() || !seg.indexes.empty())
+        Fail(Text("SVarRequired", "Variable required"), seg.pos);
+      return Constant(V::String(r->name), T::kString, seg.pos);
+    }
     std::unique_ptr<Expr> e;
     if (!with_list.empty()) e = WithMember(segs[0]);
     if (!e) e = First(segs[0], assign_target && segs.size() == 1);
@@ -1734,6 +1806,14 @@ struct ScriptProgram::Impl {
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
       s->e1 = CompileExpr(*value);
       if (s->modifier == kNoOp) CheckAssignable(s->target->type, s->target->cls, *s->e1);
+      out.push_back(std::move(s));
+      return;
+    }
+    if (n == u"delete") {
+      const TksXMLItem* d = Child(item, u"dsgn");
+      if (!d) Fail(Text("SClassRequired", "Class type required"), s->pos);
+      s->kind = Stmt::kCall;
+      s->e1 = FreeObject(*d);
       out.push_back(std::move(s));
       return;
     }
@@ -2103,14 +2183,86 @@ struct ScriptProgram::Impl {
       const V result = CallHost(meth, instance, class_name, name, e, 1, set_value);
       return set_value ? V() : result;
     }
-    if (m->kind != ScriptMember::Kind::kProperty || base.kind == Expr::kClassRef)
-      NoMember(e.name, e.pos);
+    if (base.kind == Expr::kClassRef) NoMember(e.name, e.pos);
+    if (m->kind == ScriptMember::Kind::kEvent) {
+      if (!set_value) return V::String(QString());
+      AssignEvent(*m, instance, *set_value, e.pos);
+      return V();
+    }
     if (e.args.size() > 1) Fail(Text("STooManyParams", "Too many actual parameters"), e.pos);
     if (set_value) {
       WriteProperty(*m, instance, class_name, *set_value, e.pos);
       return V();
     }
     return ReadProperty(*m, instance, class_name, e.pos);
+  }
+
+  void AssignEvent(const ScriptMember& m, const V& instance, const V& value, const QString& pos) {
+    Persistent* p = instance.ObjectPointer();
+    if (!p) InvalidObject(instance);
+    if (!m.attach) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), pos);
+    const QString text = value.ToString();
+    Routine* r = nullptr;
+    if (!text.isEmpty() && text != u"0") {
+      r = routine_names.value(Key(text));
+      if (!r) Fail(Text("SEventError", "Event handler must be a procedure"), pos);
+    }
+    // One handler per object and event: a new assignment replaces the old.
+    const auto key = std::make_pair(instance.handle(), &m);
+    auto old = bridges.find(key);
+    if (old != bridges.end()) {
+      old->second.state->impl = nullptr;
+      bridges.erase(old);
+    }
+    if (!r) {
+      m.attach(*p, {});
+      return;
+    }
+    auto state = std::make_shared<Bridge>(Bridge{this, r, m.event});
+    std::weak_ptr<Bridge> weak = state;
+    m.attach(*p, [weak](std::vector<V>& args) {
+      if (auto s = weak.lock())
+        if (s->impl) s->impl->Fire(*s, args);
+    });
+    bridges[key] = {state, &m, instance.handle()};
+  }
+
+  void DetachEvents() {
+    auto list = std::move(bridges);
+    bridges.clear();
+    for (auto& [key, entry] : list) {
+      entry.state->impl = nullptr;
+      if (Persistent* p = ObjectFromHandle(entry.handle)) entry.member->attach(*p, {});
+    }
+  }
+
+  // Runs the procedure of a fired event; by-reference parameters go back
+  // into `args`.
+  void Fire(const Bridge& bridge, std::vector<V>& args) {
+    std::vector<V> given = args;
+    const bool key_press = bridge.kind == ScriptEventKind::kKeyPress && given.size() > 1;
+    if (key_press) given[1] = V::String(QString(QChar(static_cast<char16_t>(given[1].ToInt32()))));
+    if (given.size() > bridge.routine->params.size()) given.resize(bridge.routine->params.size());
+    const char here = 0;
+    if (entries++ == 0) stack_base = reinterpret_cast<std::uintptr_t>(&here);
+    struct Leave {
+      Impl& impl;
+      ~Leave() {
+        if (--impl.entries == 0) impl.stack_base = 0;
+      }
+    } leave{*this};
+    Call(*bridge.routine, nullptr, &given);
+    for (size_t i = 0; i < given.size() && i < args.size(); ++i)
+      if (bridge.routine->params[i].by_ref) args[i] = given[i];
+    if (key_press) {
+      // The script may have emptied the key: that is no key, not a read
+      // past the end.
+      const V& key = args[1];
+      if (key.kind() == K::kString) {
+        const QString s = key.ToString();
+        args[1] = V::Int(s.isEmpty() ? 0 : s[0].unicode());
+      }
+    }
   }
 
   // The object a published property is read from: one of the class that

@@ -323,8 +323,10 @@ void RegisterSysFunctions(TksScript& script) {
       {});
 
   // ---- the standard functions ----
-  // ovx::SysFunctions() (script/sys_functions.h) registers here, one
-  // AddMethod per entry, in its order.
+  // Registered here, after the types and constants their declarations
+  // name (defaults such as "= varVariant" resolve through them), one
+  // AddMethod per entry of ovx::SysFunctions() (script/sys_functions.h),
+  // in its order.
 }
 
 }  // namespace ovx
@@ -471,4 +473,16 @@ void TksClassVariable::AddDefaultProperty(const QString& name, const QString& pa
                                           ovx::ScriptMethodHandler handler, bool read_only) {
   AddIndexProperty(name, param_types, type_name, std::move(handler), read_only);
   def_property_ = FindOwn(name);
+}
+
+void TksClassVariable::AddEvent(const QString& name, ovx::ScriptEventKind kind,
+                                ovx::ScriptEventAttach attach) {
+  auto m = std::make_unique<ovx::ScriptMember>();
+  m->kind = ovx::ScriptMember::Kind::kEvent;
+  m->name = name;
+  m->type = ovx::ScriptVarType::kString;
+  m->type_name = QStringLiteral("String");
+  m->event = kind;
+  m->attach = std::move(attach);
+  AddMember(std::move(m));
 }

@@ -78,6 +78,29 @@ ScriptDeclaration ParseScriptDeclaration(const QString& text,
 // The type names every script knows, before any registration.
 bool BuiltInScriptType(const QString& name, ScriptVarType* type);
 
+// The events a script procedure can handle, by the arguments they pass.
+// Objects travel as object values typed Variant; `*` marks what the host
+// reads back after the procedure ran (when the procedure takes it `var`).
+enum class ScriptEventKind {
+  kNotify,      // Sender
+  kMouse,       // Sender, Button, Shift, X, Y
+  kMouseMove,   // Sender, Shift, X, Y
+  kKey,         // Sender, *Key, Shift
+  kKeyPress,    // Sender, *Key: the host passes and gets back a character
+                // code; the script sees a one-character string
+  kClose,       // Sender, *Action
+  kCloseQuery,  // Sender, *CanClose
+  kCanResize    // Sender, *NewWidth, *NewHeight, *Resize
+};
+
+// What a fired event calls: the arguments in the order above, written
+// back in place.
+using ScriptEventHandler = std::function<void(std::vector<ScriptValue>& args)>;
+// Stores `handler` as the object's handler of the event; an empty handler
+// detaches it. Called again whenever the script assigns, replaces or
+// drops its handler, so the host never keeps one that outlived its script.
+using ScriptEventAttach = std::function<void(Persistent& object, ScriptEventHandler handler)>;
+
 using ScriptPropertyGetter = std::function<ScriptValue(ScriptMethodCall& call)>;
 using ScriptPropertySetter = std::function<void(ScriptMethodCall& call, const ScriptValue& value)>;
 
@@ -103,8 +126,11 @@ struct ScriptMember {
   ScriptPropertyGetter getter;
   ScriptPropertySetter setter;  // empty: read-only
   std::unique_ptr<ScriptMethod> method;
+  ScriptEventKind event = ScriptEventKind::kNotify;
+  ScriptEventAttach attach;
   bool ReadOnly() const {
     if (kind == Kind::kMethod) return !method->index_property || method->read_only;
+    if (kind == Kind::kEvent) return !attach;
     return published ? published->set == nullptr : !setter;
   }
 };
@@ -206,6 +232,9 @@ class TksClassVariable {
                         ovx::ScriptMethodHandler handler, bool read_only = false);
   void AddDefaultProperty(const QString& name, const QString& param_types, const QString& type_name,
                           ovx::ScriptMethodHandler handler, bool read_only = false);
+  // An event property: scripts assign a procedure's name (or '0' to
+  // detach); reading it gives the empty string.
+  void AddEvent(const QString& name, ovx::ScriptEventKind kind, ovx::ScriptEventAttach attach);
 
  private:
   ovx::ScriptMember* AddMember(std::unique_ptr<ovx::ScriptMember> member);

@@ -40,7 +40,11 @@ QString ScriptSourceText(const QString& text) { return JoinLines(SplitLines(text
 }  // namespace ovx
 
 TksScript::TksScript() : program_(std::make_unique<ovx::ScriptProgram>()) {}
-TksScript::~TksScript() = default;
+TksScript::~TksScript() {
+  // The program goes first: it detaches the event handlers it gave to
+  // objects through the registrations.
+  program_.reset();
+}
 
 void TksScript::SetText(const QString& text) { lines_ = SplitLines(text); }
 
@@ -391,8 +395,8 @@ TksClassVariable* TksScript::AddClass(const ovx::MetaClass& meta, const QString&
 }
 
 void TksScript::ClearItems() {
-  registry_.ClearHostItems();
   program_ = std::make_unique<ovx::ScriptProgram>();
+  registry_.ClearHostItems();
   compiled_ = false;
   SetError(QString(), QString(), QString());
 }

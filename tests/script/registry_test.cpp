@@ -243,7 +243,14 @@ struct Fixture {
 
   Fixture() {
     RegisterScriptLanguages();
-    script.AddClass(QStringLiteral("TObject"), QString());
+    TksClassVariable* root = script.AddClass(QStringLiteral("TObject"), QString());
+    root->AddMethod(QStringLiteral("procedure Free"), [this](ScriptMethodCall& call) {
+      Persistent* p = call.instance.ObjectPointer();
+      log << QStringLiteral("FREE");
+      if (p == thing) thing = nullptr;
+      delete p;
+      return ScriptValue();
+    });
     TksClassVariable* component =
         script.AddClass(QStringLiteral("TComponent"), QStringLiteral("TObject"));
     component->AddProperty(QStringLiteral("Owner"), QStringLiteral("Integer"),
@@ -267,6 +274,12 @@ struct Fixture {
                                                 (t ? t->Name() : QString()) +
                                                 call.Arg(1).ToString());
                    });
+    cls->AddConstructor(QStringLiteral("constructor Create"), [this](ScriptMethodCall& call) {
+      log << call.class_name + u' ' + call.method_name +
+                 (call.instance.kind() == ScriptValue::Kind::kNull ? QStringLiteral(" nil")
+                                                                   : QString());
+      return ScriptValue::Object(new TTestThing);
+    });
     script.AddClass(TTestOther::StaticMetaClass(), QStringLiteral("TObject"));
     script.AddObject(QStringLiteral("Thing"), thing);
     script.AddObject(QStringLiteral("Other"), &other);
@@ -390,6 +403,34 @@ TEST(ScriptRegistryTest, HandlesAreCheckedAgainstLiveObjects) {
   EXPECT_EQ(ObjectFromHandle(handle), nullptr);
 }
 
+// Constructors and Free; freeing twice finds no object the second time.
+TEST(ScriptRegistryTest, ConstructAndFree) {
+  Fixture f;
+  QHash<QString, QString> vars;
+  EXPECT_EQ(f.Run(QStringLiteral("var t: TTestThing; l: Extended; begin t := TTestThing.Create;\n"
+                                 "t.Left := 3; l := t.Left; t.Free; t.Free end."),
+                  &vars)
+                .left(31),
+            QStringLiteral("run: Invalid object reference: "));
+  EXPECT_EQ(vars.value("l"), "3");
+  EXPECT_EQ(f.log.join(u'|'), "TTestThing CREATE nil|FREE");
+  vars.clear();
+  f.log.clear();
+  EXPECT_EQ(f.Run(QStringLiteral("var t = new TTestThing; t.Left = 5; var l = t.Left; delete t;"),
+                  &vars, QStringLiteral("JScript")),
+            QString());
+  EXPECT_EQ(vars.value("l"), "5");
+  EXPECT_EQ(f.log.join(u'|'), "TTestThing CREATE nil|FREE");
+  // A Variant: Free is looked up when it runs, and 1 is no object.
+  EXPECT_EQ(f.Run(QStringLiteral("var i = 1; delete i;"), nullptr, QStringLiteral("JScript")),
+            QStringLiteral("run: Invalid object reference: 1"));
+  EXPECT_EQ(f.Run(QStringLiteral("int i; { delete i; }"), nullptr, QStringLiteral("C++Script")),
+            QStringLiteral("compile: Class type required"));
+  EXPECT_EQ(
+      f.Run(QStringLiteral("{ Variant x = new Nothing; }"), nullptr, QStringLiteral("C++Script")),
+      QStringLiteral("compile: Class type required"));
+}
+
 // One late-bound designator meeting objects of two classes reaches each
 // one's own member.
 TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
@@ -414,6 +455,78 @@ TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
             QString());
   EXPECT_EQ(vars.value("x"), "8");
   EXPECT_EQ(vars.value("n"), "'other'");
+}
+
+class TTestButton : public Persistent {
+  OVX_META_CLASS
+ public:
+  ScriptEventHandler on_click, on_key;
+};
+
+const MetaClass& TTestButton::StaticMetaClass() {
+  static const MetaClass meta = ClassBuilder<TTestButton>("TTestButton", nullptr).Build();
+  return meta;
+}
+
+// Events of host objects run script procedures; a handler never outlives
+// the assignment or the script that made it.
+TEST(ScriptRegistryTest, EventBridges) {
+  RegisterScriptLanguages();
+  auto button = std::make_unique<TTestButton>();
+  std::vector<ScriptEventHandler> given;  // every handler the host was given
+  {
+    TksScript script;
+    TksClassVariable* cls = script.AddClass(TTestButton::StaticMetaClass(), QString());
+    cls->AddEvent(QStringLiteral("OnClick"), ScriptEventKind::kNotify,
+                  [&given](Persistent& o, ScriptEventHandler h) {
+                    given.push_back(h);
+                    static_cast<TTestButton&>(o).on_click = std::move(h);
+                  });
+    cls->AddEvent(QStringLiteral("OnKeyPress"), ScriptEventKind::kKeyPress,
+                  [](Persistent& o, ScriptEventHandler h) {
+                    static_cast<TTestButton&>(o).on_key = std::move(h);
+                  });
+    script.AddObject(QStringLiteral("Button"), button.get());
+    script.SetText(QStringLiteral(
+        "var n: Integer; b: Boolean; e: String;\n"
+        "procedure Clicked(Sender: Variant); begin n := n + 1; b := Sender is TTestButton end;\n"
+        "procedure Other(Sender: Variant); begin n := n + 100 end;\n"
+        "procedure Key(Sender: Variant; var Key: Char); begin if Key = 'a' then Key := 'b' else "
+        "Key := '' end;\n"
+        "begin Button.OnClick := @Other; Button.OnClick := 'Clicked'; Button.OnKeyPress := @Key;\n"
+        "e := Button.OnClick end."));
+    ASSERT_TRUE(script.Compile()) << script.ErrorMsg().toStdString();
+    ASSERT_TRUE(script.Execute()) << script.ErrorMsg().toStdString();
+    ASSERT_EQ(given.size(), 2u);
+    std::vector<ScriptValue> args{ScriptValue::Object(button.get())};
+    button->on_click(args);
+    given[0](args);  // the replaced handler does nothing
+    std::vector<ScriptValue> key{ScriptValue::Object(button.get()), ScriptValue::Int('a')};
+    button->on_key(key);
+    EXPECT_EQ(key[1].ToInt32(), 'b');
+    key[1] = ScriptValue::Int('x');
+    button->on_key(key);
+    EXPECT_EQ(key[1].ToInt32(), 0);  // emptied by the script: no character
+    QHash<QString, QString> vars;
+    for (const auto& v : script.Program().Variables()) vars.insert(v.name, v.value.Display());
+    EXPECT_EQ(vars.value("n"), "1");
+    EXPECT_EQ(vars.value("b"), "True");
+    EXPECT_EQ(vars.value("e"), "''");
+
+    script.SetText(QStringLiteral("begin Button.OnClick := 'Nope' end."));
+    ASSERT_TRUE(script.Compile());
+    EXPECT_FALSE(script.Execute());
+    EXPECT_EQ(script.ErrorMsg(), QStringLiteral("Event handler must be a procedure"));
+    script.SetText(QStringLiteral("var x: Variant; begin x := @Button end."));
+    EXPECT_FALSE(script.Compile());
+    EXPECT_EQ(script.ErrorMsg(), QStringLiteral("Variable required"));
+  }
+  // The script is gone: its handlers were taken back, and a copy the host
+  // kept does nothing.
+  EXPECT_FALSE(button->on_click);
+  EXPECT_FALSE(button->on_key);
+  std::vector<ScriptValue> args{ScriptValue::Object(button.get())};
+  given[1](args);
 }
 
 }  // namespace
