@@ -2184,6 +2184,11 @@ struct ScriptProgram::Impl {
       return set_value ? V() : result;
     }
     if (base.kind == Expr::kClassRef) NoMember(e.name, e.pos);
+    if (m->kind == ScriptMember::Kind::kComponent) {
+      if (set_value) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
+      if (!ObjectFromHandle(m->component)) InvalidObject(V::Int64(m->component));
+      return V::FromHandle(m->component);
+    }
     if (m->kind == ScriptMember::Kind::kEvent) {
       if (!set_value) return V::String(QString());
       AssignEvent(*m, instance, *set_value, e.pos);

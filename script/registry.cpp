@@ -1,6 +1,7 @@
 #include "script/registry.h"
 
 #include "base/number_format.h"
+#include "base/object_handle.h"
 #include "script/parser.h"
 #include "script/script.h"
 
@@ -484,5 +485,16 @@ void TksClassVariable::AddEvent(const QString& name, ovx::ScriptEventKind kind,
   m->type_name = QStringLiteral("String");
   m->event = kind;
   m->attach = std::move(attach);
+  AddMember(std::move(m));
+}
+
+void TksClassVariable::AddComponentMember(const QString& name, ovx::Persistent* component) {
+  if (!component || name.isEmpty()) return;
+  auto m = std::make_unique<ovx::ScriptMember>();
+  m->kind = ovx::ScriptMember::Kind::kComponent;
+  m->name = name;
+  m->type = ovx::ScriptVarType::kClass;
+  m->type_name = component->GetMetaClass().ClassName();
+  m->component = ovx::ObjectHandle(component);
   AddMember(std::move(m));
 }

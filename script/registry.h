@@ -116,7 +116,8 @@ struct ScriptMethod {
 };
 
 struct ScriptMember {
-  enum class Kind { kProperty, kMethod, kEvent };
+  // kComponent: a component owned by a registered form, reached by name.
+  enum class Kind { kProperty, kMethod, kEvent, kComponent };
   Kind kind = Kind::kProperty;
   QString name;
   ScriptVarType type = ScriptVarType::kVariant;
@@ -128,7 +129,9 @@ struct ScriptMember {
   std::unique_ptr<ScriptMethod> method;
   ScriptEventKind event = ScriptEventKind::kNotify;
   ScriptEventAttach attach;
+  qint64 component = 0;  // its handle
   bool ReadOnly() const {
+    if (kind == Kind::kComponent) return true;
     if (kind == Kind::kMethod) return !method->index_property || method->read_only;
     if (kind == Kind::kEvent) return !attach;
     return published ? published->set == nullptr : !setter;
@@ -235,6 +238,8 @@ class TksClassVariable {
   // An event property: scripts assign a procedure's name (or '0' to
   // detach); reading it gives the empty string.
   void AddEvent(const QString& name, ovx::ScriptEventKind kind, ovx::ScriptEventAttach attach);
+  // A component the class's objects own, as a read-only member.
+  void AddComponentMember(const QString& name, ovx::Persistent* component);
 
  private:
   ovx::ScriptMember* AddMember(std::unique_ptr<ovx::ScriptMember> member);

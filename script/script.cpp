@@ -394,6 +394,15 @@ TksClassVariable* TksScript::AddClass(const ovx::MetaClass& meta, const QString&
   return registry_.Add(std::move(item))->cls.get();
 }
 
+void TksScript::AddComponent(const QString& name, ovx::Persistent* component,
+                             const QString& ancestor, const std::vector<Owned>& owned) {
+  if (!component) return;
+  if (TksClassVariable* cls = AddClass(component->GetMetaClass(), ancestor)) {
+    for (const Owned& o : owned) cls->AddComponentMember(o.name, o.object);
+  }
+  AddObject(name, component);
+}
+
 void TksScript::ClearItems() {
   program_ = std::make_unique<ovx::ScriptProgram>();
   registry_.ClearHostItems();

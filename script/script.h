@@ -120,6 +120,16 @@ class TksScript {
   TksClassVariable* AddClass(const ovx::MetaClass& meta, const QString& ancestor);
   // A class the metadata does not describe (a platform class).
   TksClassVariable* AddClass(const QString& name, const QString& ancestor);
+  // A form, data module or frame (`ancestor` "TForm", "TDataModule" or
+  // "TFrame") with the components it owns: a class not yet registered is
+  // registered with one read-only member per owned component, and the
+  // component is added as an object named `name`.
+  struct Owned {
+    QString name;
+    ovx::Persistent* object;
+  };
+  void AddComponent(const QString& name, ovx::Persistent* component, const QString& ancestor,
+                    const std::vector<Owned>& owned);
 
   // This script's registrations, then its parents'.
   ovx::ScriptItem* Find(const QString& name) const;

@@ -431,6 +431,37 @@ TEST(ScriptRegistryTest, ConstructAndFree) {
       QStringLiteral("compile: Class type required"));
 }
 
+class TTestForm : public Persistent {
+  OVX_META_CLASS
+};
+
+const MetaClass& TTestForm::StaticMetaClass() {
+  static const MetaClass meta = ClassBuilder<TTestForm>("TTestForm", nullptr).Build();
+  return meta;
+}
+
+// A form's owned components are members of its class.
+TEST(ScriptRegistryTest, ComponentMembers) {
+  Fixture f;
+  TTestForm form;
+  f.script.AddComponent(QStringLiteral("Form1"), &form, QStringLiteral("TForm"),
+                        {{QStringLiteral("Button1"), f.thing}});
+  TksClassVariable* cls = f.script.FindClass(QStringLiteral("TTestForm"));
+  ASSERT_NE(cls, nullptr);
+  EXPECT_EQ(cls->Ancestor(), QStringLiteral("TForm"));
+  QHash<QString, QString> vars;
+  ASSERT_EQ(f.Run(QStringLiteral("var n: String; begin Form1.Button1.Left := 9; "
+                                 "with Form1 do n := Button1.Name end."),
+                  &vars),
+            QString());
+  EXPECT_EQ(f.thing->Left(), 9);
+  EXPECT_EQ(vars.value("n"), "'thing'");
+  EXPECT_EQ(f.Run(QStringLiteral("begin Form1.Button1 := nil end.")),
+            QStringLiteral("compile: Left side cannot be assigned to"));
+  EXPECT_EQ(f.Run(QStringLiteral("begin Drop; Form1.Button1.Left := 1 end.")).left(31),
+            QStringLiteral("run: Invalid object reference: "));
+}
+
 // One late-bound designator meeting objects of two classes reaches each
 // one's own member.
 TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
