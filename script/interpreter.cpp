@@ -2146,7 +2146,10 @@ struct ScriptProgram::Impl {
     const ScriptMember* m = e.member;
     const TksClassVariable* cls = e.member_cls;
     if (base.kind != Expr::kClassRef) {
-      instance = ToObjectValue(Eval(base));
+      const V value = Eval(base);
+      if (value.kind() == K::kString)
+        Fail(Text("SStringError", "Strings doesn't have properties or methods"), e.pos);
+      instance = ToObjectValue(value);
       const Persistent* p = instance.ObjectPointer();
       if (!p) InvalidObject(instance);
       const MetaClass& meta = p->GetMetaClass();

@@ -479,6 +479,8 @@ TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
   EXPECT_EQ(
       f.Run(QStringLiteral("var v: Variant; s: String; begin v := Thing; s := v.Caption end.")),
       QStringLiteral("run: Undeclared identifier: 'Caption'"));
+  EXPECT_EQ(f.Run(QStringLiteral("var v: Variant; s: String; begin v := 'abc'; s := v.X end.")),
+            QStringLiteral("run: Strings doesn't have properties or methods"));
   // JScript and BasicScript reach members the same way.
   vars.clear();
   ASSERT_EQ(f.Run(QStringLiteral("Thing.Left = 4; var x = Thing.Left * 2; var n = Other.Name;"),
