@@ -65,6 +65,13 @@ V SetLength(ScriptMethodCall& c) {
          QStringLiteral("Invalid length: %1").arg(FormatInt(length)));
   }
   if (v.kind() == V::Kind::kArray) {
+    // Arrays from the host carry no budget of their own: the element limit
+    // of one program still holds for each of them.
+    if (length > kMaxScriptArrayElements) {
+      Fail(
+          "EOutOfMemory", "rsScriptArrayBounds",
+          QStringLiteral("Invalid array bounds: at most %1 elements").arg(kMaxScriptArrayElements));
+    }
     const ScriptArray& old = *v.array();
     if (old.low.size() != 1) {
       Fail("ERangeError", "rsScriptSetLengthDims",
