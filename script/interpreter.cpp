@@ -2097,6 +2097,17 @@ struct ScriptProgram::Impl {
 
   // ---- host calls and members ----
 
+  // A set parameter (an enumeration type) takes a set constructor as it
+  // is, "[mbYes, mbNo]"; the handler reads the members.
+  static V HostArgument(const ScriptParam& p, const V& value) {
+    if (p.type == ScriptVarType::kEnum && value.kind() == K::kArray) return value.DeepCopy();
+    // "Integer" in a host declaration is any integer: the handler picks
+    // the width it reads, so 64-bit values (Int64 variables, Round's
+    // results) arrive whole.
+    if (p.type == ScriptVarType::kInt) return V::Integer(value.ToInt64());
+    return Coerce(FromVarType(p.type), value);
+  }
+
   V CallHost(const ScriptMethod& m, const V& instance, const QString& class_name,
              const QString& method_name, const Expr& e, size_t first, const V* set_value) {
     const auto& params = m.decl.params;
@@ -2112,7 +2123,7 @@ struct ScriptProgram::Impl {
         if (m.decl.is_macro)
           values.push_back(V::String(i < e.texts.size() ? e.texts[i] : QString()));
         else
-          values.push_back(Coerce(FromVarType(p.type), Eval(*e.args[first + i])));
+          values.push_back(HostArgument(p, Eval(*e.args[first + i])));
       } else if (p.optional) {
         values.push_back(p.default_value);
       } else {
@@ -2831,6 +2842,8 @@ struct EntryGuard {
 }  // namespace
 
 ScriptProgram::ScriptProgram() : impl_(std::make_unique<Impl>(*this)) {}
+
+std::shared_ptr<qint64> ScriptProgram::ElementBudget() const { return impl_->live_elements; }
 ScriptProgram::~ScriptProgram() = default;
 
 void ScriptProgram::SetHost(const ScriptScope& scope, const QString& source_text) {

@@ -182,6 +182,9 @@ class ScriptProgram {
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
   void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+  // The count of array elements the program holds, shared by its arrays;
+  // host functions that make arrays charge it (ScriptArray::Reserve).
+  std::shared_ptr<qint64> ElementBudget() const;
 
   struct Impl;
 

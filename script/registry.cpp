@@ -4,6 +4,7 @@
 #include "base/object_handle.h"
 #include "script/parser.h"
 #include "script/script.h"
+#include "script/sys_functions.h"
 
 namespace ovx {
 namespace {
@@ -299,14 +300,17 @@ void RegisterSysFunctions(TksScript& script) {
   script.AddConst(QStringLiteral("False"), QStringLiteral("Boolean"), ScriptValue::Bool(false));
   script.AddConst(QStringLiteral("nil"), QStringLiteral("Variant"), ScriptValue::Int(0));
   script.AddConst(QStringLiteral("Null"), QStringLiteral("Variant"), ScriptValue::Null());
-  static const std::pair<const char*, int> var_codes[] = {
-      {"varEmpty", 0},    {"varNull", 1},      {"varSmallint", 2},    {"varInteger", 3},
-      {"varSingle", 4},   {"varDouble", 5},    {"varCurrency", 6},    {"varDate", 7},
-      {"varOleStr", 8},   {"varDispatch", 9},  {"varError", 10},      {"varBoolean", 11},
-      {"varVariant", 12}, {"varUnknown", 13},  {"varShortInt", 16},   {"varByte", 17},
-      {"varWord", 18},    {"varLongWord", 19}, {"varInt64", 20},      {"varStrArg", 72},
-      {"varString", 256}, {"varAny", 257},     {"varTypeMask", 4095}, {"varArray", 8192},
-      {"varByRef", 16384}};
+  // The codes themselves live beside VarType and VarArrayCreate.
+  static const std::pair<const char*, ScriptVarCode> var_codes[] = {
+      {"varEmpty", kVarEmpty},       {"varNull", kVarNull},         {"varSmallint", kVarSmallint},
+      {"varInteger", kVarInteger},   {"varSingle", kVarSingle},     {"varDouble", kVarDouble},
+      {"varCurrency", kVarCurrency}, {"varDate", kVarDate},         {"varOleStr", kVarOleStr},
+      {"varDispatch", kVarDispatch}, {"varError", kVarError},       {"varBoolean", kVarBoolean},
+      {"varVariant", kVarVariant},   {"varUnknown", kVarUnknown},   {"varShortInt", kVarShortInt},
+      {"varByte", kVarByte},         {"varWord", kVarWord},         {"varLongWord", kVarLongWord},
+      {"varInt64", kVarInt64},       {"varStrArg", kVarStrArg},     {"varString", kVarString},
+      {"varAny", kVarAny},           {"varTypeMask", kVarTypeMask}, {"varArray", kVarArray},
+      {"varByRef", kVarByRef}};
   for (const auto& [name, code] : var_codes)
     script.AddConst(QString::fromLatin1(name), QStringLiteral("Integer"), ScriptValue::Int(code));
   // The interpreter keeps the exception's class and message per program;
@@ -328,6 +332,15 @@ void RegisterSysFunctions(TksScript& script) {
   // name (defaults such as "= varVariant" resolve through them), one
   // AddMethod per entry of ovx::SysFunctions() (script/sys_functions.h),
   // in its order.
+  // The dialogs functions name these types; unregistered they would
+  // resolve as classes. Values as ScriptDialogs documents them.
+  script.AddEnum(QStringLiteral("TMsgDlgType"),
+                 QStringLiteral("mtWarning, mtError, mtInformation, mtConfirmation, mtCustom"));
+  script.AddEnumSet(QStringLiteral("TMsgDlgButtons"),
+                    QStringLiteral("mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, "
+                                   "mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose"));
+  for (const SysFunction& f : SysFunctions())
+    script.AddMethod(f.declaration, f.handler, f.category);
 }
 
 }  // namespace ovx

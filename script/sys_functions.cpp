@@ -89,7 +89,8 @@ V IncBy(ScriptMethodCall& c, int sign) {
 // The text of a value the Valid... functions test; values that have none
 // (Null, arrays) give text no parser accepts.
 QString TextToTest(const V& v) {
-  if (v.kind() == V::Kind::kString || v.IsNumeric()) return v.ToString();
+  if (v.kind() == V::Kind::kString || v.IsNumeric() || v.kind() == V::Kind::kObject)
+    return v.ToString();
   return QString();
 }
 
@@ -154,7 +155,17 @@ V VarArrayCreate(ScriptMethodCall& c) {
     a->low.push_back(low);
     a->high.push_back(high);
   }
-  a->items.assign(static_cast<size_t>(count), element);
+  // Charged to the calling program like the arrays it declares; the
+  // destructor gives the elements back.
+  std::shared_ptr<qint64> budget = c.program ? c.program->ElementBudget() : nullptr;
+  ScriptArray::Reserve(budget, count);
+  a->live = budget;
+  try {
+    a->items.assign(static_cast<size_t>(count), element);
+  } catch (...) {
+    if (a->live) *a->live -= count - static_cast<qint64>(a->items.size());
+    throw;
+  }
   return V::Array(std::move(a));
 }
 
@@ -167,6 +178,9 @@ int VarTypeOf(const V& v) {
     case V::Kind::kInt:
       return kVarInteger;
     case V::Kind::kInt64:
+    // An object reference shows its integer face, the handle's number,
+    // which lies beyond 32 bits.
+    case V::Kind::kObject:
       return kVarInt64;
     case V::Kind::kFloat:
       return kVarDouble;

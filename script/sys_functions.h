@@ -36,7 +36,7 @@ struct SysFunction {
 const std::vector<SysFunction>& SysFunctions();
 
 // The variant type codes VarType answers and VarArrayCreate takes.
-enum ScriptVarType : int {
+enum ScriptVarCode : int {
   kVarEmpty = 0,
   kVarNull = 1,
   kVarSmallint = 2,

@@ -79,9 +79,13 @@ V SetLength(ScriptMethodCall& c) {
     }
     // A new array rather than a resize in place: other variables holding
     // the old one keep it as it was. It counts against the same budget.
-    ScriptArray::Reserve(old.live, length);
+    // An array from the host carries no budget: the new one is the
+    // running program's and counts against its budget.
+    std::shared_ptr<qint64> budget = old.live;
+    if (!budget && c.program) budget = c.program->ElementBudget();
+    ScriptArray::Reserve(budget, length);
     auto a = std::make_shared<ScriptArray>();
-    a->live = old.live;
+    a->live = budget;
     a->low = old.low;
     a->high = {old.low[0] + length - 1};
     try {

@@ -432,3 +432,195 @@ TEST(SysFunctionsTest, EveryFunctionOnceInItsCategory) {
 
 }  // namespace
 }  // namespace ovx
+
+namespace ovx {
+namespace {
+
+// Parameter names a declaration's text lists: the groups between its
+// parentheses, names before each ':' (after var/const).
+int ParamCountOf(const QString& declaration) {
+  const qsizetype open = declaration.indexOf(u'(');
+  const qsizetype close = declaration.indexOf(u')');
+  if (open < 0 || close < open) return 0;
+  int count = 0;
+  for (QString group : declaration.mid(open + 1, close - open - 1).split(u';')) {
+    group = group.section(u':', 0, 0).trimmed();
+    group.remove(QRegularExpression(QStringLiteral(R"(^(var|const)\s+)"),
+                                    QRegularExpression::CaseInsensitiveOption));
+    if (!group.isEmpty()) count += static_cast<int>(group.split(u',').size());
+  }
+  return count;
+}
+
+TEST(SysFunctionsScriptTest, EveryDeclarationIsRegisteredAsWritten) {
+  const TksScript& unit = TksScript::GlobalUnit();
+  for (const SysFunction& f : SysFunctions()) {
+    const std::string text = f.declaration.toStdString();
+    const ScriptItem* item = unit.Find(NameOf(f.declaration));
+    ASSERT_TRUE(item) << text;
+    ASSERT_EQ(item->kind, ScriptItem::Kind::kMethod) << text;
+    ASSERT_TRUE(item->method) << text;
+    EXPECT_EQ(item->method->syntax, f.declaration) << "another registration took the name";
+    EXPECT_EQ(item->method->category, f.category) << text;
+    EXPECT_TRUE(item->method->handler) << text;
+    const ScriptDeclaration& d = item->method->decl;
+    EXPECT_EQ(d.name, NameOf(f.declaration)) << text;
+    EXPECT_EQ(static_cast<int>(d.params.size()), ParamCountOf(f.declaration)) << text;
+    for (const ScriptParam& p : d.params)
+      EXPECT_NE(p.type, ScriptVarType::kClass) << text << ": " << p.type_name.toStdString();
+  }
+  const ScriptItem* buttons = unit.Find(QStringLiteral("TMsgDlgButtons"));
+  ASSERT_TRUE(buttons);
+  EXPECT_EQ(buttons->kind, ScriptItem::Kind::kType);
+  for (const auto& [name, value] :
+       std::vector<std::pair<const char*, qint64>>{{"mtWarning", 0},
+                                                   {"mtCustom", 4},
+                                                   {"mbYes", 1},
+                                                   {"mbOK", 4},
+                                                   {"mbClose", 2048},
+                                                   {"varVariant", kVarVariant},
+                                                   {"varArray", kVarArray}}) {
+    const ScriptItem* c = unit.Find(QString::fromLatin1(name));
+    ASSERT_TRUE(c) << name;
+    EXPECT_EQ(c->value.ToInt64(), value) << name;
+  }
+}
+
+QHash<QString, QString> RunScript(const char* language, const QString& text, QString* error) {
+  RegisterScriptLanguages();
+  TksScript script;
+  script.SetSyntaxType(QString::fromLatin1(language));
+  script.SetText(text);
+  QHash<QString, QString> vars;
+  if (!script.Compile()) {
+    *error = QStringLiteral("compile: ") + script.ErrorMsg();
+    return vars;
+  }
+  if (!script.Execute()) *error = QStringLiteral("run: ") + script.ErrorMsg();
+  for (const auto& v : script.Program().Variables())
+    vars.insert(v.name.toLower(), v.value.Display());
+  return vars;
+}
+
+TEST(SysFunctionsScriptTest, ScriptsCallTheLibraryInEveryDialect) {
+  const std::pair<const char*, const char*> programs[] = {
+      {"PascalScript",
+       "var a, c, d, e, f, g, h: Variant; x, y: Integer; big: Int64;\n"
+       "begin a := Copy('abcdef', 2, 3); x := 1; Inc(x); y := 1; Inc(y, 5);\n"
+       "  c := DaysInMonth(2000, 2); d := Round(2.5);\n"
+       "  e := Length(VarArrayCreate([0, 4], varVariant)); f := Format('%d-%s', [1, 'a']);\n"
+       "  g := ExtractFilePath('/a/b.ov3'); big := 10000000000; Inc(big, 2);\n"
+       "  h := IntToStr(Round(1e12)) end."},
+      {"C++Script",
+       "Variant a, c, d, e, f, g, h; int x, y; Int64 big;\n"
+       "{ a = Copy(\"abcdef\", 2, 3); x = 1; Inc(x); y = 1; Inc(y, 5);\n"
+       "  c = DaysInMonth(2000, 2); d = Round(2.5);\n"
+       "  e = Length(VarArrayCreate([0, 4], varVariant)); f = Format(\"%d-%s\", [1, \"a\"]);\n"
+       "  g = ExtractFilePath(\"/a/b.ov3\"); big = 10000000000; Inc(big, 2);\n"
+       "  h = IntToStr(Round(1e12)); }"},
+      {"BasicScript",
+       "Dim a, c, d, e, f, g, h, x, y, big\r\n"
+       "a = Copy(\"abcdef\", 2, 3) : x = 1 : Inc(x) : y = 1 : Inc(y, 5)\r\n"
+       "c = DaysInMonth(2000, 2) : d = Round(2.5)\r\n"
+       "e = Length(VarArrayCreate([0, 4], varVariant)) : f = Format(\"%d-%s\", [1, \"a\"])\r\n"
+       "g = ExtractFilePath(\"/a/b.ov3\") : big = 10000000000 : Inc(big, 2)\r\n"
+       "h = IntToStr(Round(1e12))\r\n"},
+      {"JScript",
+       "var a = Copy(\"abcdef\", 2, 3); var x = 1; Inc(x); var y = 1; Inc(y, 5);\n"
+       "var c = DaysInMonth(2000, 2); var d = Round(2.5);\n"
+       "var e = Length(VarArrayCreate([0, 4], varVariant)); var f = Format(\"%d-%s\", [1, "
+       "\"a\"]);\n"
+       "var g = ExtractFilePath(\"/a/b.ov3\"); var big = 10000000000; Inc(big, 2);\n"
+       "var h = IntToStr(Round(1e12));"},
+  };
+  for (const auto& [language, text] : programs) {
+    QString error;
+    const QHash<QString, QString> vars = RunScript(language, QString::fromLatin1(text), &error);
+    ASSERT_TRUE(error.isEmpty()) << language << ": " << error.toStdString();
+    QStringList got;
+    for (const char* name : {"a", "x", "y", "c", "d", "e", "f", "g", "big", "h"})
+      got << vars.value(QString::fromLatin1(name));
+    EXPECT_EQ(got.join(u' ').toStdString(),
+              "'bcd' 2 6 29 2 5 '1-a' '/a/' 10000000002 '1000000000000'")
+        << language;
+  }
+}
+
+// Hostile arguments through a script: each either answers or raises an
+// error the script catches; the statement after the failing one in the
+// try block never runs.
+TEST(SysFunctionsScriptTest, HostileArgumentsRaiseCatchableErrors) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Copy('abc', -5, 99)", ""},    {"s[4]", "ERangeError"},
+      {"DaysInMonth(2000, 13)", "*"}, {"EncodeDate(2001, 2, 29)", "*"},
+      {"Round(1e20)", "*"},           {"VarArrayCreate([0], varVariant)", "EVariantError"},
+      {"Format('%d %d', [1])", "*"},  {"MessageDlg('x', mtError, [mbOK, mbCancel], 0)", ""},
+  };
+  for (const auto& [expr, kind] : cases) {
+    const QString text =
+        QStringLiteral(
+            "var s, cls, msg: String; v: Variant; after: Boolean;\n"
+            "begin s := 'abc'; try v := %1; after := True; except cls := ExceptionClassName;\n"
+            "  msg := ExceptionMessage; end; end.")
+            .arg(QString::fromLatin1(expr));
+    QString error;
+    const QHash<QString, QString> vars = RunScript("PascalScript", text, &error);
+    ASSERT_TRUE(error.isEmpty()) << expr << ": " << error.toStdString();
+    const QString cls = vars.value(QStringLiteral("cls"));
+    if (QByteArray(kind).isEmpty()) {
+      EXPECT_EQ(cls, QStringLiteral("''")) << expr << " raised " << cls.toStdString();
+      EXPECT_EQ(vars.value(QStringLiteral("after")), QStringLiteral("True")) << expr;
+    } else {
+      EXPECT_NE(cls, QStringLiteral("''")) << expr << " did not raise";
+      EXPECT_NE(vars.value(QStringLiteral("msg")), QStringLiteral("''")) << expr;
+      EXPECT_EQ(vars.value(QStringLiteral("after")), QStringLiteral("False")) << expr;
+      if (QByteArray(kind) != "*")
+        EXPECT_EQ(cls, u'\'' + QString::fromLatin1(kind) + u'\'') << expr;
+    }
+  }
+  QString error;
+  EXPECT_EQ(RunScript("PascalScript",
+                      QStringLiteral("var v: Variant; begin v := Copy('abc', -5, 99) end."), &error)
+                .value(QStringLiteral("v")),
+            QStringLiteral("'abc'"));
+}
+
+// Arrays the library makes are the program's: they count against its
+// element budget while they live and give it back when dropped.
+TEST(SysFunctionsScriptTest, LibraryArraysChargeTheProgramsBudget) {
+  QString error;
+  QHash<QString, QString> vars = RunScript(
+      "PascalScript",
+      QStringLiteral("var keep: array[0..9] of Variant; i, made: Integer; cls: String;\n"
+                     "begin try for i := 0 to 9 do begin\n"
+                     "  keep[i] := VarArrayCreate([0, 199999], varVariant); made := i + 1; end;\n"
+                     "except cls := ExceptionClassName end end."),
+      &error);
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  EXPECT_EQ(vars.value(QStringLiteral("cls")), QStringLiteral("'EOutOfMemory'"));
+  EXPECT_LE(vars.value(QStringLiteral("made")).toInt(), 5);
+  // Dropped arrays return their elements: many in turn fit.
+  vars = RunScript(
+      "PascalScript",
+      QStringLiteral("var v: Variant; i, made: Integer;\n"
+                     "begin for i := 1 to 40 do begin\n"
+                     "  v := VarArrayCreate([0, 199999], varVariant); made := i end end."),
+      &error);
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  EXPECT_EQ(vars.value(QStringLiteral("made")), QStringLiteral("40"));
+  // SetLength of a library array grows it within the same budget.
+  vars =
+      RunScript("PascalScript",
+                QStringLiteral("var a, b, c: Variant; cls: String;\n"
+                               "begin a := VarArrayCreate([0, 0], varVariant);\n"
+                               "  b := VarArrayCreate([0, 399999], varVariant);\n"
+                               "  try SetLength(a, 700000) except cls := ExceptionClassName end;\n"
+                               "  c := Length(a) end."),
+                &error);
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  EXPECT_EQ(vars.value(QStringLiteral("cls")), QStringLiteral("'EOutOfMemory'"));
+  EXPECT_EQ(vars.value(QStringLiteral("c")), QStringLiteral("1"));
+}
+
+}  // namespace
+}  // namespace ovx
