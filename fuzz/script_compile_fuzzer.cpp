@@ -7,7 +7,7 @@
 // after 10,000 statements, against a host that registers a class with
 // every kind of member, objects of it (one of which the script can destroy
 // while holding it) and functions with by-reference, default and macro
-// parameters. fuzz/corpus/script/script.dict holds the names.
+// parameters. fuzz/script.dict holds the names.
 #include "base/class_builder.h"
 #include "base/stream.h"
 #include "script/script.h"

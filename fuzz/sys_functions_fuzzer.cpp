@@ -3,8 +3,8 @@
 // nested arrays), and the handler is called the way the interpreter calls
 // it. A handler may raise a script error; anything else (a crash, a
 // sanitizer report, another exception, a result outside the value kinds)
-// is a finding. Until the library is reachable from scripts this is the
-// only fuzzer that passes hostile arguments to it.
+// is a finding. script_compile_fuzzer reaches the same handlers through
+// scripts; this target reaches argument kinds no script writes directly.
 #include "script/sys_functions.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

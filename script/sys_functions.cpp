@@ -117,8 +117,8 @@ V ElementDefault(qint64 type) {
     case kVarVariant:
       return V();
     default:
-      Fail("EVariantError", "rsScriptBadVarType",
-           QStringLiteral("Invalid variant type: %1").arg(FormatInt(type)));
+      Fail("EVariantError", "rsScriptBadVarType", QStringLiteral("Invalid variant type: %1"),
+           FormatInt(type));
   }
 }
 
@@ -147,9 +147,9 @@ V VarArrayCreate(ScriptMethodCall& c) {
     if (size < 0) BadBounds();
     if (size > kMaxScriptArrayElements ||
         count * static_cast<qint64>(size) > kMaxScriptArrayElements) {
-      Fail(
-          "EOutOfMemory", "rsScriptArrayBounds",
-          QStringLiteral("Invalid array bounds: at most %1 elements").arg(kMaxScriptArrayElements));
+      Fail("EOutOfMemory", "rsScriptArrayBounds",
+           QStringLiteral("Invalid array bounds: at most %1 elements"),
+           QString::number(kMaxScriptArrayElements));
     }
     count *= static_cast<qint64>(size);
     a->low.push_back(low);
@@ -198,6 +198,12 @@ int VarTypeOf(const V& v) {
 
 [[noreturn]] void Fail(const char* kind, const char* name, const QString& text) {
   throw ScriptError(ScriptMessage(QString::fromLatin1(name), text), QString::fromLatin1(kind));
+}
+
+[[noreturn]] void Fail(const char* kind, const char* name, const QString& text,
+                       const QString& arg) {
+  throw ScriptError(ScriptMessage(QString::fromLatin1(name), text).arg(arg),
+                    QString::fromLatin1(kind));
 }
 
 [[noreturn]] void InvalidFloatOperation() {
@@ -266,8 +272,8 @@ void AddOtherFunctions(std::vector<SysFunction>& out) {
                  [](ScriptMethodCall& c) -> V {
                    // No automation classes exist here, so no class name resolves.
                    Fail("EOleError", "rsScriptOleError",
-                        QStringLiteral("OLE error 800401F3: %1: Invalid class string")
-                            .arg(c.Arg(0).ToString()));
+                        QStringLiteral("OLE error 800401F3: %1: Invalid class string"),
+                        c.Arg(0).ToString());
                  }});
   out.push_back({cat,
                  QStringLiteral("function VarArrayCreate(Bounds: Array; Typ: Integer): Variant"),

@@ -18,7 +18,7 @@ namespace {
 using V = ScriptValue;
 
 [[noreturn]] void NotValid(const char* name, const char* text, const QString& value) {
-  Fail("EConvertError", name, QString::fromLatin1(text).arg(value));
+  Fail("EConvertError", name, QString::fromLatin1(text), value);
 }
 
 bool StrToBool(const V& v) {
@@ -133,8 +133,8 @@ QDateTime DateTimeArg(const ScriptMethodCall& call, int i) {
   const double serial = call.Arg(i).ToFloat();
   const QDateTime when = DateTimeFromSerial(serial);
   if (!when.isValid()) {
-    Fail("EConvertError", "rsScriptInvalidDate",
-         QStringLiteral("Invalid date value: %1").arg(FormatFloat(serial)));
+    Fail("EConvertError", "rsScriptInvalidDate", QStringLiteral("Invalid date value: %1"),
+         FormatFloat(serial));
   }
   return when;
 }
@@ -142,8 +142,8 @@ QDateTime DateTimeArg(const ScriptMethodCall& call, int i) {
 QString DateText(double serial) {
   const QDateTime when = DateTimeFromSerial(serial);
   if (!when.isValid()) {
-    Fail("EConvertError", "rsScriptInvalidDate",
-         QStringLiteral("Invalid date value: %1").arg(FormatFloat(serial)));
+    Fail("EConvertError", "rsScriptInvalidDate", QStringLiteral("Invalid date value: %1"),
+         FormatFloat(serial));
   }
   const FormatSettings& s = FormatSettings::Default();
   return FormatDateTimePicture(s.short_date_format, when, s);

@@ -22,6 +22,9 @@ void AddOtherFunctions(std::vector<SysFunction>& out);       // ctOther, dialogs
 // Raises a script error of exception class `kind` with message `name`
 // (replaceable through the script message table) built from `text`.
 [[noreturn]] void Fail(const char* kind, const char* name, const QString& text);
+// The same with "%1" of the (possibly replaced) text filled by `arg`: a
+// replacement text keeps the argument.
+[[noreturn]] void Fail(const char* kind, const char* name, const QString& text, const QString& arg);
 [[noreturn]] void InvalidFloatOperation();
 
 // Parsers behind StrToInt, StrToFloat, StrToDate, StrToTime and

@@ -31,8 +31,8 @@ bool IsLeapYear(qint64 year) { return year % 4 == 0 && (year % 100 != 0 || year 
 int DaysInMonth(qint64 year, qint64 month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month < 1 || month > 12) {
-    Fail("ERangeError", "rsScriptInvalidMonth",
-         QStringLiteral("Invalid month: %1").arg(FormatInt(month)));
+    Fail("ERangeError", "rsScriptInvalidMonth", QStringLiteral("Invalid month: %1"),
+         FormatInt(month));
   }
   return kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
 }

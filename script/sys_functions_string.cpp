@@ -61,16 +61,16 @@ V SetLength(ScriptMethodCall& c) {
   const V v = c.Arg(0);
   const qint64 length = c.Arg(1).ToInt64();
   if (length < 0 || length > kMaxSetLength) {
-    Fail("ERangeError", "rsScriptBadLength",
-         QStringLiteral("Invalid length: %1").arg(FormatInt(length)));
+    Fail("ERangeError", "rsScriptBadLength", QStringLiteral("Invalid length: %1"),
+         FormatInt(length));
   }
   if (v.kind() == V::Kind::kArray) {
     // Arrays from the host carry no budget of their own: the element limit
     // of one program still holds for each of them.
     if (length > kMaxScriptArrayElements) {
-      Fail(
-          "EOutOfMemory", "rsScriptArrayBounds",
-          QStringLiteral("Invalid array bounds: at most %1 elements").arg(kMaxScriptArrayElements));
+      Fail("EOutOfMemory", "rsScriptArrayBounds",
+           QStringLiteral("Invalid array bounds: at most %1 elements"),
+           QString::number(kMaxScriptArrayElements));
     }
     const ScriptArray& old = *v.array();
     if (old.low.size() != 1) {
@@ -165,15 +165,15 @@ void AddStringFunctions(std::vector<SysFunction>& out) {
                                                   Qt::CaseInsensitive);
                    return V::Int(r < 0 ? -1 : r > 0 ? 1 : 0);
                  }});
-  out.push_back(
-      {cat, QStringLiteral("function Chr(i: Integer): Char"), [](ScriptMethodCall& c) {
-         const qint64 code = c.Arg(0).ToInt64();
-         if (code < 0 || code > 0xFFFF) {
-           Fail("ERangeError", "rsScriptBadChr",
-                QStringLiteral("Chr: %1 is no character code (0 to 65535)").arg(FormatInt(code)));
-         }
-         return V::String(QString(QChar(static_cast<char16_t>(code))));
-       }});
+  out.push_back({cat, QStringLiteral("function Chr(i: Integer): Char"), [](ScriptMethodCall& c) {
+                   const qint64 code = c.Arg(0).ToInt64();
+                   if (code < 0 || code > 0xFFFF) {
+                     Fail("ERangeError", "rsScriptBadChr",
+                          QStringLiteral("Chr: %1 is no character code (0 to 65535)"),
+                          FormatInt(code));
+                   }
+                   return V::String(QString(QChar(static_cast<char16_t>(code))));
+                 }});
   out.push_back({cat, QStringLiteral("function Ord(ch: Char): Integer"), [](ScriptMethodCall& c) {
                    const V v = c.Arg(0);
                    if (v.IsIntegral()) return v;

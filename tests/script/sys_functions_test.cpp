@@ -3,6 +3,7 @@
 // back into them.
 #include "script/sys_functions.h"
 
+#include "script/messages.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 
@@ -583,6 +584,26 @@ TEST(SysFunctionsScriptTest, HostileArgumentsRaiseCatchableErrors) {
                       QStringLiteral("var v: Variant; begin v := Copy('abc', -5, 99) end."), &error)
                 .value(QStringLiteral("v")),
             QStringLiteral("'abc'"));
+}
+
+// A replaced message text keeps the value the message names.
+TEST(SysFunctionsScriptTest, ReplacedMessagesKeepTheirArgument) {
+  SetScriptMessages({{QStringLiteral("rsScriptInvalidMonth"), QStringLiteral("月份无效: %1")},
+                     {QStringLiteral("rsScriptNotInteger"), QStringLiteral("不是整数: %1")}});
+  std::vector<std::string> got;
+  const std::pair<const char*, std::vector<V>> calls[] = {{"DaysInMonth", {I(2000), I(13)}},
+                                                          {"StrToInt", {S("x1")}}};
+  for (const auto& [name, args] : calls) {
+    try {
+      std::vector<V> values = args;
+      Call(name, values);
+      got.push_back("no error");
+    } catch (const ScriptError& e) {
+      got.push_back(e.message.toStdString());
+    }
+  }
+  SetScriptMessages({});
+  EXPECT_EQ(got, (std::vector<std::string>{"月份无效: 13", "不是整数: x1"}));
 }
 
 // Arrays the library makes are the program's: they count against its
