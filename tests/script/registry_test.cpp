@@ -404,6 +404,22 @@ TEST(ScriptRegistryTest, HandlesAreCheckedAgainstLiveObjects) {
 }
 
 // Constructors and Free; freeing twice finds no object the second time.
+// The standard library meets object references by their integer face, the
+// handle's number.
+TEST(ScriptRegistryTest, LibraryFunctionsTakeObjects) {
+  Fixture f;
+  QHash<QString, QString> vars;
+  ASSERT_EQ(f.Run(QStringLiteral("var v: Variant; t: Integer; s: String; ok: Boolean;\n"
+                                 "begin v := Thing; t := VarType(v); s := VarToStr(v);\n"
+                                 "  ok := ValidInt(v) end."),
+                  &vars),
+            QString());
+  const QString number = QString::number(ObjectHandle(f.thing));
+  EXPECT_EQ(vars.value(QStringLiteral("t")), QStringLiteral("20"));  // varInt64
+  EXPECT_EQ(vars.value(QStringLiteral("s")), u'\'' + number + u'\'');
+  EXPECT_EQ(vars.value(QStringLiteral("ok")), QStringLiteral("True"));
+}
+
 TEST(ScriptRegistryTest, ConstructAndFree) {
   Fixture f;
   QHash<QString, QString> vars;
