@@ -1,6 +1,10 @@
 #include "base/meta_class.h"
 
+#include "base/object_handle.h"
+
 namespace ovx {
+
+Persistent::~Persistent() { internal::ForgetObjectHandle(this); }
 
 qint64 ToInt(const PropertyValue& v) {
   if (const auto* i = std::get_if<qint64>(&v)) return *i;

@@ -35,7 +35,11 @@ class MetaClass;
 // Root of every object that has published properties.
 class Persistent {
  public:
-  virtual ~Persistent() = default;
+  Persistent() = default;
+  Persistent(const Persistent&) = default;
+  Persistent& operator=(const Persistent&) = default;
+  // Ends the object's script handle, if it has one (base/object_handle.h).
+  virtual ~Persistent();
   virtual const MetaClass& GetMetaClass() const = 0;
 
   // Data the object keeps beyond its published properties (a picture's

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -507,6 +508,54 @@ std::optional<int> ReadCount(QStringView f, qsizetype& i, int cap) {
   return static_cast<int>(n);
 }
 
+// One "%" [index ":"] ["-"] [width] ["." precision] type directive, as read
+// from the "%" at its start. Width and precision may be "*" (taken from the
+// argument list by the formats that have one).
+struct Directive {
+  std::optional<int> index;
+  bool left = false;
+  int width = 0;
+  bool width_from_argument = false;
+  std::optional<int> precision;
+  bool precision_from_argument = false;
+  // Null when the text ends before a type letter.
+  QChar type;
+  // Just past the type letter (or the end of the text).
+  qsizetype end = 0;
+};
+
+Directive ParseDirective(QStringView f, qsizetype start) {
+  Directive d;
+  const qsizetype n = f.size();
+  qsizetype j = start + 1;
+  qsizetype k = j;
+  if (const std::optional<int> index = ReadCount(f, k, kMaxWidth); index && k < n && f[k] == u':') {
+    d.index = index;
+    j = k + 1;
+  }
+  d.left = j < n && f[j] == u'-';
+  if (d.left) ++j;
+  if (j < n && f[j] == u'*') {
+    d.width_from_argument = true;
+    ++j;
+  } else {
+    d.width = ReadCount(f, j, kMaxWidth).value_or(0);
+  }
+  if (j < n && f[j] == u'.') {
+    ++j;
+    if (j < n && f[j] == u'*') {
+      d.precision_from_argument = true;
+      d.precision = 0;
+      ++j;
+    } else {
+      d.precision = ReadCount(f, j, kMaxPrecision).value_or(0);
+    }
+  }
+  if (j < n) d.type = f[j];
+  d.end = std::min(j + 1, n);
+  return d;
+}
+
 std::optional<QString> ApplyDirective(QChar type, std::optional<int> precision,
                                       const QVariant& value, const FormatSettings& s) {
   const char t = static_cast<char>(type.toLower().unicode());
@@ -760,36 +809,93 @@ QString FormatDirective(QStringView format, const QVariant& value, const FormatS
       i += 2;
       continue;
     }
-    const qsizetype start = i;
-    qsizetype j = i + 1;
-    bool valid = true;
-    // [index ":"]: only the one argument exists.
-    qsizetype k = j;
-    if (const std::optional<int> index = ReadCount(format, k, kMaxWidth);
-        index && k < n && format[k] == u':') {
-      valid = *index == 0;
-      j = k + 1;
-    }
-    const bool left = j < n && format[j] == u'-';
-    if (left) ++j;
-    const int width = ReadCount(format, j, kMaxWidth).value_or(0);
-    std::optional<int> precision;
-    if (j < n && format[j] == u'.') {
-      ++j;
-      precision = ReadCount(format, j, kMaxPrecision).value_or(0);
-    }
+    const Directive d = ParseDirective(format, i);
+    // Only the one argument exists, and nothing to take "*" from.
+    const bool valid = (!d.index || *d.index == 0) && !d.width_from_argument &&
+                       !d.precision_from_argument && !d.type.isNull();
     std::optional<QString> text;
-    if (j < n && valid && !used) text = ApplyDirective(format[j], precision, value, settings);
+    if (valid && !used) text = ApplyDirective(d.type, d.precision, value, settings);
     if (!text) {
       // Copied as it stands, up to and including the type letter.
-      const qsizetype end = std::min(j + 1, n);
-      out += format.mid(start, end - start);
-      i = end;
+      out += format.mid(i, d.end - i);
+      i = d.end;
       continue;
     }
     used = true;
-    out += Pad(*text, width, left);
-    i = j + 1;
+    out += Pad(*text, d.width, d.left);
+    i = d.end;
+  }
+  return out;
+}
+
+std::optional<QString> FormatArguments(QStringView format, const QVariantList& args,
+                                       const FormatSettings& settings) {
+  QString out;
+  qsizetype next = 0;
+  // Width and precision taken from the list.
+  const auto count_argument = [&](int cap) -> std::optional<int> {
+    if (next >= args.size() || !IsIntegerType(args[next].metaType().id())) return std::nullopt;
+    const qint64 v = args[next++].toLongLong();
+    return static_cast<int>(std::clamp<qint64>(v, -cap, cap));
+  };
+  qsizetype i = 0;
+  const qsizetype n = format.size();
+  while (i < n) {
+    const QChar c = format[i];
+    if (c != u'%') {
+      out += c;
+      ++i;
+      continue;
+    }
+    if (i + 1 < n && format[i + 1] == u'%') {
+      out += u'%';
+      i += 2;
+      continue;
+    }
+    Directive d = ParseDirective(format, i);
+    if (d.type.isNull()) return std::nullopt;
+    if (d.index) next = *d.index;
+    if (d.width_from_argument) {
+      const std::optional<int> width = count_argument(kMaxWidth);
+      if (!width) return std::nullopt;
+      // A negative width from the list justifies left, as a "-" would.
+      d.left = d.left || *width < 0;
+      d.width = std::abs(*width);
+    }
+    if (d.precision_from_argument) {
+      const std::optional<int> precision = count_argument(kMaxPrecision);
+      if (!precision) return std::nullopt;
+      d.precision = std::max(*precision, 0);
+    }
+    if (next >= args.size()) return std::nullopt;
+    const QVariant& value = args[next++];
+    const int type = value.metaType().id();
+    const char t = d.type.unicode() < 128 ? static_cast<char>(d.type.toLower().unicode()) : 0;
+    bool fits;
+    switch (t) {
+      case 'd':
+      case 'u':
+      case 'x':
+        fits = IsIntegerType(type);
+        break;
+      case 'e':
+      case 'f':
+      case 'g':
+      case 'n':
+      case 'm':
+        fits = IsIntegerType(type) || IsFloatType(type);
+        break;
+      case 's':
+        fits = type != QMetaType::QVariantList && type != QMetaType::QStringList;
+        break;
+      default:
+        fits = false;
+    }
+    if (!fits) return std::nullopt;
+    const std::optional<QString> text = ApplyDirective(d.type, d.precision, value, settings);
+    if (!text) return std::nullopt;
+    out += Pad(*text, d.width, d.left);
+    i = d.end;
   }
   return out;
 }

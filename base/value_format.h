@@ -74,6 +74,18 @@ QString FormatNumberPicture(QStringView picture, double value,
 QString FormatDirective(QStringView format, const QVariant& value,
                         const FormatSettings& settings = FormatSettings::Default());
 
+// The directives of FormatDirective over a list of arguments, taken in
+// order; an index ("%1:s") moves to that argument and the ones after it
+// follow from there. Width and precision may be "*", each taking an integer
+// argument (a negative width justifies left). Integer directives (d, u, x)
+// need an integer argument, number directives (e, f, g, n, m) an integer or
+// floating point one, and "s" any value but a list (null gives empty text).
+// A directive that does not parse, an argument that is missing or of the
+// wrong kind give nullopt: a caller reports the whole format as invalid
+// rather than guess at output.
+std::optional<QString> FormatArguments(QStringView format, const QVariantList& args,
+                                       const FormatSettings& settings = FormatSettings::Default());
+
 // A date-time as a picture: d dd ddd dddd ddddd dddddd, m mm mmm mmmm (an
 // "m" right after an hour means minutes), yy yyyy, h hh, n nn, s ss, z zzz,
 // t tt, c, am/pm a/p ampm (these make the hours before them 12-hour), "/"

@@ -4,7 +4,11 @@
 //
 // Beyond "no crash", a tree the parser built must be written and read back
 // by the compact XML to the same text. What compiles also runs, stopped
-// after 10,000 statements.
+// after 10,000 statements, against a host that registers a class with
+// every kind of member, objects of it (one of which the script can destroy
+// while holding it) and functions with by-reference, default and macro
+// parameters. fuzz/script.dict holds the names.
+#include "base/class_builder.h"
 #include "base/stream.h"
 #include "script/script.h"
 #include "script/script_languages.h"
@@ -16,6 +20,73 @@
 #include <cstdlib>
 
 namespace {
+
+class TFuzzThing : public ovx::Persistent {
+  OVX_META_CLASS
+ public:
+  double Left() const { return left_; }
+  void SetLeft(double v) { left_ = v; }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool v) { visible_ = v; }
+  QString Name() const { return name_; }
+  void SetName(const QString& v) { name_ = v; }
+  int Tag() const { return 7; }
+  ovx::ScriptEventHandler on_click;
+
+ private:
+  double left_ = 0;
+  bool visible_ = true;
+  QString name_;
+};
+
+const ovx::MetaClass& TFuzzThing::StaticMetaClass() {
+  static const ovx::MetaClass meta = [] {
+    using C = TFuzzThing;
+    ovx::ClassBuilder<C> b("TFuzzThing", nullptr);
+    b.String("Name", &C::Name, &C::SetName);
+    b.Float("Left", &C::Left, &C::SetLeft);
+    b.Bool("Visible", &C::Visible, &C::SetVisible);
+    b.Integer("Tag", &C::Tag, nullptr);
+    return b.Build();
+  }();
+  return meta;
+}
+
+void Register(TksScript& script, TFuzzThing*& dropped, TFuzzThing& kept) {
+  using ovx::ScriptMethodCall;
+  using ovx::ScriptValue;
+  script.AddClass(QStringLiteral("TObject"), QString());
+  TksClassVariable* cls = script.AddClass(TFuzzThing::StaticMetaClass(), QStringLiteral("TObject"));
+  cls->AddMethod(
+      QStringLiteral("function Twice(s: String; n: Integer = 2): String"),
+      [](ScriptMethodCall& c) { return ScriptValue::String(c.Arg(0).ToString().repeated(2)); });
+  cls->AddDefaultProperty(QStringLiteral("Items"), QStringLiteral("Integer"),
+                          QStringLiteral("Variant"),
+                          [](ScriptMethodCall& c) { return c.Arg(c.ArgCount() - 1); });
+  cls->AddProperty(
+      QStringLiteral("Count"), QStringLiteral("Integer"),
+      [](ScriptMethodCall&) { return ScriptValue::Int(3); },
+      [](ScriptMethodCall&, const ScriptValue& v) { (void)v.ToInt32(); });
+  cls->AddEvent(QStringLiteral("OnClick"), ovx::ScriptEventKind::kNotify,
+                [](ovx::Persistent& o, ovx::ScriptEventHandler h) {
+                  static_cast<TFuzzThing&>(o).on_click = std::move(h);
+                });
+  script.AddObject(QStringLiteral("Thing"), dropped);
+  script.AddObject(QStringLiteral("Kept"), &kept);
+  script.AddMethod(QStringLiteral("procedure Drop"), [&dropped](ScriptMethodCall&) {
+    delete dropped;
+    dropped = nullptr;
+    return ScriptValue();
+  });
+  script.AddMethod(
+      QStringLiteral("procedure Bump(var i: Integer; incr: Integer = 1)"), [](ScriptMethodCall& c) {
+        c.SetArg(0, ScriptValue::Integer(qint64{c.Arg(0).ToInt32()} + c.Arg(1).ToInt32()));
+        return ScriptValue();
+      });
+  script.AddMethod(QStringLiteral("macrofunction Src(a: Variant): String"),
+                   [](ScriptMethodCall& c) { return c.Arg(0); });
+  script.AddEnum(QStringLiteral("TFuzzKind"), QStringLiteral("fkOne, fkTwo, fkThree"));
+}
 
 void Check(bool condition, const char* what) {
   if (condition) return;
@@ -32,7 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kDialects[] = {"PascalScript", "C++Script", "BasicScript", "JScript"};
   const QString source =
       QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1));
+  TFuzzThing* dropped = new TFuzzThing;
+  TFuzzThing kept;
+  struct Free {
+    TFuzzThing*& p;
+    ~Free() { delete p; }
+  } free_dropped{dropped};
   TksScript script;
+  Register(script, dropped, kept);
   script.SetSyntaxType(QString::fromLatin1(kDialects[data[0] % 4]));
   script.SetExtendedCharset(data[0] & 4);
   script.SetText(source);
@@ -57,6 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (++lines >= 10000) script.Terminate();
     });
     if (!script.Execute()) Check(!script.ErrorMsg().isEmpty(), "a failed run has a message");
+    // Events the run attached fire once, then the handler must not outlive
+    // the script.
+    std::vector<ovx::ScriptValue> args{ovx::ScriptValue::Object(&kept)};
+    if (kept.on_click) {
+      try {
+        kept.on_click(args);
+      } catch (const ovx::ScriptError&) {
+      }
+    }
   } else {
     Check(!script.ErrorMsg().isEmpty(), "a failed compile has a message");
   }

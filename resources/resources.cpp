@@ -213,6 +213,17 @@ const QStringList& TovxResources::ScriptMessageNames() {
       QStringLiteral("rsScriptOverflow"),      QStringLiteral("rsScriptConvertError"),
       QStringLiteral("rsScriptRangeError"),    QStringLiteral("rsScriptArrayBounds"),
       QStringLiteral("rsScriptStackOverflow"), QStringLiteral("rsScriptExpressionTooDeep"),
+      QStringLiteral("rsScriptInvalidObject"), QStringLiteral("rsScriptBadArrayBounds"),
+      QStringLiteral("rsScriptBadVarType"),    QStringLiteral("rsScriptSetLengthDims"),
+      QStringLiteral("rsScriptBadLength"),     QStringLiteral("rsScriptBadChr"),
+      QStringLiteral("rsScriptBadFormat"),     QStringLiteral("rsScriptInvalidDate"),
+      QStringLiteral("rsScriptInvalidMonth"),  QStringLiteral("rsScriptDateEncode"),
+      QStringLiteral("rsScriptTimeEncode"),    QStringLiteral("rsScriptNotInteger"),
+      QStringLiteral("rsScriptNotFloat"),      QStringLiteral("rsScriptNotDate"),
+      QStringLiteral("rsScriptNotTime"),       QStringLiteral("rsScriptNotDateTime"),
+      QStringLiteral("rsScriptNotBoolean"),    QStringLiteral("rsScriptInvalidOp"),
+      QStringLiteral("rsScriptFloatOverflow"), QStringLiteral("rsScriptFloatZeroDivide"),
+      QStringLiteral("rsScriptOleError"),
   };
   return kNames;
 }

@@ -1,8 +1,11 @@
 #include "script/interpreter.h"
 
+#include "base/meta_class.h"
 #include "base/number_format.h"
+#include "base/object_handle.h"
 #include "base/rounding.h"
 #include "script/messages.h"
+#include "script/registry.h"
 #include "script/xml.h"
 
 #include <QHash>
@@ -10,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <unordered_map>
 
 namespace ovx {
@@ -236,8 +240,11 @@ int Compare(const V& a, const V& b) {
     if (a.kind() == b.kind() && a.array() == b.array()) return 0;
     return 2;
   }
-  if ((a.IsIntegral() || a.kind() == K::kBool || a.kind() == K::kEmpty) &&
-      (b.IsIntegral() || b.kind() == K::kBool || b.kind() == K::kEmpty)) {
+  auto integral = [](const V& v) {
+    return v.IsIntegral() || v.kind() == K::kBool || v.kind() == K::kEmpty ||
+           v.kind() == K::kObject;
+  };
+  if (integral(a) && integral(b)) {
     const qint64 x = a.ToInt64(), y = b.ToInt64();
     return x < y ? -1 : x > y ? 1 : 0;
   }
@@ -266,7 +273,30 @@ bool Relation(Op op, const V& a, const V& b) {
 
 // ---- static types -----------------------------------------------------------
 
-enum class T { kVariant, kInteger, kInt64, kFloat, kString, kBoolean, kArray };
+enum class T { kVariant, kInteger, kInt64, kFloat, kString, kBoolean, kArray, kClass };
+
+T FromVarType(ScriptVarType t) {
+  switch (t) {
+    case ScriptVarType::kInt:
+    case ScriptVarType::kEnum:
+      return T::kInteger;
+    case ScriptVarType::kInt64:
+      return T::kInt64;
+    case ScriptVarType::kBool:
+      return T::kBoolean;
+    case ScriptVarType::kFloat:
+      return T::kFloat;
+    case ScriptVarType::kChar:
+    case ScriptVarType::kString:
+      return T::kString;
+    case ScriptVarType::kClass:
+      return T::kClass;
+    case ScriptVarType::kArray:
+      return T::kArray;
+    default:
+      return T::kVariant;
+  }
+}
 
 QString TypeName(T t) {
   switch (t) {
@@ -282,8 +312,41 @@ QString TypeName(T t) {
       return QStringLiteral("Boolean");
     case T::kArray:
       return QStringLiteral("Array");
+    case T::kClass:
+      return QStringLiteral("TObject");
     default:
       return QStringLiteral("Variant");
+  }
+}
+
+QString TypeName(T t, const TksClassVariable* cls) {
+  return t == T::kClass && cls ? cls->Name() : TypeName(t);
+}
+
+[[noreturn]] void InvalidObject(const V& v) {
+  throw ScriptError(Text("rsScriptInvalidObject", "Invalid object reference: %1")
+                        .arg(v.kind() == K::kNull || v.kind() == K::kEmpty ? QStringLiteral("nil")
+                                                                           : v.ToString()),
+                    QStringLiteral("EInvalidPointer"));
+}
+
+// The value as an object reference: an object that is gone, or an integer
+// that is no live handle, is an error; Null, Empty and 0 are no object.
+V ToObjectValue(const V& v) {
+  switch (v.kind()) {
+    case K::kNull:
+    case K::kEmpty:
+      return V::Null();
+    case K::kObject:
+      if (!v.ObjectPointer()) InvalidObject(v);
+      return v;
+    case K::kInt:
+    case K::kInt64:
+      if (v.ToInt64() == 0) return V::Null();
+      if (!ObjectFromHandle(v.ToInt64())) InvalidObject(v);
+      return V::FromHandle(v.ToInt64());
+    default:
+      InvalidObject(v);
   }
 }
 
@@ -316,6 +379,8 @@ V Coerce(T t, const V& v) {
       return V::String(v.ToString());
     case T::kBoolean:
       return V::Bool(v.ToBool());
+    case T::kClass:
+      return ToObjectValue(v);
     default:
       return v.DeepCopy();
   }
@@ -333,6 +398,8 @@ V DefaultValue(T t) {
       return V::String(QString());
     case T::kBoolean:
       return V::Bool(false);
+    case T::kClass:
+      return V::Null();
     default:
       return V();
   }
@@ -343,6 +410,7 @@ V DefaultValue(T t) {
 struct Decl {
   QString name;
   T type = T::kVariant;
+  const TksClassVariable* cls = nullptr;
   T element = T::kVariant;  // arrays
   bool is_const = false;
   std::vector<qint64> low, high;
@@ -368,7 +436,13 @@ struct Expr {
     kOrElse,
     kSet,
     kExcMessage,
-    kExcClass
+    kExcClass,
+    kHostVar,   // a registered variable
+    kHostCall,  // a registered function
+    kMember,    // a member of an object: args[0] the object, then the arguments
+    kDynIndex,  // an index on a value known only at run time: args[0], then indexes
+    kCast,      // Class(x)
+    kClassRef   // a class name alone
   };
   Kind kind = kConst;
   Op op = kNoOp;
@@ -382,6 +456,21 @@ struct Expr {
   std::vector<std::unique_ptr<Expr>> args;
   std::vector<bool> range_start;  // sets: element i starts a range
   int depth = 1;
+  // Class-typed values: the registered class (null when unknown).
+  const TksClassVariable* cls = nullptr;
+  V* host = nullptr;
+  const ScriptMethod* method = nullptr;
+  // Members: what compilation found (null: resolved at run time by name),
+  // and for which class.
+  const ScriptMember* member = nullptr;
+  const TksClassVariable* member_cls = nullptr;
+  QString name;
+  bool index_set = false;      // member reached through an index (default property)
+  std::vector<QString> texts;  // arguments' source text, for macro routines
+  // The member last found for an object's class at run time.
+  mutable const MetaClass* seen_meta = nullptr;
+  mutable const ScriptMember* seen_member = nullptr;
+  mutable const TksClassVariable* seen_cls = nullptr;
 };
 
 struct Stmt;
@@ -428,6 +517,7 @@ struct Stmt {
 struct Param {
   QString name;
   T type = T::kVariant;
+  const TksClassVariable* cls = nullptr;
   bool by_ref = false;
   std::unique_ptr<Expr> def;
 };
@@ -437,6 +527,7 @@ struct Routine {
   QString pos;
   bool is_function = false;
   T result = T::kVariant;
+  const TksClassVariable* result_cls = nullptr;
   std::vector<Param> params;
   std::deque<Decl> locals;  // params first, then Result
   QHash<QString, int> names;
@@ -464,6 +555,24 @@ constexpr std::uintptr_t kMaxStackBytes = 3 * 1024 * 1024;
 struct ScriptProgram::Impl {
   ScriptProgram& owner;
   explicit Impl(ScriptProgram& o) : owner(o) {}
+  ~Impl() { DetachEvents(); }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  // An event handler given to a host object. The host holds only a weak
+  // link: once the assignment is replaced or the program goes, firing the
+  // event does nothing.
+  struct Bridge {
+    Impl* impl;
+    Routine* routine;
+    ScriptEventKind kind;
+  };
+  struct BridgeEntry {
+    std::shared_ptr<Bridge> state;
+    const ScriptMember* member;
+    qint64 handle;
+  };
+  std::map<std::pair<qint64, const ScriptMember*>, BridgeEntry> bridges;
 
   QString dialect;
   bool declare_vars = true;
@@ -482,6 +591,17 @@ struct ScriptProgram::Impl {
 
   // compile state
   Routine* scope = nullptr;
+  // What the host registered (empty when nothing), and the source text
+  // macro arguments are cut from.
+  ScriptScope host;
+  QStringList source_lines;
+  struct WithEntry {
+    bool local;
+    int slot;
+    const Decl* decl;
+  };
+  std::vector<WithEntry> with_list;
+  int with_count = 0;
 
   // run state
   std::vector<std::unique_ptr<Frame>> frames;
@@ -497,9 +617,16 @@ struct ScriptProgram::Impl {
 
   static QString Pos(const TksXMLItem& item) { return item.Prop(QStringLiteral("pos")); }
 
-  T ResolveType(const QString& name, const QString& pos) {
+  T ResolveType(const QString& name, const QString& pos, const TksClassVariable** cls = nullptr) {
     QString key = Key(name);
     key = type_aliases.value(key, key);
+    if (ScriptItem* item = host.Find(key)) {
+      if (item->kind == ScriptItem::Kind::kClass) {
+        if (cls) *cls = item->cls.get();
+        return T::kClass;
+      }
+      if (item->kind == ScriptItem::Kind::kType) return FromVarType(item->type);
+    }
     static const QHash<QString, T> types = {
         {"integer", T::kInteger},  {"longint", T::kInteger},   {"cardinal", T::kInteger},
         {"smallint", T::kInteger}, {"shortint", T::kInteger},  {"byte", T::kInteger},
@@ -644,12 +771,14 @@ struct ScriptProgram::Impl {
         }
       }
     }
-    T t = type ? ResolveType(type->Prop(QStringLiteral("text")), Pos(*type)) : T::kVariant;
+    const TksClassVariable* cls = nullptr;
+    T t = type ? ResolveType(type->Prop(QStringLiteral("text")), Pos(*type), &cls) : T::kVariant;
     std::vector<int> cells;
     for (auto& e : entries) {
       Decl d;
       d.name = e.name;
       d.type = t;
+      d.cls = cls;
       const TksXMLItem* array = e.array ? e.array : shared_array;
       if (array) {
         d.element = t;
@@ -733,7 +862,7 @@ struct ScriptProgram::Impl {
         if (Key(type) == u"void")
           r->is_function = false;
         else
-          r->result = ResolveType(type, Pos(c));
+          r->result = ResolveType(type, Pos(c), &r->result_cls);
       }
     }
     Routine* saved = scope;
@@ -754,6 +883,7 @@ struct ScriptProgram::Impl {
           Param p;
           p.name = scope->locals[static_cast<size_t>(cells[k])].name;
           p.type = scope->locals[static_cast<size_t>(cells[k])].type;
+          p.cls = scope->locals[static_cast<size_t>(cells[k])].cls;
           p.by_ref = by_ref;
           p.def = InitExpr(var, k);
           r->params.push_back(std::move(p));
@@ -942,10 +1072,21 @@ struct ScriptProgram::Impl {
     Fail(Text("rsScriptExpressionTooDeep", "Expression too complex"), pos);
   }
 
-  [[noreturn]] static void Incompatible(T a, T b, const QString& pos) {
-    Fail(Text("SIncompatibleTypes", "Incompatible types") + QStringLiteral(": '") + TypeName(a) +
-             QStringLiteral("', '") + TypeName(b) + u'\'',
+  [[noreturn]] static void Incompatible(T a, T b, const QString& pos,
+                                        const TksClassVariable* ca = nullptr,
+                                        const TksClassVariable* cb = nullptr) {
+    Fail(Text("SIncompatibleTypes", "Incompatible types") + QStringLiteral(": '") +
+             TypeName(a, ca) + QStringLiteral("', '") + TypeName(b, cb) + u'\'',
          pos);
+  }
+
+  // Assignment compatibility with classes: a class target takes its own
+  // class, a class inheriting from it, or a Variant.
+  void CheckAssignable(T to, const TksClassVariable* to_cls, const Expr& from) {
+    if (!Assignable(to, from.type)) Incompatible(to, from.type, from.pos, to_cls, from.cls);
+    if (to == T::kClass && from.type == T::kClass && to_cls && from.cls &&
+        !host.InheritsFrom(from.cls, to_cls))
+      Incompatible(to, from.type, from.pos, to_cls, from.cls);
   }
 
   static T ArithType(T a, T b) {
@@ -1051,6 +1192,7 @@ struct ScriptProgram::Impl {
         e->type = T::kBoolean;
         break;
       case kIs:
+        if (b->kind != Expr::kClassRef) Fail(Text("SClassRequired", "Class type required"), pos);
         e->type = T::kBoolean;
         break;
       default:
@@ -1118,6 +1260,7 @@ struct ScriptProgram::Impl {
     }
     if (n == u"set") return SetExpr(item);
     if (n == u"dsgn") return Designator(item, false);
+    if (n == u"new") return NewObject(item);
     if (n == u"expr") return CompileExpr(item);
     Fail(Text("SExpressionExpected", "Expression expected"), pos);
   }
@@ -1143,32 +1286,313 @@ struct ScriptProgram::Impl {
     return e;
   }
 
-  // A name with its indexes or arguments.
-  std::unique_ptr<Expr> Designator(const TksXMLItem& dsgn, bool assign_target) {
+  // ---- designators ----
+
+  struct Segment {
     QString name, pos;
     std::vector<const TksXMLItem*> args, indexes;
-    bool index_mode = false, has_parens = false, member = false;
+    bool parens = false;
+  };
+
+  static Segment NewSegment(const QString& name, const QString& pos) {
+    Segment seg;
+    seg.name = name;
+    seg.pos = pos;
+    return seg;
+  }
+
+  static std::vector<Segment> Segments(const TksXMLItem& dsgn) {
+    std::vector<Segment> segs;
+    bool index_mode = false;
     for (int i = 0; i < dsgn.Count(); ++i) {
       const TksXMLItem& c = *dsgn.Items(i);
       if (c.Name() == u"node") {
         const QString t = c.Prop(QStringLiteral("text"));
+        if (segs.empty()) segs.push_back(NewSegment(QString(), Pos(c)));
         if (t == u"[") {
           index_mode = true;
         } else if (t == u"(") {
-          has_parens = true;
-        } else if (name.isEmpty()) {
-          name = t;
-          pos = Pos(c);
+          segs.back().parens = true;
+          index_mode = false;
+        } else if (segs.back().name.isEmpty()) {
+          segs.back().name = t;
+          segs.back().pos = Pos(c);
         } else {
-          member = true;
-          pos = Pos(c);
+          segs.push_back(NewSegment(t, Pos(c)));
+          index_mode = false;
         }
       } else if (c.Name() == u"expr") {
-        (index_mode ? indexes : args).push_back(&c);
-        if (!args.empty()) has_parens = true;
+        if (segs.empty()) segs.push_back(NewSegment(QString(), Pos(c)));
+        if (index_mode) {
+          segs.back().indexes.push_back(&c);
+        } else {
+          segs.back().args.push_back(&c);
+          segs.back().parens = true;
+        }
       }
     }
-    if (member) Fail(Text("SClassRequired", "Class type required"), pos);
+    return segs;
+  }
+
+  // The text an argument was written as, for macro routines; clamped to
+  // the source, never outside it.
+  QString SourceOf(const TksXMLItem& expr) const {
+    auto parse = [](const QString& p, qsizetype& line, qsizetype& col) {
+      const qsizetype colon = p.indexOf(u':');
+      if (colon < 0) return false;
+      bool ok1 = false, ok2 = false;
+      line = p.left(colon).toLongLong(&ok1);
+      col = p.mid(colon + 1).toLongLong(&ok2);
+      return ok1 && ok2 && line >= 1 && col >= 1;
+    };
+    qsizetype l1, c1, l2, c2;
+    if (!parse(Pos(expr), l1, c1) || !parse(expr.Prop(QStringLiteral("pos1")), l2, c2)) return {};
+    const qsizetype lines = source_lines.size();
+    if (l1 > lines || l2 < l1) return {};
+    l2 = std::min(l2, lines);
+    QString text;
+    for (qsizetype l = l1; l <= l2; ++l) {
+      const QString& line = source_lines[l - 1];
+      const qsizetype from = l == l1 ? std::min(c1 - 1, line.size()) : 0;
+      const qsizetype to = l == l2 ? std::min(c2 - 1, line.size()) : line.size();
+      if (l > l1) text += QStringLiteral("\r\n");
+      if (to > from) text += line.mid(from, to - from);
+    }
+    return text.trimmed();
+  }
+
+  std::unique_ptr<Expr> VarExpr(bool local, int slot, const Decl* decl, const QString& pos) {
+    auto e = std::make_unique<Expr>();
+    e->kind = Expr::kVar;
+    e->slot = slot;
+    e->local = local;
+    e->decl = decl;
+    e->type = decl->type;
+    e->cls = decl->cls;
+    e->pos = pos;
+    return e;
+  }
+
+  const TksClassVariable* ClassOfType(ScriptVarType type, const QString& type_name) const {
+    return type == ScriptVarType::kClass ? host.FindClass(type_name) : nullptr;
+  }
+
+  // The arguments of a registered routine, checked against its
+  // declaration. Missing optional ones are filled when it is called.
+  void HostArgs(const ScriptMethod& m, Expr& e, const std::vector<const TksXMLItem*>& args,
+                const QString& pos) {
+    const auto& params = m.decl.params;
+    size_t required = 0;
+    for (const auto& p : params)
+      if (!p.optional) ++required;
+    if (args.size() < required) Fail(Text("SNotEnoughParams", "Not enough actual parameters"), pos);
+    if (args.size() > params.size())
+      Fail(Text("STooManyParams", "Too many actual parameters"), pos);
+    for (size_t i = 0; i < args.size(); ++i) {
+      e.texts.push_back(SourceOf(*args[i]));
+      if (m.decl.is_macro) {
+        e.args.push_back(Constant(V::String(e.texts.back()), T::kString, Pos(*args[i])));
+        continue;
+      }
+      auto a = CompileExpr(*args[i]);
+      const ScriptParam& p = params[i];
+      CheckAssignable(FromVarType(p.type), ClassOfType(p.type, p.type_name), *a);
+      e.args.push_back(std::move(a));
+    }
+  }
+
+  void LateArgs(Expr& e, const std::vector<const TksXMLItem*>& args) {
+    for (const TksXMLItem* a : args) {
+      e.texts.push_back(SourceOf(*a));
+      e.args.push_back(CompileExpr(*a));
+    }
+  }
+
+  void TypeFromMethod(Expr& e, const ScriptMethod& m) {
+    e.type = FromVarType(m.decl.result_type);
+    e.cls = ClassOfType(m.decl.result_type, m.decl.result_type_name);
+  }
+
+  // A member of a class-typed or Variant value.
+  std::unique_ptr<Expr> Member(std::unique_ptr<Expr> base, const Segment& seg) {
+    if (base->type == T::kString)
+      Fail(Text("SStringError", "Strings doesn't have properties or methods"), seg.pos);
+    const TksClassVariable* cls = nullptr;
+    const ScriptMember* m = nullptr;
+    if (base->type == T::kClass) {
+      cls = base->cls;
+      if (cls) {
+        m = host.FindMember(cls, seg.name);
+        if (!m) Fail(Named("SIdUndeclared", "Undeclared identifier: ", seg.name), seg.pos);
+      }
+    } else if (base->type != T::kVariant) {
+      Fail(Text("SClassRequired", "Class type required"), seg.pos);
+    }
+    auto e = std::make_unique<Expr>();
+    e->kind = Expr::kMember;
+    e->pos = seg.pos;
+    e->name = seg.name;
+    e->member = m;
+    e->member_cls = cls;
+    e->type = T::kVariant;
+    const bool class_ref = base->kind == Expr::kClassRef;
+    e->args.push_back(std::move(base));
+    std::vector<const TksXMLItem*> args = seg.args, indexes = seg.indexes;
+    if (!m) {
+      // Late bound: found by the object's class when it runs.
+      if (args.empty() && !indexes.empty()) {
+        e->index_set = true;
+        args.swap(indexes);
+      }
+      LateArgs(*e, args);
+    } else if (m->kind == ScriptMember::Kind::kMethod) {
+      const ScriptMethod& meth = *m->method;
+      if (meth.index_property) {
+        if (indexes.empty()) indexes.swap(args);
+        if (indexes.empty()) Fail(Text("SIndexRequired", "Index required"), seg.pos);
+        HostArgs(meth, *e, indexes, seg.pos);
+        indexes.clear();
+      } else {
+        HostArgs(meth, *e, args, seg.pos);
+      }
+      TypeFromMethod(*e, meth);
+      if (meth.decl.result_type == ScriptVarType::kConstructor) {
+        e->type = T::kClass;
+        e->cls = cls;
+      }
+    } else {
+      // A property, or an event (a procedure's name as text).
+      if (class_ref) Fail(Text("SClassRequired", "Class type required"), seg.pos);
+      if (!args.empty()) Fail(Text("STooManyParams", "Too many actual parameters"), seg.pos);
+      e->type = FromVarType(m->type);
+      e->cls = ClassOfType(m->type, m->type_name);
+    }
+    if (!indexes.empty()) return IndexOn(std::move(e), indexes, seg.pos);
+    return e;
+  }
+
+  // An index on a value: a class's default property, a string's
+  // character, an array's element.
+  std::unique_ptr<Expr> IndexOn(std::unique_ptr<Expr> base,
+                                const std::vector<const TksXMLItem*>& indexes, const QString& pos) {
+    if (base->type == T::kClass) {
+      const TksClassVariable* cls = base->cls;
+      const ScriptMember* d = cls ? host.DefaultProperty(cls) : nullptr;
+      if (cls && !d)
+        Fail(Text("SClassError", "Class %s does not have a default property")
+                 .replace(QLatin1String("%s"), cls->Name()),
+             pos);
+      auto e = std::make_unique<Expr>();
+      e->kind = Expr::kMember;
+      e->pos = pos;
+      e->member = d;
+      e->member_cls = cls;
+      e->index_set = true;
+      e->type = T::kVariant;
+      e->args.push_back(std::move(base));
+      if (d) {
+        e->name = d->name;
+        HostArgs(*d->method, *e, indexes, pos);
+        TypeFromMethod(*e, *d->method);
+      } else {
+        LateArgs(*e, indexes);
+      }
+      return e;
+    }
+    if (base->type != T::kString && base->type != T::kVariant && base->type != T::kArray)
+      Fail(Text("SArrayRequired", "Array type required"), pos);
+    auto e = std::make_unique<Expr>();
+    e->kind = Expr::kDynIndex;
+    e->pos = pos;
+    e->type = base->type == T::kString ? T::kString : T::kVariant;
+    e->args.push_back(std::move(base));
+    for (const TksXMLItem* ix : indexes) e->args.push_back(CompileExpr(*ix));
+    return e;
+  }
+
+  // `new Class(args)`: the class's constructor Create.
+  std::unique_ptr<Expr> NewObject(const TksXMLItem& item) {
+    const TksXMLItem* dsgn = Child(item, u"dsgn");
+    if (!dsgn) Fail(Text("SClassRequired", "Class type required"), Pos(item));
+    std::vector<Segment> segs = Segments(*dsgn);
+    const TksClassVariable* cls =
+        segs.size() == 1 && segs[0].indexes.empty() ? host.FindClass(segs[0].name) : nullptr;
+    if (!cls) Fail(Text("SClassRequired", "Class type required"), Pos(*dsgn));
+    auto ref = std::make_unique<Expr>();
+    ref->kind = Expr::kClassRef;
+    ref->type = T::kClass;
+    ref->cls = cls;
+    ref->constant = V::String(cls->Name());
+    ref->pos = segs[0].pos;
+    Segment create = segs[0];
+    create.name = QStringLiteral("Create");
+    return Member(std::move(ref), create);
+  }
+
+  // `delete x`: the object's Free method.
+  std::unique_ptr<Expr> FreeObject(const TksXMLItem& dsgn) {
+    auto object = Designator(dsgn, false);
+    if (object->type != T::kClass && object->type != T::kVariant)
+      Fail(Text("SClassRequired", "Class type required"), object->pos);
+    Segment free = NewSegment(QStringLiteral("Free"), object->pos);
+    if (object->type == T::kVariant) {
+      // Found by the object's class when it runs; TObject's when known.
+      if (const TksClassVariable* root = host.FindClass(QStringLiteral("TObject"))) {
+        if (!host.FindMember(root, free.name))
+          Fail(Named("SIdUndeclared", "Undeclared identifier: ", free.name), object->pos);
+      }
+    }
+    return Member(std::move(object), free);
+  }
+
+  // Whether `key` names something of the script or its host.
+  bool Ordinary(const QString& key) const {
+    if (scope && scope->names.contains(key)) return true;
+    return global_names.contains(key) || routine_names.contains(key) || host.Find(key);
+  }
+
+  // A name inside `with` blocks: a member of the innermost object that
+  // has one.
+  std::unique_ptr<Expr> WithMember(const Segment& seg) {
+    const QString key = Key(seg.name);
+    for (auto it = with_list.rbegin(); it != with_list.rend(); ++it) {
+      const Decl* d = it->decl;
+      bool take = false;
+      if (d->type == T::kClass && d->cls)
+        take = host.FindMember(d->cls, seg.name) != nullptr;
+      else if (d->type == T::kVariant || d->type == T::kClass)
+        take = !Ordinary(key);
+      if (take) return Member(VarExpr(it->local, it->slot, d, seg.pos), seg);
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<Expr> Designator(const TksXMLItem& dsgn, bool assign_target) {
+    std::vector<Segment> segs = Segments(dsgn);
+    if (segs.empty() || segs[0].name.isEmpty())
+      Fail(Text("SExpressionExpected", "Expression expected"), Pos(dsgn));
+    for (int i = 0; i < dsgn.Count(); ++i) {
+      if (dsgn.Items(i)->Name() != u"addr") continue;
+      // The address of a routine is its name, what event properties take.
+      const Segment& seg = segs[0];
+      Routine* r = routine_names.value(Key(seg.name));
+      if (!r || segs.size() > 1 || !seg.args.empty() || !seg.indexes.empty())
+        Fail(Text("SVarRequired", "Variable required"), seg.pos);
+      return Constant(V::String(r->name), T::kString, seg.pos);
+    }
+    std::unique_ptr<Expr> e;
+    if (!with_list.empty()) e = WithMember(segs[0]);
+    if (!e) e = First(segs[0], assign_target && segs.size() == 1);
+    for (size_t i = 1; i < segs.size(); ++i) e = Member(std::move(e), segs[i]);
+    return e;
+  }
+
+  // The first name of a designator with its arguments or indexes.
+  std::unique_ptr<Expr> First(const Segment& seg, bool assign_target) {
+    const QString& name = seg.name;
+    const QString& pos = seg.pos;
+    std::vector<const TksXMLItem*> args = seg.args, indexes = seg.indexes;
+    const bool has_parens = seg.parens;
     const QString key = Key(name);
     auto e = std::make_unique<Expr>();
     e->pos = pos;
@@ -1200,12 +1624,9 @@ struct ScriptProgram::Impl {
         indexes = args;
         args.clear();
       }
-      e->kind = Expr::kVar;
-      e->slot = slot;
-      e->local = local;
-      e->decl = decl;
-      e->type = decl->type;
+      e = VarExpr(local, slot, decl, pos);
       if (!indexes.empty()) {
+        if (decl->type == T::kClass) return IndexOn(std::move(e), indexes, pos);
         e->kind = Expr::kIndex;
         if (decl->type == T::kArray)
           e->type = decl->element;
@@ -1224,6 +1645,7 @@ struct ScriptProgram::Impl {
       e->kind = Expr::kCall;
       e->routine = r;
       e->type = r->is_function ? r->result : T::kVariant;
+      e->cls = r->is_function ? r->result_cls : nullptr;
       size_t required = 0;
       for (const auto& p : r->params)
         if (!p.def) ++required;
@@ -1234,7 +1656,7 @@ struct ScriptProgram::Impl {
       for (size_t i = 0; i < args.size(); ++i) {
         auto a = CompileExpr(*args[i]);
         const Param& p = r->params[i];
-        if (!Assignable(p.type, a->type)) Incompatible(p.type, a->type, a->pos);
+        CheckAssignable(p.type, p.cls, *a);
         e->args.push_back(std::move(a));
       }
       return e;
@@ -1248,6 +1670,52 @@ struct ScriptProgram::Impl {
         e->kind = key == u"exceptionmessage" ? Expr::kExcMessage : Expr::kExcClass;
         e->type = T::kString;
         return e;
+      }
+    }
+    if (ScriptItem* item = host.Find(key)) {
+      switch (item->kind) {
+        case ScriptItem::Kind::kVariable:
+          e->kind = Expr::kHostVar;
+          e->host = &item->value;
+          e->type = FromVarType(item->type);
+          e->cls = ClassOfType(item->type, item->type_name);
+          if (!args.empty() && indexes.empty()) indexes.swap(args);
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          return e;
+        case ScriptItem::Kind::kConst: {
+          if (!args.empty() || !indexes.empty())
+            Fail(Text("SArrayRequired", "Array type required"), pos);
+          auto c = Constant(item->value, FromVarType(item->type), pos);
+          return c;
+        }
+        case ScriptItem::Kind::kMethod:
+          e->kind = Expr::kHostCall;
+          e->method = item->method.get();
+          e->name = item->name;
+          HostArgs(*e->method, *e, args, pos);
+          TypeFromMethod(*e, *e->method);
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          return e;
+        case ScriptItem::Kind::kClass:
+        case ScriptItem::Kind::kType:
+          if (args.size() > 1) Fail(Text("STooManyParams", "Too many actual parameters"), pos);
+          if (item->kind == ScriptItem::Kind::kClass) {
+            e->type = T::kClass;
+            e->cls = item->cls.get();
+          } else {
+            e->type = FromVarType(item->type);
+          }
+          if (args.empty()) {
+            if (item->kind == ScriptItem::Kind::kType)
+              Fail(Named("SIdUndeclared", "Undeclared identifier: ", name), pos);
+            e->kind = Expr::kClassRef;
+            e->constant = V::String(item->name);
+            return e;
+          }
+          e->kind = Expr::kCast;
+          e->args.push_back(CompileExpr(*args[0]));
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          return e;
       }
     }
     if (!declare_vars && args.empty() && !has_parens) {
@@ -1269,6 +1737,9 @@ struct ScriptProgram::Impl {
   }
 
   static bool Writable(const Expr& e) {
+    if (e.kind == Expr::kHostVar) return true;
+    // A member found only at run time is checked there.
+    if (e.kind == Expr::kMember) return !e.member || !e.member->ReadOnly();
     return (e.kind == Expr::kVar || e.kind == Expr::kIndex) && e.decl && !e.decl->is_const;
   }
 
@@ -1334,8 +1805,15 @@ struct ScriptProgram::Impl {
       if (const TksXMLItem* m = Child(item, u"modificator"))
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
       s->e1 = CompileExpr(*value);
-      if (s->modifier == kNoOp && !Assignable(s->target->type, s->e1->type))
-        Incompatible(s->target->type, s->e1->type, s->e1->pos);
+      if (s->modifier == kNoOp) CheckAssignable(s->target->type, s->target->cls, *s->e1);
+      out.push_back(std::move(s));
+      return;
+    }
+    if (n == u"delete") {
+      const TksXMLItem* d = Child(item, u"dsgn");
+      if (!d) Fail(Text("SClassRequired", "Class type required"), s->pos);
+      s->kind = Stmt::kCall;
+      s->e1 = FreeObject(*d);
       out.push_back(std::move(s));
       return;
     }
@@ -1489,17 +1967,33 @@ struct ScriptProgram::Impl {
     }
     if (n == u"with") {
       s->kind = Stmt::kWith;
+      size_t pushed = 0;
       for (int i = 0; i < item.Count(); ++i) {
         const TksXMLItem& c = *item.Items(i);
         if (c.Name() == u"dsgn") {
           auto d = Designator(c, false);
-          if (d->type != T::kVariant) Fail(Text("SClassRequired", "Class type required"), d->pos);
-          s->body2.push_back(nullptr);
+          if (d->type != T::kVariant && d->type != T::kClass)
+            Fail(Text("SClassRequired", "Class type required"), d->pos);
+          // The object lives in a hidden variable for the block.
+          Decl hidden;
+          do {
+            hidden.name = QStringLiteral("_WithList_%1").arg(++with_count);
+          } while (Ordinary(Key(hidden.name)));
+          hidden.type = d->type;
+          hidden.cls = d->cls;
+          const bool local = LocalScope();
+          const int slot = AddVar(std::move(hidden), d->pos);
+          const Decl* decl = local ? &scope->locals[static_cast<size_t>(slot)]
+                                   : &globals[static_cast<size_t>(slot)];
+          with_list.push_back({local, slot, decl});
+          ++pushed;
+          s->inits.emplace_back(local, slot);
           s->init_values.push_back(std::move(d));
         } else {
           CompileStmt(c, s->body);
         }
       }
+      with_list.resize(with_list.size() - pushed);
       out.push_back(std::move(s));
       return;
     }
@@ -1514,15 +2008,21 @@ struct ScriptProgram::Impl {
     return global_slots[static_cast<size_t>(slot)].Get();
   }
 
-  qint64 FlatIndex(const Expr& e, const ScriptArray& a) {
-    if (e.args.size() != a.low.size()) Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
+  qint64 FlatIndex(const Expr& e, const ScriptArray& a) { return FlatIndexFrom(e, 0, a); }
+
+  // The element the index arguments from `first` on name.
+  qint64 FlatIndexFrom(const Expr& e, size_t first, const ScriptArray& a) {
+    if (e.args.size() - first != a.low.size() || a.low.size() != a.high.size())
+      Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
     qint64 flat = 0;
-    for (size_t i = 0; i < e.args.size(); ++i) {
-      const qint64 ix = Eval(*e.args[i]).ToInt64();
+    for (size_t i = 0; i < a.low.size(); ++i) {
+      const qint64 ix = Eval(*e.args[first + i]).ToInt64();
       if (ix < a.low[i] || ix > a.high[i])
         Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
       flat = flat * (a.high[i] - a.low[i] + 1) + (ix - a.low[i]);
     }
+    if (flat < 0 || static_cast<size_t>(flat) >= a.items.size())
+      Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(flat), e.pos, "ERangeError");
     return flat;
   }
 
@@ -1553,6 +2053,14 @@ struct ScriptProgram::Impl {
   }
 
   void Write(const Expr& e, const V& value) {
+    if (e.kind == Expr::kHostVar) {
+      *e.host = Coerce(e.type, value);
+      return;
+    }
+    if (e.kind == Expr::kMember) {
+      EvalMember(e, &value);
+      return;
+    }
     const Decl& d = *e.decl;
     V& base = Ref(e.local, e.slot);
     if (e.kind == Expr::kVar) {
@@ -1587,6 +2095,328 @@ struct ScriptProgram::Impl {
     return false;
   }
 
+  // ---- host calls and members ----
+
+  // A set parameter (an enumeration type) takes a set constructor as it
+  // is, "[mbYes, mbNo]"; the handler reads the members.
+  static V HostArgument(const ScriptParam& p, const V& value) {
+    if (p.type == ScriptVarType::kEnum && value.kind() == K::kArray) return value.DeepCopy();
+    // "Integer" in a host declaration is any integer: the handler picks
+    // the width it reads, so 64-bit values (Int64 variables, Round's
+    // results) arrive whole.
+    if (p.type == ScriptVarType::kInt) return V::Integer(value.ToInt64());
+    return Coerce(FromVarType(p.type), value);
+  }
+
+  V CallHost(const ScriptMethod& m, const V& instance, const QString& class_name,
+             const QString& method_name, const Expr& e, size_t first, const V* set_value) {
+    const auto& params = m.decl.params;
+    const size_t given = e.args.size() - first;
+    if (given > params.size()) Fail(Text("STooManyParams", "Too many actual parameters"), e.pos);
+    // All arguments are taken before the call, by-reference ones written
+    // back after it.
+    std::vector<V> values;
+    values.reserve(params.size() + 1);
+    for (size_t i = 0; i < params.size(); ++i) {
+      const ScriptParam& p = params[i];
+      if (i < given) {
+        if (m.decl.is_macro)
+          values.push_back(V::String(i < e.texts.size() ? e.texts[i] : QString()));
+        else
+          values.push_back(HostArgument(p, Eval(*e.args[first + i])));
+      } else if (p.optional) {
+        values.push_back(p.default_value);
+      } else {
+        Fail(Text("SNotEnoughParams", "Not enough actual parameters"), e.pos);
+      }
+    }
+    if (set_value) values.push_back(*set_value);
+    V result = V::Int(0);
+    if (m.handler) {
+      ScriptMethodCall call{instance, class_name, method_name, values, &owner};
+      result = m.handler(call);
+    }
+    for (size_t i = 0; i < given && i < params.size(); ++i) {
+      const Expr& arg = *e.args[first + i];
+      if (params[i].by_ref && !m.decl.is_macro && Writable(arg)) Write(arg, values[i]);
+    }
+    return result;
+  }
+
+  [[noreturn]] static void NoMember(const QString& name, const QString& pos) {
+    Fail(Named("SIdUndeclared", "Undeclared identifier: ", name), pos);
+  }
+
+  // Reads a member of an object (or, with `set_value`, writes it). The
+  // member is looked up again for each class of object the expression
+  // meets, so a designator shared by objects of several classes reaches
+  // each one's own member.
+  V EvalMember(const Expr& e, const V* set_value) {
+    const Expr& base = *e.args[0];
+    V instance = V::Null();
+    const ScriptMember* m = e.member;
+    const TksClassVariable* cls = e.member_cls;
+    if (base.kind != Expr::kClassRef) {
+      const V value = Eval(base);
+      if (value.kind() == K::kString)
+        Fail(Text("SStringError", "Strings doesn't have properties or methods"), e.pos);
+      instance = ToObjectValue(value);
+      const Persistent* p = instance.ObjectPointer();
+      if (!p) InvalidObject(instance);
+      const MetaClass& meta = p->GetMetaClass();
+      if (e.seen_meta != &meta) {
+        const TksClassVariable* own = host.ClassOf(meta);
+        const ScriptMember* found = nullptr;
+        if (own) found = e.index_set ? host.DefaultProperty(own) : host.FindMember(own, e.name);
+        if (!found) {
+          found = e.member;
+          own = e.member_cls;
+        }
+        if (!found) {
+          if (e.index_set && own)
+            Fail(Text("SClassError", "Class %s does not have a default property")
+                     .replace(QLatin1String("%s"), own->Name()),
+                 e.pos);
+          NoMember(e.name.isEmpty() ? meta.ClassName() : e.name, e.pos);
+        }
+        e.seen_meta = &meta;
+        e.seen_member = found;
+        e.seen_cls = own;
+      }
+      m = e.seen_member;
+      cls = e.seen_cls;
+    }
+    if (!m) NoMember(e.name, e.pos);
+    const QString class_name = cls ? cls->Name() : QString();
+    if (m->kind == ScriptMember::Kind::kMethod) {
+      const ScriptMethod& meth = *m->method;
+      if (set_value && (!meth.index_property || meth.read_only))
+        Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
+      QString name = meth.decl.name.toUpper();
+      if (meth.index_property) name += set_value ? QStringLiteral(".SET") : QStringLiteral(".GET");
+      const V result = CallHost(meth, instance, class_name, name, e, 1, set_value);
+      return set_value ? V() : result;
+    }
+    if (base.kind == Expr::kClassRef) NoMember(e.name, e.pos);
+    if (m->kind == ScriptMember::Kind::kComponent) {
+      if (set_value) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
+      if (!ObjectFromHandle(m->component)) InvalidObject(V::Int64(m->component));
+      return V::FromHandle(m->component);
+    }
+    if (m->kind == ScriptMember::Kind::kEvent) {
+      if (!set_value) return V::String(QString());
+      AssignEvent(*m, instance, *set_value, e.pos);
+      return V();
+    }
+    if (e.args.size() > 1) Fail(Text("STooManyParams", "Too many actual parameters"), e.pos);
+    if (set_value) {
+      WriteProperty(*m, instance, class_name, *set_value, e.pos);
+      return V();
+    }
+    return ReadProperty(*m, instance, class_name, e.pos);
+  }
+
+  void AssignEvent(const ScriptMember& m, const V& instance, const V& value, const QString& pos) {
+    Persistent* p = instance.ObjectPointer();
+    if (!p) InvalidObject(instance);
+    if (!m.attach) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), pos);
+    const QString text = value.ToString();
+    Routine* r = nullptr;
+    if (!text.isEmpty() && text != u"0") {
+      r = routine_names.value(Key(text));
+      if (!r) Fail(Text("SEventError", "Event handler must be a procedure"), pos);
+    }
+    // One handler per object and event: a new assignment replaces the old.
+    const auto key = std::make_pair(instance.handle(), &m);
+    auto old = bridges.find(key);
+    if (old != bridges.end()) {
+      old->second.state->impl = nullptr;
+      bridges.erase(old);
+    }
+    if (!r) {
+      m.attach(*p, {});
+      return;
+    }
+    auto state = std::make_shared<Bridge>(Bridge{this, r, m.event});
+    std::weak_ptr<Bridge> weak = state;
+    m.attach(*p, [weak](std::vector<V>& args) {
+      if (auto s = weak.lock())
+        if (s->impl) s->impl->Fire(*s, args);
+    });
+    bridges[key] = {state, &m, instance.handle()};
+  }
+
+  void DetachEvents() {
+    auto list = std::move(bridges);
+    bridges.clear();
+    for (auto& [key, entry] : list) {
+      entry.state->impl = nullptr;
+      if (Persistent* p = ObjectFromHandle(entry.handle)) entry.member->attach(*p, {});
+    }
+  }
+
+  // Runs the procedure of a fired event; by-reference parameters go back
+  // into `args`.
+  void Fire(const Bridge& bridge, std::vector<V>& args) {
+    std::vector<V> given = args;
+    const bool key_press = bridge.kind == ScriptEventKind::kKeyPress && given.size() > 1;
+    if (key_press) given[1] = V::String(QString(QChar(static_cast<char16_t>(given[1].ToInt32()))));
+    if (given.size() > bridge.routine->params.size()) given.resize(bridge.routine->params.size());
+    const char here = 0;
+    if (entries++ == 0) stack_base = reinterpret_cast<std::uintptr_t>(&here);
+    struct Leave {
+      Impl& impl;
+      ~Leave() {
+        if (--impl.entries == 0) impl.stack_base = 0;
+      }
+    } leave{*this};
+    Call(*bridge.routine, nullptr, &given);
+    for (size_t i = 0; i < given.size() && i < args.size(); ++i)
+      if (bridge.routine->params[i].by_ref) args[i] = given[i];
+    if (key_press) {
+      // The script may have emptied the key: that is no key, not a read
+      // past the end.
+      const V& key = args[1];
+      if (key.kind() == K::kString) {
+        const QString s = key.ToString();
+        args[1] = V::Int(s.isEmpty() ? 0 : s[0].unicode());
+      }
+    }
+  }
+
+  // The object a published property is read from: one of the class that
+  // declares it, or the call would reach into an object of another type.
+  static Persistent& Holder(const ScriptMember& m, const V& instance, const QString& pos) {
+    Persistent* p = instance.ObjectPointer();
+    if (!p) InvalidObject(instance);
+    const MetaClass* declared = m.published->declared_in;
+    if (declared && !p->GetMetaClass().InheritsFrom(*declared)) NoMember(m.name, pos);
+    return *p;
+  }
+
+  V ReadProperty(const ScriptMember& m, const V& instance, const QString& class_name,
+                 const QString& pos) {
+    if (m.published) {
+      const PropertyInfo& info = *m.published;
+      Persistent& p = Holder(m, instance, pos);
+      if (info.kind == PropertyKind::kObject && info.object) return V::Object(info.object(p));
+      if (!info.get) return V::Null();
+      const PropertyValue v = info.get(p);
+      switch (info.kind) {
+        case PropertyKind::kChar:
+          return V::String(QString(QChar(static_cast<char16_t>(ToInt(v)))));
+        case PropertyKind::kEnumeration:
+          if (m.type == ScriptVarType::kBool) return V::Bool(ToInt(v) != 0);
+          return V::Integer(ToInt(v));
+        case PropertyKind::kFloat:
+          return V::Float(ToDouble(v));
+        case PropertyKind::kString:
+        case PropertyKind::kStringList:
+        case PropertyKind::kWideStringList:
+          return V::String(ToText(v));
+        case PropertyKind::kVariant:
+          return V::FromQVariant(ToVariant(v));
+        case PropertyKind::kObject:
+        case PropertyKind::kReference:
+          return V::Object(ToObject(v));
+        case PropertyKind::kMethod:
+          return V::Null();
+        default:
+          return V::Integer(ToInt(v));
+      }
+    }
+    if (!m.getter) return V::Null();
+    std::vector<V> none;
+    ScriptMethodCall call{instance, class_name, m.name.toUpper(), none, &owner};
+    V v = m.getter(call);
+    if (m.type == ScriptVarType::kBool && v.IsIntegral()) v = V::Bool(v.ToInt64() != 0);
+    return v;
+  }
+
+  void WriteProperty(const ScriptMember& m, const V& instance, const QString& class_name,
+                     const V& value, const QString& pos) {
+    if (m.ReadOnly()) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), pos);
+    if (!m.published) {
+      std::vector<V> none;
+      ScriptMethodCall call{instance, class_name, m.name.toUpper(), none, &owner};
+      m.setter(call, value);
+      return;
+    }
+    const PropertyInfo& info = *m.published;
+    Persistent& p = Holder(m, instance, pos);
+    PropertyValue v;
+    switch (info.kind) {
+      case PropertyKind::kChar: {
+        const QString s = value.ToString();
+        v = qint64{s.isEmpty() ? 0 : s[0].unicode()};
+        break;
+      }
+      case PropertyKind::kEnumeration:
+        v = m.type == ScriptVarType::kBool ? qint64{value.ToBool() ? 1 : 0} : value.ToInt64();
+        break;
+      case PropertyKind::kFloat:
+        v = value.ToFloat();
+        break;
+      case PropertyKind::kString:
+        v = value.ToString();
+        break;
+      case PropertyKind::kStringList:
+      case PropertyKind::kWideStringList: {
+        QString text = value.ToString();
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        v = text.isEmpty() ? QStringList() : text.split(u'\n');
+        break;
+      }
+      case PropertyKind::kVariant:
+        v = value.ToQVariant();
+        break;
+      case PropertyKind::kObject:
+      case PropertyKind::kReference: {
+        const V object = ToObjectValue(value);
+        v = object.ObjectPointer();
+        break;
+      }
+      case PropertyKind::kMethod:
+        Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), pos);
+      default:
+        v = value.ToInt64();
+        break;
+    }
+    info.set(p, v);
+  }
+
+  // An index on a value met at run time: an array's element, a string's
+  // character, an object's default property.
+  V DynIndex(const Expr& e) {
+    const V base = Eval(*e.args[0]);
+    if (base.kind() == K::kArray) {
+      const ScriptArray& a = *base.array();
+      return a.items[static_cast<size_t>(FlatIndexFrom(e, 1, a))];
+    }
+    if (base.kind() == K::kString) {
+      const QString s = base.ToString();
+      if (e.args.size() != 2) Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
+      const qint64 ix = Eval(*e.args[1]).ToInt64();
+      if (ix < 1 || ix > s.size())
+        Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
+      return V::String(QString(s[static_cast<qsizetype>(ix - 1)]));
+    }
+    if (base.kind() == K::kObject || base.IsIntegral()) {
+      const V instance = ToObjectValue(base);
+      const Persistent* p = instance.ObjectPointer();
+      if (!p) InvalidObject(instance);
+      const TksClassVariable* own = host.ClassOf(p->GetMetaClass());
+      const ScriptMember* d = own ? host.DefaultProperty(own) : nullptr;
+      if (!d)
+        Fail(Text("SClassError", "Class %s does not have a default property")
+                 .replace(QLatin1String("%s"), own ? own->Name() : p->GetMetaClass().ClassName()),
+             e.pos);
+      return CallHost(*d->method, instance, own->Name(), d->method->decl.name.toUpper() + ".GET", e,
+                      1, nullptr);
+    }
+    Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
+  }
+
   V Eval(const Expr& e) {
     switch (e.kind) {
       case Expr::kConst:
@@ -1601,6 +2431,21 @@ struct ScriptProgram::Impl {
         return V::String(exc_message);
       case Expr::kExcClass:
         return V::String(exc_class);
+      case Expr::kHostVar:
+        return *e.host;
+      case Expr::kHostCall:
+        return CallHost(*e.method, V::Null(), QString(), e.method->decl.name.toUpper(), e, 0,
+                        nullptr);
+      case Expr::kMember:
+        return EvalMember(e, nullptr);
+      case Expr::kDynIndex:
+        return DynIndex(e);
+      case Expr::kCast: {
+        const V v = Eval(*e.args[0]);
+        return e.type == T::kClass ? ToObjectValue(v) : Coerce(e.type, v);
+      }
+      case Expr::kClassRef:
+        return e.constant;
       case Expr::kUnary: {
         const V a = Eval(*e.args[0]);
         return e.op == kNot ? Not(a) : Negate(a);
@@ -1631,9 +2476,14 @@ struct ScriptProgram::Impl {
       return V::Bool(false);
     }
     if (e.op == kIs) {
-      // No value of this build is an object.
-      Eval(*e.args[0]);
-      return V::Bool(false);
+      // Nil, numbers and objects that are gone are no instance of anything.
+      const Persistent* p = Eval(*e.args[0]).ObjectPointer();
+      const TksClassVariable* target = e.args[1]->cls;
+      if (!p || !target) return V::Bool(false);
+      const MetaClass& meta = p->GetMetaClass();
+      if (target->ClassRef()) return V::Bool(meta.InheritsFrom(*target->ClassRef()));
+      const TksClassVariable* own = host.ClassOf(meta);
+      return V::Bool(own && host.InheritsFrom(own, target));
     }
     const V a = Eval(*e.args[0]);
     const V b = Eval(*e.args[1]);
@@ -1948,10 +2798,10 @@ struct ScriptProgram::Impl {
         }
         break;
       case Stmt::kWith:
-        for (const auto& d : s.init_values) {
-          Eval(*d);
-          // Objects arrive with the class library; no value is one yet.
-          Fail(Text("SClassRequired", "Class type required"), d->pos);
+        for (size_t i = 0; i < s.init_values.size(); ++i) {
+          const auto [local, slot] = s.inits[i];
+          const V v = Eval(*s.init_values[i]);
+          Ref(local, slot) = s.init_values[i]->type == T::kClass ? ToObjectValue(v) : v;
         }
         RunList(s.body);
         break;
@@ -1992,11 +2842,20 @@ struct EntryGuard {
 }  // namespace
 
 ScriptProgram::ScriptProgram() : impl_(std::make_unique<Impl>(*this)) {}
+
+std::shared_ptr<qint64> ScriptProgram::ElementBudget() const { return impl_->live_elements; }
 ScriptProgram::~ScriptProgram() = default;
+
+void ScriptProgram::SetHost(const ScriptScope& scope, const QString& source_text) {
+  host_ = std::make_unique<ScriptScope>(scope);
+  source_ = source_text;
+}
 
 void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, bool declare_vars) {
   impl_ = std::make_unique<Impl>(*this);
   Impl& m = *impl_;
+  if (host_) m.host = *host_;
+  m.source_lines = source_.split(QStringLiteral("\r\n"));
   m.dialect = dialect;
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
@@ -2057,17 +2916,21 @@ void ScriptProgram::Execute() {
   m.brk = m.cont = m.exit = false;
 }
 
-ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr) {
+ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr, const QString& source_text) {
   Impl& m = *impl_;
   m.scope = m.frames.empty() ? nullptr : m.frames.back()->routine;
   std::unique_ptr<Expr> e;
+  QStringList program_lines = m.source_lines;
+  if (!source_text.isNull()) m.source_lines = source_text.split(QStringLiteral("\r\n"));
   try {
     e = m.CompileExpr(expr);
   } catch (...) {
     m.scope = nullptr;
+    m.source_lines = program_lines;
     throw;
   }
   m.scope = nullptr;
+  m.source_lines = program_lines;
   EntryGuard entry(m);
   return m.Eval(*e);
 }
@@ -2094,8 +2957,8 @@ std::vector<ScriptVariableInfo> ScriptProgram::Variables() const {
   const Impl& m = *impl_;
   for (size_t i = 0; i < m.globals.size(); ++i) {
     const Decl& d = m.globals[i];
-    if (d.is_const) continue;
-    list.push_back({d.name, TypeName(d.type), const_cast<Impl&>(m).global_slots[i].Get()});
+    if (d.is_const || d.name.startsWith(QLatin1String("_WithList_"))) continue;
+    list.push_back({d.name, TypeName(d.type, d.cls), const_cast<Impl&>(m).global_slots[i].Get()});
   }
   return list;
 }

@@ -22,6 +22,8 @@ class TksXMLItem;
 
 namespace ovx {
 
+class Persistent;
+
 // Limits against hostile scripts.
 inline constexpr int kMaxScriptCallDepth = 1000;
 inline constexpr int kMaxScriptExprDepth = 1000;
@@ -33,7 +35,9 @@ struct ScriptArray;
 
 class ScriptValue {
  public:
-  enum class Kind { kEmpty, kNull, kInt, kInt64, kFloat, kBool, kString, kArray };
+  // kObject holds a handle (base/object_handle.h), never an address; its
+  // integer face is the handle's number.
+  enum class Kind { kEmpty, kNull, kInt, kInt64, kFloat, kBool, kString, kArray, kObject };
 
   ScriptValue() = default;
   static ScriptValue Null() {
@@ -61,6 +65,11 @@ class ScriptValue {
     return v;
   }
   static ScriptValue Array(std::shared_ptr<ScriptArray> a);
+  // A reference to `object`; Null for null.
+  static ScriptValue Object(Persistent* object);
+  // The object a handle stands for; throws a script error when it is gone
+  // or never was one.
+  static ScriptValue FromHandle(qint64 handle);
 
   Kind kind() const { return kind_; }
   bool IsNumeric() const {
@@ -68,6 +77,10 @@ class ScriptValue {
   }
   bool IsIntegral() const { return kind_ == Kind::kInt || kind_ == Kind::kInt64; }
   ScriptArray* array() const { return a_.get(); }
+  qint64 handle() const { return kind_ == Kind::kObject ? i_ : 0; }
+  // The live object of an object value; null for any other value or an
+  // object that is gone.
+  Persistent* ObjectPointer() const;
 
   // Conversions; each throws a conversion error where the value has no
   // such meaning (Null, non-numeric text, out of range).
@@ -128,6 +141,7 @@ struct ScriptError : std::runtime_error {
 };
 
 class ScriptProgram;
+struct ScriptScope;
 
 // One variable as the host sees it after a run.
 struct ScriptVariableInfo {
@@ -145,6 +159,10 @@ class ScriptProgram {
   ScriptProgram(const ScriptProgram&) = delete;
   ScriptProgram& operator=(const ScriptProgram&) = delete;
 
+  // What the host registered, searched after the program's own names,
+  // and the source text (macro routines receive their arguments' text).
+  // Takes effect with the next Build.
+  void SetHost(const ScriptScope& scope, const QString& source_text);
   // Builds the model from a syntax tree; throws ScriptError with a position.
   // `declare_vars`: whether undeclared names are errors (else they become
   // global Variants); `dialect` decides a few statement details.
@@ -155,7 +173,8 @@ class ScriptProgram {
   bool Terminated() const { return terminated_; }
   // Compiles the expression tree `expr` in the scope of the routine being
   // run (the globals when none) and evaluates it.
-  ScriptValue EvaluateTree(const TksXMLItem& expr);
+  // `source_text`: the text the tree was read from, when not the program's.
+  ScriptValue EvaluateTree(const TksXMLItem& expr, const QString& source_text = QString());
   // Calls routine `name` with `args`; by-reference parameters write back
   // into `args`. Throws for an unknown name.
   ScriptValue CallFunction(const QString& name, std::vector<ScriptValue>& args);
@@ -163,11 +182,16 @@ class ScriptProgram {
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
   void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+  // The count of array elements the program holds, shared by its arrays;
+  // host functions that make arrays charge it (ScriptArray::Reserve).
+  std::shared_ptr<qint64> ElementBudget() const;
 
   struct Impl;
 
  private:
   std::unique_ptr<Impl> impl_;
+  std::unique_ptr<ScriptScope> host_;
+  QString source_;
   std::atomic<bool> terminated_{false};
   RunLineEvent on_run_line_;
 };

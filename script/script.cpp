@@ -40,7 +40,11 @@ QString ScriptSourceText(const QString& text) { return JoinLines(SplitLines(text
 }  // namespace ovx
 
 TksScript::TksScript() : program_(std::make_unique<ovx::ScriptProgram>()) {}
-TksScript::~TksScript() = default;
+TksScript::~TksScript() {
+  // The program goes first: it detaches the event handlers it gave to
+  // objects through the registrations.
+  program_.reset();
+}
 
 void TksScript::SetText(const QString& text) { lines_ = SplitLines(text); }
 
@@ -93,6 +97,7 @@ bool TksScript::Compile() {
       if (error_msg_.isEmpty()) SetError(QStringLiteral("Syntax error"), QString(), QString());
       return false;
     }
+    program_->SetHost(Scope(), SourceText());
     program_->Build(*parser.ILScript().Root(), parser.Language(), parser.DeclareVars());
   } catch (const ovx::ScriptError& error) {
     SetError(error.message, error.pos, QString());
@@ -168,6 +173,7 @@ ovx::ScriptValue TksScript::Evaluate(const QString& expression) {
       // Without a program the expression still reads in its dialect.
       TksXMLItem empty;
       empty.SetName(QStringLiteral("program"));
+      program_->SetHost(Scope(), ovx::ScriptSourceText(text));
       program_->Build(empty, parser.Language(), parser.DeclareVars());
       compiled_ = true;
     }
@@ -176,7 +182,7 @@ ovx::ScriptValue TksScript::Evaluate(const QString& expression) {
       return fail(ovx::ScriptMessage(QStringLiteral("SExpressionExpected"),
                                      QStringLiteral("Expression expected")));
     SetError(saved_msg, saved_pos, saved_unit);
-    return program_->EvaluateTree(*expr);
+    return program_->EvaluateTree(*expr, ovx::ScriptSourceText(text));
   } catch (const ovx::ScriptError& error) {
     return fail(error.message);
   } catch (const ovx::Error& error) {
@@ -186,4 +192,220 @@ ovx::ScriptValue TksScript::Evaluate(const QString& expression) {
 
 ovx::ScriptValue TksScript::CallFunction(const QString& name, std::vector<ovx::ScriptValue>& args) {
   return program_->CallFunction(name, args);
+}
+
+// ---- registrations ----------------------------------------------------------------
+
+namespace {
+
+QStringList SplitNames(const QString& names) {
+  QStringList list;
+  for (const QString& part : names.split(u',')) {
+    const QString name = part.trimmed();
+    if (!name.isEmpty()) list << name;
+  }
+  return list;
+}
+
+}  // namespace
+
+TksScript& TksScript::GlobalUnit() {
+  static const std::unique_ptr<TksScript> unit = [] {
+    auto script = std::make_unique<TksScript>();
+    script->AddRTTI();
+    return script;
+  }();
+  return *unit;
+}
+
+void TksScript::AddRTTI() {
+  if (rtti_added_) return;
+  rtti_added_ = true;
+  added_by_ = 1;
+  for (const auto& module : ovx::ScriptRttiModules()) module(*this);
+  added_by_ = 0;
+}
+
+ovx::ScriptScope TksScript::Scope() const {
+  ovx::ScriptScope scope;
+  bool rtti = false;
+  int depth = 0;
+  for (const TksScript* s = this; s && depth < 64; s = s->parent_, ++depth) {
+    scope.chain.push_back(&s->registry_);
+    rtti = rtti || s->rtti_added_;
+  }
+  if (!rtti && this != &GlobalUnit()) scope.chain.push_back(&GlobalUnit().registry_);
+  return scope;
+}
+
+ovx::ScriptItem* TksScript::Find(const QString& name) const {
+  // The global unit is not consulted while it registers its own modules.
+  ovx::ScriptScope scope;
+  int depth = 0;
+  bool rtti = false;
+  for (const TksScript* s = this; s && depth < 64; s = s->parent_, ++depth) {
+    if (ovx::ScriptItem* item = s->registry_.FindLocal(name)) return item;
+    rtti = rtti || s->rtti_added_;
+  }
+  if (!rtti && !added_by_) return GlobalUnit().registry_.FindLocal(name);
+  return nullptr;
+}
+
+TksClassVariable* TksScript::FindClass(const QString& name) const {
+  ovx::ScriptItem* item = Find(name);
+  return item && item->kind == ovx::ScriptItem::Kind::kClass ? item->cls.get() : nullptr;
+}
+
+namespace {
+
+ovx::ScriptDeclarationContext ContextOf(const TksScript& script) {
+  ovx::ScriptDeclarationContext c;
+  c.find_type = [&script](const QString& name, ovx::ScriptVarType* type) {
+    ovx::ScriptItem* item = script.Find(name);
+    if (!item ||
+        (item->kind != ovx::ScriptItem::Kind::kType && item->kind != ovx::ScriptItem::Kind::kClass))
+      return false;
+    *type = item->type;
+    return true;
+  };
+  c.find_const = [&script](const QString& name, ovx::ScriptValue* value) {
+    ovx::ScriptItem* item = script.Find(name);
+    if (!item || item->kind != ovx::ScriptItem::Kind::kConst) return false;
+    *value = item->value;
+    return true;
+  };
+  return c;
+}
+
+ovx::ScriptVarType TypeKind(const TksScript& script, const QString& type_name) {
+  ovx::ScriptVarType t = ovx::ScriptVarType::kVariant;
+  if (ovx::ScriptItem* item = script.Find(type_name)) {
+    if (item->kind == ovx::ScriptItem::Kind::kType || item->kind == ovx::ScriptItem::Kind::kClass)
+      return item->type;
+  }
+  if (ovx::BuiltInScriptType(type_name, &t)) return t;
+  return ovx::ScriptVarType::kClass;
+}
+
+}  // namespace
+
+void TksScript::AddType(const QString& name, ovx::ScriptVarType type) {
+  if (Find(name)) return;
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kType;
+  item->name = name;
+  item->type = type;
+  item->type_name = name;
+  item->added_by = added_by_;
+  registry_.Add(std::move(item));
+}
+
+void TksScript::AddConst(const QString& name, const QString& type_name,
+                         const ovx::ScriptValue& value) {
+  if (Find(name)) return;
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kConst;
+  item->name = name;
+  item->type_name = type_name;
+  item->type = TypeKind(*this, type_name);
+  item->value = value;
+  item->added_by = added_by_;
+  registry_.Add(std::move(item));
+}
+
+void TksScript::AddVariable(const QString& name, const QString& type_name,
+                            const ovx::ScriptValue& value) {
+  if (Find(name)) return;
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kVariable;
+  item->name = name;
+  item->type_name = type_name;
+  item->type = TypeKind(*this, type_name);
+  item->value = value;
+  item->added_by = added_by_;
+  registry_.Add(std::move(item));
+}
+
+void TksScript::AddObject(const QString& name, ovx::Persistent* object) {
+  if (!object) return;
+  AddVariable(name, object->GetMetaClass().ClassName(), ovx::ScriptValue::Object(object));
+}
+
+void TksScript::AddEnum(const QString& type_name, const QString& names) {
+  AddType(type_name, ovx::ScriptVarType::kEnum);
+  int value = 0;
+  for (const QString& name : SplitNames(names))
+    AddConst(name, type_name, ovx::ScriptValue::Int(value++));
+}
+
+void TksScript::AddEnumSet(const QString& type_name, const QString& names) {
+  AddType(type_name, ovx::ScriptVarType::kEnum);
+  qint64 value = 1;
+  for (const QString& name : SplitNames(names)) {
+    AddConst(name, type_name, ovx::ScriptValue::Integer(value));
+    if (value < (qint64{1} << 62)) value <<= 1;
+  }
+}
+
+void TksScript::AddMethod(const QString& declaration, ovx::ScriptMethodHandler handler,
+                          const QString& category, const QString& description) {
+  auto method = std::make_unique<ovx::ScriptMethod>();
+  method->decl = ovx::ParseScriptDeclaration(declaration, ContextOf(*this));
+  if (method->decl.name.isEmpty() || Find(method->decl.name)) return;
+  method->syntax = declaration;
+  method->category = category;
+  method->description = description.isEmpty() ? method->decl.name : description;
+  method->handler = std::move(handler);
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kMethod;
+  item->name = method->decl.name;
+  item->type = method->decl.result_type;
+  item->type_name = method->decl.result_type_name;
+  item->method = std::move(method);
+  item->added_by = added_by_;
+  registry_.Add(std::move(item));
+}
+
+TksClassVariable* TksScript::AddClass(const QString& name, const QString& ancestor) {
+  if (name.isEmpty() || Find(name)) return nullptr;
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kClass;
+  item->name = name;
+  item->type = ovx::ScriptVarType::kClass;
+  item->type_name = name;
+  item->cls = std::make_unique<TksClassVariable>(name, nullptr, ancestor);
+  item->cls->SetDeclarationContext(ContextOf(*this));
+  item->added_by = added_by_;
+  return registry_.Add(std::move(item))->cls.get();
+}
+
+TksClassVariable* TksScript::AddClass(const ovx::MetaClass& meta, const QString& ancestor) {
+  const QString& name = meta.ClassName();
+  if (name.isEmpty() || Find(name)) return nullptr;
+  auto item = std::make_unique<ovx::ScriptItem>();
+  item->kind = ovx::ScriptItem::Kind::kClass;
+  item->name = name;
+  item->type = ovx::ScriptVarType::kClass;
+  item->type_name = name;
+  item->cls = std::make_unique<TksClassVariable>(name, &meta, ancestor);
+  item->cls->SetDeclarationContext(ContextOf(*this));
+  for (const ovx::PropertyInfo* p : meta.Properties()) item->cls->AddPublished(*p);
+  item->added_by = added_by_;
+  return registry_.Add(std::move(item))->cls.get();
+}
+
+void TksScript::AddComponent(const QString& name, ovx::Persistent* component,
+                             const QString& ancestor, const std::vector<Owned>& owned) {
+  if (!component) return;
+  if (TksClassVariable* cls = AddClass(component->GetMetaClass(), ancestor)) {
+    for (const Owned& o : owned) cls->AddComponentMember(o.name, o.object);
+  }
+  AddObject(name, component);
+}
+
+void TksScript::ClearItems() {
+  program_ = std::make_unique<ovx::ScriptProgram>();
+  registry_.ClearHostItems();
+  compiled_ = false;
+  SetError(QString(), QString(), QString());
 }

@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "script/interpreter.h"
+#include "script/registry.h"
 
 namespace ovx {
+class MetaClass;
+class Persistent;
 class Stream;
-}
+}  // namespace ovx
 
 class TksScript {
  public:
@@ -80,6 +83,63 @@ class TksScript {
   // Called with "line:col" before each statement runs.
   void SetOnRunLine(std::function<void(const QString& pos)> event);
 
+  // ---- registrations ----
+  // Each adds nothing when the name is already registered in this script
+  // or its parents. Names are found ignoring case. A script compiled after
+  // a registration sees it; registered variables keep their values across
+  // runs and are what the host reads back.
+
+  // Searched after this script's own registrations; not owned. A script
+  // whose chain holds no RTTI modules also reaches GlobalUnit().
+  void SetParent(TksScript* parent) { parent_ = parent; }
+  TksScript* Parent() const { return parent_; }
+  // Registers every RTTI module (the standard library first) into this
+  // script, once; those registrations survive ClearItems.
+  void AddRTTI();
+  bool HasRTTI() const { return rtti_added_; }
+  // A process-wide script with the RTTI modules applied, made on first
+  // request (thread-safe) and read-only afterwards.
+  static TksScript& GlobalUnit();
+
+  void AddType(const QString& name, ovx::ScriptVarType type);
+  // Read-only.
+  void AddConst(const QString& name, const QString& type_name, const ovx::ScriptValue& value);
+  void AddVariable(const QString& name, const QString& type_name, const ovx::ScriptValue& value);
+  // A variable of the object's class holding a reference to it.
+  void AddObject(const QString& name, ovx::Persistent* object);
+  // A type of kind Enum and one read-only constant per name ("a, b, c"):
+  // 0, 1, 2... for AddEnum, 1, 2, 4... for AddEnumSet.
+  void AddEnum(const QString& type_name, const QString& names);
+  void AddEnumSet(const QString& type_name, const QString& names);
+  // `description` defaults to the routine's name.
+  void AddMethod(const QString& declaration, ovx::ScriptMethodHandler handler,
+                 const QString& category = {}, const QString& description = {});
+  // A class from its metadata, every published property a member; answers
+  // null when the name is already registered. The default property is
+  // the ancestor's unless the class sets its own.
+  TksClassVariable* AddClass(const ovx::MetaClass& meta, const QString& ancestor);
+  // A class the metadata does not describe (a platform class).
+  TksClassVariable* AddClass(const QString& name, const QString& ancestor);
+  // A form, data module or frame (`ancestor` "TForm", "TDataModule" or
+  // "TFrame") with the components it owns: a class not yet registered is
+  // registered with one read-only member per owned component, and the
+  // component is added as an object named `name`.
+  struct Owned {
+    QString name;
+    ovx::Persistent* object;
+  };
+  void AddComponent(const QString& name, ovx::Persistent* component, const QString& ancestor,
+                    const std::vector<Owned>& owned);
+
+  // This script's registrations, then its parents'.
+  ovx::ScriptItem* Find(const QString& name) const;
+  TksClassVariable* FindClass(const QString& name) const;
+  ovx::ScriptScope Scope() const;
+  ovx::ScriptRegistry& Registry() { return registry_; }
+  // Forgets the compiled program and what the host registered; what RTTI
+  // modules registered stays.
+  void ClearItems();
+
  private:
   QStringList lines_;
   QString syntax_type_ = QStringLiteral("PascalScript");
@@ -90,6 +150,10 @@ class TksScript {
   QString error_pos_;
   QString error_unit_;
   std::unique_ptr<ovx::ScriptProgram> program_;
+  ovx::ScriptRegistry registry_;
+  TksScript* parent_ = nullptr;
+  bool rtti_added_ = false;
+  int added_by_ = 0;
   bool compiled_ = false;
   bool evaluate_failed_ = false;
 };

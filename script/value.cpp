@@ -1,5 +1,7 @@
 #include "base/date_serial.h"
+#include "base/meta_class.h"
 #include "base/number_format.h"
+#include "base/object_handle.h"
 #include "base/rounding.h"
 #include "script/interpreter.h"
 #include "script/messages.h"
@@ -29,6 +31,8 @@ const char* KindName(ScriptValue::Kind kind) {
       return "String";
     case ScriptValue::Kind::kArray:
       return "Array";
+    case ScriptValue::Kind::kObject:
+      return "Object";
   }
   return "";
 }
@@ -77,6 +81,24 @@ ScriptValue ScriptValue::Array(std::shared_ptr<ScriptArray> a) {
   return v;
 }
 
+ScriptValue ScriptValue::Object(Persistent* object) {
+  if (!object) return Null();
+  return Make(Kind::kObject, ObjectHandle(object));
+}
+
+ScriptValue ScriptValue::FromHandle(qint64 handle) {
+  if (!ObjectFromHandle(handle))
+    throw ScriptError(ScriptMessage(QStringLiteral("rsScriptInvalidObject"),
+                                    QStringLiteral("Invalid object reference: %1"))
+                          .arg(handle),
+                      QStringLiteral("EInvalidPointer"));
+  return Make(Kind::kObject, handle);
+}
+
+Persistent* ScriptValue::ObjectPointer() const {
+  return kind_ == Kind::kObject ? ObjectFromHandle(i_) : nullptr;
+}
+
 bool ScriptValue::ToBool() const {
   switch (kind_) {
     case Kind::kEmpty:
@@ -84,6 +106,7 @@ bool ScriptValue::ToBool() const {
     case Kind::kInt:
     case Kind::kInt64:
     case Kind::kBool:
+    case Kind::kObject:
       return i_ != 0;
     case Kind::kFloat:
       return d_ != 0;
@@ -104,6 +127,7 @@ qint64 ScriptValue::ToInt64() const {
       return 0;
     case Kind::kInt:
     case Kind::kInt64:
+    case Kind::kObject:
       return i_;
     case Kind::kBool:
       return i_ ? -1 : 0;
@@ -143,6 +167,7 @@ double ScriptValue::ToFloat() const {
       return 0;
     case Kind::kInt:
     case Kind::kInt64:
+    case Kind::kObject:
       return static_cast<double>(i_);
     case Kind::kBool:
       return i_ ? -1 : 0;
@@ -164,6 +189,7 @@ QString ScriptValue::ToString() const {
       return QString();
     case Kind::kInt:
     case Kind::kInt64:
+    case Kind::kObject:
       return FormatInt(i_);
     case Kind::kBool:
       return i_ ? QStringLiteral("True") : QStringLiteral("False");
@@ -213,6 +239,7 @@ QVariant ScriptValue::ToQVariant() const {
     case Kind::kInt:
       return QVariant(static_cast<int>(i_));
     case Kind::kInt64:
+    case Kind::kObject:
       return QVariant(static_cast<qlonglong>(i_));
     case Kind::kFloat:
       return QVariant(d_);

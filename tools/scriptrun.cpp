@@ -23,6 +23,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: scriptrun [--lang NAME] [--il] [--eval EXPR] FILE|-\n"
+    "       scriptrun [--lang NAME] --eval EXPR\n"
     "Compiles FILE (\"-\": standard input) as a script of dialect NAME\n"
     "(PascalScript, C++Script, BasicScript or JScript; default PascalScript),\n"
     "runs it and prints its variables as \"name: Type = value\".\n"
@@ -30,7 +31,8 @@ constexpr char kUsage[] =
     "Options:\n"
     "  --lang NAME  the dialect (a #language line at the top overrides it)\n"
     "  --il         print the syntax tree (UTF-8, CR LF) and stop\n"
-    "  --eval EXPR  print the value of EXPR after the run\n"
+    "  -e, --eval EXPR  print the value of EXPR after the run; without FILE,\n"
+    "               only the value of EXPR in an empty program\n"
     "  -h, --help   show this help\n"
     "\n"
     "Units named in include clauses are looked up beside FILE, then in the\n"
@@ -78,7 +80,7 @@ int Run(const QStringList& args) {
     } else if (arg == u"--lang") {
       if (++i >= args.size()) return UsageError(QStringLiteral("--lang needs a dialect name"));
       language = args[i];
-    } else if (arg == u"--eval") {
+    } else if (arg == u"--eval" || arg == u"-e") {
       if (++i >= args.size()) return UsageError(QStringLiteral("--eval needs an expression"));
       eval = args[i];
       has_eval = true;
@@ -90,13 +92,21 @@ int Run(const QStringList& args) {
       return UsageError(QStringLiteral("more than one script given"));
     }
   }
-  if (file.isEmpty()) return UsageError(QStringLiteral("no script given"));
+  const bool expression_only = file.isEmpty() && has_eval && !il;
+  if (file.isEmpty() && !expression_only) return UsageError(QStringLiteral("no script given"));
 
   ovx::RegisterScriptLanguages();
   TksScript script;
   script.SetSyntaxType(language);
   QByteArray bytes;
-  if (file == u"-") {
+  if (expression_only) {
+    // An empty program: the expression sees the standard library only.
+    // Pascal and C++ want a main block even when it does nothing.
+    if (language.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) == 0)
+      bytes = "begin end.";
+    else if (language.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0)
+      bytes = "{}";
+  } else if (file == u"-") {
     bytes = ReadStandardInput();
   } else {
     ovx::FileStream stream(file, ovx::FileStream::Mode::kRead);
@@ -127,7 +137,7 @@ int Run(const QStringList& args) {
           (var.name + QStringLiteral(": ") + var.type + QStringLiteral(" = ") + var.value.Display())
               .toUtf8() +
           '\n';
-    Print(stdout, text);
+    if (!expression_only) Print(stdout, text);
     if (!ran) return report_error();
     if (has_eval) {
       const ovx::ScriptValue value = script.Evaluate(eval);
@@ -135,7 +145,11 @@ int Run(const QStringList& args) {
         Print(stdout, "error: " + value.ToString().toUtf8() + '\n');
         return 1;
       }
-      Print(stdout, value.Display().toUtf8() + '\n');
+      // A bare expression prints as a calculator would: text unquoted.
+      const QString shown = expression_only && value.kind() == ovx::ScriptValue::Kind::kString
+                                ? value.ToString()
+                                : value.Display();
+      Print(stdout, shown.toUtf8() + '\n');
     }
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -151,6 +151,59 @@ TEST(ValueFormatTest, HugeWidthsAndPrecisionsAreCapped) {
   EXPECT_LE(FormatDirective(u"%.99999999e", 1.5).size(), 300);
 }
 
+struct ArgumentsCase {
+  const char16_t* format;
+  QVariantList args;
+  const char16_t* expected;  // null: invalid or incompatible
+};
+
+TEST(ValueFormatTest, FormatOverArgumentLists) {
+  const ArgumentsCase cases[] = {
+      {u"%d-%s", {7, QStringLiteral("x")}, u"7-x"},
+      {u"%s and %s", {QStringLiteral("a"), QStringLiteral("b")}, u"a and b"},
+      {u"%1:s %0:s %s", {QStringLiteral("a"), QStringLiteral("b")}, u"b a b"},
+      {u"[%5d|%-5d]", {42, 42}, u"[   42|42   ]"},
+      {u"%*d|%-*d", {4, 1, 3, 2}, u"   1|2  "},
+      {u"%*d", {-3, 1}, u"1  "},
+      {u"%.*f", {3, 1.5}, u"1.500"},
+      {u"%.2f %e", {2, 1234.5}, u"2.00 1.23450000000000E+003"},  // integers pass as numbers
+      {u"%n / %m", {1234.5, -2.5}, u"1,234.50 / -$2.50"},
+      {u"%x %.4x", {255, 10}, u"FF 000A"},
+      {u"%s|%s|%s", {true, 1.5, QVariant()}, u"True|1.5|"},
+      {u"%.2s", {QStringLiteral("abcdef")}, u"ab"},
+      {u"100%% of %d", {3}, u"100% of 3"},
+      {u"no directives", {}, u"no directives"},
+      {u"%d", {QVariant(qint64(9000000000))}, u"9000000000"},
+      // Too few arguments, wrong kinds and broken directives.
+      {u"%d %d", {1}, nullptr},
+      {u"%d", {}, nullptr},
+      {u"%5:d", {1}, nullptr},
+      {u"%d", {QStringLiteral("1")}, nullptr},
+      {u"%d", {2.5}, nullptr},
+      {u"%d", {true}, nullptr},
+      {u"%f", {QStringLiteral("1.5")}, nullptr},
+      {u"%f", {QVariant()}, nullptr},
+      {u"%s", {QVariantList{1, 2}}, nullptr},
+      {u"%*d", {QStringLiteral("4"), 1}, nullptr},
+      {u"%*d", {4}, nullptr},
+      {u"%q", {1}, nullptr},
+      {u"50%", {1}, nullptr},
+      {u"%-", {1}, nullptr},
+  };
+  for (const ArgumentsCase& c : cases) {
+    const QString format = QString::fromUtf16(c.format);
+    const std::optional<QString> text = FormatArguments(format, c.args);
+    if (!c.expected) {
+      EXPECT_FALSE(text) << format.toStdString() << " gave " << text->toStdString();
+    } else {
+      ASSERT_TRUE(text) << format.toStdString();
+      EXPECT_EQ(*text, QString::fromUtf16(c.expected)) << format.toStdString();
+    }
+  }
+  // Widths from the list are capped like written ones.
+  EXPECT_EQ(FormatArguments(u"%*d", {1 << 30, 1})->size(), 255);
+}
+
 struct DateCase {
   const char16_t* picture;
   const char16_t* expected;
