@@ -14,10 +14,10 @@
 #include "base/error.h"
 #include "base/utf16.h"
 #include "export/cff_font.h"
+#include "export/font_file_cache.h"
 #include "export/internal/truetype_shaper.h"
 #include "export/truetype_font.h"
 #include "platform/font_service.h"
-#include "platform/safe_file.h"
 
 #include <QFile>
 #include <QHash>
@@ -223,8 +223,7 @@ void TovxPDFFont::Impl::Load() {
 void TovxPDFFont::Impl::LoadFile() {
   QByteArray data;
   try {
-    data =
-        ovx::ReadFileBounded(face->FilePath(), ovx::kMaxFontFileBytes, QStringLiteral("font file"));
+    data = ovx::FontFileCache::Instance().Read(face->FilePath());
   } catch (const ovx::Error& error) {
     warnings.append(error.Message() + QStringLiteral("; the font is not embedded"));
     ComputeMetricsFromFace();
