@@ -48,7 +48,7 @@ struct FontFileCache::State {
   mutable std::mutex mutex;
   QHash<QString, Entry> entries;
   int64_t kept_bytes = 0;
-  int64_t byte_limit = int64_t{96} << 20;
+  int64_t byte_limit = kMaxFontFileBytes;
   int64_t disk_reads = 0;
   uint64_t clock = 0;
 
@@ -59,13 +59,22 @@ struct FontFileCache::State {
     entries.erase(it);
   }
 
-  // Drops the least recently used files until `incoming` more bytes fit.
+  // Drops the least recently used idle files until `incoming` more bytes
+  // fit. A file whose bytes a live font still shares costs nothing extra
+  // to keep (dropping it frees no memory) and is what the next export asks
+  // for first, so it neither counts against the bound nor goes: otherwise
+  // an export using more faces than the bound holds would push out each
+  // face before its next use and read every file again every time.
   void MakeRoom(int64_t incoming) {
-    while (!entries.isEmpty() && kept_bytes + incoming > byte_limit) {
-      auto oldest = entries.begin();
+    for (;;) {
+      int64_t idle_bytes = 0;
+      auto oldest = entries.end();
       for (auto it = entries.begin(); it != entries.end(); ++it) {
-        if (it->last_use < oldest->last_use) oldest = it;
+        if (!it->bytes.isDetached()) continue;
+        idle_bytes += it->bytes.size();
+        if (oldest == entries.end() || it->last_use < oldest->last_use) oldest = it;
       }
+      if (oldest == entries.end() || idle_bytes + incoming <= byte_limit) return;
       kept_bytes -= oldest->bytes.size();
       entries.erase(oldest);
     }

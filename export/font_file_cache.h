@@ -5,8 +5,10 @@
 // per export costs both time and a fresh copy in memory. The cache keeps
 // the bytes of recently used files (QByteArray shares them with every font
 // that parses them) and reads a file again when its size or modification
-// time changed. Its total is bounded: the least recently used files go
-// first, and a file larger than the whole bound is read but not kept.
+// time changed. What it alone holds is bounded: the least recently used
+// idle files go first (files still shared with live fonts stay, as
+// dropping them frees nothing), and a file larger than the whole bound is
+// read but not kept.
 #pragma once
 
 #include <QByteArray>
@@ -26,10 +28,12 @@ class FontFileCache {
 
   // Drops every kept file; the next Read of each goes to the disk again.
   void Clear();
-  // The most bytes kept at once (96 MB unless set).
+  // The most bytes kept for files no live font shares (256 MB unless set,
+  // the largest font file read at all).
   void SetByteLimit(int64_t bytes);
 
-  // For tests: how many files were read from disk, and the bytes now kept.
+  // For tests: how many files were read from disk, and the bytes now kept
+  // (idle or shared).
   int64_t DiskReads() const;
   int64_t KeptBytes() const;
 

@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "export/pdf_font.h"
+#include "export/truetype_font.h"
 #include "platform/font_service.h"
 
 #include <QDateTime>
@@ -21,11 +22,11 @@ class FontFileCacheTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     cache().Clear();
-    cache().SetByteLimit(int64_t{96} << 20);
+    cache().SetByteLimit(kMaxFontFileBytes);
   }
   void TearDown() override {
     cache().Clear();
-    cache().SetByteLimit(int64_t{96} << 20);
+    cache().SetByteLimit(kMaxFontFileBytes);
   }
   static FontFileCache& cache() { return FontFileCache::Instance(); }
   QString Write(const QString& name, const QByteArray& bytes) {
@@ -100,6 +101,28 @@ TEST_F(FontFileCacheTest, TotalStaysWithinTheBoundDroppingTheLeastRecentlyUsed) 
   EXPECT_EQ(bytes.size(), 3000);
   EXPECT_EQ(ReadsFor(huge), 1);
   EXPECT_LE(cache().KeptBytes(), 2500);
+}
+
+TEST_F(FontFileCacheTest, FilesStillInUseStayWhateverTheBound) {
+  cache().SetByteLimit(1500);
+  const QString a = Write(QStringLiteral("a.ttf"), QByteArray(1000, 'a'));
+  const QString b = Write(QStringLiteral("b.ttf"), QByteArray(1000, 'b'));
+  const QString c = Write(QStringLiteral("c.ttf"), QByteArray(1000, 'c'));
+  // As in one export using more faces than the bound: each face is held
+  // by its font while the next is read, and all are found again.
+  {
+    QByteArray held_a, held_b, held_c;
+    EXPECT_EQ(ReadsFor(a, &held_a), 1);
+    EXPECT_EQ(ReadsFor(b, &held_b), 1);
+    EXPECT_EQ(ReadsFor(c, &held_c), 1);
+    EXPECT_EQ(cache().KeptBytes(), 3000);
+  }
+  // Once released, the idle files shrink back to the bound at the next miss.
+  const QString d = Write(QStringLiteral("d.ttf"), QByteArray(500, 'd'));
+  EXPECT_EQ(ReadsFor(d), 1);
+  EXPECT_LE(cache().KeptBytes(), 1500);
+  EXPECT_EQ(ReadsFor(c), 0);  // the most recently used stayed
+  EXPECT_EQ(ReadsFor(a), 1);  // the least recently used went
 }
 
 TEST_F(FontFileCacheTest, FailedReadsPassTheErrorAndKeepNothing) {
