@@ -141,6 +141,31 @@ TEST(ScriptClassesTest, ProgramOwnsWhatItCreates) {
       QString());
 }
 
+class HostThing : public Persistent {
+ public:
+  const MetaClass& GetMetaClass() const override {
+    static const MetaClass meta(QStringLiteral("TComponent"), nullptr, {}, nullptr);
+    return meta;
+  }
+};
+
+// The host's objects are owned by the host: freeing one from a script
+// would leave the host a dangling pointer.
+TEST(ScriptClassesTest, HostObjectsAreNotTheScriptsToFree) {
+  HostThing host;
+  for (const char* language : {"PascalScript", "JScript"}) {
+    Runner runner;
+    runner.script.AddObject(QStringLiteral("Host"), &host);
+    const QString text = QString::fromLatin1(language) == u"JScript"
+                             ? QStringLiteral("delete Host;")
+                             : QStringLiteral("begin Host.Free end.");
+    EXPECT_EQ(runner.Run(text, QString::fromLatin1(language), nullptr),
+              QStringLiteral("run: Cannot free TComponent: the script did not create it"))
+        << language;
+    EXPECT_NE(ObjectFromHandle(ObjectHandle(&host)), nullptr);
+  }
+}
+
 TEST(ScriptClassesTest, EnumerationAndRegistration) {
   Runner runner;
   QHash<QString, QString> vars;
