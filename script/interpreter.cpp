@@ -2846,6 +2846,28 @@ ScriptProgram::ScriptProgram() : impl_(std::make_unique<Impl>(*this)) {}
 std::shared_ptr<qint64> ScriptProgram::ElementBudget() const { return impl_->live_elements; }
 ScriptProgram::~ScriptProgram() = default;
 
+Persistent* ScriptProgram::AdoptObject(std::unique_ptr<Persistent> object) {
+  if (!object) return nullptr;
+  if (static_cast<qint64>(owned_.size()) >= kMaxOwnedObjects)
+    throw ScriptError(ScriptMessage(QStringLiteral("rsScriptTooManyObjects"),
+                                    QStringLiteral("Too many objects: at most %1 at a time"))
+                          .arg(kMaxOwnedObjects),
+                      QStringLiteral("EOutOfMemory"));
+  Persistent* p = object.get();
+  owned_.emplace(p, std::move(object));
+  return p;
+}
+
+bool ScriptProgram::FreeObject(Persistent* object) {
+  auto found = owned_.find(object);
+  if (found == owned_.end()) return false;
+  // Out of the table before it dies: its destructor may free more.
+  std::unique_ptr<Persistent> doomed = std::move(found->second);
+  owned_.erase(found);
+  doomed.reset();
+  return true;
+}
+
 void ScriptProgram::SetHost(const ScriptScope& scope, const QString& source_text) {
   host_ = std::make_unique<ScriptScope>(scope);
   source_ = source_text;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 class TksXMLItem;
@@ -185,10 +186,20 @@ class ScriptProgram {
   // The count of array elements the program holds, shared by its arrays;
   // host functions that make arrays charge it (ScriptArray::Reserve).
   std::shared_ptr<qint64> ElementBudget() const;
+  // Objects the script itself created (constructors of platform classes)
+  // belong to the program: freed by the script's Free or with the program,
+  // whichever comes first. At most kMaxOwnedObjects live at once; Adopt
+  // throws a script error past that and deletes `object`.
+  static constexpr qint64 kMaxOwnedObjects = 1000000;
+  Persistent* AdoptObject(std::unique_ptr<Persistent> object);
+  // Deletes `object` when the program owns it; answers whether it did.
+  bool FreeObject(Persistent* object);
+  bool OwnsObject(const Persistent* object) const { return owned_.count(object) != 0; }
 
   struct Impl;
 
  private:
+  std::unordered_map<const Persistent*, std::unique_ptr<Persistent>> owned_;
   std::unique_ptr<Impl> impl_;
   std::unique_ptr<ScriptScope> host_;
   QString source_;

@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/stream.h"
 #include "base/text_codec.h"
+#include "script/classes_module.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 
@@ -96,6 +97,7 @@ int Run(const QStringList& args) {
   if (file.isEmpty() && !expression_only) return UsageError(QStringLiteral("no script given"));
 
   ovx::RegisterScriptLanguages();
+  ovx::RegisterClassesModule();
   TksScript script;
   script.SetSyntaxType(language);
   QByteArray bytes;
