@@ -302,22 +302,19 @@ void TksScript::AddType(const QString& name, ovx::ScriptVarType type) {
 
 void TksScript::AddConst(const QString& name, const QString& type_name,
                          const ovx::ScriptValue& value) {
-  if (Find(name)) return;
-  auto item = std::make_unique<ovx::ScriptItem>();
-  item->kind = ovx::ScriptItem::Kind::kConst;
-  item->name = name;
-  item->type_name = type_name;
-  item->type = TypeKind(*this, type_name);
-  item->value = value;
-  item->added_by = added_by_;
-  registry_.Add(std::move(item));
+  AddValueItem(ovx::ScriptItem::Kind::kConst, name, type_name, value);
 }
 
 void TksScript::AddVariable(const QString& name, const QString& type_name,
                             const ovx::ScriptValue& value) {
+  AddValueItem(ovx::ScriptItem::Kind::kVariable, name, type_name, value);
+}
+
+void TksScript::AddValueItem(ovx::ScriptItem::Kind kind, const QString& name,
+                             const QString& type_name, const ovx::ScriptValue& value) {
   if (Find(name)) return;
   auto item = std::make_unique<ovx::ScriptItem>();
-  item->kind = ovx::ScriptItem::Kind::kVariable;
+  item->kind = kind;
   item->name = name;
   item->type_name = type_name;
   item->type = TypeKind(*this, type_name);

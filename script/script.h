@@ -141,6 +141,11 @@ class TksScript {
   void ClearItems();
 
  private:
+  // A constant or variable, unless the name is already registered here or
+  // in a parent.
+  void AddValueItem(ovx::ScriptItem::Kind kind, const QString& name, const QString& type_name,
+                    const ovx::ScriptValue& value);
+
   QStringList lines_;
   QString syntax_type_ = QStringLiteral("PascalScript");
   bool extended_charset_ = false;
