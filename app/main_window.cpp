@@ -177,7 +177,7 @@ void TfrmMain::ShowBuildStatus() {
                        .arg(result.body_pages)
                        .arg(result.cells);
   if (!builder_->Finished()) {
-    status += QStringLiteral("排版未完成（已取消或仍在进行）。");
+    status += QStringLiteral("正文尚未排完（排版已取消或仍在进行）。");
   } else if (result.left_out_characters > 0) {
     status += QStringLiteral("正文超过 %1 页的上限，共 %2 字，其中 %3 字未排入。")
                   .arg(ovx::app::kMaxBodyPages)
