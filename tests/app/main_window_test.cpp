@@ -186,6 +186,38 @@ class MainWindowTest : public QObject {
     QVERIFY(window.StatusText().contains(QStringLiteral("未排完")));
   }
 
+  // While a preview that is not modal still prepares the report, the print
+  // button does nothing: loading the template again would take the pages
+  // from under the engine.
+  void PrintButtonWaitsForARunningPreparation() {
+    ovx::InstallPreview();
+    TfrmMain window(QStringLiteral(VELMORA_APP_DATA_DIR));
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.show();
+    window.Report().PreviewOptions().SetModal(false);
+    auto* button = window.findChild<QPushButton*>("btn2");
+    bool pressed = false;
+    window.Report().on_progress = [&](int page) {
+      if (page != 3 || pressed) return;
+      pressed = true;
+      QTest::mouseClick(button, Qt::LeftButton);
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(ovx::OpenPreviewForms().size(), size_t{1});
+    TovxPreviewForm* form = ovx::OpenPreviewForms().front();
+    QTRY_VERIFY_WITH_TIMEOUT(pressed && !form->Preview()->Running(), 20000);
+    window.Report().on_progress = nullptr;
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    bool pictures = false;
+    QCOMPARE(BodyPages(window.Report(), &pictures), 38);
+    QCOMPARE(form->Preview()->PageCount(), 39);
+    QCOMPARE(ovx::OpenPreviewForms().size(), size_t{1});
+    form->Button("CancelB")->trigger();
+    QTRY_VERIFY(ovx::OpenPreviewForms().empty());
+    ovx::UninstallPreview();
+  }
+
   void MissingPictureThenSecondPress() {
     QTemporaryDir empty;
     TfrmMain window(empty.path());
