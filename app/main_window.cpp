@@ -3,10 +3,12 @@
 #include "app/core/export_settings.h"
 #include "app/core/fixed_data.h"
 #include "base/error.h"
+#include "engine/engine.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
 #include "platform/font_service.h"
 #include "report/model/report.h"
+#include "report/model/report_preparation.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -168,41 +170,70 @@ void TfrmMain::ApplySettings(const ovx::app::PrintSettings& settings) {
   edt2_->setValue(ovx::app::ReadGridNumber(settings.chars, QStringLiteral("chars")));
 }
 
+void TfrmMain::ShowBuildStatus() {
+  if (!builder_) return;
+  const ovx::app::BuildResult result = builder_->Result();
+  QString status = QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
+                       .arg(result.body_pages)
+                       .arg(result.cells);
+  if (!builder_->Finished()) {
+    status += QStringLiteral("正文尚未排完（排版已取消或仍在进行）。");
+  } else if (result.left_out_characters > 0) {
+    status += QStringLiteral("正文超过 %1 页的上限，共 %2 字，其中 %3 字未排入。")
+                  .arg(ovx::app::kMaxBodyPages)
+                  .arg(result.text_characters)
+                  .arg(result.left_out_characters);
+  }
+  if (result.dropped_controls > 0) {
+    status += QStringLiteral("已删去正文中的 %1 个控制字符。").arg(result.dropped_controls);
+  }
+  if (!result.title_fits) {
+    status += QStringLiteral("标题过长，封面放不下，首尾被截去。");
+  } else if (result.title_points < ovx::app::kTitlePoints) {
+    status += QStringLiteral("标题过长，已缩小为 %1 磅。").arg(result.title_points);
+  }
+  if (font_missing_) {
+    status += QStringLiteral("私有字体 %1 不存在，以替代字体显示。")
+                  .arg(QDir::toNativeSeparators(font_path_));
+  }
+  lbl_status_->setText(status);
+}
+
 void TfrmMain::btn2Click() {
+  // A preview that is not modal may still be preparing this report: the
+  // template must not be reloaded under the engine.
+  if (ovx::ReportPreparation* preparation = ovx1_->Preparation();
+      preparation && preparation->Running()) {
+    return;
+  }
   lbl_status_->clear();
+  TovxEngine* engine = ovx::ReportEngine(*ovx1_);
+  if (engine) engine->more_pages = nullptr;
   try {
     // A damaged private font stops the command (its pages would silently
     // take another face); a missing one is the window's old, documented
     // case: the face is substituted, and the status line says so.
-    const bool font_missing = !QFileInfo::exists(font_path_);
-    if (!font_missing) ovx::app::CheckPrivateFont(data_directory_);
-    const ovx::app::BuildResult result =
-        ovx::app::BuildReport(*ovx1_, CurrentSettings(), typesetter_);
-    QString status = QStringLiteral("已生成报表：封面 1 页，正文 %1 页，共 %2 个字格。")
-                         .arg(result.body_pages)
-                         .arg(result.cells);
-    if (result.left_out_characters > 0) {
-      status += QStringLiteral("正文超过 %1 页的上限，共 %2 字，其中 %3 字未排入。")
-                    .arg(ovx::app::kMaxBodyPages)
-                    .arg(result.text_characters)
-                    .arg(result.left_out_characters);
+    font_missing_ = !QFileInfo::exists(font_path_);
+    if (!font_missing_) ovx::app::CheckPrivateFont(data_directory_);
+    builder_ = std::make_unique<ovx::app::ReportBuilder>(*ovx1_, typesetter_);
+    builder_->Start(CurrentSettings());
+    if (engine) {
+      // The body pages are typeset as the preparation reaches them, so the
+      // preview shows the first ones at once, however long the text.
+      engine->more_pages = [this, builder = builder_.get()] {
+        if (!builder->AddBodyPage()) return false;
+        if (builder->Finished()) ShowBuildStatus();
+        return true;
+      };
+    } else {
+      while (builder_->AddBodyPage()) {
+      }
     }
-    if (result.dropped_controls > 0) {
-      status += QStringLiteral("已删去正文中的 %1 个控制字符。").arg(result.dropped_controls);
-    }
-    if (!result.title_fits) {
-      status += QStringLiteral("标题过长，封面放不下，首尾被截去。");
-    } else if (result.title_points < ovx::app::kTitlePoints) {
-      status += QStringLiteral("标题过长，已缩小为 %1 磅。").arg(result.title_points);
-    }
-    if (font_missing) {
-      status += QStringLiteral("私有字体 %1 不存在，以替代字体显示。")
-                    .arg(QDir::toNativeSeparators(font_path_));
-    }
-    lbl_status_->setText(status);
+    ShowBuildStatus();
     // Prepares the report in the preview window, which stays open until
     // the user closes it when it is modal (the application's choice).
     ovx1_->ShowReport(true);
+    ShowBuildStatus();
   } catch (const ovx::Error& e) {
     lbl_status_->setText(QStringLiteral("打印失败。"));
     show_error(e.Message());

@@ -59,6 +59,8 @@ class TfrmMain : public QWidget {
   void FormShow();
   void FormClose();
   void RemoveFont();
+  // The status line for what the print command has built so far.
+  void ShowBuildStatus();
 
   QString data_directory_;
   QString font_path_;
@@ -86,4 +88,8 @@ class TfrmMain : public QWidget {
   std::unique_ptr<TovxPDFExport> ovx_pdf_export1_;
   std::unique_ptr<TovxJPEGExport> ovx_jpeg_export1_;
   ovx::app::Typesetter typesetter_;
+  // Typesets the body pages as the preparation reaches them; it lives as
+  // long as the report may still ask for pages.
+  std::unique_ptr<ovx::app::ReportBuilder> builder_;
+  bool font_missing_ = false;
 };

@@ -93,39 +93,72 @@ bool TovxEngine::Initialize(TovxReportPage* only) {
   collectors_.clear();
   extras_.clear();
   QStringList errors;
-  TovxDataSet* report_data = report_.DataSet();
   for (TovxComponent* child : report_.Objects()) {
     auto* page = dynamic_cast<TovxReportPage*>(child);
     // Subreports may run any page a subreport shows.
     if (!page || (only && page != only && !page->Subreport())) continue;
-    ovx::BandTree& tree = trees_[page];
-    ovx::BuildBandTree(*page, tree, errors, resource_text);
-    // Both sides must name a data set for the check to mean anything.
-    TovxDataSet* page_data = page->DataSet();
-    if (report_data && page_data == report_data) {
+    SetUpPage(*page, errors);
+  }
+  for (const QString& error : errors) report_.AddError(error);
+  return errors.isEmpty();
+}
+
+void TovxEngine::SetUpPage(TovxReportPage& page_ref, QStringList& errors) {
+  TovxReportPage* page = &page_ref;
+  TovxDataSet* report_data = report_.DataSet();
+  ovx::BandTree& tree = trees_[page];
+  ovx::BuildBandTree(*page, tree, errors, resource_text);
+  // Both sides must name a data set for the check to mean anything.
+  TovxDataSet* page_data = page->DataSet();
+  if (report_data && page_data == report_data) {
+    errors.append(
+        QStringLiteral("Cannot use the same dataset for Report.DataSet and Page.DataSet"));
+  }
+  for (TovxDataBand* band : tree.top) {
+    TovxDataSet* band_data = band->DataSet();
+    if (!band_data) continue;
+    if (band_data == report_data) {
       errors.append(
-          QStringLiteral("Cannot use the same dataset for Report.DataSet and Page.DataSet"));
+          QStringLiteral("Cannot use the same dataset for Report.DataSet and Band.DataSet"));
     }
-    for (TovxDataBand* band : tree.top) {
-      TovxDataSet* band_data = band->DataSet();
-      if (!band_data) continue;
-      if (band_data == report_data) {
-        errors.append(
-            QStringLiteral("Cannot use the same dataset for Report.DataSet and Band.DataSet"));
-      }
-      if (band_data == page_data) {
-        errors.append(
-            QStringLiteral("Cannot use the same dataset for Page.DataSet and Band.DataSet"));
-      }
-    }
-    // Band backgrounds before the page becomes a source page, so their
-    // memos are stored as differences like every other object.
-    for (TovxComponent* object : page->Objects()) {
-      if (auto* band = dynamic_cast<TovxBand*>(object)) {
-        if (!dynamic_cast<TovxNullBand*>(band)) band->PrepareBackground();
-      }
+    if (band_data == page_data) {
+      errors.append(
+          QStringLiteral("Cannot use the same dataset for Page.DataSet and Band.DataSet"));
     }
   }
+  // Band backgrounds before the page becomes a source page, so their
+  // memos are stored as differences like every other object.
+  for (TovxComponent* object : page->Objects()) {
+    if (auto* band = dynamic_cast<TovxBand*>(object)) {
+      if (!dynamic_cast<TovxNullBand*>(band)) band->PrepareBackground();
+    }
+  }
+}
+
+bool TovxEngine::TakeMorePages() {
+  const size_t before = report_.Objects().size();
+  if (!more_pages || !more_pages() || report_.Objects().size() <= before) return false;
+  // Set up as the pages there from the start were: band tree, aggregate
+  // calls, data sets, source page.
+  const std::vector<TovxComponent*> added(report_.Objects().begin() + static_cast<long>(before),
+                                          report_.Objects().end());
+  QStringList errors;
+  std::vector<TovxDataSet*> used;
+  for (TovxComponent* child : added) {
+    auto* page = dynamic_cast<TovxReportPage*>(child);
+    if (!page) continue;
+    SetUpPage(*page, errors);
+    const ovx::BandTree& tree = trees_[page];
+    aggregate_list_.CollectPage(*page, tree);
+    used.push_back(page->DataSet());
+    for (const auto& [band, links] : tree.data) {
+      used.push_back(ovx::BandDataSet(const_cast<TovxDataBand&>(*band)));
+    }
+    pages_.AddSourcePage(*page);
+  }
+  OpenDataSets(std::move(used));
+  // A page whose bands do not fit together stops the run, as it would have
+  // stopped it before the start.
   for (const QString& error : errors) report_.AddError(error);
   return errors.isEmpty();
 }
@@ -141,6 +174,10 @@ void TovxEngine::OpenDataSets(TovxReportPage* only) {
     }
   }
   (void)only;
+  OpenDataSets(std::move(used));
+}
+
+void TovxEngine::OpenDataSets(std::vector<TovxDataSet*> used) {
   for (TovxDataSet* data_set : used) {
     if (!data_set || data_set->Active()) continue;
     opened_.push_back(data_set);  // before Open: a throwing Open is closed again
@@ -265,8 +302,12 @@ void TovxEngine::RunPass(TovxReportPage* only) {
 }
 
 void TovxEngine::RunPages(TovxReportPage* only) {
-  for (TovxComponent* child : report_.Objects()) {
-    auto* page = dynamic_cast<TovxReportPage*>(child);
+  // By index: more_pages appends to the list while the run goes on.
+  for (size_t i = 0;; ++i) {
+    if (i >= report_.Objects().size()) {
+      if (only || !KeepGoing() || !TakeMorePages() || i >= report_.Objects().size()) return;
+    }
+    auto* page = dynamic_cast<TovxReportPage*>(report_.Objects()[i]);
     if (!page || (only && page != only)) continue;
     if (!only && (!page->Visible() || page->Subreport())) continue;
     if (!KeepGoing()) return;

@@ -134,6 +134,12 @@ class TovxEngine : public TovxCustomEngine {
   std::function<void()> process_events;
   // The host's manual build of a page; when set it replaces the page's bands.
   std::function<void(TovxReportPage&)> on_manual_build;
+  // Asked when every page of the report has run: the host may append
+  // further report pages and answers whether it did. A host that makes its
+  // pages one by one (the typesetter) so has the first page shown long
+  // before the last is made. Not asked by a run of a single page, nor once
+  // the run is cancelled.
+  std::function<bool()> more_pages;
   // The text of a resource name in the band-tree and subreport errors.
   ovx::ResourceTextLookup resource_text = &ovx::BuiltInEngineText;
   // The aggregate calls of the report's pages, collected at each run.
@@ -182,7 +188,13 @@ class TovxEngine : public TovxCustomEngine {
   };
   // engine.cpp
   bool Initialize(TovxReportPage* only);
+  // The band tree of one page, with the checks of its data sets.
+  void SetUpPage(TovxReportPage& page, QStringList& errors);
+  // Asks more_pages and sets up the pages it appended; answers whether the
+  // run goes on with them.
+  bool TakeMorePages();
   void OpenDataSets(TovxReportPage* only);
+  void OpenDataSets(std::vector<TovxDataSet*> used);
   void CloseDataSets();
   void RestoreSavedObjects();
   void RunPass(TovxReportPage* only);

@@ -55,6 +55,14 @@ void TovxEngine::ShowChain(TovxBand* band) {
       aggregate_list_.TakeValues(*data);
     }
     if (!band->Visible() && !band->PrintChildIfInvisible()) return;
+    // A collapsed drill-down group shows its header's child only when asked
+    // to, as with its footer.
+    if (auto* group = dynamic_cast<TovxGroupHeader*>(band)) {
+      const auto run = group_runs_.find(group);
+      if (run != group_runs_.end() && run->second.collapsed && !group->ShowChildIfDrillDown()) {
+        return;
+      }
+    }
     // Records beside the first of their row have no children of their own.
     if (data && IsMultiColumnData(*data) && band_runs_[data].placed_column > 1) return;
     TovxBand* child = band->Child();

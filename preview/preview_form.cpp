@@ -11,9 +11,11 @@
 #include "resources/resources.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -247,7 +250,7 @@ TovxPreviewForm::TovxPreviewForm(QWidget* parent) : QDialog(parent) {
   RunningChanged(false);
 }
 
-TovxPreviewForm::~TovxPreviewForm() = default;
+TovxPreviewForm::~TovxPreviewForm() { RestoreApplication(false); }
 
 QAction* TovxPreviewForm::AddButton(const ButtonSpec& spec) {
   const ovx::ImageList& images = TovxResources::Instance().PreviewImages();
@@ -583,4 +586,62 @@ void TovxPreviewForm::keyPressEvent(QKeyEvent* event) {
     return;
   }
   event->accept();
+}
+
+// --- minimising a modal window -------------------------------------------------------------
+
+void TovxPreviewForm::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  if (windowState() & Qt::WindowMinimized) {
+    if (isModal() && isWindow() && minimised_with_me_.isEmpty()) MinimiseApplication();
+  } else if (!minimised_with_me_.isEmpty()) {
+    RestoreApplication(false);
+  }
+}
+
+void TovxPreviewForm::MinimiseApplication() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    const Qt::WindowType type = top->windowType();
+    if (top == this || isAncestorOf(top) || !top->isVisible() || top->isMinimized() ||
+        (type != Qt::Window && type != Qt::Dialog)) {
+      continue;
+    }
+    minimised_with_me_.append(top);
+    top->installEventFilter(this);
+    top->setWindowState(top->windowState() | Qt::WindowMinimized);
+  }
+}
+
+void TovxPreviewForm::RestoreApplication(bool raise_me) {
+  // Taken first: the state changes below come back through changeEvent and
+  // eventFilter.
+  const QList<QPointer<QWidget>> windows = std::exchange(minimised_with_me_, {});
+  for (const QPointer<QWidget>& window : windows) {
+    if (!window) continue;
+    window->removeEventFilter(this);
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  }
+  if (!raise_me) return;
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+bool TovxPreviewForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) {
+    auto* window = qobject_cast<QWidget*>(watched);
+    if (window && !window->isMinimized() && minimised_with_me_.contains(window)) {
+      // The application is being restored: the modal window comes back on top.
+      RestoreApplication(true);
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TovxPreviewForm::hideEvent(QHideEvent* event) {
+  // A spontaneous hide is the window system minimising the window; any
+  // other means it closes, and the windows it took along come back.
+  if (!event->spontaneous()) RestoreApplication(false);
+  QDialog::hideEvent(event);
 }

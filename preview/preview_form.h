@@ -9,6 +9,12 @@
 // control it stands for ("PrintB", "ZoomPlusB", ...), so the window, its
 // right-click menu and the tests all reach the same objects.
 //
+// Minimising: a modal window takes the windows it blocks with it (they
+// are of no use meanwhile, so the application is minimised as a whole);
+// when one of them, or the window itself, is restored, they all come back
+// and the modal window is raised and activated on top. A modeless window,
+// or one inside a multi-document area, minimises alone.
+//
 // Closing: while the report is being prepared the window does not close;
 // closing (the close button, Esc, the title bar) stops the preparation
 // first and closes once the engine has returned, so nothing is left writing
@@ -19,6 +25,8 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QList>
+#include <QPointer>
 
 class QAction;
 class QComboBox;
@@ -82,6 +90,9 @@ class TovxPreviewForm : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct ButtonSpec;
@@ -99,6 +110,10 @@ class TovxPreviewForm : public QDialog {
   void RunningChanged(bool running);
   void ExportWith(TovxCustomExportFilter* filter);
   TovxCustomExportFilter* FindFilter(const QString& class_name) const;
+  void MinimiseApplication();
+  // Brings back the windows minimised with this one; `raise_me` restores,
+  // raises and activates this window as well.
+  void RestoreApplication(bool raise_me);
 
   TovxReport* report_ = nullptr;
   TovxPreview* preview_;
@@ -118,4 +133,6 @@ class TovxPreviewForm : public QDialog {
   bool full_screen_ = false;
   Qt::WindowStates state_before_full_screen_;
   int first_pass_pages_ = -1;
+  // The windows minimised together with this modal one.
+  QList<QPointer<QWidget>> minimised_with_me_;
 };

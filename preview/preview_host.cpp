@@ -9,6 +9,8 @@
 #include "resources/resources.h"
 
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QScreen>
 
@@ -33,6 +35,8 @@ class PreviewWindowHost : public PreviewHost {
   }
 
   void ShowPrepared(TovxReport& report) override { Show(report, Pages(report), false, false); }
+
+  void SetMdiArea(QMdiArea* area) { mdi_area_ = area; }
 
   void ReportDestroyed(TovxReport& report) override {
     for (TovxPreviewForm* form : Forms()) {
@@ -63,11 +67,27 @@ class PreviewWindowHost : public PreviewHost {
     for (TovxPreviewForm* open : Forms()) {
       if (open->Report() == &report) open->reject();
     }
-    auto* form = new TovxPreviewForm(QApplication::activeWindow());
+    QMdiArea* area = report.PreviewOptions().MDIChild() ? mdi_area_.data() : nullptr;
+    auto* form = new TovxPreviewForm(area ? nullptr : QApplication::activeWindow());
     forms_.emplace_back(form);
     QObject::connect(form, &QObject::destroyed, [this](QObject* gone) { Forget(gone); });
     form->Init(&report, pages);
     if (prepare) form->PrepareLater(clear);
+    if (area) {
+      QMdiSubWindow* sub = area->addSubWindow(form);
+      sub->setAttribute(Qt::WA_DeleteOnClose);
+      // The window closes as a dialog (finished), which hides it inside its
+      // frame; the frame goes then, and takes the window with it. Queued:
+      // the frame's own close button may be what closed the dialog.
+      QObject::connect(form, &QDialog::finished, sub, &QMdiSubWindow::close, Qt::QueuedConnection);
+      if (report.PreviewOptions().Maximized()) {
+        sub->showMaximized();
+      } else {
+        sub->show();
+      }
+      form->show();
+      return;
+    }
     if (report.PreviewOptions().Maximized()) {
       // Without a window manager maximising does nothing: the window is
       // given the screen first.
@@ -93,6 +113,7 @@ class PreviewWindowHost : public PreviewHost {
   }
 
   std::vector<QPointer<QObject>> forms_;
+  QPointer<QMdiArea> mdi_area_;
 };
 
 PreviewWindowHost& Host() {
@@ -105,6 +126,8 @@ PreviewWindowHost& Host() {
 void InstallPreview() { SetPreviewHost(&Host()); }
 
 void UninstallPreview() { SetPreviewHost(nullptr); }
+
+void SetPreviewMdiArea(QMdiArea* area) { Host().SetMdiArea(area); }
 
 std::vector<TovxPreviewForm*> OpenPreviewForms() { return Host().Forms(); }
 

@@ -6,6 +6,12 @@
 // opens one on the pages prepared already. The window is modal or not as
 // the report's PreviewOptions.Modal says.
 //
+// A host program with a multi-document main window names its area
+// (SetPreviewMdiArea): reports whose PreviewOptions.MDIChild is set then
+// show their window as a subwindow of that area, never modal, since the
+// area's other windows stay in use. Without an area (or once it is gone)
+// the window is a normal one.
+//
 // A report destroyed while a window shows it takes the window with it:
 // the window lets go of the report and closes, so it never paints from
 // freed pages.
@@ -13,6 +19,7 @@
 
 #include <vector>
 
+class QMdiArea;
 class TovxPreviewForm;
 class TovxReport;
 
@@ -23,6 +30,10 @@ namespace ovx {
 void InstallPreview();
 // Back to no preview window (for tests).
 void UninstallPreview();
+
+// The area that previews of MDIChild reports open in (not owned); null
+// for none.
+void SetPreviewMdiArea(QMdiArea* area);
 
 // The preview windows open now, oldest first.
 std::vector<TovxPreviewForm*> OpenPreviewForms();

@@ -15,7 +15,6 @@
 #include <QDir>
 
 #include <algorithm>
-#include <optional>
 
 namespace ovx::app {
 namespace {
@@ -146,30 +145,48 @@ QString RemovePunctuation(QString text) {
   return text;
 }
 
-BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Typesetter& typesetter) {
+struct ReportBuilder::State {
+  TovxReportPage* cover = nullptr;
+  Typesetter::Grid grid;
+  bool body_background = false;
+  // Read once, shared by every body page (pictures share equal contents).
+  TovxPicture body_picture;
+  BuildResult result;
+};
+
+ReportBuilder::ReportBuilder(TovxReport& report, Typesetter& typesetter)
+    : report_(report), typesetter_(typesetter) {}
+
+ReportBuilder::~ReportBuilder() = default;
+
+void ReportBuilder::Start(const PrintSettings& settings) {
+  finished_ = true;
+  state_.reset();
   // Read the number fields first: a bad value must not leave half a report.
   const int lines = ReadGridNumber(settings.lines, QStringLiteral("lines"));
   const int chars = ReadGridNumber(settings.chars, QStringLiteral("chars"));
 
-  typesetter.Reset(QString());
+  typesetter_.Reset(QString());
   ovx::MemoryStream stream(TemplateLines().join(QStringLiteral("\r\n")).toUtf8());
-  if (!report.LoadFromStream(stream)) {
+  if (!report_.LoadFromStream(stream)) {
     throw ovx::Error(QString(), QStringLiteral("The report template does not load: %s"),
-                     {report.Errors().join(QStringLiteral("; "))});
+                     {report_.Errors().join(QStringLiteral("; "))});
   }
+  auto state = std::make_unique<State>();
   QString text = settings.body_lines.join(QString());
-  BuildResult result;
+  BuildResult& result = state->result;
   result.dropped_controls = DropControlCharacters(text);
 
-  auto& cover = Find<TovxReportPage>(report, QStringLiteral("Page1"));
+  auto& cover = Find<TovxReportPage>(report_, QStringLiteral("Page1"));
+  state->cover = &cover;
   if (settings.cover_background)
     LoadPicture(cover.BackPicture(), PicturePath(settings, kCoverPicture));
   if (settings.remove_punctuation) text = RemovePunctuation(std::move(text));
-  typesetter.Reset(text);
+  typesetter_.Reset(text);
 
-  auto& title = Find<TovxMemoView>(report, QStringLiteral("title"));
+  auto& title = Find<TovxMemoView>(report_, QStringLiteral("title"));
   title.Font().SetSize(kTitlePoints);
-  title.Font().SetName(typesetter.HolderFace());
+  title.Font().SetName(typesetter_.HolderFace());
   title.Font().SetStyle(TovxFontStyles{TovxFontStyle::fsBold});
   title.SetText(settings.title_lines.join(u'\n'));
   // A title longer than the cover holds is set smaller until it fits.
@@ -185,38 +202,56 @@ BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Types
   const double h = (cover.PaperHeight() - cover.TopMargin() - cover.BottomMargin()) * ov01cm;
   const double by_height = h / chars;
   const double by_width = w / lines;
-  Typesetter::Grid grid;
+  Typesetter::Grid& grid = state->grid;
   grid.lines = lines;
   grid.chars = chars;
   grid.cell = by_height < by_width ? by_height : by_width;
   grid.x0 = w - strip;
   grid.y0 = 0;
 
-  // Read once, shared by every body page (pictures share equal contents).
-  std::optional<TovxPicture> body_picture;
-  result.text_characters = CodePoints(typesetter.Remaining());
-  for (int i = 0; i < kMaxBodyPages; ++i) {
-    auto* page = new TovxReportPage(&report);
-    page->SetPaperWidth(cover.PaperWidth());
-    page->SetPaperHeight(cover.PaperHeight());
-    page->SetLeftMargin(cover.LeftMargin());
-    page->SetTopMargin(cover.TopMargin());
-    page->SetBottomMargin(cover.BottomMargin());
-    page->SetRightMargin(cover.RightMargin());
-    if (settings.body_background) {
-      if (!body_picture) {
-        body_picture.emplace();
-        LoadPicture(*body_picture, PicturePath(settings, kBodyPicture));
-      }
-      page->SetBackPicture(*body_picture);
-    }
-    typesetter.SetPageNumber(typesetter.PageNumber() + 1);
-    ++result.body_pages;
-    if (!typesetter.FillPage(*page, grid)) break;
+  // Every body page shows the picture (there is at least one): a picture
+  // that cannot be read stops the command here, before any page is shown.
+  state->body_background = settings.body_background;
+  if (settings.body_background)
+    LoadPicture(state->body_picture, PicturePath(settings, kBodyPicture));
+  result.text_characters = CodePoints(typesetter_.Remaining());
+  state_ = std::move(state);
+  finished_ = false;
+}
+
+bool ReportBuilder::AddBodyPage() {
+  if (finished_ || !state_) return false;
+  const TovxReportPage& cover = *state_->cover;
+  auto* page = new TovxReportPage(&report_);
+  page->SetPaperWidth(cover.PaperWidth());
+  page->SetPaperHeight(cover.PaperHeight());
+  page->SetLeftMargin(cover.LeftMargin());
+  page->SetTopMargin(cover.TopMargin());
+  page->SetBottomMargin(cover.BottomMargin());
+  page->SetRightMargin(cover.RightMargin());
+  if (state_->body_background) page->SetBackPicture(state_->body_picture);
+  typesetter_.SetPageNumber(typesetter_.PageNumber() + 1);
+  ++state_->result.body_pages;
+  if (!typesetter_.FillPage(*page, state_->grid) || state_->result.body_pages >= kMaxBodyPages) {
+    finished_ = true;
   }
-  result.cells = typesetter.CellCount();
-  result.left_out_characters = CodePoints(typesetter.Remaining());
+  return true;
+}
+
+BuildResult ReportBuilder::Result() const {
+  if (!state_) return {};
+  BuildResult result = state_->result;
+  result.cells = typesetter_.CellCount();
+  if (finished_) result.left_out_characters = CodePoints(typesetter_.Remaining());
   return result;
+}
+
+BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Typesetter& typesetter) {
+  ReportBuilder builder(report, typesetter);
+  builder.Start(settings);
+  while (builder.AddBodyPage()) {
+  }
+  return builder.Result();
 }
 
 }  // namespace ovx::app

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class TovxReport;
 
 namespace ovx::app {
@@ -74,6 +76,36 @@ qsizetype DropControlCharacters(QString& text);
 // `data_directory` is there and is a font the PDF export can embed: a
 // missing or damaged font would silently give the pages another face.
 void CheckPrivateFont(const QString& data_directory);
+
+// The print command's report, built in steps so that a preview can show
+// the first pages while later ones are still being typeset: Start loads
+// the template, sets up the cover and reads the pictures (every failure of
+// the command happens there); AddBodyPage then typesets one body page at a
+// time, as the engine asks for it (TovxEngine::more_pages).
+class ReportBuilder {
+ public:
+  ReportBuilder(TovxReport& report, Typesetter& typesetter);
+  ReportBuilder(const ReportBuilder&) = delete;
+  ReportBuilder& operator=(const ReportBuilder&) = delete;
+  ~ReportBuilder();
+
+  // Throws ovx::Error (the report is left as far as it was built).
+  void Start(const PrintSettings& settings);
+  // Appends and fills the next body page; false, adding nothing, once the
+  // text is used up or the page limit is reached.
+  bool AddBodyPage();
+  bool Finished() const { return finished_; }
+  // What was built so far; the characters left out count only once
+  // Finished().
+  BuildResult Result() const;
+
+ private:
+  struct State;
+  TovxReport& report_;
+  Typesetter& typesetter_;
+  std::unique_ptr<State> state_;
+  bool finished_ = true;
+};
 
 // Runs the print command up to (not including) showing the report.
 BuildResult BuildReport(TovxReport& report, const PrintSettings& settings, Typesetter& typesetter);

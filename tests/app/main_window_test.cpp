@@ -3,15 +3,23 @@
 #include "app/main_window.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
+#include "preview/page_list.h"
+#include "preview/preview.h"
+#include "preview/preview_form.h"
+#include "preview/preview_host.h"
+#include "preview/preview_workspace.h"
 #include "report/model/page.h"
 #include "report/model/picture.h"
 #include "report/model/report.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -96,6 +104,118 @@ class MainWindowTest : public QObject {
     QVERIFY(window.StatusText().contains(QStringLiteral("正文 %1 页").arg(pages)));
     QCOMPARE(shown, 1);
     QCOMPARE(prepared_pages, pages + 1);
+  }
+
+  // The preview opens on the cover and the first body page while later
+  // pages are still being typeset; its cancel button stops the typesetting,
+  // and the window then shows the pages made so far until it is closed.
+  void PreviewShowsTheFirstPagesWhileTypesetting() {
+    ovx::InstallPreview();
+    TfrmMain window(QStringLiteral(VELMORA_APP_DATA_DIR));
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.show();
+    ovx::app::PrintSettings settings = window.CurrentSettings();
+    settings.body_lines += settings.body_lines;  // about 80 pages
+    window.ApplySettings(settings);
+
+    constexpr int kCancelAfter = 6;
+    bool pictures = false;
+    int body_pages_at_page_two = -1;
+    int shown_page = -1;
+    bool running = false;
+    QString cancel_text_running;
+    QRgb page_pixel = 0;
+    QRgb ground_pixel = 0;
+    int pages_after_cancel = -1;
+    bool open_after_cancel = false;
+    QString cancel_text_after;
+    QTimer poll;
+    poll.setInterval(5);
+    window.Report().on_progress = [&](int page) {
+      const auto forms = ovx::OpenPreviewForms();
+      if (forms.size() != 1) return;
+      TovxPreviewForm* form = forms.front();
+      TovxPreview* preview = form->Preview();
+      if (page == 2) {
+        body_pages_at_page_two = BodyPages(window.Report(), &pictures);
+        shown_page = preview->PageNo();
+        running = preview->Running();
+        cancel_text_running = form->Button("CancelB")->text();
+        const QImage view = preview->Workspace()->viewport()->grab().toImage();
+        const QRect first = preview->Workspace()->PageList().PageRect(0).translated(
+            -preview->Workspace()->horizontalScrollBar()->value(),
+            -preview->Workspace()->verticalScrollBar()->value());
+        // The cover's picture fills its page: not the white of an empty page.
+        page_pixel = view.pixel(first.center());
+        ground_pixel = view.pixel(2, 2);
+      }
+      if (page == kCancelAfter) {
+        // As a click does: between two pages, from the event loop.
+        QTimer::singleShot(0, form, [form] { form->Button("CancelB")->trigger(); });
+        QObject::connect(&poll, &QTimer::timeout, form, [&, form, preview] {
+          if (preview->Running() || pages_after_cancel >= 0) return;
+          pages_after_cancel = preview->PageCount();
+          open_after_cancel = form->isVisible();
+          cancel_text_after = form->Button("CancelB")->text();
+          form->Button("CancelB")->trigger();
+        });
+        poll.start();
+      }
+    };
+    QTest::mouseClick(window.findChild<QPushButton*>("btn2"), Qt::LeftButton);
+    window.Report().on_progress = nullptr;
+    ovx::UninstallPreview();
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    // Page 1 was on screen when only the first body page had been typeset.
+    QCOMPARE(body_pages_at_page_two, 1);
+    QCOMPARE(shown_page, 1);
+    QVERIFY(running);
+    QCOMPARE(cancel_text_running, QStringLiteral("取消"));
+    QVERIFY(page_pixel != qRgb(255, 255, 255));
+    QVERIFY(page_pixel != ground_pixel);
+    // Cancelled after page 6: six whole pages stay, the window stays open
+    // on them, and nothing more was typeset.
+    QCOMPARE(pages_after_cancel, kCancelAfter);
+    QVERIFY(open_after_cancel);
+    QCOMPARE(cancel_text_after, QStringLiteral("关闭(&X)"));
+    QCOMPARE(BodyPages(window.Report(), &pictures), kCancelAfter - 1);
+    QVERIFY(ovx::OpenPreviewForms().empty());
+    QVERIFY2(window.StatusText().contains(QStringLiteral("正文 5 页")),
+             qPrintable(window.StatusText()));
+    QVERIFY(window.StatusText().contains(QStringLiteral("未排完")));
+  }
+
+  // While a preview that is not modal still prepares the report, the print
+  // button does nothing: loading the template again would take the pages
+  // from under the engine.
+  void PrintButtonWaitsForARunningPreparation() {
+    ovx::InstallPreview();
+    TfrmMain window(QStringLiteral(VELMORA_APP_DATA_DIR));
+    QStringList errors;
+    window.show_error = [&](const QString& text) { errors << text; };
+    window.show();
+    window.Report().PreviewOptions().SetModal(false);
+    auto* button = window.findChild<QPushButton*>("btn2");
+    bool pressed = false;
+    window.Report().on_progress = [&](int page) {
+      if (page != 3 || pressed) return;
+      pressed = true;
+      QTest::mouseClick(button, Qt::LeftButton);
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(ovx::OpenPreviewForms().size(), size_t{1});
+    TovxPreviewForm* form = ovx::OpenPreviewForms().front();
+    QTRY_VERIFY_WITH_TIMEOUT(pressed && !form->Preview()->Running(), 20000);
+    window.Report().on_progress = nullptr;
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+    bool pictures = false;
+    QCOMPARE(BodyPages(window.Report(), &pictures), 38);
+    QCOMPARE(form->Preview()->PageCount(), 39);
+    QCOMPARE(ovx::OpenPreviewForms().size(), size_t{1});
+    form->Button("CancelB")->trigger();
+    QTRY_VERIFY(ovx::OpenPreviewForms().empty());
+    ovx::UninstallPreview();
   }
 
   void MissingPictureThenSecondPress() {

@@ -381,6 +381,46 @@ TEST_F(BandEngineTest, DrillDownGroupsShowTheirRecordsOnlyWhenExpanded) {
                                      "GroupFooter1", "GroupHeader1"}));
 }
 
+// The child of a drill-down group's header follows the header when the
+// group is expanded; a collapsed group shows it only with
+// ShowChildIfDrillDown.
+TEST_F(BandEngineTest, CollapsedGroupShowsItsHeadersChildOnlyWhenAsked) {
+  struct Case {
+    bool expanded;
+    bool show_child;
+    QStringList bands;
+  };
+  const QStringList expanded = {"GroupHeader1", "Child1", "MasterData1", "MasterData1",
+                                "GroupHeader1", "Child1", "MasterData1"};
+  const Case cases[] = {
+      {false, false, {"GroupHeader1", "GroupHeader1"}},
+      {false, true, {"GroupHeader1", "Child1", "GroupHeader1", "Child1"}},
+      {true, false, expanded},
+      {true, true, expanded},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.expanded).arg(c.show_child).toStdString());
+    RowsDataSet rows(QStringLiteral("Rows"), Keys("AAB"));
+    BandReport r;
+    FunctionEvaluator eval;
+    eval.calc = [&](const QString& e) -> QVariant {
+      if (e == "key") return rows.Value(QStringLiteral("key"));
+      return e;
+    };
+    r.report->SetEvaluator(&eval);
+    auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 10, 20);
+    group->SetCondition(QStringLiteral("key"));
+    group->SetDrillDown(true);
+    group->SetExpandDrillDown(c.expanded);
+    group->SetShowChildIfDrillDown(c.show_child);
+    auto* child = r.Add<TovxChild>("Child1", 35, 10);
+    group->SetChild(child);
+    r.Add<TovxMasterData>("MasterData1", 50, 20)->SetDataSet(&rows);
+    ASSERT_TRUE(r.Prepare());
+    EXPECT_EQ(r.Bands(0), c.bands);
+  }
+}
+
 TEST_F(BandEngineTest, ReprintedHeaderOpensEveryFollowingPage) {
   BandReport r;
   r.Add<TovxPageHeader>("PageHeader1", 0, 50);

@@ -115,6 +115,51 @@ TEST_F(EngineTest, CancellingKeepsThePagesMadeSoFar) {
   }
 }
 
+// A host that makes its pages as the run reaches them: each is asked for
+// only after every page before it is stored, and is prepared like the
+// pages there from the start.
+TEST_F(EngineTest, PagesAppendedDuringTheRunArePreparedInTurn) {
+  struct Case {
+    bool double_pass;
+    const char* cancel_at;  // the object whose printing cancels the run
+    int pages;
+    std::vector<int> asked_at;  // stored pages when more were asked for
+  };
+  const Case cases[] = {
+      {false, "", 5, {2, 3, 4, 5}},
+      {true, "", 5, {2, 3, 4, 5, 5}},
+      {false, "F1_0", 3, {2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.double_pass).arg(c.cancel_at).toStdString());
+    auto report = App(1);
+    report->EngineOptions().SetDoublePass(c.double_pass);
+    TovxPreviewPages& pages = *ovx::PreparedPages(*report);
+    TovxEngine& engine = *ovx::ReportEngine(*report);
+    std::vector<int> asked_at;
+    int added = 0;
+    engine.more_pages = [&] {
+      asked_at.push_back(pages.Count());
+      if (added == 3) return false;
+      ovx::test::AddBodyPage(*report, 1 + added++, ovx::test::SampleText());
+      return true;
+    };
+    report->on_before_print = [&](TovxComponent& object) {
+      if (object.Name() == QLatin1String(c.cancel_at)) report->SetTerminated(true);
+    };
+    EXPECT_TRUE(report->PrepareReport());
+    EXPECT_EQ(pages.Count(), c.pages);
+    EXPECT_EQ(asked_at, c.asked_at);
+    // The last page shows the objects of the page appended last.
+    const int last = c.pages - 2;
+    ASSERT_NE(pages.GetPage(c.pages - 1), nullptr);
+    ASSERT_FALSE(pages.GetPage(c.pages - 1)->Objects().empty());
+    EXPECT_EQ(
+        dynamic_cast<TovxMemoView*>(pages.GetPage(c.pages - 1)->Objects()[0])->Text(),
+        dynamic_cast<TovxMemoView*>(report->FindObject(QStringLiteral("F%1_0").arg(last)))->Text());
+  }
+}
+
 TEST_F(EngineTest, ProgressEventsAndThreadSafeRuns) {
   auto report = App(3);
   std::vector<int> progress;

@@ -26,11 +26,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
@@ -684,6 +688,96 @@ class PreviewTest : public QObject {
     QTRY_VERIFY(!form);
     QVERIFY(report->PrepareReport());
     QCOMPARE(ovx::PreparedPages(*report)->Count(), 300);
+  }
+
+  // Minimising the modal window minimises the windows it blocks; restoring
+  // one of them brings everything back with the preview on top. A modeless
+  // preview minimises alone.
+  void MinimisingAModalPreviewTakesTheApplication_data() {
+    QTest::addColumn<bool>("modal");
+    QTest::newRow("modal") << true;
+    QTest::newRow("modeless") << false;
+  }
+
+  void MinimisingAModalPreviewTakesTheApplication() {
+    QFETCH(bool, modal);
+    QWidget main_window;
+    main_window.resize(300, 200);
+    main_window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main_window));
+    auto report = ManyPages(3);
+    report->PreviewOptions().SetModal(modal);
+    bool main_minimised = false;
+    bool main_back = false;
+    bool preview_back = false;
+    QTimer::singleShot(0, [&] {
+      TovxPreviewForm* form = ovx::OpenPreviewForms().front();
+      form->setWindowState(Qt::WindowMinimized);
+      main_minimised = main_window.isMinimized();
+      main_window.setWindowState(Qt::WindowNoState);
+      main_back = !main_window.isMinimized();
+      preview_back = !form->isMinimized() && form->isVisible();
+      if (modal) form->reject();
+    });
+    QVERIFY(report->ShowReport());
+    if (!modal) QTRY_VERIFY(preview_back || main_back);
+    QCOMPARE(main_minimised, modal);
+    QVERIFY(main_back);
+    QCOMPARE(preview_back, modal);
+  }
+
+  // With MDIChild the preview opens as a subwindow of the area the host
+  // named (never modal), and closing it removes the subwindow; without the
+  // option or the area it is a window of its own.
+  void MdiChildOpensInTheHostsArea_data() {
+    QTest::addColumn<bool>("mdi_child");
+    QTest::addColumn<bool>("area");
+    QTest::newRow("MDIChild in an area") << true << true;
+    QTest::newRow("MDIChild without an area") << true << false;
+    QTest::newRow("not MDIChild") << false << true;
+  }
+
+  void MdiChildOpensInTheHostsArea() {
+    QFETCH(bool, mdi_child);
+    QFETCH(bool, area);
+    QMainWindow host;
+    auto* mdi = new QMdiArea(&host);
+    host.setCentralWidget(mdi);
+    host.resize(900, 700);
+    host.show();
+    ovx::SetPreviewMdiArea(area ? mdi : nullptr);
+    auto report = ManyPages(30);
+    report->PreviewOptions().SetMDIChild(mdi_child);
+    // Modal, unless it is a subwindow: then ShowReport returns at once.
+    bool was_subwindow = false;
+    const bool expect_subwindow = mdi_child && area;
+    if (expect_subwindow) {
+      QVERIFY(report->ShowReport());
+      QCOMPARE(mdi->subWindowList().size(), 1);
+      TovxPreviewForm* form = ovx::OpenPreviewForms().front();
+      was_subwindow = mdi->subWindowList().front()->widget() == form;
+      QVERIFY(form->isVisible());
+      QVERIFY(!form->isWindow());
+      QTRY_VERIFY_WITH_TIMEOUT(!form->Preview()->Running() && form->Preview()->PageCount() == 30,
+                               20000);
+      form->Button("CancelB")->trigger();
+      QTRY_VERIFY(mdi->subWindowList().isEmpty());
+      QVERIFY(ovx::OpenPreviewForms().empty());
+    } else {
+      // Looked at, and closed, from inside the modal window's own loop.
+      bool window_of_its_own = false;
+      QTimer::singleShot(0, [&] {
+        for (TovxPreviewForm* form : ovx::OpenPreviewForms()) {
+          window_of_its_own = form->isWindow() && mdi->subWindowList().isEmpty();
+          form->reject();
+        }
+      });
+      QVERIFY(report->ShowReport());
+      QVERIFY(window_of_its_own);
+      QVERIFY(mdi->subWindowList().isEmpty());
+    }
+    QCOMPARE(was_subwindow, expect_subwindow);
+    ovx::SetPreviewMdiArea(nullptr);
   }
 
   // With old-style progress the report is prepared first (behind the
