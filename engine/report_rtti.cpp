@@ -10,8 +10,10 @@
 #include "base/error.h"
 #include "base/meta_class.h"
 #include "base/object_handle.h"
+#include "base/rounding.h"
 #include "engine/custom_engine.h"
 #include "engine/engine.h"
+#include "engine/preview_pages.h"
 #include "report/model/band.h"
 #include "report/model/classes.h"
 #include "report/model/data_set.h"
@@ -133,7 +135,8 @@ std::vector<const MetaClass*> ScriptedClasses() {
         &TovxGradientFill::StaticMetaClass(), &TovxGlassFill::StaticMetaClass(),
         &TovxFormat::StaticMetaClass(), &TovxHighlight::StaticMetaClass(),
         &TovxStyleItem::StaticMetaClass(), &TovxVariable::StaticMetaClass(),
-        &TovxDataSetItem::StaticMetaClass(), &TovxMemoLines::StaticMetaClass()})
+        &TovxDataSetItem::StaticMetaClass(), &TovxMemoLines::StaticMetaClass(),
+        &TovxPreviewPages::StaticMetaClass(), &TovxOutline::StaticMetaClass()})
     push(meta);
   // Value classes found while adding are added in turn.
   for (size_t i = 0; i < pending.size(); ++i) add(pending[i]);
@@ -441,6 +444,65 @@ void AddEngineMembers(TksClassVariable& cls) {
                 });
 }
 
+void AddPreviewPagesMembers(TksClassVariable& cls) {
+  using P = TovxPreviewPages;
+  cls.AddProperty(QStringLiteral("Count"), QStringLiteral("Integer"),
+                  [](ScriptMethodCall& c) { return V::Integer(Self<P>(c).Count()); });
+  // The page the engine adds to: only a page that exists, or the engine
+  // would write past its pages.
+  cls.AddProperty(
+      QStringLiteral("CurPage"), QStringLiteral("Integer"),
+      [](ScriptMethodCall& c) { return V::Integer(Self<P>(c).CurPage()); },
+      [](ScriptMethodCall& c, const V& v) {
+        P& pages = Self<P>(c);
+        const qint64 page = v.ToInt64();
+        if (page < 0 || page >= pages.Count()) {
+          throw ScriptError(Msg("rsScriptPageIndex", "Page index out of range: %1").arg(page),
+                            QStringLiteral("ERangeError"));
+        }
+        pages.SetCurPage(static_cast<int>(page));
+      });
+  cls.AddMethod(QStringLiteral("procedure ModifyObject(Component: TovxComponent)"),
+                [](ScriptMethodCall& c) {
+                  P& pages = Self<P>(c);
+                  if (TovxComponent* object = ObjectArg<TovxComponent>(c, 0, "TovxComponent"))
+                    pages.ModifyObject(*object);
+                  return V();
+                });
+}
+
+void AddOutlineMembers(TksClassVariable& cls) {
+  using O = TovxOutline;
+  // Scripts add at the engine's current position, as the engine does.
+  cls.AddMethod(QStringLiteral("procedure AddItem(const Text: String)"), [](ScriptMethodCall& c) {
+    O& outline = Self<O>(c);
+    const TovxEngine* engine = outline.Pages().Engine();
+    const double y = engine && engine->Running() ? engine->CurY() : 0;
+    outline.AddItem(c.Arg(0).ToString(), static_cast<int>(Round(y)));
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("procedure LevelRoot"), [](ScriptMethodCall& c) {
+    Self<O>(c).LevelRoot();
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("procedure LevelUp"), [](ScriptMethodCall& c) {
+    Self<O>(c).LevelUp();
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("procedure LevelDown(Index: Integer)"), [](ScriptMethodCall& c) {
+    O& outline = Self<O>(c);
+    const qint64 i = c.Arg(0).ToInt64();
+    if (i < 0 || i >= outline.Count()) {
+      throw ScriptError(Msg("SListIndexError", "List index out of bounds (%1)").arg(i),
+                        QStringLiteral("EListError"));
+    }
+    outline.LevelDown(static_cast<int>(i));
+    return V();
+  });
+  cls.AddProperty(QStringLiteral("Count"), QStringLiteral("Integer"),
+                  [](ScriptMethodCall& c) { return V::Integer(Self<O>(c).Count()); });
+}
+
 void AddDateFunctions(TksScript& script) {
   const QString cat = QStringLiteral("ctDate");
   script.AddMethod(
@@ -479,6 +541,8 @@ void RegisterReportRtti(TksScript& script) {
   if (TksClassVariable* c = find(TovxReport::StaticMetaClass())) AddReportMembers(*c);
   if (TksClassVariable* c = find(TovxDataSet::StaticMetaClass())) AddDataSetMembers(*c);
   if (TksClassVariable* c = find(TovxCustomEngine::StaticMetaClass())) AddEngineMembers(*c);
+  if (TksClassVariable* c = find(TovxPreviewPages::StaticMetaClass())) AddPreviewPagesMembers(*c);
+  if (TksClassVariable* c = find(TovxOutline::StaticMetaClass())) AddOutlineMembers(*c);
   AddDateFunctions(script);
 }
 

@@ -46,6 +46,8 @@ struct ScriptedReport : test::BandReport {
     script.AddRTTI();
     script.AddObject(QStringLiteral("Report"), report.get());
     script.AddObject(QStringLiteral("Engine"), &Engine());
+    script.AddObject(QStringLiteral("PreviewPages"), &Pages());
+    script.AddObject(QStringLiteral("Outline"), &Pages().Outline());
     for (TovxComponent* o : report->AllObjects())
       if (!o->Name().isEmpty()) script.AddObject(o->Name(), o);
     script.AddObject(QStringLiteral("Rows"), rows);
@@ -134,6 +136,20 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "r = Engine.FreeSpace == Engine.FreeSpace;", "True"},
       {"engine calls outside a run do nothing", "Engine.NewPage; Engine.ShowBand(Title1); r := 1;",
        "Engine.NewPage; Engine.ShowBand(Title1); r = 1;", "1"},
+      {"outline levels",
+       "Outline.AddItem('a'); Outline.AddItem('b'); Outline.LevelRoot; "
+       "Outline.AddItem('c'); Outline.LevelRoot; r := Outline.Count; Outline.LevelDown(0); "
+       "r := r * 10 + Outline.Count;",
+       "Outline.AddItem(\"a\"); Outline.AddItem(\"b\"); Outline.LevelRoot; "
+       "Outline.AddItem(\"c\"); Outline.LevelRoot; r = Outline.Count; Outline.LevelDown(0); "
+       "r = r * 10 + Outline.Count;",
+       "21"},
+      {"outline level that is not there", "Outline.LevelDown(0);", "Outline.LevelDown(0);",
+       "run: List index out of bounds (0)"},
+      {"store pages", "PreviewPages.ModifyObject(Memo1); r := PreviewPages.Count;",
+       "PreviewPages.ModifyObject(Memo1); r = PreviewPages.Count;", "0"},
+      {"a current page the store does not have", "PreviewPages.CurPage := 3;",
+       "PreviewPages.CurPage = 3;", "run: Page index out of range: 3"},
       {"date functions",
        "r := IntToStr(DayOf(EncodeDate(2024, 2, 29))) + '.' + "
        "IntToStr(MonthOf(EncodeDate(2024, 2, 29))) + '.' + IntToStr(YearOf(EncodeDate(2024, 2, "
@@ -332,7 +348,8 @@ TEST(ReportRttiTest, ScriptsDuringARun) {
                      "procedure TitleBefore(Sender: Variant);\n"
                      "begin shown := shown + 1; Engine.ShowBand(Title1) end;\n"
                      "procedure RowAfter(Sender: Variant);\n"
-                     "begin if Rows.RecNo = 1 then Engine.NewPage end;\n"
+                     "begin Outline.AddItem('row' + IntToStr(Rows.RecNo)); Outline.LevelRoot;\n"
+                     "  if Rows.RecNo = 1 then Engine.NewPage end;\n"
                      "begin shown := 0 end."));
   ASSERT_TRUE(r.script.Compile()) << r.script.ErrorMsg().toStdString();
   ASSERT_TRUE(r.script.Execute());
@@ -352,6 +369,16 @@ TEST(ReportRttiTest, ScriptsDuringARun) {
             3);
   EXPECT_TRUE(errors.filter(QStringLiteral("ShowBand nested too deeply")).size() == 1)
       << errors.join(u'\n').toStdString();
+  // Outline items the script added sit where the engine was.
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.Count(), 3);
+  QString text;
+  int page = -1, top = -1;
+  outline.GetItem(2, text, page, top);
+  EXPECT_EQ(text, "row2");
+  EXPECT_EQ(page, 1);
+  EXPECT_GT(top, 0);
   // The template is still the one that ran.
   EXPECT_EQ(r.report->FindObject(QStringLiteral("Memo1")), r.memo);
 }
