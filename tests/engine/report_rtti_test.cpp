@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QHash>
-#include <QSet>
 #include <QTemporaryDir>
 
 #include "base/class_registry.h"
@@ -19,6 +18,7 @@
 #include "report/model/page.h"
 #include "report/model/report.h"
 #include "report/model/view.h"
+#include "script/registry.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 #include "tests/engine/band_report.h"
@@ -136,6 +136,14 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "r = Engine.FreeSpace == Engine.FreeSpace;", "True"},
       {"engine calls outside a run do nothing", "Engine.NewPage; Engine.ShowBand(Title1); r := 1;",
        "Engine.NewPage; Engine.ShowBand(Title1); r = 1;", "1"},
+      {"PrepareReport outside a run", "r := Report.PrepareReport;", "r = Report.PrepareReport;",
+       "True"},
+      {"ShowReport without a preview prepares", "Report.ShowReport; r := PreviewPages.Count;",
+       "Report.ShowReport; r = PreviewPages.Count;", "1"},
+      {"a template that is not there", "r := Report.LoadFromFile('/no-such-dir/x.ov3');",
+       "r = Report.LoadFromFile(\"/no-such-dir/x.ov3\");", "False"},
+      {"a save that fails is an error", "Report.SaveToFile('/no-such-dir/x.ov3');",
+       "Report.SaveToFile(\"/no-such-dir/x.ov3\");", "run: "},
       {"outline levels",
        "Outline.AddItem('a'); Outline.AddItem('b'); Outline.LevelRoot; "
        "Outline.AddItem('c'); Outline.LevelRoot; r := Outline.Count; Outline.LevelDown(0); "
@@ -218,24 +226,25 @@ TEST(ReportRttiTest, ChangesReachTheModel) {
 TEST(ReportRttiTest, EnumerationsMatchTheirTables) {
   ScriptedReport r;
   int checked = 0;
-  QSet<const MetaClass*> done;
-  for (const MetaClass* meta : ReportClasses().Classes()) {
-    for (const MetaClass* m = meta; m && !done.contains(m); m = m->Parent()) {
-      done.insert(m);
-      for (const PropertyInfo* p : m->Properties()) {
-        if (!p->enum_type || p->enum_type == &BooleanType()) continue;
-        const bool is_set = p->kind == PropertyKind::kSet;
-        const ScriptItem* type = r.script.Find(p->type_name);
-        ASSERT_NE(type, nullptr) << p->type_name.toStdString();
-        EXPECT_EQ(type->kind, ScriptItem::Kind::kType);
-        const auto& values = p->enum_type->Values();
-        for (size_t i = 0; i < values.size(); ++i) {
-          const ScriptItem* constant = r.script.Find(values[i]);
-          ASSERT_NE(constant, nullptr) << values[i].toStdString();
-          EXPECT_EQ(constant->value.ToInt64(), is_set ? qint64{1} << i : qint64(i))
-              << p->type_name.toStdString() << "." << values[i].toStdString();
-          ++checked;
-        }
+  // Every class the module registered from metadata, value classes too.
+  std::vector<const MetaClass*> metas;
+  for (const auto& item : r.script.Registry().Items())
+    if (item->cls && item->cls->ClassRef()) metas.push_back(item->cls->ClassRef());
+  ASSERT_GT(metas.size(), ReportClasses().Classes().size());
+  for (const MetaClass* m : metas) {
+    for (const PropertyInfo* p : m->Properties()) {
+      if (!p->enum_type || p->enum_type == &BooleanType()) continue;
+      const bool is_set = p->kind == PropertyKind::kSet;
+      const ScriptItem* type = r.script.Find(p->type_name);
+      ASSERT_NE(type, nullptr) << p->type_name.toStdString();
+      EXPECT_EQ(type->kind, ScriptItem::Kind::kType);
+      const auto& values = p->enum_type->Values();
+      for (size_t i = 0; i < values.size(); ++i) {
+        const ScriptItem* constant = r.script.Find(values[i]);
+        ASSERT_NE(constant, nullptr) << values[i].toStdString();
+        EXPECT_EQ(constant->value.ToInt64(), is_set ? qint64{1} << i : qint64(i))
+            << p->type_name.toStdString() << "." << values[i].toStdString();
+        ++checked;
       }
     }
   }
