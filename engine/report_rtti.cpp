@@ -1,8 +1,8 @@
 #include "engine/report_rtti.h"
 
-#include <QHash>
 #include <QSet>
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
