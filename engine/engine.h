@@ -79,6 +79,7 @@ class TovxEngine : public TovxCustomEngine {
   // Prepares the report (or only `page`); false when it did not start.
   bool Run(bool run_dialogs = true, TovxReportPage* page = nullptr);
   bool Running() const { return running_; }
+  TovxReport& Report() const { return report_; }
   // Stops the run at the next page or object.
   void StopReport();
 

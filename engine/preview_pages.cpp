@@ -121,6 +121,11 @@ int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page) {
 
 // --- outline -------------------------------------------------------------------------
 
+const ovx::MetaClass& TovxOutline::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TovxOutline"), nullptr, {}, nullptr);
+  return meta;
+}
+
 TovxXMLItem* TovxOutline::Current() const {
   TovxXMLItem* root = pages_.Root()->FindItem("outline");
   if (!current_) return root;
@@ -165,6 +170,11 @@ void TovxOutline::GetItem(int index, QString& text, int& page, int& top) const {
 }
 
 // --- store -----------------------------------------------------------------------------
+
+const ovx::MetaClass& TovxPreviewPages::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TovxPreviewPages"), nullptr, {}, nullptr);
+  return meta;
+}
 
 TovxPreviewPages::TovxPreviewPages(TovxReport* report)
     : report_(report), contents_(std::make_unique<Contents>()), outline_(*this) {}

@@ -31,6 +31,7 @@
 // only when the document loaded.
 #pragma once
 
+#include "base/meta_class.h"
 #include "engine/picture_cache.h"
 #include "report/storage/xml_document.h"
 
@@ -60,7 +61,10 @@ class Stream;
 class TovxPreviewPages;
 
 // The outline (table of contents) kept in the store's "outline" element.
-class TovxOutline {
+// Scripts reach it (and the store) through handles.
+class TovxOutline : public ovx::Persistent {
+  OVX_META_CLASS
+
  public:
   explicit TovxOutline(TovxPreviewPages& pages) : pages_(pages) {}
 
@@ -75,6 +79,7 @@ class TovxOutline {
   void GetItem(int index, QString& text, int& page, int& top) const;
   TovxXMLItem* CurrentItem() const;
   void SetCurrentItem(TovxXMLItem* item) { current_ = item; }
+  TovxPreviewPages& Pages() const { return pages_; }
 
  private:
   TovxXMLItem* Current() const;
@@ -83,7 +88,9 @@ class TovxOutline {
   TovxXMLItem* current_ = nullptr;
 };
 
-class TovxPreviewPages {
+class TovxPreviewPages : public ovx::Persistent {
+  OVX_META_CLASS
+
  public:
   explicit TovxPreviewPages(TovxReport* report);
   ~TovxPreviewPages();
@@ -92,6 +99,7 @@ class TovxPreviewPages {
 
   TovxReport* Report() const { return report_; }
   void SetEngine(TovxEngine* engine) { engine_ = engine; }
+  TovxEngine* Engine() const { return engine_; }
 
   // --- reading ------------------------------------------------------------------
   int Count() const;

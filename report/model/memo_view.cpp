@@ -38,6 +38,17 @@ TovxCustomMemoView::TovxCustomMemoView(TovxComponent* owner) : TovxStretcheable(
 
 TovxCustomMemoView::~TovxCustomMemoView() = default;
 
+TovxMemoLines& TovxCustomMemoView::LinesObject() {
+  Extra& extra = MakeExtra();
+  if (!extra.lines_object) extra.lines_object = std::make_unique<TovxMemoLines>(*this);
+  return *extra.lines_object;
+}
+
+const ovx::MetaClass& TovxMemoLines::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TWideStrings"), nullptr, {}, nullptr);
+  return meta;
+}
+
 const TovxCustomMemoView::Extra& TovxCustomMemoView::ExtraOrNone() const {
   static const Extra kNone;
   return extra_ ? *extra_ : kNone;

@@ -36,6 +36,21 @@
 OVX_ENUM(TovxDuplicateMode, dmShow, dmHide, dmClear, dmMerge)
 
 class TovxDrawText;
+class TovxCustomMemoView;
+
+// A memo's lines as an object of their own, so that a script can hold
+// `Memo1.Lines` and call its methods. The memo owns it: it goes with the
+// memo, and so does its script handle.
+class TovxMemoLines : public ovx::Persistent {
+  OVX_META_CLASS
+
+ public:
+  explicit TovxMemoLines(TovxCustomMemoView& memo) : memo_(&memo) {}
+  TovxCustomMemoView& Memo() const { return *memo_; }
+
+ private:
+  TovxCustomMemoView* memo_;
+};
 
 class TovxCustomMemoView : public TovxStretcheable {
   OVX_META_CLASS
@@ -49,6 +64,8 @@ class TovxCustomMemoView : public TovxStretcheable {
   void SetMemo(const QStringList& lines) { memo_ = lines; }
   const QStringList& Lines() const { return memo_; }
   void SetLines(const QStringList& lines) { memo_ = lines; }
+  // The lines as one object (made on first use, lives with the memo).
+  TovxMemoLines& LinesObject();
   // Every line followed by CR LF.
   QString Text() const;
   // Split at CR LF, CR or LF; a final line break ends the last line rather
@@ -248,6 +265,7 @@ class TovxCustomMemoView : public TovxStretcheable {
     QVariant value;
     QString last_value;
     QString rest_text;
+    std::unique_ptr<TovxMemoLines> lines_object;
   };
   const Extra& ExtraOrNone() const;
   Extra& MakeExtra();
