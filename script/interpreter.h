@@ -8,13 +8,16 @@
 // before every statement.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -139,6 +142,8 @@ struct ScriptError : std::runtime_error {
   QString message;
   QString kind;
   QString pos;
+  // The unit `pos` lies in; empty for the main script.
+  QString unit;
 };
 
 class ScriptProgram;
@@ -154,6 +159,13 @@ struct ScriptVariableInfo {
 class ScriptProgram {
  public:
   using RunLineEvent = std::function<void(const QString& pos)>;
+  // Called before each statement with the unit it lies in (empty for the
+  // main script) and its "line:col".
+  using UnitRunLineEvent = std::function<void(const QString& unit, const QString& pos)>;
+  // Asked once per compilation for each unit the tree includes: a
+  // non-empty answer is the unit's syntax tree (XML text), compiled in
+  // place of the tree the parser included.
+  using ILUnitProvider = std::function<QString(const QString& unit)>;
 
   ScriptProgram();
   ~ScriptProgram();
@@ -164,6 +176,11 @@ class ScriptProgram {
   // and the source text (macro routines receive their arguments' text).
   // Takes effect with the next Build.
   void SetHost(const ScriptScope& scope, const QString& source_text);
+  // The texts of the units the tree includes, by lower-case name (as
+  // TksILParser::UnitTexts gives them); macro arguments inside a unit are
+  // cut from its own text. Takes effect with the next Build.
+  void SetUnitSources(const QHash<QString, QString>& texts) { unit_sources_ = texts; }
+  void SetILUnitProvider(ILUnitProvider provider) { il_unit_provider_ = std::move(provider); }
   // Builds the model from a syntax tree; throws ScriptError with a position.
   // `declare_vars`: whether undeclared names are errors (else they become
   // global Variants); `dialect` decides a few statement details.
@@ -182,7 +199,15 @@ class ScriptProgram {
   bool HasRoutine(const QString& name) const;
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
-  void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+  void SetOnRunLine(RunLineEvent event);
+  void SetOnRunLine(UnitRunLineEvent event) { on_run_line_ = std::move(event); }
+  // The code-line table: whether a statement starts on `line` of `unit`
+  // (empty: the main script), for a debugger's breakpoints. Filled by
+  // Build; AddCodeLine adds the line part of "line:col".
+  bool IsExecutableLine(int line, const QString& unit = QString()) const;
+  void AddCodeLine(const QString& unit, const QString& pos);
+  // The lines of `unit` that hold statements, ascending.
+  std::vector<int> CodeLines(const QString& unit = QString()) const;
   // The count of array elements the program holds, shared by its arrays;
   // host functions that make arrays charge it (ScriptArray::Reserve).
   std::shared_ptr<qint64> ElementBudget() const;
@@ -203,8 +228,11 @@ class ScriptProgram {
   std::unique_ptr<Impl> impl_;
   std::unique_ptr<ScriptScope> host_;
   QString source_;
+  QHash<QString, QString> unit_sources_;
+  ILUnitProvider il_unit_provider_;
+  std::map<QString, std::set<int>> code_lines_;
   std::atomic<bool> terminated_{false};
-  RunLineEvent on_run_line_;
+  UnitRunLineEvent on_run_line_;
 };
 
 }  // namespace ovx

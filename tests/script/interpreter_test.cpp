@@ -72,6 +72,10 @@ TEST(ScriptInterpreterTest, StatementTable) {
       {"PascalScript", "var n: Integer; begin repeat n := n + 2 until n > 5 end.", "n=6"},
       {"PascalScript", "var n: Integer; begin while n < 4 do n := n + 1 end.", "n=4"},
       {"C++Script", "int n; { do n++; while (n < 3); }", "n=3"},
+      // `/` is the quotient in every dialect; `div` divides integers.
+      {"C++Script", "int n = 7, m = -7; float f; { f = n / 2; n = n div 2; m = m div 2; }",
+       "f=3.5 n=3 m=-3"},
+      {"C++Script", "float f = 7; int n = 7; { f /= 2; n *= 3; n -= 1; }", "f=3.5 n=20"},
       // A finally handler runs whole after break (G6).
       {"PascalScript",
        "var i, a, b: Integer; begin for i := 1 to 5 do try if i = 2 then break; finally a := a + "
@@ -328,6 +332,14 @@ TEST(ScriptInterpreterTest, CompileErrors) {
       {"PascalScript", "var a: array[5..1] of Integer;\nbegin end.",
        "Invalid array bounds: at most 1048576 elements @ 1:14"},
       {"PascalScript", "var x: Integer; begin x := 1 end.\n", ""},
+      // A compound assignment stores what the long form would, so it is
+      // checked like it.
+      {"C++Script", "int m = 7;\n{\nm /= 2;\n}", "Incompatible types: 'Integer', 'Extended' @ 3:6"},
+      {"C++Script", "int m;\n{\nm += 1.5;\n}", "Incompatible types: 'Integer', 'Extended' @ 3:6"},
+      {"C++Script", "string s;\n{\ns++;\n}", "Incompatible types: 'String', 'Integer' @ 3:1"},
+      {"BasicScript", "Dim b As Boolean\nb += 1\n",
+       "Incompatible types: 'Boolean', 'Integer' @ 2:6"},
+      {"C++Script", "float f = 7; int n = 7; string s;\n{ f /= 2; n *= 3; s += \"x\"; }", ""},
   };
   for (const Case& c : cases) {
     const RunResult run = RunScript(QString::fromUtf8(c.language), QString::fromUtf8(c.program));
@@ -508,7 +520,9 @@ TEST(ScriptInterpreterTest, TerminateStopsALoopingScript) {
     if (++lines == 1000) script.Terminate();
   });
   EXPECT_TRUE(script.Execute());
-  EXPECT_EQ(script.Evaluate(QStringLiteral("n")).Display().toStdString(), "998");
+  // Lines: the loop, then the loop's body and condition alternating (a
+  // declaration without a value is no line of its own).
+  EXPECT_EQ(script.Evaluate(QStringLiteral("n")).Display().toStdString(), "999");
   // The next run starts afresh.
   lines = 0;
   EXPECT_TRUE(script.Execute());
