@@ -133,6 +133,12 @@ V IntResult(qint64 r, const V& a, const V& b) {
 
 bool BothBool(const V& a, const V& b) { return a.kind() == K::kBool && b.kind() == K::kBool; }
 
+// Operands Currency arithmetic keeps exact.
+bool ExactCurrency(const V& v) {
+  return v.kind() == K::kCurrency || v.IsIntegral() || v.kind() == K::kBool ||
+         v.kind() == K::kEmpty;
+}
+
 V Arith(Op op, const V& a, const V& b) {
   if (a.kind() == K::kNull || b.kind() == K::kNull) return V::Null();
   if (op == kStrcat) {
@@ -170,7 +176,43 @@ V Arith(Op op, const V& a, const V& b) {
     }
     return IntResult(op == kIntDiv ? x / y : x % y, a, b);
   }
+  // A date moved by a number of days stays a date; the days between two
+  // dates are a number.
+  if ((op == kAdd || op == kSub) && (a.kind() == K::kDate || b.kind() == K::kDate)) {
+    const double x = a.ToFloat(), y = b.ToFloat();
+    if (op == kAdd) return V::Date(x + y);
+    return a.kind() == K::kDate && b.kind() != K::kDate ? V::Date(x - y) : V::Float(x - y);
+  }
+  // Currency with Currency or integers stays exact; with anything else
+  // (floats, dates, text) it is a float.
+  if ((op == kAdd || op == kSub || op == kMul) &&
+      (a.kind() == K::kCurrency || b.kind() == K::kCurrency) && ExactCurrency(a) &&
+      ExactCurrency(b)) {
+    qint64 r = 0;
+    if (op == kMul && a.kind() == K::kCurrency && b.kind() == K::kCurrency) {
+      const __int128 p = static_cast<__int128>(a.ToCurrencyUnits()) * b.ToCurrencyUnits();
+      __int128 q = p / 10000;
+      const __int128 twice = (p % 10000) * 2;
+      if (twice > 10000 || (twice == 10000 && (q & 1))) ++q;
+      if (twice < -10000 || (twice == -10000 && (q & 1))) --q;
+      if (q > INT64_MAX || q < INT64_MIN) Overflow();
+      return V::CurrencyUnits(static_cast<qint64>(q));
+    }
+    bool over = false;
+    if (op == kMul) {
+      const V& money = a.kind() == K::kCurrency ? a : b;
+      const V& count = a.kind() == K::kCurrency ? b : a;
+      over = __builtin_mul_overflow(money.ToCurrencyUnits(), count.ToInt64(), &r);
+    } else {
+      const qint64 x = a.ToCurrencyUnits(), y = b.ToCurrencyUnits();
+      over = op == kAdd ? __builtin_add_overflow(x, y, &r) : __builtin_sub_overflow(x, y, &r);
+    }
+    if (over) Overflow();
+    return V::CurrencyUnits(r);
+  }
   const bool floats = op == kDivide || a.kind() == K::kFloat || b.kind() == K::kFloat ||
+                      a.kind() == K::kDate || b.kind() == K::kDate || a.kind() == K::kCurrency ||
+                      b.kind() == K::kCurrency ||
                       (a.kind() == K::kString && !ParseInt(a.ToString())) ||
                       (b.kind() == K::kString && !ParseInt(b.ToString()));
   if (floats) {
@@ -211,6 +253,11 @@ V Negate(const V& a) {
       return a;
     case K::kFloat:
       return V::Float(-a.ToFloat());
+    case K::kDate:
+      return V::Date(-a.ToFloat());
+    case K::kCurrency:
+      if (a.ToCurrencyUnits() == INT64_MIN) Overflow();
+      return V::CurrencyUnits(-a.ToCurrencyUnits());
     case K::kString:
       if (!ParseInt(a.ToString())) return V::Float(-a.ToFloat());
       [[fallthrough]];
@@ -248,6 +295,16 @@ int Compare(const V& a, const V& b) {
   };
   if (integral(a) && integral(b)) {
     const qint64 x = a.ToInt64(), y = b.ToInt64();
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  if ((a.kind() == K::kCurrency || b.kind() == K::kCurrency) && ExactCurrency(a) &&
+      ExactCurrency(b)) {
+    // In ten-thousandths, widened so that scaling an integer cannot overflow.
+    auto units = [](const V& v) -> __int128 {
+      return v.kind() == K::kCurrency ? v.ToCurrencyUnits()
+                                      : static_cast<__int128>(v.ToInt64()) * 10000;
+    };
+    const __int128 x = units(a), y = units(b);
     return x < y ? -1 : x > y ? 1 : 0;
   }
   const double x = a.ToFloat(), y = b.ToFloat();
@@ -376,7 +433,8 @@ V Coerce(T t, const V& v) {
     case T::kInt64:
       return V::Int64(v.ToInt64());
     case T::kFloat:
-      return V::Float(v.ToFloat());
+      // Float variables keep a date a date (TDateTime is a Float type).
+      return v.kind() == K::kDate ? v : V::Float(v.ToFloat());
     case T::kString:
       return V::String(v.ToString());
     case T::kBoolean:

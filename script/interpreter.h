@@ -40,8 +40,22 @@ struct ScriptArray;
 class ScriptValue {
  public:
   // kObject holds a handle (base/object_handle.h), never an address; its
-  // integer face is the handle's number.
-  enum class Kind { kEmpty, kNull, kInt, kInt64, kFloat, kBool, kString, kArray, kObject };
+  // integer face is the handle's number. kCurrency is a fixed-point number
+  // with four decimals, held exactly as ten-thousandths; kDate a date-time
+  // serial (base/date_serial.h).
+  enum class Kind {
+    kEmpty,
+    kNull,
+    kInt,
+    kInt64,
+    kFloat,
+    kBool,
+    kString,
+    kArray,
+    kObject,
+    kCurrency,
+    kDate
+  };
 
   ScriptValue() = default;
   static ScriptValue Null() {
@@ -62,6 +76,17 @@ class ScriptValue {
     return v;
   }
   static ScriptValue Bool(bool b) { return Make(Kind::kBool, b ? 1 : 0); }
+  // `d` rounded to four decimals (halves to even); an overflow error
+  // outside the Currency range or for NaN.
+  static ScriptValue Currency(double d);
+  // From ten-thousandths: CurrencyUnits(12345) is 1.2345.
+  static ScriptValue CurrencyUnits(qint64 units) { return Make(Kind::kCurrency, units); }
+  static ScriptValue Date(double serial) {
+    ScriptValue v;
+    v.kind_ = Kind::kDate;
+    v.d_ = serial;
+    return v;
+  }
   static ScriptValue String(const QString& s) {
     ScriptValue v;
     v.kind_ = Kind::kString;
@@ -77,11 +102,15 @@ class ScriptValue {
 
   Kind kind() const { return kind_; }
   bool IsNumeric() const {
-    return kind_ == Kind::kInt || kind_ == Kind::kInt64 || kind_ == Kind::kFloat;
+    return kind_ == Kind::kInt || kind_ == Kind::kInt64 || kind_ == Kind::kFloat ||
+           kind_ == Kind::kCurrency || kind_ == Kind::kDate;
   }
   bool IsIntegral() const { return kind_ == Kind::kInt || kind_ == Kind::kInt64; }
   ScriptArray* array() const { return a_.get(); }
   qint64 handle() const { return kind_ == Kind::kObject ? i_ : 0; }
+  // A Currency in ten-thousandths; integral values scaled, others rounded
+  // to four decimals. An overflow error outside the range.
+  qint64 ToCurrencyUnits() const;
   // The live object of an object value; null for any other value or an
   // object that is gone.
   Persistent* ObjectPointer() const;
@@ -93,6 +122,9 @@ class ScriptValue {
   qint64 ToInt64() const;
   double ToFloat() const;
   QString ToString() const;
+  // Dates read as DateTimeToStr writes them (date, then the time unless
+  // midnight; a time of day alone without date); Currency with up to four
+  // decimals and no trailing zeros.
   // The text scriptrun prints: strings quoted, Booleans True/False.
   QString Display() const;
   ScriptValue DeepCopy() const;

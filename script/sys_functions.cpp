@@ -106,9 +106,11 @@ V ElementDefault(qint64 type) {
       return V::Int(0);
     case kVarSingle:
     case kVarDouble:
-    case kVarCurrency:
-    case kVarDate:
       return V::Float(0);
+    case kVarCurrency:
+      return V::CurrencyUnits(0);
+    case kVarDate:
+      return V::Date(0);
     case kVarBoolean:
       return V::Bool(false);
     case kVarOleStr:
@@ -184,6 +186,10 @@ int VarTypeOf(const V& v) {
       return kVarInt64;
     case V::Kind::kFloat:
       return kVarDouble;
+    case V::Kind::kCurrency:
+      return kVarCurrency;
+    case V::Kind::kDate:
+      return kVarDate;
     case V::Kind::kBool:
       return kVarBoolean;
     case V::Kind::kString:

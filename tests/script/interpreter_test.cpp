@@ -285,6 +285,102 @@ TEST(ScriptInterpreterTest, ValueTable) {
   }
 }
 
+// Currency is exact to four decimals with itself and integers and a float
+// with anything else; a date moved by days stays a date, the days between
+// two dates are a number. Both cross the QVariant boundary as the model
+// expects them.
+TEST(ScriptInterpreterTest, CurrencyAndDateValues) {
+  RegisterScriptLanguages();
+  using K = ScriptValue::Kind;
+  TksScript script;
+  script.AddVariable(QStringLiteral("c15"), QStringLiteral("Variant"), ScriptValue::Currency(1.5));
+  script.AddVariable(QStringLiteral("c25"), QStringLiteral("Variant"), ScriptValue::Currency(2.5));
+  script.AddVariable(QStringLiteral("c01"), QStringLiteral("Variant"), ScriptValue::Currency(0.1));
+  script.AddVariable(QStringLiteral("c02"), QStringLiteral("Variant"), ScriptValue::Currency(0.2));
+  script.AddVariable(QStringLiteral("tiny"), QStringLiteral("Variant"),
+                     ScriptValue::CurrencyUnits(1));
+  script.AddVariable(QStringLiteral("cmax"), QStringLiteral("Variant"),
+                     ScriptValue::CurrencyUnits(INT64_MAX));
+  script.AddVariable(QStringLiteral("d"), QStringLiteral("Variant"), ScriptValue::Date(36526));
+  script.AddVariable(QStringLiteral("d2"), QStringLiteral("Variant"), ScriptValue::Date(36526.25));
+  struct Case {
+    const char* expression;
+    const char* display;  // "!" + message: an error
+    K kind;
+  } cases[] = {
+      {"c01 + c02", "0.3", K::kCurrency},
+      {"c01 + c02 = 0.3", "True", K::kBool},
+      {"c15 * c15", "2.25", K::kCurrency},
+      {"tiny * c15", "0.0002", K::kCurrency},  // 0.00015, half to even
+      {"c15 + 1", "2.5", K::kCurrency},
+      {"c15 * 2", "3", K::kCurrency},
+      {"c15 - c25", "-1", K::kCurrency},
+      {"-c15", "-1.5", K::kCurrency},
+      {"c15 * 0.5", "0.75", K::kFloat},
+      {"c15 / 2", "0.75", K::kFloat},
+      {"c15 > 1", "True", K::kBool},
+      {"cmax > 9223372036854775807", "False", K::kBool},
+      {"IntToStr(c25) + IntToStr(c15)", "'22'", K::kString},
+      {"cmax + tiny", "!Arithmetic overflow", K::kString},
+      {"d + 1", "2000/01/02", K::kDate},
+      {"1 + d", "2000/01/02", K::kDate},
+      {"d - 0.5", "1999/12/31 12:00:00", K::kDate},
+      {"d2 - d", "0.25", K::kFloat},
+      {"d + c15", "2000/01/02 12:00:00", K::kDate},
+      {"d < d2", "True", K::kBool},
+      {"'on ' + DateToStr(d + 31)", "'on 2000/02/01'", K::kString},
+      {"EncodeDate(2000, 2, 29) - EncodeDate(2000, 1, 1)", "59", K::kFloat},
+      {"EncodeTime(6, 0, 0, 0)", "06:00:00", K::kDate},
+  };
+  for (const Case& c : cases) {
+    const ScriptValue v = script.Evaluate(QString::fromLatin1(c.expression));
+    if (c.display[0] == '!') {
+      EXPECT_TRUE(script.EvaluateFailed()) << c.expression;
+      EXPECT_EQ(v.ToString().toStdString(), c.display + 1) << c.expression;
+      continue;
+    }
+    ASSERT_FALSE(script.EvaluateFailed()) << c.expression << ": " << v.ToString().toStdString();
+    EXPECT_EQ(v.Display().toStdString(), c.display) << c.expression;
+    EXPECT_EQ(v.kind(), c.kind) << c.expression;
+  }
+
+  // Conversions at the edges.
+  EXPECT_EQ(ScriptValue::Currency(1.23456).ToCurrencyUnits(), 12346);
+  EXPECT_EQ(ScriptValue::Currency(-2.5).ToInt32(), -2);
+  EXPECT_EQ(ScriptValue::Currency(3.5).ToInt64(), 4);
+  EXPECT_EQ(ScriptValue::CurrencyUnits(INT64_MIN).ToString().toStdString(),
+            "-922337203685477.5808");
+  EXPECT_THROW(ScriptValue::Currency(1e20), ScriptError);
+  EXPECT_THROW(ScriptValue::Currency(std::nan("")), ScriptError);
+  EXPECT_THROW(ScriptValue::Date(1e9).ToString(), ScriptError);
+  EXPECT_EQ(ScriptValue::Date(1e9).Display().toStdString(), "1000000000");
+
+  // The QVariant boundary.
+  const QDateTime six(QDate(2000, 1, 1), QTime(6, 0), Qt::UTC);
+  EXPECT_EQ(ScriptValue::Date(36526.25).ToQVariant().toDateTime(), six);
+  EXPECT_EQ(ScriptValue::Date(36526.25).ToQVariant().typeId(), QMetaType::QDateTime);
+  EXPECT_FALSE(ScriptValue::Date(1e9).ToQVariant().isValid());
+  EXPECT_EQ(ScriptValue::Currency(1.5).ToQVariant().toDouble(), 1.5);
+  struct In {
+    QVariant value;
+    double serial;
+  } ins[] = {{QVariant(six), 36526.25},
+             {QVariant(QDate(2000, 1, 1)), 36526},
+             {QVariant(QTime(18, 0)), 0.75}};
+  for (const In& in : ins) {
+    const ScriptValue v = ScriptValue::FromQVariant(in.value);
+    EXPECT_EQ(v.kind(), K::kDate) << in.value.toString().toStdString();
+    EXPECT_EQ(v.ToFloat(), in.serial) << in.value.toString().toStdString();
+  }
+
+  // A Float variable (TDateTime) keeps a date; an Integer takes its day.
+  const RunResult run = RunScript(QStringLiteral("PascalScript"),
+                                  QStringLiteral("var d: TDateTime; n: Integer; begin\n"
+                                                 "d := EncodeDate(2000, 1, 31) + 1.5;\n"
+                                                 "n := Trunc(d) end."));
+  ExpectVars(run, QStringLiteral("d=2000/02/01 12:00:00 n=36557"), QStringLiteral("TDateTime"));
+}
+
 TEST(ScriptInterpreterTest, StaticTypes) {
   struct Case {
     const char* program;
