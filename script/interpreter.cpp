@@ -671,6 +671,8 @@ struct ScriptProgram::Impl {
   std::unordered_map<const TksXMLItem*, const TksXMLItem*> unit_trees;
   std::vector<std::unique_ptr<TksXMLDocument>> unit_documents;
   QSet<QString> units_seen;
+  static constexpr int kMaxUnitNesting = 100;
+  int unit_depth = 0;
   struct WithEntry {
     bool local;
     int slot;
@@ -1011,6 +1013,8 @@ struct ScriptProgram::Impl {
       } else if (n == u"const") {
         if (!InRoutine(c)) DeclareConst(c);
       } else if (n == u"uses") {
+        // Trees the host hands over may include further units.
+        if (++unit_depth > kMaxUnitNesting) Fail(QStringLiteral("Units nested too deeply"), Pos(c));
         const QString outer = cur_unit;
         cur_unit = c.Prop(QStringLiteral("unit"));
         if (const TksXMLItem* tree = ResolveUnit(c))
@@ -1018,6 +1022,7 @@ struct ScriptProgram::Impl {
         else
           Declare(c);
         cur_unit = outer;
+        --unit_depth;
       } else if (n == u"program") {
         Declare(c);
       } else if (n != u"expr" && n != u"dsgn" && n != u"types" && n != u"parameters") {
