@@ -1,13 +1,15 @@
 // Fuzz target for the script parser: the first byte picks the dialect, the
 // rest is the source (UTF-8). Units are answered from the same input, so
-// include clauses and the language directive are reached too.
+// include clauses and the language directive are reached too, and some
+// units are offered as ready-made syntax trees.
 //
 // Beyond "no crash", a tree the parser built must be written and read back
 // by the compact XML to the same text. What compiles also runs, stopped
 // after 10,000 statements, against a host that registers a class with
 // every kind of member, objects of it (one of which the script can destroy
 // while holding it) and functions with by-reference, default and macro
-// parameters. fuzz/script.dict holds the names.
+// parameters, and a Currency and a Date variable. fuzz/script.dict holds
+// the names.
 #include "base/class_builder.h"
 #include "base/stream.h"
 #include "script/script.h"
@@ -86,6 +88,9 @@ void Register(TksScript& script, TFuzzThing*& dropped, TFuzzThing& kept) {
   script.AddMethod(QStringLiteral("macrofunction Src(a: Variant): String"),
                    [](ScriptMethodCall& c) { return c.Arg(0); });
   script.AddEnum(QStringLiteral("TFuzzKind"), QStringLiteral("fkOne, fkTwo, fkThree"));
+  script.AddVariable(QStringLiteral("Money"), QStringLiteral("Variant"),
+                     ScriptValue::Currency(12.5));
+  script.AddVariable(QStringLiteral("Day"), QStringLiteral("Variant"), ScriptValue::Date(36526.5));
 }
 
 void Check(bool condition, const char* what) {
@@ -117,6 +122,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   script.SetOnGetUnit([&](TksScript&, const QString& unit, QString& text) {
     // Every unit is the script itself; the uses list stops the cycle.
     if (unit.size() % 2 == 0) text = source;
+  });
+  // Some units are answered as ready-made trees: the input again, which is
+  // rarely a well-formed one.
+  script.SetOnGetILUnit([&](TksScript&, const QString& unit, QString& text) {
+    if (unit.size() % 3 == 0) text = source;
   });
   ovx::MemoryStream out;
   if (!script.GetILCode(out)) {

@@ -327,8 +327,11 @@ void TksILParser::IncludeUnit(const QString& name, const QString& position, size
       nested.unit_depth_ = unit_depth_ + 1;
       nested.uses_ = uses_;
       nested.depth_ = depth_;  // one bound for the whole walk, units included
-      if (nested.MakeILScript(ovx::ScriptSourceText(text))) {
+      const QString unit_text = ovx::ScriptSourceText(text);
+      if (nested.MakeILScript(unit_text)) {
         uses_ = nested.uses_;
+        unit_texts_.insert(nested.unit_texts_);
+        unit_texts_.insert(name.toLower(), unit_text);
         // The unit's whole tree, its root included.
         std::vector<std::pair<const TksXMLItem*, int>> path{{nested.output_.Root(), 0}};
         unit_lines.push_back(OutLine{OutLine::kOpen, nested.output_.Root()->Name(),

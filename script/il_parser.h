@@ -12,6 +12,7 @@
 #include "script/parser.h"
 #include "script/xml.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +43,9 @@ class TksILParser {
   // directive that names no registered dialect.
   bool MakeILScript(const QString& text);
   const TksXMLDocument& ILScript() const { return output_; }
+  // The text of every unit the tree includes (lines ending in CR LF), by
+  // lower-case unit name: positions inside a unit refer to its own text.
+  const QHash<QString, QString>& UnitTexts() const { return unit_texts_; }
   TksParser& Parser() { return parser_; }
 
  private:
@@ -85,6 +89,7 @@ class TksILParser {
   TksXMLDocument output_;
   QString unit_name_;
   QStringList uses_;
+  QHash<QString, QString> unit_texts_;
   int unit_depth_ = 0;
   int depth_ = 0;
   bool aborted_ = false;

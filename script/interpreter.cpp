@@ -1,5 +1,6 @@
 #include "script/interpreter.h"
 
+#include "base/error.h"
 #include "base/meta_class.h"
 #include "base/number_format.h"
 #include "base/object_handle.h"
@@ -9,6 +10,7 @@
 #include "script/xml.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <cmath>
 #include <cstdint>
@@ -131,6 +133,12 @@ V IntResult(qint64 r, const V& a, const V& b) {
 
 bool BothBool(const V& a, const V& b) { return a.kind() == K::kBool && b.kind() == K::kBool; }
 
+// Operands Currency arithmetic keeps exact.
+bool ExactCurrency(const V& v) {
+  return v.kind() == K::kCurrency || v.IsIntegral() || v.kind() == K::kBool ||
+         v.kind() == K::kEmpty;
+}
+
 V Arith(Op op, const V& a, const V& b) {
   if (a.kind() == K::kNull || b.kind() == K::kNull) return V::Null();
   if (op == kStrcat) {
@@ -168,7 +176,43 @@ V Arith(Op op, const V& a, const V& b) {
     }
     return IntResult(op == kIntDiv ? x / y : x % y, a, b);
   }
+  // A date moved by a number of days stays a date; the days between two
+  // dates are a number.
+  if ((op == kAdd || op == kSub) && (a.kind() == K::kDate || b.kind() == K::kDate)) {
+    const double x = a.ToFloat(), y = b.ToFloat();
+    if (op == kAdd) return V::Date(x + y);
+    return a.kind() == K::kDate && b.kind() != K::kDate ? V::Date(x - y) : V::Float(x - y);
+  }
+  // Currency with Currency or integers stays exact; with anything else
+  // (floats, dates, text) it is a float.
+  if ((op == kAdd || op == kSub || op == kMul) &&
+      (a.kind() == K::kCurrency || b.kind() == K::kCurrency) && ExactCurrency(a) &&
+      ExactCurrency(b)) {
+    qint64 r = 0;
+    if (op == kMul && a.kind() == K::kCurrency && b.kind() == K::kCurrency) {
+      const __int128 p = static_cast<__int128>(a.ToCurrencyUnits()) * b.ToCurrencyUnits();
+      __int128 q = p / 10000;
+      const __int128 twice = (p % 10000) * 2;
+      if (twice > 10000 || (twice == 10000 && (q & 1))) ++q;
+      if (twice < -10000 || (twice == -10000 && (q & 1))) --q;
+      if (q > INT64_MAX || q < INT64_MIN) Overflow();
+      return V::CurrencyUnits(static_cast<qint64>(q));
+    }
+    bool over = false;
+    if (op == kMul) {
+      const V& money = a.kind() == K::kCurrency ? a : b;
+      const V& count = a.kind() == K::kCurrency ? b : a;
+      over = __builtin_mul_overflow(money.ToCurrencyUnits(), count.ToInt64(), &r);
+    } else {
+      const qint64 x = a.ToCurrencyUnits(), y = b.ToCurrencyUnits();
+      over = op == kAdd ? __builtin_add_overflow(x, y, &r) : __builtin_sub_overflow(x, y, &r);
+    }
+    if (over) Overflow();
+    return V::CurrencyUnits(r);
+  }
   const bool floats = op == kDivide || a.kind() == K::kFloat || b.kind() == K::kFloat ||
+                      a.kind() == K::kDate || b.kind() == K::kDate || a.kind() == K::kCurrency ||
+                      b.kind() == K::kCurrency ||
                       (a.kind() == K::kString && !ParseInt(a.ToString())) ||
                       (b.kind() == K::kString && !ParseInt(b.ToString()));
   if (floats) {
@@ -209,6 +253,11 @@ V Negate(const V& a) {
       return a;
     case K::kFloat:
       return V::Float(-a.ToFloat());
+    case K::kDate:
+      return V::Date(-a.ToFloat());
+    case K::kCurrency:
+      if (a.ToCurrencyUnits() == INT64_MIN) Overflow();
+      return V::CurrencyUnits(-a.ToCurrencyUnits());
     case K::kString:
       if (!ParseInt(a.ToString())) return V::Float(-a.ToFloat());
       [[fallthrough]];
@@ -246,6 +295,16 @@ int Compare(const V& a, const V& b) {
   };
   if (integral(a) && integral(b)) {
     const qint64 x = a.ToInt64(), y = b.ToInt64();
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  if ((a.kind() == K::kCurrency || b.kind() == K::kCurrency) && ExactCurrency(a) &&
+      ExactCurrency(b)) {
+    // In ten-thousandths, widened so that scaling an integer cannot overflow.
+    auto units = [](const V& v) -> __int128 {
+      return v.kind() == K::kCurrency ? v.ToCurrencyUnits()
+                                      : static_cast<__int128>(v.ToInt64()) * 10000;
+    };
+    const __int128 x = units(a), y = units(b);
     return x < y ? -1 : x > y ? 1 : 0;
   }
   const double x = a.ToFloat(), y = b.ToFloat();
@@ -374,7 +433,8 @@ V Coerce(T t, const V& v) {
     case T::kInt64:
       return V::Int64(v.ToInt64());
     case T::kFloat:
-      return V::Float(v.ToFloat());
+      // Float variables keep a date a date (TDateTime is a Float type).
+      return v.kind() == K::kDate ? v : V::Float(v.ToFloat());
     case T::kString:
       return V::String(v.ToString());
     case T::kBoolean:
@@ -505,6 +565,10 @@ struct Stmt {
   };
   Kind kind = kBlock;
   QString pos;
+  QString unit;  // empty: the main script
+  // Not announced to OnRunLine nor listed as a code line: a declaration
+  // that sets no value of its own.
+  bool quiet = false;
   std::unique_ptr<Expr> target, e1, e2, e3;
   Op modifier = kNoOp;
   bool flag = false;
@@ -525,6 +589,7 @@ struct Param {
 struct Routine {
   QString name;
   QString pos;
+  QString unit;
   bool is_function = false;
   T result = T::kVariant;
   const TksClassVariable* result_cls = nullptr;
@@ -595,6 +660,19 @@ struct ScriptProgram::Impl {
   // macro arguments are cut from.
   ScriptScope host;
   QStringList source_lines;
+  // The units' own texts by lower-case name, and the unit being compiled
+  // (empty: the main script). Not restored when compiling fails, so that
+  // the error names the unit it came from.
+  QHash<QString, QStringList> unit_lines;
+  QString cur_unit;
+  // Units whose tree the host supplied (OnGetILUnit), by the `uses` node
+  // they replace; null when the included tree stands. Each unit is taken
+  // once per compilation.
+  std::unordered_map<const TksXMLItem*, const TksXMLItem*> unit_trees;
+  std::vector<std::unique_ptr<TksXMLDocument>> unit_documents;
+  QSet<QString> units_seen;
+  static constexpr int kMaxUnitNesting = 100;
+  int unit_depth = 0;
   struct WithEntry {
     bool local;
     int slot;
@@ -849,6 +927,7 @@ struct ScriptProgram::Impl {
     auto r = std::make_unique<Routine>();
     r->tree = &item;
     r->pos = Pos(item);
+    r->unit = cur_unit;
     r->is_function = item.Name() == u"function";
     const TksXMLItem* params = nullptr;
     for (int i = 0; i < item.Count(); ++i) {
@@ -934,7 +1013,16 @@ struct ScriptProgram::Impl {
       } else if (n == u"const") {
         if (!InRoutine(c)) DeclareConst(c);
       } else if (n == u"uses") {
-        Declare(c);
+        // Trees the host hands over may include further units.
+        if (++unit_depth > kMaxUnitNesting) Fail(QStringLiteral("Units nested too deeply"), Pos(c));
+        const QString outer = cur_unit;
+        cur_unit = c.Prop(QStringLiteral("unit"));
+        if (const TksXMLItem* tree = ResolveUnit(c))
+          Declare(*tree);
+        else
+          Declare(c);
+        cur_unit = outer;
+        --unit_depth;
       } else if (n == u"program") {
         Declare(c);
       } else if (n != u"expr" && n != u"dsgn" && n != u"types" && n != u"parameters") {
@@ -949,8 +1037,37 @@ struct ScriptProgram::Impl {
     return false;
   }
 
+  // The tree to compile for the unit of `uses`: the host's when it gave
+  // one, else null (the parser's tree inside the node stands). A unit met
+  // again, by name, is left out.
+  const TksXMLItem* ResolveUnit(const TksXMLItem& uses) {
+    if (const auto found = unit_trees.find(&uses); found != unit_trees.end()) return found->second;
+    static const TksXMLItem nothing;
+    const QString name = uses.Prop(QStringLiteral("unit"));
+    const TksXMLItem* tree = nullptr;
+    if (units_seen.contains(Key(name))) {
+      tree = &nothing;
+    } else {
+      units_seen.insert(Key(name));
+      const QString text = owner.il_unit_provider_ ? owner.il_unit_provider_(name) : QString();
+      if (!text.isEmpty()) {
+        auto doc = std::make_unique<TksXMLDocument>();
+        try {
+          doc->LoadFromString(text);
+        } catch (const Error& error) {
+          Fail(error.Message(), Pos(uses));
+        }
+        tree = doc->Root();
+        unit_documents.push_back(std::move(doc));
+      }
+    }
+    unit_trees.emplace(&uses, tree);
+    return tree;
+  }
+
   void CompileRoutine(Routine& r) {
     scope = &r;
+    cur_unit = r.unit;
     const TksXMLItem* body = nullptr;
     for (int i = 0; i < r.tree->Count(); ++i) {
       const TksXMLItem& c = *r.tree->Items(i);
@@ -971,6 +1088,7 @@ struct ScriptProgram::Impl {
     if (body) DeclareNestedVars(*body);
     if (body) CompileList(*body, r.body);
     scope = nullptr;
+    cur_unit.clear();
   }
 
   void DeclareNestedVars(const TksXMLItem& item) {
@@ -1087,6 +1205,23 @@ struct ScriptProgram::Impl {
     if (to == T::kClass && from.type == T::kClass && to_cls && from.cls &&
         !host.InheritsFrom(from.cls, to_cls))
       Incompatible(to, from.type, from.pos, to_cls, from.cls);
+  }
+
+  // `x op= e` stores what `x := x op e` would, so it passes the same
+  // operand and assignment checks: `n /= 2` on an Integer is refused like
+  // `n := n / 2` rather than storing a rounded quotient.
+  void CheckCompound(const Stmt& s) {
+    if (s.modifier == kNoOp) return;
+    auto ghost = [](const Expr& like) {
+      auto g = std::make_unique<Expr>();
+      g->kind = Expr::kVar;
+      g->type = like.type;
+      g->cls = like.cls;
+      g->pos = like.pos;
+      return g;
+    };
+    const auto combined = Binary(s.modifier, ghost(*s.target), ghost(*s.e1), s.e1->pos);
+    CheckAssignable(s.target->type, s.target->cls, *combined);
   }
 
   static T ArithType(T a, T b) {
@@ -1347,12 +1482,17 @@ struct ScriptProgram::Impl {
     };
     qsizetype l1, c1, l2, c2;
     if (!parse(Pos(expr), l1, c1) || !parse(expr.Prop(QStringLiteral("pos1")), l2, c2)) return {};
-    const qsizetype lines = source_lines.size();
+    static const QStringList no_text;
+    const auto unit_text = unit_lines.constFind(Key(cur_unit));
+    const QStringList& source = cur_unit.isEmpty()                   ? source_lines
+                                : unit_text != unit_lines.constEnd() ? *unit_text
+                                                                     : no_text;
+    const qsizetype lines = source.size();
     if (l1 > lines || l2 < l1) return {};
     l2 = std::min(l2, lines);
     QString text;
     for (qsizetype l = l1; l <= l2; ++l) {
-      const QString& line = source_lines[l - 1];
+      const QString& line = source[l - 1];
       const qsizetype from = l == l1 ? std::min(c1 - 1, line.size()) : 0;
       const qsizetype to = l == l2 ? std::min(c2 - 1, line.size()) : line.size();
       if (l > l1) text += QStringLiteral("\r\n");
@@ -1769,6 +1909,7 @@ struct ScriptProgram::Impl {
     const QString& n = item.Name();
     auto s = std::make_unique<Stmt>();
     s->pos = Pos(item);
+    s->unit = cur_unit;
     if (n == u"procedure" || n == u"function" || n == u"types" || n == u"uses" || n == u"const") {
       if (n == u"const" && InRoutine(item) && !var_slots.count(&item)) {
         // constants of a routine are declared with its variables
@@ -1783,9 +1924,11 @@ struct ScriptProgram::Impl {
       auto it = var_slots.find(&item);
       if (it == var_slots.end()) return;
       s->kind = Stmt::kInit;
+      s->quiet = true;
       for (size_t k = 0; k < it->second.size(); ++k) {
         s->inits.emplace_back(scope != nullptr && InRoutine(item), it->second[k]);
         s->init_values.push_back(InitExpr(item, k));
+        if (s->init_values.back()) s->quiet = false;
       }
       out.push_back(std::move(s));
       return;
@@ -1805,7 +1948,10 @@ struct ScriptProgram::Impl {
       if (const TksXMLItem* m = Child(item, u"modificator"))
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
       s->e1 = CompileExpr(*value);
-      if (s->modifier == kNoOp) CheckAssignable(s->target->type, s->target->cls, *s->e1);
+      if (s->modifier == kNoOp)
+        CheckAssignable(s->target->type, s->target->cls, *s->e1);
+      else
+        CheckCompound(*s);
       out.push_back(std::move(s));
       return;
     }
@@ -1827,6 +1973,7 @@ struct ScriptProgram::Impl {
           Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), s->pos);
         s->modifier = OpFromText(m->Prop(QStringLiteral("text")));
         s->e1 = Constant(V::Int(1), T::kInteger, s->pos);
+        CheckCompound(*s);
       } else {
         s->kind = Stmt::kCall;
         s->e1 = Designator(*d, false);
@@ -2634,11 +2781,14 @@ struct ScriptProgram::Impl {
   void Run(const Stmt& s) {
     if (owner.terminated_) return;
     CheckStack();
-    if (owner.on_run_line_) owner.on_run_line_(s.pos);
+    if (owner.on_run_line_ && !s.quiet) owner.on_run_line_(s.unit, s.pos);
     try {
       Execute(s);
     } catch (ScriptError& error) {
-      if (error.pos.isEmpty()) error.pos = s.pos;
+      if (error.pos.isEmpty()) {
+        error.pos = s.pos;
+        error.unit = s.unit;
+      }
       throw;
     }
   }
@@ -2873,55 +3023,122 @@ void ScriptProgram::SetHost(const ScriptScope& scope, const QString& source_text
   source_ = source_text;
 }
 
+namespace {
+void AddCodeLines(ScriptProgram& program, const Stmts& list) {
+  for (const auto& s : list) {
+    if (!s->quiet) program.AddCodeLine(s->unit, s->pos);
+    AddCodeLines(program, s->body);
+    AddCodeLines(program, s->body2);
+    AddCodeLines(program, s->body3);
+    for (const Selector& sel : s->selectors) AddCodeLines(program, sel.body);
+  }
+}
+}  // namespace
+
 void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, bool declare_vars) {
   impl_ = std::make_unique<Impl>(*this);
+  code_lines_.clear();
   Impl& m = *impl_;
   if (host_) m.host = *host_;
   m.source_lines = source_.split(QStringLiteral("\r\n"));
+  for (auto it = unit_sources_.constBegin(); it != unit_sources_.constEnd(); ++it)
+    m.unit_lines.insert(it.key().toLower(), it.value().split(QStringLiteral("\r\n")));
   m.dialect = dialect;
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
                dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
   m.var_again = dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
   m.logic_last = dialect.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) != 0;
-  m.ReadTypes(program);
-  m.Declare(program);
-  for (auto& r : m.routines) m.CompileRoutine(*r);
-  // Units' main blocks run first, then the program's.
-  std::vector<const TksXMLItem*> blocks;
-  std::function<void(const TksXMLItem&)> collect = [&](const TksXMLItem& p) {
-    for (int i = 0; i < p.Count(); ++i) {
-      const TksXMLItem& c = *p.Items(i);
-      if (c.Name() == u"uses") {
-        for (int j = 0; j < c.Count(); ++j)
-          if (c.Items(j)->Name() == u"program") collect(*c.Items(j));
+  try {
+    m.ReadTypes(program);
+    m.Declare(program);
+    for (auto& r : m.routines) m.CompileRoutine(*r);
+    // Units' main blocks run first, then the program's.
+    struct Block {
+      const TksXMLItem* tree;
+      QString unit;
+    };
+    std::vector<Block> blocks;
+    // The trees a `uses` node stands for: the host's, or the included one.
+    auto unit_programs = [&m](const TksXMLItem& uses) {
+      std::vector<const TksXMLItem*> list;
+      const auto found = m.unit_trees.find(&uses);
+      if (found != m.unit_trees.end() && found->second) {
+        list.push_back(found->second);
+        return list;
       }
-    }
-    for (int i = 0; i < p.Count(); ++i)
-      if (p.Items(i)->Name() == u"compoundstmt") blocks.push_back(p.Items(i));
-  };
-  collect(program);
-  std::function<void(const TksXMLItem&)> inits = [&](const TksXMLItem& p) {
-    for (int i = 0; i < p.Count(); ++i) {
-      const TksXMLItem& c = *p.Items(i);
-      if (c.Name() == u"uses") {
-        for (int j = 0; j < c.Count(); ++j)
-          if (c.Items(j)->Name() == u"program") inits(*c.Items(j));
-      } else if (c.Name() == u"var") {
-        Stmts list;
-        m.CompileStmt(c, list);
-        if (!list.empty()) {
-          m.main_blocks.emplace_back();
-          m.main_blocks.back().push_back(std::move(list.front()));
+      for (int j = 0; j < uses.Count(); ++j)
+        if (uses.Items(j)->Name() == u"program") list.push_back(uses.Items(j));
+      return list;
+    };
+    std::function<void(const TksXMLItem&, const QString&)> collect = [&](const TksXMLItem& p,
+                                                                         const QString& unit) {
+      for (int i = 0; i < p.Count(); ++i) {
+        const TksXMLItem& c = *p.Items(i);
+        if (c.Name() == u"uses") {
+          for (const TksXMLItem* u : unit_programs(c)) collect(*u, c.Prop(QStringLiteral("unit")));
         }
       }
+      for (int i = 0; i < p.Count(); ++i)
+        if (p.Items(i)->Name() == u"compoundstmt") blocks.push_back({p.Items(i), unit});
+    };
+    collect(program, QString());
+    std::function<void(const TksXMLItem&)> inits = [&](const TksXMLItem& p) {
+      for (int i = 0; i < p.Count(); ++i) {
+        const TksXMLItem& c = *p.Items(i);
+        if (c.Name() == u"uses") {
+          const QString outer = m.cur_unit;
+          m.cur_unit = c.Prop(QStringLiteral("unit"));
+          for (const TksXMLItem* u : unit_programs(c)) inits(*u);
+          m.cur_unit = outer;
+        } else if (c.Name() == u"var") {
+          Stmts list;
+          m.CompileStmt(c, list);
+          if (!list.empty()) {
+            m.main_blocks.emplace_back();
+            m.main_blocks.back().push_back(std::move(list.front()));
+          }
+        }
+      }
+    };
+    inits(program);
+    for (const Block& b : blocks) {
+      m.cur_unit = b.unit;
+      m.main_blocks.emplace_back();
+      m.CompileList(*b.tree, m.main_blocks.back());
     }
-  };
-  inits(program);
-  for (const TksXMLItem* b : blocks) {
-    m.main_blocks.emplace_back();
-    m.CompileList(*b, m.main_blocks.back());
+    m.cur_unit.clear();
+  } catch (ScriptError& error) {
+    if (error.unit.isEmpty()) error.unit = m.cur_unit;
+    throw;
   }
+  for (const Stmts& block : m.main_blocks) AddCodeLines(*this, block);
+  for (const auto& r : m.routines) AddCodeLines(*this, r->body);
+}
+
+void ScriptProgram::AddCodeLine(const QString& unit, const QString& pos) {
+  bool ok = false;
+  const int line = pos.left(pos.indexOf(u':')).toInt(&ok);
+  if (ok) code_lines_[unit.toLower()].insert(line);
+}
+
+bool ScriptProgram::IsExecutableLine(int line, const QString& unit) const {
+  const auto found = code_lines_.find(unit.toLower());
+  return found != code_lines_.end() && found->second.count(line) != 0;
+}
+
+std::vector<int> ScriptProgram::CodeLines(const QString& unit) const {
+  const auto found = code_lines_.find(unit.toLower());
+  if (found == code_lines_.end()) return {};
+  return {found->second.begin(), found->second.end()};
+}
+
+void ScriptProgram::SetOnRunLine(RunLineEvent event) {
+  if (!event) {
+    on_run_line_ = nullptr;
+    return;
+  }
+  on_run_line_ = [event = std::move(event)](const QString&, const QString& pos) { event(pos); };
 }
 
 void ScriptProgram::Execute() {
@@ -2941,6 +3158,7 @@ void ScriptProgram::Execute() {
 ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr, const QString& source_text) {
   Impl& m = *impl_;
   m.scope = m.frames.empty() ? nullptr : m.frames.back()->routine;
+  m.cur_unit.clear();
   std::unique_ptr<Expr> e;
   QStringList program_lines = m.source_lines;
   if (!source_text.isNull()) m.source_lines = source_text.split(QStringLiteral("\r\n"));

@@ -8,13 +8,16 @@
 // before every statement.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -37,8 +40,22 @@ struct ScriptArray;
 class ScriptValue {
  public:
   // kObject holds a handle (base/object_handle.h), never an address; its
-  // integer face is the handle's number.
-  enum class Kind { kEmpty, kNull, kInt, kInt64, kFloat, kBool, kString, kArray, kObject };
+  // integer face is the handle's number. kCurrency is a fixed-point number
+  // with four decimals, held exactly as ten-thousandths; kDate a date-time
+  // serial (base/date_serial.h).
+  enum class Kind {
+    kEmpty,
+    kNull,
+    kInt,
+    kInt64,
+    kFloat,
+    kBool,
+    kString,
+    kArray,
+    kObject,
+    kCurrency,
+    kDate
+  };
 
   ScriptValue() = default;
   static ScriptValue Null() {
@@ -59,6 +76,17 @@ class ScriptValue {
     return v;
   }
   static ScriptValue Bool(bool b) { return Make(Kind::kBool, b ? 1 : 0); }
+  // `d` rounded to four decimals (halves to even); an overflow error
+  // outside the Currency range or for NaN.
+  static ScriptValue Currency(double d);
+  // From ten-thousandths: CurrencyUnits(12345) is 1.2345.
+  static ScriptValue CurrencyUnits(qint64 units) { return Make(Kind::kCurrency, units); }
+  static ScriptValue Date(double serial) {
+    ScriptValue v;
+    v.kind_ = Kind::kDate;
+    v.d_ = serial;
+    return v;
+  }
   static ScriptValue String(const QString& s) {
     ScriptValue v;
     v.kind_ = Kind::kString;
@@ -74,11 +102,15 @@ class ScriptValue {
 
   Kind kind() const { return kind_; }
   bool IsNumeric() const {
-    return kind_ == Kind::kInt || kind_ == Kind::kInt64 || kind_ == Kind::kFloat;
+    return kind_ == Kind::kInt || kind_ == Kind::kInt64 || kind_ == Kind::kFloat ||
+           kind_ == Kind::kCurrency || kind_ == Kind::kDate;
   }
   bool IsIntegral() const { return kind_ == Kind::kInt || kind_ == Kind::kInt64; }
   ScriptArray* array() const { return a_.get(); }
   qint64 handle() const { return kind_ == Kind::kObject ? i_ : 0; }
+  // A Currency in ten-thousandths; integral values scaled, others rounded
+  // to four decimals. An overflow error outside the range.
+  qint64 ToCurrencyUnits() const;
   // The live object of an object value; null for any other value or an
   // object that is gone.
   Persistent* ObjectPointer() const;
@@ -90,6 +122,9 @@ class ScriptValue {
   qint64 ToInt64() const;
   double ToFloat() const;
   QString ToString() const;
+  // Dates read as DateTimeToStr writes them (date, then the time unless
+  // midnight; a time of day alone without date); Currency with up to four
+  // decimals and no trailing zeros.
   // The text scriptrun prints: strings quoted, Booleans True/False.
   QString Display() const;
   ScriptValue DeepCopy() const;
@@ -139,6 +174,8 @@ struct ScriptError : std::runtime_error {
   QString message;
   QString kind;
   QString pos;
+  // The unit `pos` lies in; empty for the main script.
+  QString unit;
 };
 
 class ScriptProgram;
@@ -154,6 +191,13 @@ struct ScriptVariableInfo {
 class ScriptProgram {
  public:
   using RunLineEvent = std::function<void(const QString& pos)>;
+  // Called before each statement with the unit it lies in (empty for the
+  // main script) and its "line:col".
+  using UnitRunLineEvent = std::function<void(const QString& unit, const QString& pos)>;
+  // Asked once per compilation for each unit the tree includes: a
+  // non-empty answer is the unit's syntax tree (XML text), compiled in
+  // place of the tree the parser included.
+  using ILUnitProvider = std::function<QString(const QString& unit)>;
 
   ScriptProgram();
   ~ScriptProgram();
@@ -164,6 +208,11 @@ class ScriptProgram {
   // and the source text (macro routines receive their arguments' text).
   // Takes effect with the next Build.
   void SetHost(const ScriptScope& scope, const QString& source_text);
+  // The texts of the units the tree includes, by lower-case name (as
+  // TksILParser::UnitTexts gives them); macro arguments inside a unit are
+  // cut from its own text. Takes effect with the next Build.
+  void SetUnitSources(const QHash<QString, QString>& texts) { unit_sources_ = texts; }
+  void SetILUnitProvider(ILUnitProvider provider) { il_unit_provider_ = std::move(provider); }
   // Builds the model from a syntax tree; throws ScriptError with a position.
   // `declare_vars`: whether undeclared names are errors (else they become
   // global Variants); `dialect` decides a few statement details.
@@ -182,7 +231,15 @@ class ScriptProgram {
   bool HasRoutine(const QString& name) const;
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
-  void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+  void SetOnRunLine(RunLineEvent event);
+  void SetOnRunLine(UnitRunLineEvent event) { on_run_line_ = std::move(event); }
+  // The code-line table: whether a statement starts on `line` of `unit`
+  // (empty: the main script), for a debugger's breakpoints. Filled by
+  // Build; AddCodeLine adds the line part of "line:col".
+  bool IsExecutableLine(int line, const QString& unit = QString()) const;
+  void AddCodeLine(const QString& unit, const QString& pos);
+  // The lines of `unit` that hold statements, ascending.
+  std::vector<int> CodeLines(const QString& unit = QString()) const;
   // The count of array elements the program holds, shared by its arrays;
   // host functions that make arrays charge it (ScriptArray::Reserve).
   std::shared_ptr<qint64> ElementBudget() const;
@@ -203,8 +260,11 @@ class ScriptProgram {
   std::unique_ptr<Impl> impl_;
   std::unique_ptr<ScriptScope> host_;
   QString source_;
+  QHash<QString, QString> unit_sources_;
+  ILUnitProvider il_unit_provider_;
+  std::map<QString, std::set<int>> code_lines_;
   std::atomic<bool> terminated_{false};
-  RunLineEvent on_run_line_;
+  UnitRunLineEvent on_run_line_;
 };
 
 }  // namespace ovx

@@ -39,7 +39,36 @@ namespace ovx {
 QString ScriptSourceText(const QString& text) { return JoinLines(SplitLines(text)); }
 }  // namespace ovx
 
-TksScript::TksScript() : program_(std::make_unique<ovx::ScriptProgram>()) {}
+TksScript::TksScript() : program_(std::make_unique<ovx::ScriptProgram>()) { AttachProgram(); }
+
+void TksScript::AttachProgram() {
+  program_->SetOnRunLine(ovx::ScriptProgram::UnitRunLineEvent(
+      [this](const QString& unit, const QString& pos) { RunLine(unit, pos); }));
+  program_->SetILUnitProvider([this](const QString& unit) {
+    QString text;
+    if (on_get_il_unit_) on_get_il_unit_(*this, unit, text);
+    return text;
+  });
+}
+
+void TksScript::RunLine(const QString& unit, const QString& pos) {
+  for (TksScript* s = this; s; s = s->parent_) {
+    if (s->on_run_line_) {
+      // A copy: the handler may replace itself.
+      const RunLineEvent event = s->on_run_line_;
+      event(*this, unit, pos);
+      return;
+    }
+  }
+}
+
+bool TksScript::IsExecutableLine(int line, const QString& unit) const {
+  return program_->IsExecutableLine(line, unit);
+}
+
+void TksScript::AddCodeLine(const QString& unit, const QString& pos) {
+  program_->AddCodeLine(unit, pos);
+}
 TksScript::~TksScript() {
   // The program goes first: it detaches the event handlers it gave to
   // objects through the registrations.
@@ -98,9 +127,10 @@ bool TksScript::Compile() {
       return false;
     }
     program_->SetHost(Scope(), SourceText());
+    program_->SetUnitSources(parser.UnitTexts());
     program_->Build(*parser.ILScript().Root(), parser.Language(), parser.DeclareVars());
   } catch (const ovx::ScriptError& error) {
-    SetError(error.message, error.pos, QString());
+    SetError(error.message, error.pos, error.unit);
     return false;
   } catch (const ovx::Error& error) {
     SetError(ErrorText(error), QString(), QString());
@@ -119,7 +149,7 @@ bool TksScript::Execute() {
   try {
     program_->Execute();
   } catch (const ovx::ScriptError& error) {
-    SetError(error.message, error.pos, QString());
+    SetError(error.message, error.pos, error.unit);
     return false;
   } catch (const std::bad_alloc&) {
     SetError(QStringLiteral("Out of memory"), QString(), QString());
@@ -131,11 +161,24 @@ bool TksScript::Execute() {
 void TksScript::Terminate() { program_->Terminate(); }
 
 void TksScript::SetOnRunLine(std::function<void(const QString& pos)> event) {
-  program_->SetOnRunLine(std::move(event));
+  if (!event) {
+    on_run_line_ = nullptr;
+    return;
+  }
+  on_run_line_ = [event = std::move(event)](TksScript&, const QString&, const QString& pos) {
+    event(pos);
+  };
 }
+
+void TksScript::SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
 
 ovx::ScriptValue TksScript::Evaluate(const QString& expression) {
   evaluate_failed_ = false;
+  struct Evaluating {
+    int& depth;
+    explicit Evaluating(int& d) : depth(d) { ++depth; }
+    ~Evaluating() { --depth; }
+  } evaluating{evaluating_};
   // The expression is parsed as the right side of an assignment in the
   // script's dialect, and only that side is compiled.
   const QString lang = syntax_type_.toLower();
@@ -402,6 +445,7 @@ void TksScript::AddComponent(const QString& name, ovx::Persistent* component,
 
 void TksScript::ClearItems() {
   program_ = std::make_unique<ovx::ScriptProgram>();
+  AttachProgram();
   registry_.ClearHostItems();
   compiled_ = false;
   SetError(QString(), QString(), QString());

@@ -24,6 +24,10 @@ class TksScript {
   // Asked for the text of a unit named in an include clause; leaving
   // `text` empty includes nothing.
   using GetUnitEvent = std::function<void(TksScript& script, const QString& unit, QString& text)>;
+  // Told before each statement runs: the unit it lies in (empty for the
+  // main script) and its "line:col"; `sender` is the script running it.
+  using RunLineEvent =
+      std::function<void(TksScript& sender, const QString& unit, const QString& pos)>;
 
   TksScript();
   ~TksScript();
@@ -48,6 +52,11 @@ class TksScript {
   const QStringList& IncludePath() const { return include_path_; }
   const GetUnitEvent& OnGetUnit() const { return on_get_unit_; }
   void SetOnGetUnit(GetUnitEvent event) { on_get_unit_ = std::move(event); }
+  // Asked at compile time for each included unit; a non-empty `text` is
+  // the unit's syntax tree (XML, as GetILCode writes it), compiled instead
+  // of parsing the unit's source. Positions in it are the unit's own.
+  const GetUnitEvent& OnGetILUnit() const { return on_get_il_unit_; }
+  void SetOnGetILUnit(GetUnitEvent event) { on_get_il_unit_ = std::move(event); }
 
   const QString& ErrorMsg() const { return error_msg_; }
   const QString& ErrorPos() const { return error_pos_; }
@@ -82,6 +91,18 @@ class TksScript {
   ovx::ScriptProgram& Program() { return *program_; }
   // Called with "line:col" before each statement runs.
   void SetOnRunLine(std::function<void(const QString& pos)> event);
+  void SetOnRunLine(RunLineEvent event);
+  const RunLineEvent& OnRunLine() const { return on_run_line_; }
+  // Tells OnRunLine of this script, or else of the nearest parent that has
+  // one, that the statement at `pos` of `unit` is about to run. It stays
+  // attached while Evaluate runs routines, so a statement budget kept
+  // there still stops them; a debugger ignores lines while Evaluating().
+  void RunLine(const QString& unit, const QString& pos);
+  bool Evaluating() const { return evaluating_ > 0; }
+  // The code-line table of the compiled program: whether a statement
+  // starts on `line` of `unit` (empty: the main script).
+  bool IsExecutableLine(int line, const QString& unit = QString()) const;
+  void AddCodeLine(const QString& unit, const QString& pos);
 
   // ---- registrations ----
   // Each adds nothing when the name is already registered in this script
@@ -143,6 +164,8 @@ class TksScript {
  private:
   // A constant or variable, unless the name is already registered here or
   // in a parent.
+  // Connects a new program to this script's hooks.
+  void AttachProgram();
   void AddValueItem(ovx::ScriptItem::Kind kind, const QString& name, const QString& type_name,
                     const ovx::ScriptValue& value);
 
@@ -151,6 +174,9 @@ class TksScript {
   bool extended_charset_ = false;
   QStringList include_path_{QString()};
   GetUnitEvent on_get_unit_;
+  GetUnitEvent on_get_il_unit_;
+  RunLineEvent on_run_line_;
+  int evaluating_ = 0;
   QString error_msg_;
   QString error_pos_;
   QString error_unit_;

@@ -72,9 +72,20 @@ V IncBy(ScriptMethodCall& c, int sign) {
   const V v = c.Arg(0);
   const V step_value = c.Arg(1);
   const bool default_step = c.ArgCount() < 2 || step_value.kind() == V::Kind::kEmpty;
-  if (v.kind() == V::Kind::kFloat) {
+  if (v.kind() == V::Kind::kFloat || v.kind() == V::Kind::kDate) {
     const double step = default_step ? 1 : step_value.ToFloat();
-    c.SetArg(0, V::Float(v.ToFloat() + sign * step));
+    const double result = v.ToFloat() + sign * step;
+    c.SetArg(0, v.kind() == V::Kind::kDate ? V::Date(result) : V::Float(result));
+    return V();
+  }
+  if (v.kind() == V::Kind::kCurrency) {
+    // Whole steps keep the decimals; the step itself may have some.
+    const qint64 step = default_step ? 10000 : step_value.ToCurrencyUnits();
+    qint64 result;
+    const bool overflow = sign > 0 ? __builtin_add_overflow(v.ToCurrencyUnits(), step, &result)
+                                   : __builtin_sub_overflow(v.ToCurrencyUnits(), step, &result);
+    if (overflow) Fail("EOverflow", "rsScriptOverflow", QStringLiteral("Arithmetic overflow"));
+    c.SetArg(0, V::CurrencyUnits(result));
     return V();
   }
   const qint64 step = default_step ? 1 : step_value.ToInt64();
@@ -106,9 +117,11 @@ V ElementDefault(qint64 type) {
       return V::Int(0);
     case kVarSingle:
     case kVarDouble:
-    case kVarCurrency:
-    case kVarDate:
       return V::Float(0);
+    case kVarCurrency:
+      return V::CurrencyUnits(0);
+    case kVarDate:
+      return V::Date(0);
     case kVarBoolean:
       return V::Bool(false);
     case kVarOleStr:
@@ -184,6 +197,10 @@ int VarTypeOf(const V& v) {
       return kVarInt64;
     case V::Kind::kFloat:
       return kVarDouble;
+    case V::Kind::kCurrency:
+      return kVarCurrency;
+    case V::Kind::kDate:
+      return kVarDate;
     case V::Kind::kBool:
       return kVarBoolean;
     case V::Kind::kString:

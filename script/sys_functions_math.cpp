@@ -232,7 +232,7 @@ void AddDateFunctions(std::vector<SysFunction>& out) {
                      Fail("EConvertError", "rsScriptDateEncode",
                           QStringLiteral("Invalid argument to date encode"));
                    }
-                   return V::Float(*serial);
+                   return V::Date(*serial);
                  }});
   out.push_back(
       {cat, QStringLiteral("procedure DecodeDate(Date: TDateTime; var Year, Month, Day: Word)"),
@@ -252,8 +252,8 @@ void AddDateFunctions(std::vector<SysFunction>& out) {
                      Fail("EConvertError", "rsScriptTimeEncode",
                           QStringLiteral("Invalid argument to time encode"));
                    }
-                   return V::Float(static_cast<double>(((h * 60 + m) * 60 + s) * 1000 + ms) /
-                                   kSerialDayMillis);
+                   return V::Date(static_cast<double>(((h * 60 + m) * 60 + s) * 1000 + ms) /
+                                  kSerialDayMillis);
                  }});
   out.push_back(
       {cat, QStringLiteral("procedure DecodeTime(Time: TDateTime; var Hour, Min, Sec, MSec: Word)"),
@@ -266,13 +266,13 @@ void AddDateFunctions(std::vector<SysFunction>& out) {
          return V();
        }});
   out.push_back({cat, QStringLiteral("function Date: TDateTime"), [](ScriptMethodCall&) {
-                   return V::Float(SerialFromDate(QDate::currentDate()).value_or(0));
+                   return V::Date(SerialFromDate(QDate::currentDate()).value_or(0));
                  }});
   out.push_back({cat, QStringLiteral("function Time: TDateTime"), [](ScriptMethodCall&) {
-                   return V::Float(SerialFromTime(QTime::currentTime()).value_or(0));
+                   return V::Date(SerialFromTime(QTime::currentTime()).value_or(0));
                  }});
   out.push_back({cat, QStringLiteral("function Now: TDateTime"), [](ScriptMethodCall&) {
-                   return V::Float(SerialFromDateTime(QDateTime::currentDateTime()).value_or(0));
+                   return V::Date(SerialFromDateTime(QDateTime::currentDateTime()).value_or(0));
                  }});
   out.push_back({cat, QStringLiteral("function DayOfWeek(aDate: TDateTime): Integer"),
                  [](ScriptMethodCall& c) {

@@ -3,6 +3,7 @@
 #include "base/number_format.h"
 #include "base/object_handle.h"
 #include "base/rounding.h"
+#include "base/value_format.h"
 #include "script/interpreter.h"
 #include "script/messages.h"
 
@@ -33,6 +34,10 @@ const char* KindName(ScriptValue::Kind kind) {
       return "Array";
     case ScriptValue::Kind::kObject:
       return "Object";
+    case ScriptValue::Kind::kCurrency:
+      return "Currency";
+    case ScriptValue::Kind::kDate:
+      return "Date";
   }
   return "";
 }
@@ -49,6 +54,43 @@ qint64 FloatToInt64(double d, ScriptValue::Kind from) {
   if (!std::isfinite(d) || d >= 9223372036854775807.0 || d < -9223372036854775808.0)
     ConvertError(from, "Int64");
   return ovx::Round(d);
+}
+
+[[noreturn]] void CurrencyOverflow() {
+  throw ScriptError(
+      ScriptMessage(QStringLiteral("rsScriptOverflow"), QStringLiteral("Arithmetic overflow")),
+      QStringLiteral("EOverflow"));
+}
+
+// Ten-thousandths to the nearest whole, halves to even.
+qint64 CurrencyToInt64(qint64 units) {
+  qint64 whole = units / 10000;
+  const qint64 rest = units % 10000;
+  const qint64 twice = rest * 2;
+  if (twice > 10000 || (twice == 10000 && (whole & 1))) ++whole;
+  if (twice < -10000 || (twice == -10000 && (whole & 1))) --whole;
+  return whole;
+}
+
+QString CurrencyText(qint64 units) {
+  // Digits of the magnitude; INT64_MIN has none of its own.
+  const quint64 magnitude =
+      units < 0 ? static_cast<quint64>(-(units + 1)) + 1 : static_cast<quint64>(units);
+  QString text = QString::number(magnitude / 10000);
+  QString fraction = QStringLiteral("%1").arg(magnitude % 10000, 4, 10, QLatin1Char('0'));
+  while (fraction.endsWith(u'0')) fraction.chop(1);
+  if (!fraction.isEmpty()) text += u'.' + fraction;
+  return units < 0 ? u'-' + text : text;
+}
+
+QDateTime DateOf(double serial) {
+  const QDateTime when = DateTimeFromSerial(serial);
+  if (!when.isValid())
+    throw ScriptError(ScriptMessage(QStringLiteral("rsScriptInvalidDate"),
+                                    QStringLiteral("Invalid date value: %1"))
+                          .arg(FormatFloat(serial)),
+                      QStringLiteral("EConvertError"));
+  return when;
 }
 
 }  // namespace
@@ -72,6 +114,23 @@ ScriptArray::ScriptArray(const ScriptArray& other)
     if (live) *live -= static_cast<qint64>(other.items.size());
     throw;
   }
+}
+
+ScriptValue ScriptValue::Currency(double d) {
+  const double scaled = d * 10000;
+  if (!std::isfinite(scaled) || scaled >= 9223372036854775807.0 || scaled < -9223372036854775808.0)
+    CurrencyOverflow();
+  return CurrencyUnits(ovx::Round(scaled));
+}
+
+qint64 ScriptValue::ToCurrencyUnits() const {
+  if (kind_ == Kind::kCurrency) return i_;
+  if (IsIntegral() || kind_ == Kind::kBool || kind_ == Kind::kEmpty) {
+    qint64 units = 0;
+    if (__builtin_mul_overflow(ToInt64(), qint64{10000}, &units)) CurrencyOverflow();
+    return units;
+  }
+  return Currency(ToFloat()).i_;
 }
 
 ScriptValue ScriptValue::Array(std::shared_ptr<ScriptArray> a) {
@@ -109,7 +168,10 @@ bool ScriptValue::ToBool() const {
     case Kind::kObject:
       return i_ != 0;
     case Kind::kFloat:
+    case Kind::kDate:
       return d_ != 0;
+    case Kind::kCurrency:
+      return i_ != 0;
     case Kind::kString: {
       if (s_.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
       if (s_.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return false;
@@ -132,7 +194,10 @@ qint64 ScriptValue::ToInt64() const {
     case Kind::kBool:
       return i_ ? -1 : 0;
     case Kind::kFloat:
+    case Kind::kDate:
       return FloatToInt64(d_, kind_);
+    case Kind::kCurrency:
+      return CurrencyToInt64(i_);
     case Kind::kString: {
       if (auto i = ParseInt(s_)) return *i;
       if (s_.contains(u'$') || s_.contains(u'x') || s_.contains(u'X')) ConvertError(kind_, "Int64");
@@ -145,8 +210,13 @@ qint64 ScriptValue::ToInt64() const {
 }
 
 qint32 ScriptValue::ToInt32() const {
-  if (kind_ == Kind::kFloat || kind_ == Kind::kString) {
-    double d = kind_ == Kind::kFloat ? d_ : 0;
+  if (kind_ == Kind::kCurrency) {
+    const qint64 whole = CurrencyToInt64(i_);
+    if (whole > INT32_MAX || whole < INT32_MIN) ConvertError(kind_, "Integer");
+    return static_cast<qint32>(whole);
+  }
+  if (kind_ == Kind::kFloat || kind_ == Kind::kDate || kind_ == Kind::kString) {
+    double d = kind_ == Kind::kString ? 0 : d_;
     if (kind_ == Kind::kString) {
       if (auto i = ParseInt(s_)) return static_cast<qint32>(static_cast<quint32>(*i));
       auto p = ParseFloat(s_);
@@ -172,7 +242,10 @@ double ScriptValue::ToFloat() const {
     case Kind::kBool:
       return i_ ? -1 : 0;
     case Kind::kFloat:
+    case Kind::kDate:
       return d_;
+    case Kind::kCurrency:
+      return static_cast<double>(i_) / 10000;
     case Kind::kString: {
       if (auto d = ParseFloat(s_)) return *d;
       if (auto i = ParseInt(s_)) return static_cast<double>(*i);
@@ -195,6 +268,11 @@ QString ScriptValue::ToString() const {
       return i_ ? QStringLiteral("True") : QStringLiteral("False");
     case Kind::kFloat:
       return FormatFloat(d_);
+    case Kind::kCurrency:
+      return CurrencyText(i_);
+    case Kind::kDate:
+      // A time of day alone (day 0, not midnight) shows no date.
+      return FormatDateTimePicture(std::trunc(d_) == 0 && d_ != 0 ? u"tt" : u"c", DateOf(d_));
     case Kind::kString:
       return s_;
     default:
@@ -210,6 +288,9 @@ QString ScriptValue::Display() const {
       return QStringLiteral("Null");
     case Kind::kString:
       return u'\'' + s_ + u'\'';
+    case Kind::kDate:
+      // A serial beyond the calendar still shows, as its number.
+      return DateTimeFromSerial(d_).isValid() ? ToString() : FormatFloat(d_);
     case Kind::kArray: {
       QString text = QStringLiteral("[");
       for (size_t i = 0; i < a_->items.size(); ++i) {
@@ -243,6 +324,14 @@ QVariant ScriptValue::ToQVariant() const {
       return QVariant(static_cast<qlonglong>(i_));
     case Kind::kFloat:
       return QVariant(d_);
+    case Kind::kCurrency:
+      return QVariant(static_cast<double>(i_) / 10000);
+    case Kind::kDate: {
+      // A serial outside the years 1 to 9999 has no QDateTime; the model
+      // sees no value rather than a wrong one.
+      const QDateTime when = DateTimeFromSerial(d_);
+      return when.isValid() ? QVariant(when) : QVariant();
+    }
     case Kind::kBool:
       return QVariant(i_ != 0);
     case Kind::kString:
@@ -282,10 +371,14 @@ ScriptValue ScriptValue::FromQVariant(const QVariant& v) {
     case QMetaType::Float:
       return Float(v.toDouble());
     case QMetaType::QDateTime:
-    case QMetaType::QDate: {
-      if (auto serial = ovx::SerialFromDateTime(v.toDateTime())) return Float(*serial);
+      if (auto serial = ovx::SerialFromDateTime(v.toDateTime())) return Date(*serial);
       return Null();
-    }
+    case QMetaType::QDate:
+      if (auto serial = ovx::SerialFromDate(v.toDate())) return Date(*serial);
+      return Null();
+    case QMetaType::QTime:
+      if (auto serial = ovx::SerialFromTime(v.toTime())) return Date(*serial);
+      return Null();
     case QMetaType::QVariantList:
     case QMetaType::QStringList: {
       auto a = std::make_shared<ScriptArray>();

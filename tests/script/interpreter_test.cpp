@@ -72,6 +72,10 @@ TEST(ScriptInterpreterTest, StatementTable) {
       {"PascalScript", "var n: Integer; begin repeat n := n + 2 until n > 5 end.", "n=6"},
       {"PascalScript", "var n: Integer; begin while n < 4 do n := n + 1 end.", "n=4"},
       {"C++Script", "int n; { do n++; while (n < 3); }", "n=3"},
+      // `/` is the quotient in every dialect; `div` divides integers.
+      {"C++Script", "int n = 7, m = -7; float f; { f = n / 2; n = n div 2; m = m div 2; }",
+       "f=3.5 n=3 m=-3"},
+      {"C++Script", "float f = 7; int n = 7; { f /= 2; n *= 3; n -= 1; }", "f=3.5 n=20"},
       // A finally handler runs whole after break (G6).
       {"PascalScript",
        "var i, a, b: Integer; begin for i := 1 to 5 do try if i = 2 then break; finally a := a + "
@@ -281,6 +285,102 @@ TEST(ScriptInterpreterTest, ValueTable) {
   }
 }
 
+// Currency is exact to four decimals with itself and integers and a float
+// with anything else; a date moved by days stays a date, the days between
+// two dates are a number. Both cross the QVariant boundary as the model
+// expects them.
+TEST(ScriptInterpreterTest, CurrencyAndDateValues) {
+  RegisterScriptLanguages();
+  using K = ScriptValue::Kind;
+  TksScript script;
+  script.AddVariable(QStringLiteral("c15"), QStringLiteral("Variant"), ScriptValue::Currency(1.5));
+  script.AddVariable(QStringLiteral("c25"), QStringLiteral("Variant"), ScriptValue::Currency(2.5));
+  script.AddVariable(QStringLiteral("c01"), QStringLiteral("Variant"), ScriptValue::Currency(0.1));
+  script.AddVariable(QStringLiteral("c02"), QStringLiteral("Variant"), ScriptValue::Currency(0.2));
+  script.AddVariable(QStringLiteral("tiny"), QStringLiteral("Variant"),
+                     ScriptValue::CurrencyUnits(1));
+  script.AddVariable(QStringLiteral("cmax"), QStringLiteral("Variant"),
+                     ScriptValue::CurrencyUnits(INT64_MAX));
+  script.AddVariable(QStringLiteral("d"), QStringLiteral("Variant"), ScriptValue::Date(36526));
+  script.AddVariable(QStringLiteral("d2"), QStringLiteral("Variant"), ScriptValue::Date(36526.25));
+  struct Case {
+    const char* expression;
+    const char* display;  // "!" + message: an error
+    K kind;
+  } cases[] = {
+      {"c01 + c02", "0.3", K::kCurrency},
+      {"c01 + c02 = 0.3", "True", K::kBool},
+      {"c15 * c15", "2.25", K::kCurrency},
+      {"tiny * c15", "0.0002", K::kCurrency},  // 0.00015, half to even
+      {"c15 + 1", "2.5", K::kCurrency},
+      {"c15 * 2", "3", K::kCurrency},
+      {"c15 - c25", "-1", K::kCurrency},
+      {"-c15", "-1.5", K::kCurrency},
+      {"c15 * 0.5", "0.75", K::kFloat},
+      {"c15 / 2", "0.75", K::kFloat},
+      {"c15 > 1", "True", K::kBool},
+      {"cmax > 9223372036854775807", "False", K::kBool},
+      {"IntToStr(c25) + IntToStr(c15)", "'22'", K::kString},
+      {"cmax + tiny", "!Arithmetic overflow", K::kString},
+      {"d + 1", "2000/01/02", K::kDate},
+      {"1 + d", "2000/01/02", K::kDate},
+      {"d - 0.5", "1999/12/31 12:00:00", K::kDate},
+      {"d2 - d", "0.25", K::kFloat},
+      {"d + c15", "2000/01/02 12:00:00", K::kDate},
+      {"d < d2", "True", K::kBool},
+      {"'on ' + DateToStr(d + 31)", "'on 2000/02/01'", K::kString},
+      {"EncodeDate(2000, 2, 29) - EncodeDate(2000, 1, 1)", "59", K::kFloat},
+      {"EncodeTime(6, 0, 0, 0)", "06:00:00", K::kDate},
+  };
+  for (const Case& c : cases) {
+    const ScriptValue v = script.Evaluate(QString::fromLatin1(c.expression));
+    if (c.display[0] == '!') {
+      EXPECT_TRUE(script.EvaluateFailed()) << c.expression;
+      EXPECT_EQ(v.ToString().toStdString(), c.display + 1) << c.expression;
+      continue;
+    }
+    ASSERT_FALSE(script.EvaluateFailed()) << c.expression << ": " << v.ToString().toStdString();
+    EXPECT_EQ(v.Display().toStdString(), c.display) << c.expression;
+    EXPECT_EQ(v.kind(), c.kind) << c.expression;
+  }
+
+  // Conversions at the edges.
+  EXPECT_EQ(ScriptValue::Currency(1.23456).ToCurrencyUnits(), 12346);
+  EXPECT_EQ(ScriptValue::Currency(-2.5).ToInt32(), -2);
+  EXPECT_EQ(ScriptValue::Currency(3.5).ToInt64(), 4);
+  EXPECT_EQ(ScriptValue::CurrencyUnits(INT64_MIN).ToString().toStdString(),
+            "-922337203685477.5808");
+  EXPECT_THROW(ScriptValue::Currency(1e20), ScriptError);
+  EXPECT_THROW(ScriptValue::Currency(std::nan("")), ScriptError);
+  EXPECT_THROW(ScriptValue::Date(1e9).ToString(), ScriptError);
+  EXPECT_EQ(ScriptValue::Date(1e9).Display().toStdString(), "1000000000");
+
+  // The QVariant boundary.
+  const QDateTime six(QDate(2000, 1, 1), QTime(6, 0), Qt::UTC);
+  EXPECT_EQ(ScriptValue::Date(36526.25).ToQVariant().toDateTime(), six);
+  EXPECT_EQ(ScriptValue::Date(36526.25).ToQVariant().typeId(), QMetaType::QDateTime);
+  EXPECT_FALSE(ScriptValue::Date(1e9).ToQVariant().isValid());
+  EXPECT_EQ(ScriptValue::Currency(1.5).ToQVariant().toDouble(), 1.5);
+  struct In {
+    QVariant value;
+    double serial;
+  } ins[] = {{QVariant(six), 36526.25},
+             {QVariant(QDate(2000, 1, 1)), 36526},
+             {QVariant(QTime(18, 0)), 0.75}};
+  for (const In& in : ins) {
+    const ScriptValue v = ScriptValue::FromQVariant(in.value);
+    EXPECT_EQ(v.kind(), K::kDate) << in.value.toString().toStdString();
+    EXPECT_EQ(v.ToFloat(), in.serial) << in.value.toString().toStdString();
+  }
+
+  // A Float variable (TDateTime) keeps a date; an Integer takes its day.
+  const RunResult run = RunScript(QStringLiteral("PascalScript"),
+                                  QStringLiteral("var d: TDateTime; n: Integer; begin\n"
+                                                 "d := EncodeDate(2000, 1, 31) + 1.5;\n"
+                                                 "n := Trunc(d) end."));
+  ExpectVars(run, QStringLiteral("d=2000/02/01 12:00:00 n=36557"), QStringLiteral("TDateTime"));
+}
+
 TEST(ScriptInterpreterTest, StaticTypes) {
   struct Case {
     const char* program;
@@ -328,6 +428,14 @@ TEST(ScriptInterpreterTest, CompileErrors) {
       {"PascalScript", "var a: array[5..1] of Integer;\nbegin end.",
        "Invalid array bounds: at most 1048576 elements @ 1:14"},
       {"PascalScript", "var x: Integer; begin x := 1 end.\n", ""},
+      // A compound assignment stores what the long form would, so it is
+      // checked like it.
+      {"C++Script", "int m = 7;\n{\nm /= 2;\n}", "Incompatible types: 'Integer', 'Extended' @ 3:6"},
+      {"C++Script", "int m;\n{\nm += 1.5;\n}", "Incompatible types: 'Integer', 'Extended' @ 3:6"},
+      {"C++Script", "string s;\n{\ns++;\n}", "Incompatible types: 'String', 'Integer' @ 3:1"},
+      {"BasicScript", "Dim b As Boolean\nb += 1\n",
+       "Incompatible types: 'Boolean', 'Integer' @ 2:6"},
+      {"C++Script", "float f = 7; int n = 7; string s;\n{ f /= 2; n *= 3; s += \"x\"; }", ""},
   };
   for (const Case& c : cases) {
     const RunResult run = RunScript(QString::fromUtf8(c.language), QString::fromUtf8(c.program));
@@ -508,7 +616,9 @@ TEST(ScriptInterpreterTest, TerminateStopsALoopingScript) {
     if (++lines == 1000) script.Terminate();
   });
   EXPECT_TRUE(script.Execute());
-  EXPECT_EQ(script.Evaluate(QStringLiteral("n")).Display().toStdString(), "998");
+  // Lines: the loop, then the loop's body and condition alternating (a
+  // declaration without a value is no line of its own).
+  EXPECT_EQ(script.Evaluate(QStringLiteral("n")).Display().toStdString(), "999");
   // The next run starts afresh.
   lines = 0;
   EXPECT_TRUE(script.Execute());

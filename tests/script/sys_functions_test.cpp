@@ -107,6 +107,19 @@ TEST(SysFunctionsTest, IncAndDecWriteBackTheirVariable) {
   EXPECT_EQ(args[0].Display(), "7");
   args = {I(std::numeric_limits<qint64>::max())};
   EXPECT_THROW(Call("Inc", args), ScriptError);
+  // Currency and dates keep their kind and their fractions.
+  args = {V::Currency(1.25)};
+  Call("Inc", args);
+  EXPECT_EQ(args[0].Display(), "2.25");
+  EXPECT_EQ(args[0].kind(), V::Kind::kCurrency);
+  args = {V::Currency(1.25), V::Currency(0.5)};
+  Call("Dec", args);
+  EXPECT_EQ(args[0].Display(), "0.75");
+  args = {V::Date(36526.5)};
+  Call("Inc", args);
+  EXPECT_EQ(args[0].Display(), "2000/01/02 12:00:00");
+  args = {V::CurrencyUnits(std::numeric_limits<qint64>::max())};
+  EXPECT_THROW(Call("Inc", args), ScriptError);
 }
 
 TEST(SysFunctionsTest, ByReferenceResults) {
