@@ -2,9 +2,9 @@
 // and TFileStream, with the file-mode and seek-origin constants.
 //
 // A file stream holds the file's bytes in memory and writes them back
-// through the host's safe writer when the script frees it (or, failing
-// that, when its program ends), so a script that fails halfway, or a write
-// that fails, leaves the old file as it was. The bytes count against the
+// whole through the host's safe writer when the script frees it (or, when
+// it never does, when its program ends), so the file is never left
+// half-written and a write that fails leaves the old file as it was. The bytes count against the
 // program's element budget. Buffers are strings of byte-sized characters;
 // a character above U+00FF in a buffer to write is an error, never a byte
 // silently changed.
