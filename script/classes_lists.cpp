@@ -25,7 +25,7 @@ constexpr qint64 kMaxListFileBytes = 64 * 1024 * 1024;
 enum Duplicates { kDupIgnore = 0, kDupAccept = 1, kDupError = 2 };
 
 ScriptError SortedListError() {
-  return ScriptError(ScriptMessage(QStringLiteral("SSortedListError"),
+  return ScriptError(ScriptMessage(QStringLiteral("rsScriptSortedList"),
                                    QStringLiteral("Operation not allowed on sorted list")),
                      QStringLiteral("EStringListError"));
 }
@@ -93,7 +93,7 @@ class StringListObject : public ClassesObject {
     if (sorted && Find(s, &at)) {
       if (duplicates == kDupIgnore) return at;
       if (duplicates == kDupError)
-        throw ScriptError(ScriptMessage(QStringLiteral("SDuplicateString"),
+        throw ScriptError(ScriptMessage(QStringLiteral("rsScriptDuplicateString"),
                                         QStringLiteral("String list does not allow duplicates")),
                           QStringLiteral("EStringListError"));
     }
@@ -488,7 +488,7 @@ void RegisterStrings(TksScript& script) {
         [](ScriptMethodCall& call, const ScriptValue& v) {
           const qint64 d = v.ToInt64();
           if (d < kDupIgnore || d > kDupError)
-            throw ScriptError(ScriptMessage(QStringLiteral("SInvalidPropertyValue"),
+            throw ScriptError(ScriptMessage(QStringLiteral("rsScriptInvalidPropertyValue"),
                                             QStringLiteral("Invalid property value")));
           Self<L>(call).duplicates = static_cast<int>(d);
         });

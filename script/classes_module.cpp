@@ -89,14 +89,14 @@ QString ScriptMessageText(const char* name, const char* built_in) {
 }
 
 ScriptError InvalidReference(const ScriptValue& value) {
-  return ScriptError(ScriptMessage(QStringLiteral("SInvalidObjectRef"),
+  return ScriptError(ScriptMessage(QStringLiteral("rsScriptInvalidObject"),
                                    QStringLiteral("Invalid object reference: %1"))
                          .arg(value.ToString()),
                      QStringLiteral("EAccessViolation"));
 }
 
 ScriptError ListIndexError(qint64 index) {
-  return ScriptError(ScriptMessage(QStringLiteral("SListIndexError"),
+  return ScriptError(ScriptMessage(QStringLiteral("rsScriptListIndex"),
                                    QStringLiteral("List index out of bounds (%1)"))
                          .arg(index),
                      QStringLiteral("EListError"));
