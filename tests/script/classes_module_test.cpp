@@ -311,7 +311,7 @@ TEST(ScriptClassesTest, StreamsAndXml) {
       {"bad origin", "m: TMemoryStream;", "m := TMemoryStream.Create; m.Seek(0, 7);",
        "run: Invalid seek origin: 7"},
       {"streams count against the budget", "m: TMemoryStream; i: Integer; a: Variant;",
-       "a := VarArrayCreate([0, 1040000], varVariant); m := TMemoryStream.Create;\n"
+       "a := VarArrayCreate([0, 1048000], varVariant); m := TMemoryStream.Create;\n"
        "for i := 1 to 10000 do m.Write('0123456789', 10);",
        "run: Invalid array bounds: at most 1048576 elements"},
       {"abstract TStream", "m: TStream;", "m := TStream.Create;",
@@ -356,7 +356,7 @@ TEST(ScriptClassesTest, StreamsAndXml) {
       {"malformed XML", "d: TksXMLDocument;",
        "d := TksXMLDocument.Create; d.LoadFromString('<a><b></a');", "run: Invalid file format"},
       {"items count against the budget", "d: TksXMLDocument; i: Integer; a: Variant;",
-       "a := VarArrayCreate([0, 1040000], varVariant); d := TksXMLDocument.Create;\n"
+       "a := VarArrayCreate([0, 1048000], varVariant); d := TksXMLDocument.Create;\n"
        "for i := 1 to 10000 do d.Root.Add;",
        "run: Invalid array bounds: at most 1048576 elements"},
   });
