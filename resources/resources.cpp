@@ -275,6 +275,7 @@ const QStringList& TovxResources::ScriptMessageNames() {
       QStringLiteral("rsScriptStreamOrigin"),
       QStringLiteral("rsScriptStreamMode"),
       QStringLiteral("rsScriptXmlRootMove"),
+      QStringLiteral("rsScriptIniEntry"),
   };
   return kNames;
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <memory>
@@ -182,6 +183,10 @@ class StreamObject : public ClassesObject {
 // (TStrings.SaveToStream, TksXMLDocument).
 QByteArray ReadRest(StreamObject& stream);
 void WriteBytes(StreamObject& stream, const QByteArray& bytes);
+
+// Replaces the lines of a TStrings object of the module through its own
+// rules (sorted, duplicates, budget); an invalid reference otherwise.
+void SetStringsLines(Persistent& strings, const QStringList& lines);
 
 // Registration of the module's parts, in dependency order.
 void RegisterLists(TksScript& script);

@@ -812,6 +812,12 @@ void RegisterCollections(TksScript& script) {
 
 }  // namespace
 
+void SetStringsLines(Persistent& strings, const QStringList& lines) {
+  auto* list = dynamic_cast<StringListObject*>(&strings);
+  if (!list) throw InvalidReference(ScriptValue::Object(&strings));
+  list->SetLines(lines);
+}
+
 void RegisterLists(TksScript& script) {
   RegisterList(script);
   RegisterStrings(script);

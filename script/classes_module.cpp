@@ -37,6 +37,9 @@ constexpr std::pair<const char*, const char*> kClasses[] = {
     {"TFileStream", "TStream"},
     {"TksXMLItem", "TObject"},
     {"TksXMLDocument", "TObject"},
+    {"TCustomIniFile", "TObject"},
+    {"TMemIniFile", "TCustomIniFile"},
+    {"TIniFile", "TCustomIniFile"},
 };
 
 const std::map<QString, std::unique_ptr<MetaClass>>& MetaTable() {

@@ -10,6 +10,7 @@
 #include "base/text_codec.h"
 #include "platform/safe_file.h"
 #include "script/classes_module.h"
+#include "script/ini_module.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 
@@ -99,6 +100,7 @@ int Run(const QStringList& args) {
 
   ovx::RegisterScriptLanguages();
   ovx::RegisterClassesModule();
+  ovx::RegisterIniModule();
   // Scripts the tool runs are the user's own, like the file they name.
   ovx::SetScriptFiles(
       {[](const QString& path, qint64 max_bytes) { return ovx::ReadFileBounded(path, max_bytes); },

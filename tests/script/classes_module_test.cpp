@@ -1,4 +1,5 @@
 #include "script/classes_module.h"
+#include "script/ini_module.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ struct Runner {
   Runner() {
     RegisterScriptLanguages();
     RegisterClassesModule();
+    RegisterIniModule();
     script.AddRTTI();
   }
   // Runs `text`; answers the error ("" when none) and fills `vars` with
@@ -435,6 +437,51 @@ TEST_F(ScriptFilesTest, ListsAndDocumentsGoThroughFiles) {
       Run(QStringLiteral("s: TStringList;"),
           QStringLiteral("s := TStringList.Create; s.LoadFromFile('DIR/gbk.txt'); r := s[0];")),
       "'中文'");
+}
+
+TEST_F(ScriptFilesTest, IniFiles) {
+  WriteFileSafely(Path("a.ini"), "; kept\r\n[Main]\r\nName = x y\r\nN=12z\r\n");
+  // TIniFile writes through at once; what it read before the first
+  // section is kept.
+  EXPECT_EQ(
+      Run(QStringLiteral("f: TIniFile;"),
+          QStringLiteral("f := TIniFile.Create('DIR/a.ini'); f.WriteInteger('main', 'Count', 3);\n"
+                         "f.WriteBool('New', 'On', True);\n"
+                         "r := f.ReadString('MAIN', 'name', '?') + IntToStr(f.ReadInteger('Main', "
+                         "'N', 7)) + f.ReadString('x', 'y', 'def');")),
+      "'x y7def'");
+  EXPECT_EQ(ReadFileBounded(Path("a.ini"), 1000),
+            "; kept\r\n\r\n[Main]\r\nName = x y\r\nN=12z\r\nCount=3\r\n\r\n[New]\r\nOn=1\r\n\r\n");
+  // TMemIniFile writes on UpdateFile only.
+  EXPECT_EQ(Run(QStringLiteral("m: TMemIniFile; l: TStringList;"),
+                QStringLiteral("m := TMemIniFile.Create('DIR/a.ini'); m.EraseSection('Main');"
+                               " m.WriteFloat('New', 'F', 2.5);\nl := TStringList.Create;"
+                               " m.ReadSections(l); r := l.CommaText; m.ReadSection('New', l);"
+                               " r := r + '|' + l.CommaText;")),
+            "'New|On,F'");
+  EXPECT_TRUE(ReadFileBounded(Path("a.ini"), 1000).contains("[Main]"));
+  EXPECT_EQ(
+      Run(QStringLiteral("m: TMemIniFile; s, t: TMemoryStream; b: String;"),
+          QStringLiteral("m := TMemIniFile.Create('DIR/new.ini'); s := TMemoryStream.Create;"
+                         " s.Write('AB', 2); s.Position := 0;\nm.WriteBinaryStream('S', 'b', s);"
+                         " m.UpdateFile; t := TMemoryStream.Create;\n"
+                         "r := m.ReadBinaryStream('S', 'b', t); t.Position := 0; t.Read(b, 9);"
+                         " r := IntToStr(r) + b;")),
+      "'2AB'");
+  EXPECT_EQ(ReadFileBounded(Path("new.ini"), 1000), "[S]\r\nb=4142\r\n\r\n");
+  // Entries that would change the file's structure are refused.
+  EXPECT_EQ(
+      Run(QStringLiteral("m: TMemIniFile;"),
+          QStringLiteral("m := TMemIniFile.Create('DIR/b.ini'); m.WriteString('S', 'a=b', 'v');")),
+      "run: Invalid ini file entry: [S] a=b");
+  EXPECT_EQ(Run(QStringLiteral("m: TMemIniFile;"),
+                QStringLiteral(
+                    "m := TMemIniFile.Create('DIR/b.ini'); m.WriteString('S', 'k', 'v'#10'[X]');"))
+                .left(28),
+            "run: Invalid ini file entry:");
+  // A folder is not an ini file.
+  EXPECT_TRUE(Run(QStringLiteral("m: TIniFile;"), QStringLiteral("m := TIniFile.Create('DIR');"))
+                  .startsWith(u"run: "));
 }
 
 TEST(ScriptClassesTest, WithoutFileAccessFilesAreAnError) {
