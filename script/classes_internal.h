@@ -50,6 +50,13 @@ ScriptError InvalidReference(const ScriptValue& value);
 // "List index out of bounds (%1)", the error of every list of the module.
 ScriptError ListIndexError(qint64 index);
 ScriptProgram& ProgramOf(ScriptMethodCall& call);
+// An index from a script value, checked against `size` (`size` itself
+// allowed where `end_ok`); ListIndexError outside.
+qsizetype CheckedIndex(const ScriptValue& v, qsizetype size, bool end_ok = false);
+// Whether an index property's handler is called to write (NAME.SET).
+inline bool IsSet(const ScriptMethodCall& call) {
+  return call.method_name.endsWith(QLatin1String(".SET"));
+}
 
 // The object the member was reached through, as the class the handler
 // serves; a script error when it is anything else or gone.
@@ -190,6 +197,7 @@ void SetStringsLines(Persistent& strings, const QStringList& lines);
 
 // Registration of the module's parts, in dependency order.
 void RegisterLists(TksScript& script);
+void RegisterStrings(TksScript& script);
 void RegisterStreams(TksScript& script);
 void RegisterXml(TksScript& script);
 

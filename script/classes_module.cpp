@@ -105,6 +105,12 @@ ScriptError ListIndexError(qint64 index) {
                      QStringLiteral("EListError"));
 }
 
+qsizetype CheckedIndex(const ScriptValue& v, qsizetype size, bool end_ok) {
+  const qint64 i = v.ToInt64();
+  if (i < 0 || i > size || (i == size && !end_ok)) throw ListIndexError(i);
+  return static_cast<qsizetype>(i);
+}
+
 ScriptProgram& ProgramOf(ScriptMethodCall& call) {
   if (!call.program)
     throw ObjectError(
@@ -245,6 +251,7 @@ void RegisterClasses(TksScript& script) {
   script.AddEnum(QStringLiteral("TPrinterOrientation"), QStringLiteral("poPortrait, poLandscape"));
   classes::RegisterRoots(script);
   classes::RegisterLists(script);
+  classes::RegisterStrings(script);
   classes::RegisterStreams(script);
   classes::RegisterXml(script);
 }

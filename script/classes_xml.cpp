@@ -182,10 +182,6 @@ QByteArray SaveOf(const XmlDocumentObject& doc) {
   return stream.Data();
 }
 
-bool IsSet(const ScriptMethodCall& call) {
-  return call.method_name.endsWith(QLatin1String(".SET"));
-}
-
 }  // namespace
 
 void RegisterXml(TksScript& script) {
