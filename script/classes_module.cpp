@@ -1,158 +1,114 @@
+// The module's registration, its classes at the root (TObject, TPersistent,
+// TComponent), the metadata of every class it registers and the hooks the
+// host installs (file access, owners of host components).
 #include "script/classes_module.h"
 
 #include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
 
-#include <algorithm>
+#include <map>
 #include <mutex>
 
+#include "base/error.h"
 #include "base/meta_class.h"
 #include "base/object_handle.h"
+#include "script/classes_internal.h"
 #include "script/messages.h"
 #include "script/script.h"
 
 namespace ovx {
+namespace classes {
+
 namespace {
 
-// Every object of the module carries the metadata of the class the script
-// named, so that members are found by the class it was created as.
-class ClassesObject : public Persistent {
- public:
-  explicit ClassesObject(const MetaClass& meta) : meta_(&meta) {}
-  const MetaClass& GetMetaClass() const override { return *meta_; }
-
- private:
-  const MetaClass* meta_;
+// Each class with its base; bases come first.
+constexpr std::pair<const char*, const char*> kClasses[] = {
+    {"TObject", nullptr},
+    {"TPersistent", "TObject"},
+    {"TComponent", "TPersistent"},
+    {"TList", "TObject"},
+    {"TStrings", "TPersistent"},
+    {"TStringList", "TStrings"},
+    {"TCollectionItem", "TPersistent"},
+    {"TCollection", "TPersistent"},
+    {"TStream", "TObject"},
+    {"TMemoryStream", "TStream"},
+    {"TFileStream", "TStream"},
+    {"TksXMLItem", "TObject"},
+    {"TksXMLDocument", "TObject"},
+    {"TCustomIniFile", "TObject"},
+    {"TMemIniFile", "TCustomIniFile"},
+    {"TIniFile", "TCustomIniFile"},
 };
 
-const MetaClass& ObjectMeta() {
-  static const MetaClass meta(QStringLiteral("TObject"), nullptr, {}, nullptr);
-  return meta;
-}
-const MetaClass& PersistentMeta() {
-  static const MetaClass meta(QStringLiteral("TPersistent"), &ObjectMeta(), {}, nullptr);
-  return meta;
-}
-const MetaClass& ComponentMeta() {
-  static const MetaClass meta(QStringLiteral("TComponent"), &PersistentMeta(), {}, nullptr);
-  return meta;
-}
-const MetaClass& StringsMeta() {
-  static const MetaClass meta(QStringLiteral("TStrings"), &PersistentMeta(), {}, nullptr);
-  return meta;
-}
-const MetaClass& StringListMeta() {
-  static const MetaClass meta(QStringLiteral("TStringList"), &StringsMeta(), {}, nullptr);
-  return meta;
-}
-
-class ComponentObject : public ClassesObject {
- public:
-  using ClassesObject::ClassesObject;
-  // The owner by handle: it may be freed first, and then reads as nil.
-  qint64 owner = 0;
-  QString name;
-};
-
-enum Duplicates { kDupIgnore = 0, kDupAccept = 1, kDupError = 2 };
-
-// Lines count against the program's element budget, like array elements,
-// so that a loop of Adds cannot take all memory.
-class StringListObject : public ClassesObject {
- public:
-  StringListObject(const MetaClass& meta, std::shared_ptr<qint64> budget)
-      : ClassesObject(meta), budget_(std::move(budget)) {}
-  ~StringListObject() override { Refund(lines_.size()); }
-
-  const QStringList& Lines() const { return lines_; }
-  bool sorted = false;
-  int duplicates = kDupIgnore;
-
-  void Clear() {
-    Refund(lines_.size());
-    lines_.clear();
-  }
-  // Where `s` is or would go in a sorted list.
-  bool Find(const QString& s, qsizetype* index) const {
-    qsizetype lo = 0, hi = lines_.size() - 1;
-    bool found = false;
-    while (lo <= hi) {
-      const qsizetype mid = (lo + hi) / 2;
-      const int c = Compare(lines_[mid], s);
-      if (c < 0) {
-        lo = mid + 1;
-      } else {
-        hi = mid - 1;
-        if (c == 0) {
-          found = true;
-          if (duplicates != kDupAccept) lo = mid;
-        }
-      }
+const std::map<QString, std::unique_ptr<MetaClass>>& MetaTable() {
+  static const auto table = [] {
+    std::map<QString, std::unique_ptr<MetaClass>> t;
+    for (const auto& [name, base] : kClasses) {
+      const MetaClass* parent = base ? t.at(QString::fromLatin1(base)).get() : nullptr;
+      t.emplace(QString::fromLatin1(name),
+                std::make_unique<MetaClass>(QString::fromLatin1(name), parent,
+                                            std::vector<std::unique_ptr<PropertyInfo>>{}, nullptr));
     }
-    *index = lo;
-    return found;
-  }
-  qsizetype IndexOf(const QString& s) const {
-    if (sorted) {
-      qsizetype i = 0;
-      return Find(s, &i) ? i : -1;
-    }
-    for (qsizetype i = 0; i < lines_.size(); ++i)
-      if (Compare(lines_[i], s) == 0) return i;
-    return -1;
-  }
-  qsizetype Add(const QString& s) {
-    qsizetype at = lines_.size();
-    if (sorted && Find(s, &at)) {
-      if (duplicates == kDupIgnore) return at;
-      if (duplicates == kDupError)
-        throw ScriptError(ScriptMessage(QStringLiteral("SDuplicateString"),
-                                        QStringLiteral("String list does not allow duplicates")),
-                          QStringLiteral("EStringListError"));
-    }
-    ScriptArray::Reserve(budget_, 1);
-    lines_.insert(at, s);
-    return at;
-  }
-  void Put(qint64 i, const QString& s) {
-    if (sorted)
-      throw ScriptError(ScriptMessage(QStringLiteral("SSortedListError"),
-                                      QStringLiteral("Operation not allowed on sorted list")),
-                        QStringLiteral("EStringListError"));
-    lines_[CheckIndex(i)] = s;
-  }
-  void Delete(qint64 i) {
-    lines_.removeAt(CheckIndex(i));
-    Refund(1);
-  }
-  qsizetype CheckIndex(qint64 i) const {
-    if (i < 0 || i >= lines_.size())
-      throw ScriptError(ScriptMessage(QStringLiteral("SListIndexError"),
-                                      QStringLiteral("List index out of bounds (%1)"))
-                            .arg(i),
-                        QStringLiteral("EStringListError"));
-    return static_cast<qsizetype>(i);
-  }
-  void SetSorted(bool on) {
-    if (on && !sorted) {
-      std::stable_sort(lines_.begin(), lines_.end(),
-                       [](const QString& a, const QString& b) { return Compare(a, b) < 0; });
-    }
-    sorted = on;
-  }
-  static int Compare(const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive);
-  }
+    return t;
+  }();
+  return table;
+}
 
- private:
-  void Refund(qsizetype n) {
-    if (budget_) *budget_ -= n;
-  }
-  QStringList lines_;
-  std::shared_ptr<qint64> budget_;
-};
+QMutex& HooksMutex() {
+  static QMutex mutex;
+  return mutex;
+}
+ScriptFiles& FilesSlot() {
+  static ScriptFiles files;
+  return files;
+}
+ScriptOwnerOf& OwnerSlot() {
+  static ScriptOwnerOf owner_of;
+  return owner_of;
+}
+
+ScriptError FileError(const QString& text) {
+  return ScriptError(text, QStringLiteral("EFOpenError"));
+}
+
+}  // namespace
+
+const MetaClass& Meta(const char* class_name) {
+  return *MetaTable().at(QString::fromLatin1(class_name));
+}
 
 ScriptError ObjectError(const QString& text) {
   return ScriptError(text, QStringLiteral("EInvalidOperation"));
+}
+
+ScriptError StreamError(const QString& text) {
+  return ScriptError(text, QStringLiteral("EStreamError"));
+}
+
+QString ScriptMessageText(const char* name, const char* built_in) {
+  return ScriptMessage(QString::fromLatin1(name), QString::fromUtf8(built_in));
+}
+
+ScriptError InvalidReference(const ScriptValue& value) {
+  return ScriptError(ScriptMessage(QStringLiteral("rsScriptInvalidObject"),
+                                   QStringLiteral("Invalid object reference: %1"))
+                         .arg(value.ToString()),
+                     QStringLiteral("EAccessViolation"));
+}
+
+ScriptError ListIndexError(qint64 index) {
+  return ScriptError(ScriptMessage(QStringLiteral("rsScriptListIndex"),
+                                   QStringLiteral("List index out of bounds (%1)"))
+                         .arg(index),
+                     QStringLiteral("EListError"));
+}
+
+qsizetype CheckedIndex(const ScriptValue& v, qsizetype size, bool end_ok) {
+  const qint64 i = v.ToInt64();
+  if (i < 0 || i > size || (i == size && !end_ok)) throw ListIndexError(i);
+  return static_cast<qsizetype>(i);
 }
 
 ScriptProgram& ProgramOf(ScriptMethodCall& call) {
@@ -163,125 +119,78 @@ ScriptProgram& ProgramOf(ScriptMethodCall& call) {
   return *call.program;
 }
 
-StringListObject& ListOf(ScriptMethodCall& call) {
-  auto* list = dynamic_cast<StringListObject*>(call.instance.ObjectPointer());
-  if (!list)
-    throw ScriptError(ScriptMessage(QStringLiteral("SInvalidObjectRef"),
-                                    QStringLiteral("Invalid object reference: %1"))
-                          .arg(call.instance.ToString()),
-                      QStringLiteral("EAccessViolation"));
-  return *list;
+void Charge::Set(qint64 elements) {
+  if (elements > held_)
+    ScriptArray::Reserve(budget_, elements - held_);
+  else if (budget_)
+    *budget_ -= held_ - elements;
+  held_ = elements;
 }
 
-ComponentObject& ComponentOf(ScriptMethodCall& call) {
-  auto* c = dynamic_cast<ComponentObject*>(call.instance.ObjectPointer());
-  if (!c)
-    throw ScriptError(ScriptMessage(QStringLiteral("SInvalidObjectRef"),
-                                    QStringLiteral("Invalid object reference: %1"))
-                          .arg(call.instance.ToString()),
-                      QStringLiteral("EAccessViolation"));
-  return *c;
-}
-
-QString TextOf(const QStringList& lines) {
-  QString text;
-  for (const QString& line : lines) text += line + QStringLiteral("\r\n");
-  return text;
-}
-
-// Lines end at CR LF, CR or LF; a break after the last line makes no
-// empty line.
-QStringList SplitText(const QString& text) {
-  QStringList lines;
-  QString line;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == u'\r' || c == u'\n') {
-      lines << line;
-      line.clear();
-      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-    } else {
-      line += c;
-    }
+QByteArray ReadScriptFile(const QString& path, qint64 max_bytes) {
+  ScriptFiles files;
+  {
+    QMutexLocker lock(&HooksMutex());
+    files = FilesSlot();
   }
-  if (!line.isEmpty()) lines << line;
-  return lines;
-}
-
-// Items with spaces, commas, quotes or control characters are quoted, with
-// quotes doubled; an empty item is "".
-QString CommaTextOf(const QStringList& lines) {
-  QStringList parts;
-  for (const QString& s : lines) {
-    const bool quote = s.isEmpty() || std::any_of(s.begin(), s.end(), [](QChar c) {
-                         return c <= u' ' || c == u',' || c == u'"';
-                       });
-    if (quote) {
-      QString q = s;
-      q.replace(u'"', QStringLiteral("\"\""));
-      parts << u'"' + q + u'"';
-    } else {
-      parts << s;
-    }
+  if (!files.read)
+    throw FileError(ScriptMessage(QStringLiteral("rsScriptNoFiles"),
+                                  QStringLiteral("Cannot open file \"%1\": scripts have no file "
+                                                 "access here"))
+                        .arg(path));
+  try {
+    return files.read(path, max_bytes);
+  } catch (const Error& e) {
+    throw FileError(e.Message());
   }
-  return parts.join(u',');
 }
 
-// Items are separated by commas or characters up to the space; quoted
-// items keep those, with "" for a quote. An unclosed quote runs to the end.
-QStringList SplitCommaText(const QString& text) {
-  QStringList items;
-  qsizetype i = 0;
-  const qsizetype n = text.size();
-  auto skip_blanks = [&] {
-    while (i < n && text[i] <= u' ') ++i;
-  };
-  skip_blanks();
-  while (i < n) {
-    QString item;
-    if (text[i] == u'"') {
-      ++i;
-      while (i < n) {
-        if (text[i] == u'"') {
-          if (i + 1 < n && text[i + 1] == u'"') {
-            item += u'"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        item += text[i++];
-      }
-    } else {
-      while (i < n && text[i] > u' ' && text[i] != u',') item += text[i++];
-    }
-    items << item;
-    skip_blanks();
-    if (i < n && text[i] == u',') {
-      ++i;
-      skip_blanks();
-      // A trailing comma leaves an empty last item.
-      if (i >= n) items << QString();
-    }
+void WriteScriptFile(const QString& path, const QByteArray& bytes) {
+  ScriptFiles files;
+  {
+    QMutexLocker lock(&HooksMutex());
+    files = FilesSlot();
   }
-  return items;
+  if (!files.write)
+    throw ScriptError(ScriptMessage(QStringLiteral("rsScriptNoFiles"),
+                                    QStringLiteral("Cannot open file \"%1\": scripts have no file "
+                                                   "access here"))
+                          .arg(path),
+                      QStringLiteral("EFCreateError"));
+  try {
+    files.write(path, bytes);
+  } catch (const Error& e) {
+    throw ScriptError(e.Message(), QStringLiteral("EFCreateError"));
+  }
 }
 
-void SetLines(StringListObject& list, const QStringList& lines) {
-  list.Clear();
-  for (const QString& s : lines) list.Add(s);
+namespace {
+
+class ComponentObject : public ClassesObject {
+ public:
+  ComponentObject() : ClassesObject(Meta("TComponent")) {}
+  // The owner by handle: it may be freed first, and then reads as nil.
+  qint64 owner = 0;
+  QString name;
+};
+
+Persistent* OwnerOf(ScriptMethodCall& call) {
+  Persistent* object = call.instance.ObjectPointer();
+  if (auto* own = dynamic_cast<ComponentObject*>(object)) return ObjectFromHandle(own->owner);
+  ScriptOwnerOf owner_of;
+  {
+    QMutexLocker lock(&HooksMutex());
+    owner_of = OwnerSlot();
+  }
+  if (!object || !owner_of) throw InvalidReference(call.instance);
+  return owner_of(*object);
 }
 
-}  // namespace
-
-void RegisterClasses(TksScript& script) {
-  script.AddEnum(QStringLiteral("TDuplicates"), QStringLiteral("dupIgnore, dupAccept, dupError"));
-
+void RegisterRoots(TksScript& script) {
   if (TksClassVariable* cls = script.AddClass(QStringLiteral("TObject"), QString())) {
     cls->AddConstructor(QStringLiteral("constructor Create"), [](ScriptMethodCall& call) {
       return ScriptValue::Object(
-          ProgramOf(call).AdoptObject(std::make_unique<ClassesObject>(ObjectMeta())));
+          ProgramOf(call).AdoptObject(std::make_unique<ClassesObject>(Meta("TObject"))));
     });
     // Only what the script created is its to free: the host's objects are
     // owned elsewhere, and deleting them here would leave the owner with
@@ -289,12 +198,14 @@ void RegisterClasses(TksScript& script) {
     cls->AddMethod(QStringLiteral("procedure Free"), [](ScriptMethodCall& call) {
       Persistent* object = call.instance.ObjectPointer();
       if (!object) return ScriptValue();
-      if (!call.program || !call.program->FreeObject(object))
-        throw ObjectError(
-            ScriptMessage(QStringLiteral("rsScriptFreeHostObject"),
-                          QStringLiteral("Cannot free %1: the script did not create it"))
-                .arg(object->GetMetaClass().ClassName()));
-      return ScriptValue();
+      if (auto* own = dynamic_cast<ClassesObject*>(object)) own->BeforeFree();
+      if (call.program && call.program->FreeObject(object)) return ScriptValue();
+      if (auto* own = dynamic_cast<ClassesObject*>(object); own && own->FreeFromOwner())
+        return ScriptValue();
+      throw ObjectError(
+          ScriptMessage(QStringLiteral("rsScriptFreeHostObject"),
+                        QStringLiteral("Cannot free %1: the script did not create it"))
+              .arg(object->GetMetaClass().ClassName()));
     });
     cls->AddMethod(QStringLiteral("function ClassName: String"), [](ScriptMethodCall& call) {
       Persistent* object = call.instance.ObjectPointer();
@@ -306,7 +217,7 @@ void RegisterClasses(TksScript& script) {
           script.AddClass(QStringLiteral("TPersistent"), QStringLiteral("TObject"))) {
     cls->AddConstructor(QStringLiteral("constructor Create"), [](ScriptMethodCall& call) {
       return ScriptValue::Object(
-          ProgramOf(call).AdoptObject(std::make_unique<ClassesObject>(PersistentMeta())));
+          ProgramOf(call).AdoptObject(std::make_unique<ClassesObject>(Meta("TPersistent"))));
     });
   }
 
@@ -314,103 +225,50 @@ void RegisterClasses(TksScript& script) {
           script.AddClass(QStringLiteral("TComponent"), QStringLiteral("TPersistent"))) {
     cls->AddConstructor(QStringLiteral("constructor Create(AOwner: TComponent)"),
                         [](ScriptMethodCall& call) {
-                          auto c = std::make_unique<ComponentObject>(ComponentMeta());
+                          auto c = std::make_unique<ComponentObject>();
                           if (Persistent* owner = call.Arg(0).ObjectPointer())
                             c->owner = ObjectHandle(owner);
                           return ScriptValue::Object(ProgramOf(call).AdoptObject(std::move(c)));
                         });
     cls->AddProperty(QStringLiteral("Owner"), QStringLiteral("TComponent"),
-                     [](ScriptMethodCall& call) {
-                       return ScriptValue::Object(ObjectFromHandle(ComponentOf(call).owner));
-                     });
+                     [](ScriptMethodCall& call) { return ScriptValue::Object(OwnerOf(call)); });
     cls->AddProperty(
         QStringLiteral("Name"), QStringLiteral("String"),
-        [](ScriptMethodCall& call) { return ScriptValue::String(ComponentOf(call).name); },
-        [](ScriptMethodCall& call, const ScriptValue& v) {
-          ComponentOf(call).name = v.ToString();
-        });
-  }
-
-  if (TksClassVariable* cls =
-          script.AddClass(QStringLiteral("TStrings"), QStringLiteral("TPersistent"))) {
-    cls->AddConstructor(QStringLiteral("constructor Create"), [](ScriptMethodCall&) -> ScriptValue {
-      throw ObjectError(
-          ScriptMessage(QStringLiteral("rsScriptAbstractClass"),
-                        QStringLiteral("Cannot create an instance of abstract class %1"))
-              .arg(QStringLiteral("TStrings")));
-    });
-    cls->AddMethod(QStringLiteral("function Add(const S: String): Integer"),
-                   [](ScriptMethodCall& call) {
-                     return ScriptValue::Integer(ListOf(call).Add(call.Arg(0).ToString()));
-                   });
-    cls->AddMethod(QStringLiteral("procedure Clear"), [](ScriptMethodCall& call) {
-      ListOf(call).Clear();
-      return ScriptValue();
-    });
-    cls->AddMethod(QStringLiteral("procedure Delete(Index: Integer)"), [](ScriptMethodCall& call) {
-      ListOf(call).Delete(call.Arg(0).ToInt64());
-      return ScriptValue();
-    });
-    cls->AddMethod(QStringLiteral("function IndexOf(const S: String): Integer"),
-                   [](ScriptMethodCall& call) {
-                     return ScriptValue::Integer(ListOf(call).IndexOf(call.Arg(0).ToString()));
-                   });
-    cls->AddProperty(
-        QStringLiteral("Count"), QStringLiteral("Integer"),
-        [](ScriptMethodCall& call) { return ScriptValue::Integer(ListOf(call).Lines().size()); });
-    cls->AddProperty(
-        QStringLiteral("Text"), QStringLiteral("String"),
-        [](ScriptMethodCall& call) { return ScriptValue::String(TextOf(ListOf(call).Lines())); },
-        [](ScriptMethodCall& call, const ScriptValue& v) {
-          SetLines(ListOf(call), SplitText(v.ToString()));
-        });
-    cls->AddProperty(
-        QStringLiteral("CommaText"), QStringLiteral("String"),
         [](ScriptMethodCall& call) {
-          return ScriptValue::String(CommaTextOf(ListOf(call).Lines()));
+          return ScriptValue::String(Self<ComponentObject>(call).name);
         },
         [](ScriptMethodCall& call, const ScriptValue& v) {
-          SetLines(ListOf(call), SplitCommaText(v.ToString()));
-        });
-    cls->AddDefaultProperty(
-        QStringLiteral("Strings"), QStringLiteral("Integer"), QStringLiteral("String"),
-        [](ScriptMethodCall& call) {
-          StringListObject& list = ListOf(call);
-          if (call.method_name.endsWith(QLatin1String(".SET"))) {
-            list.Put(call.Arg(0).ToInt64(), call.Arg(1).ToString());
-            return ScriptValue();
-          }
-          return ScriptValue::String(list.Lines()[list.CheckIndex(call.Arg(0).ToInt64())]);
+          Self<ComponentObject>(call).name = v.ToString();
         });
   }
+}
 
-  if (TksClassVariable* cls =
-          script.AddClass(QStringLiteral("TStringList"), QStringLiteral("TStrings"))) {
-    cls->AddConstructor(QStringLiteral("constructor Create"), [](ScriptMethodCall& call) {
-      ScriptProgram& program = ProgramOf(call);
-      return ScriptValue::Object(program.AdoptObject(
-          std::make_unique<StringListObject>(StringListMeta(), program.ElementBudget())));
-    });
-    cls->AddProperty(
-        QStringLiteral("Sorted"), QStringLiteral("Boolean"),
-        [](ScriptMethodCall& call) { return ScriptValue::Bool(ListOf(call).sorted); },
-        [](ScriptMethodCall& call, const ScriptValue& v) { ListOf(call).SetSorted(v.ToBool()); });
-    cls->AddProperty(
-        QStringLiteral("Duplicates"), QStringLiteral("TDuplicates"),
-        [](ScriptMethodCall& call) { return ScriptValue::Int(ListOf(call).duplicates); },
-        [](ScriptMethodCall& call, const ScriptValue& v) {
-          const qint64 d = v.ToInt64();
-          if (d < kDupIgnore || d > kDupError)
-            throw ScriptError(ScriptMessage(QStringLiteral("SInvalidPropertyValue"),
-                                            QStringLiteral("Invalid property value")));
-          ListOf(call).duplicates = static_cast<int>(d);
-        });
-  }
+}  // namespace
+}  // namespace classes
+
+void RegisterClasses(TksScript& script) {
+  script.AddEnum(QStringLiteral("TDuplicates"), QStringLiteral("dupIgnore, dupAccept, dupError"));
+  script.AddEnum(QStringLiteral("TPrinterOrientation"), QStringLiteral("poPortrait, poLandscape"));
+  classes::RegisterRoots(script);
+  classes::RegisterLists(script);
+  classes::RegisterStrings(script);
+  classes::RegisterStreams(script);
+  classes::RegisterXml(script);
 }
 
 void RegisterClassesModule() {
   static std::once_flag once;
   std::call_once(once, [] { AddScriptRttiModule(RegisterClasses); });
+}
+
+void SetScriptFiles(ScriptFiles files) {
+  QMutexLocker lock(&classes::HooksMutex());
+  classes::FilesSlot() = std::move(files);
+}
+
+void SetScriptOwnerOf(ScriptOwnerOf owner_of) {
+  QMutexLocker lock(&classes::HooksMutex());
+  classes::OwnerSlot() = std::move(owner_of);
 }
 
 }  // namespace ovx

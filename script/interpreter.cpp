@@ -2199,7 +2199,9 @@ struct ScriptProgram::Impl {
     return ElementRef(e);
   }
 
-  void Write(const Expr& e, const V& value) {
+  // `temporary`: `value` dies after the call, so an array nothing else
+  // holds moves into a variable instead of being copied.
+  void Write(const Expr& e, const V& value, bool temporary = false) {
     if (e.kind == Expr::kHostVar) {
       *e.host = Coerce(e.type, value);
       return;
@@ -2213,7 +2215,10 @@ struct ScriptProgram::Impl {
     if (e.kind == Expr::kVar) {
       if (d.type == T::kArray && value.kind() != K::kArray)
         Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
-      base = Coerce(d.type, value);
+      const bool keep = d.type == T::kArray || d.type == T::kVariant;
+      base = temporary && keep && value.kind() == K::kArray && value.Unshared()
+                 ? value
+                 : Coerce(d.type, value);
       return;
     }
     if (base.kind() == K::kString) {
@@ -2800,7 +2805,7 @@ struct ScriptProgram::Impl {
         break;
       case Stmt::kAssign: {
         if (s.modifier == kNoOp) {
-          Write(*s.target, Eval(*s.e1));
+          Write(*s.target, Eval(*s.e1), true);
         } else {
           const V old = Eval(*s.target);
           Write(*s.target, Arith(s.modifier, old, Eval(*s.e1)));

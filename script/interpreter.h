@@ -128,6 +128,10 @@ class ScriptValue {
   // The text scriptrun prints: strings quoted, Booleans True/False.
   QString Display() const;
   ScriptValue DeepCopy() const;
+  // Whether nothing else holds this value's array or an array inside it:
+  // a value that is about to die can then hand its array over instead of
+  // copying it (and charging the copy while the original still counts).
+  bool Unshared() const;
 
   QVariant ToQVariant() const;
   static ScriptValue FromQVariant(const QVariant& v);

@@ -46,4 +46,35 @@ struct ScriptMethodCall {
 // Throws ScriptError for failures the script may catch in try/except.
 using ScriptMethodHandler = std::function<ScriptValue(ScriptMethodCall& call)>;
 
+// The older handler form hosts register their own functions with: the
+// object (null for global functions and class-level calls), the class
+// name, the upper-case method name as above, and the argument values as
+// one 0-based Variant array. Elements the handler replaces in the array
+// are what by-reference parameters get back.
+using ScriptArrayMethodHandler =
+    std::function<ScriptValue(Persistent* instance, const QString& class_name,
+                              const QString& method_name, ScriptValue& params)>;
+
+// The same handler in the caller form. The array holds copies of the
+// arguments, and only as many elements as there are arguments come back:
+// a handler that resized the array cannot make the engine read or write
+// outside them.
+inline ScriptMethodHandler FromArrayHandler(ScriptArrayMethodHandler handler) {
+  return [handler = std::move(handler)](ScriptMethodCall& call) -> ScriptValue {
+    if (!handler) return ScriptValue::Int(0);
+    auto array = std::make_shared<ScriptArray>();
+    array->low = {0};
+    array->high = {static_cast<qint64>(call.args.size()) - 1};
+    array->items = call.args;
+    ScriptValue params = ScriptValue::Array(array);
+    const ScriptValue result =
+        handler(call.instance.ObjectPointer(), call.class_name, call.method_name, params);
+    if (const ScriptArray* back = params.array()) {
+      for (size_t i = 0; i < call.args.size() && i < back->items.size(); ++i)
+        call.args[i] = back->items[i];
+    }
+    return result;
+  };
+}
+
 }  // namespace ovx

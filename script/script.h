@@ -135,6 +135,11 @@ class TksScript {
   // `description` defaults to the routine's name.
   void AddMethod(const QString& declaration, ovx::ScriptMethodHandler handler,
                  const QString& category = {}, const QString& description = {});
+  // The same for a handler of the array form (script/method_call.h).
+  void AddArrayMethod(const QString& declaration, ovx::ScriptArrayMethodHandler handler,
+                      const QString& category = {}, const QString& description = {}) {
+    AddMethod(declaration, ovx::FromArrayHandler(std::move(handler)), category, description);
+  }
   // A class from its metadata, every published property a member; answers
   // null when the name is already registered. The default property is
   // the ancestor's unless the class sets its own.

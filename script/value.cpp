@@ -311,6 +311,22 @@ ScriptValue ScriptValue::DeepCopy() const {
   return Array(std::move(copy));
 }
 
+bool ScriptValue::Unshared() const {
+  if (kind_ != Kind::kArray) return true;
+  std::vector<const ScriptArray*> work{a_.get()};
+  if (a_.use_count() != 1) return false;
+  while (!work.empty()) {
+    const ScriptArray* array = work.back();
+    work.pop_back();
+    for (const ScriptValue& item : array->items) {
+      if (item.kind_ != Kind::kArray) continue;
+      if (item.a_.use_count() != 1) return false;
+      work.push_back(item.a_.get());
+    }
+  }
+  return true;
+}
+
 QVariant ScriptValue::ToQVariant() const {
   switch (kind_) {
     case Kind::kEmpty:

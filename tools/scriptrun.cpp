@@ -4,11 +4,13 @@
 // the main block and prints every program variable as "name: Type = value",
 // and with --eval the value of an expression afterwards. A compile or
 // run-time error is printed as "error LINE:COL: MESSAGE [unit NAME]" with
-// exit status 1.
+// exit status 1. Scripts read and write files through the safe writer.
 #include "base/error.h"
 #include "base/stream.h"
 #include "base/text_codec.h"
+#include "platform/safe_file.h"
 #include "script/classes_module.h"
+#include "script/ini_module.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 
@@ -98,6 +100,11 @@ int Run(const QStringList& args) {
 
   ovx::RegisterScriptLanguages();
   ovx::RegisterClassesModule();
+  ovx::RegisterIniModule();
+  // Scripts the tool runs are the user's own, like the file they name.
+  ovx::SetScriptFiles(
+      {[](const QString& path, qint64 max_bytes) { return ovx::ReadFileBounded(path, max_bytes); },
+       &ovx::WriteFileSafely});
   TksScript script;
   script.SetSyntaxType(language);
   QByteArray bytes;

@@ -1,12 +1,20 @@
 #include "script/classes_module.h"
+#include "script/ini_module.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
+#include <QTemporaryDir>
 
 #include "base/object_handle.h"
+#include "platform/safe_file.h"
 #include "script/script.h"
 #include "script/script_languages.h"
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << s.toStdString(); }
 
 namespace ovx {
 namespace {
@@ -15,6 +23,7 @@ struct Runner {
   Runner() {
     RegisterScriptLanguages();
     RegisterClassesModule();
+    RegisterIniModule();
     script.AddRTTI();
   }
   // Runs `text`; answers the error ("" when none) and fills `vars` with
@@ -180,6 +189,322 @@ TEST(ScriptClassesTest, EnumerationAndRegistration) {
   other.AddRTTI();
   EXPECT_NE(other.FindClass(QStringLiteral("TStringList")), nullptr);
   EXPECT_EQ(other.FindClass(QStringLiteral("TStringList"))->Ancestor(), QStringLiteral("TStrings"));
+}
+
+}  // namespace
+}  // namespace ovx
+
+namespace ovx {
+namespace {
+
+// A Pascal program whose answer is r (as displayed) or its error.
+QString RunPascal(Runner& runner, const QString& vars, const QString& body) {
+  QHash<QString, QString> values;
+  const QString error =
+      runner.Run(QStringLiteral("var r: Variant; ") + vars + QStringLiteral("\nbegin\n") + body +
+                     QStringLiteral("\nend."),
+                 QStringLiteral("PascalScript"), &values);
+  return error.isEmpty() ? values.value("r") : error;
+}
+
+struct PascalCase {
+  const char* what;
+  const char* vars;
+  const char* body;
+  const char* expect;  // r as displayed, or the start of the error
+};
+
+void RunTable(const std::vector<PascalCase>& cases) {
+  for (const PascalCase& c : cases) {
+    Runner runner;
+    const qint64 live = LiveObjectHandles();
+    const QString got = RunPascal(runner, QString::fromUtf8(c.vars), QString::fromUtf8(c.body));
+    const QString expect = QString::fromUtf8(c.expect);
+    EXPECT_EQ((expect.startsWith(u"run: ") ? got.left(expect.size()) : got).toStdString(),
+              expect.toStdString())
+        << c.what;
+    runner.script.ClearItems();
+    EXPECT_EQ(LiveObjectHandles(), live) << c.what << ": objects outlived the program";
+  }
+}
+
+TEST(ScriptClassesTest, ListsAndCollections) {
+  RunTable({
+      {"TList keeps values and finds objects by identity", "l: TList;",
+       "l := TList.Create; l.Add(1); l.Add('a'); l.Add(l); l.Insert(0, 2.5);\n"
+       "r := IntToStr(l.Count) + IntToStr(l.IndexOf(l)) + IntToStr(l.IndexOf('a')) + "
+       "IntToStr(l.IndexOf(1)) + IntToStr(l.IndexOf('1')) + VarToStr(l.First) + l.Last.ClassName;",
+       "'4321-12.5TList'"},
+      {"TList Remove, Exchange, Move, Items", "l: TList;",
+       "l := TList.Create; l.Add('a'); l.Add('b'); l.Add('c'); l.Exchange(0, 2); l.Move(0, 1);\n"
+       "l.Remove('b'); l[0] := 'x'; r := l[0] + l.Items[1] + IntToStr(l.Remove('zz'));",
+       "'xa-1'"},
+      {"TList Count grows with nils and shrinks", "l: TList;",
+       "l := TList.Create; l.Count := 3; r := VarToStr(l[2]) + IntToStr(l.Count); l.Count := 1;"
+       " r := r + IntToStr(l.Count);",
+       "'31'"},
+      {"TList index past the end", "l: TList;", "l := TList.Create; l.Add(1); r := l[1];",
+       "run: List index out of bounds (1)"},
+      {"TList First of an empty list", "l: TList;", "l := TList.Create; r := l.First;",
+       "run: List index out of bounds (0)"},
+      {"TList negative Count", "l: TList;", "l := TList.Create; l.Count := -1;",
+       "run: List index out of bounds (-1)"},
+      {"TStrings Insert, Exchange, Move", "s: TStringList;",
+       "s := TStringList.Create; s.CommaText := 'a,b,c'; s.Insert(3, 'd'); s.Exchange(0, 3);"
+       " s.Move(3, 0); r := s.CommaText;",
+       "'a,d,b,c'"},
+      {"sorted lists refuse what would unsort them", "s: TStringList;",
+       "s := TStringList.Create; s.CommaText := 'b,a'; s.Sorted := True; s.Exchange(0, 1);",
+       "run: Operation not allowed on sorted list"},
+      {"sorted Insert", "s: TStringList;",
+       "s := TStringList.Create; s.Sorted := True; s.Insert(0, 'x');",
+       "run: Operation not allowed on sorted list"},
+      {"Names and Values", "s: TStringList;",
+       "s := TStringList.Create; s.Values['a'] := '1'; s.Add('plain'); s.Values['B'] := '2=3';\n"
+       "s.Values['a'] := ''; r := s.Names[1] + '|' + s.Values['b'] + '|' + s.Names[0] + '|' +"
+       " IntToStr(s.IndexOfName('b')) + '|' + s.Values['zz'];",
+       "'B|2=3||1|'"},
+      {"objects beside lines, nil once freed", "s: TStringList; o: TObject;",
+       "s := TStringList.Create; o := TObject.Create; s.AddObject('x', o); s.Add('y');\n"
+       "r := IntToStr(s.IndexOfObject(o)) + s.Objects[0].ClassName; o.Free;"
+       " if s.Objects[0] = nil then r := r + ' nil';",
+       "'0TObject nil'"},
+      {"AddStrings from itself, Assign, Find, Sort", "s, t: TStringList; i: Integer;",
+       "s := TStringList.Create; s.CommaText := 'c,a'; s.AddStrings(s); t := TStringList.Create;"
+       " t.Assign(s); t.Sort;\nr := t.CommaText; if t.Find('c', i) then r := r + 'y' + IntToStr(i);"
+       " t.Sorted := True;\nif not t.Find('b', i) then r := r + 'n' + IntToStr(i);",
+       "'a,a,c,cy2n2'"},
+      {"collection items, ids and moves", "c, d: TCollection; a, b: TCollectionItem;",
+       "c := TCollection.Create(TCollectionItem); a := c.Add; b := c.Add; b.Index := 0;\n"
+       "r := IntToStr(a.Index) + IntToStr(b.ID) + IntToStr(c.FindItemID(0).Index); d :="
+       " TCollection.Create(TCollectionItem);\nb.Collection := d; r := r + IntToStr(c.Count) +"
+       " IntToStr(d.Count) + IntToStr(b.ID); a.Free; r := r + IntToStr(c.Count);",
+       "'1111100'"},
+      {"an item of a freed collection is gone", "c: TCollection; a: TCollectionItem;",
+       "c := TCollection.Create(TCollectionItem); a := TCollectionItem.Create(c); c.Free;"
+       " r := a.Index;",
+       "run: Invalid object reference: "},
+      {"collection Delete and Insert", "c: TCollection; a: TCollectionItem;",
+       "c := TCollection.Create(TCollectionItem); a := c.Add; c.Insert(0); c.Delete(1);"
+       " r := c.Count; r := a.ID;",
+       "run: Invalid object reference: "},
+  });
+}
+
+TEST(ScriptClassesTest, StreamsAndXml) {
+  RunTable({
+      {"memory stream write, seek, read", "m, n: TMemoryStream; b: String; k: Integer;",
+       "m := TMemoryStream.Create; m.Write('hello world', 5); m.Seek(-2, soFromEnd);"
+       " k := m.Read(b, 99);\nr := b + IntToStr(k) + IntToStr(m.Position) + IntToStr(m.Size);"
+       " n := TMemoryStream.Create; n.CopyFrom(m, 0); m.Position := 7; m.Write('!', 1);\n"
+       "r := r + IntToStr(n.Size) + IntToStr(m.Size) + IntToStr(Ord(Chr(0)));",
+       "'lo255580'"},
+      {"a byte past U+00FF", "m: TMemoryStream;",
+       "m := TMemoryStream.Create; m.Write('a' + Chr($4E2D), 2);",
+       "run: Stream buffer holds a character above U+00FF at 2"},
+      {"Count past the buffer", "m: TMemoryStream;",
+       "m := TMemoryStream.Create; r := m.Write('ab', 1000000);", "2"},
+      {"negative position", "m: TMemoryStream;",
+       "m := TMemoryStream.Create; m.Seek(-1, soFromBeginning);",
+       "run: Invalid stream position: -1"},
+      {"far position", "m: TMemoryStream;",
+       "m := TMemoryStream.Create; m.Seek(1000000000000, soFromBeginning);",
+       "run: Invalid stream position: "},
+      {"bad origin", "m: TMemoryStream;", "m := TMemoryStream.Create; m.Seek(0, 7);",
+       "run: Invalid seek origin: 7"},
+      {"streams count against the budget", "m: TMemoryStream; i: Integer; a: Variant;",
+       "a := VarArrayCreate([0, 1048000], varVariant); m := TMemoryStream.Create;\n"
+       "for i := 1 to 10000 do m.Write('0123456789', 10);",
+       "run: Invalid array bounds: at most 1048576 elements"},
+      {"abstract TStream", "m: TStream;", "m := TStream.Create;",
+       "run: Cannot create an instance of abstract class TStream"},
+      {"XML built, written and read back", "d, e: TksXMLDocument; x: TksXMLItem; m: TMemoryStream;",
+       "d := TksXMLDocument.Create; d.Root.Name := 'root'; x := d.Root.Add; x.Name := 'a';\n"
+       "x.Prop['v'] := '<\"&>'; x.Add.Name := 'b'; m := TMemoryStream.Create; d.SaveToStream(m);\n"
+       "m.Position := 0; e := TksXMLDocument.Create; e.LoadFromStream(m);\n"
+       "x := e.Root[0]; r := e.Root.Name + IntToStr(e.Root.Count) + x.Prop['v'] + x[0].Name +"
+       " IntToStr(e.Root.IndexOf('A')) + e.Root.FindItem('a').Parent.Name;",
+       "'root1<\"&>b0root'"},
+      {"the root survives loading; removed items are gone", "d: TksXMLDocument; r0, x: TksXMLItem;",
+       "d := TksXMLDocument.Create; r0 := d.Root; x := r0.Add; d.LoadFromString('<?xml "
+       "version=\"1.0\"?><z><y/></z>');\n"
+       "r := r0.Name + IntToStr(r0.Count); r := x.Name;",
+       "run: Invalid object reference: "},
+      {"Clear retires the children, not the item", "d: TksXMLDocument; x, y: TksXMLItem;",
+       "d := TksXMLDocument.Create; x := d.Root.Add; y := x.Add; x.Clear; x.Name := 'k';"
+       " r := d.Root[0].Name; r := y.Name;",
+       "run: Invalid object reference: "},
+      {"Assign from a child of itself", "d: TksXMLDocument; x: TksXMLItem;",
+       "d := TksXMLDocument.Create; x := d.Root.Add; x.Name := 'c'; x.Add.Name := 'g';"
+       " d.Root.Assign(x); r := d.Root.Name + d.Root[0].Name + IntToStr(d.Root.Count);",
+       "'cg1'"},
+      {"items move between documents and stay usable after their document goes",
+       "d, e: TksXMLDocument; x: TksXMLItem;",
+       "d := TksXMLDocument.Create; e := TksXMLDocument.Create; x := d.Root.Add; x.Name := 'm';"
+       " x.Add;\ne.Root.AddItem(x); r := IntToStr(d.Root.Count) + IntToStr(e.Root.Count);"
+       " e.Free; r := r + x.Name + IntToStr(x.Count) + x.Parent.Name;",
+       "'01m1'"},
+      {"an item made alone joins a document", "d: TksXMLDocument; x: TksXMLItem;",
+       "x := TksXMLItem.Create; x.Name := 'alone'; d := TksXMLDocument.Create;"
+       " d.Root.InsertItem(0, x); r := d.Root[0].Name + IntToStr(d.Root.Count);",
+       "'alone1'"},
+      {"a document's root stays its root", "d, e: TksXMLDocument;",
+       "d := TksXMLDocument.Create; e := TksXMLDocument.Create; e.Root.AddItem(d.Root);",
+       "run: The root item of a document cannot be moved"},
+      {"an item into its own child is nothing", "d: TksXMLDocument; x: TksXMLItem;",
+       "d := TksXMLDocument.Create; x := d.Root.Add; x.Add; x[0].AddItem(x);"
+       " r := IntToStr(d.Root.Count) + IntToStr(x.Count);",
+       "'11'"},
+      {"malformed XML", "d: TksXMLDocument;",
+       "d := TksXMLDocument.Create; d.LoadFromString('<a><b></a');", "run: Invalid file format"},
+      {"items count against the budget", "d: TksXMLDocument; i: Integer; a: Variant;",
+       "a := VarArrayCreate([0, 1048000], varVariant); d := TksXMLDocument.Create;\n"
+       "for i := 1 to 10000 do d.Root.Add;",
+       "run: Invalid array bounds: at most 1048576 elements"},
+  });
+}
+
+class ScriptFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    SetScriptFiles(
+        {[](const QString& path, qint64 max_bytes) { return ReadFileBounded(path, max_bytes); },
+         &WriteFileSafely});
+  }
+  void TearDown() override { SetScriptFiles({}); }
+  QString Path(const char* name) const { return dir_.filePath(QString::fromUtf8(name)); }
+  QString Run(const QString& vars, QString body) {
+    body.replace(QStringLiteral("DIR"), dir_.path());
+    Runner runner;
+    return RunPascal(runner, vars, body);
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(ScriptFilesTest, FileStreamsReplaceFilesWhole) {
+  WriteFileSafely(Path("old.bin"), "0123456789");
+  // Read-write: changed in memory, written back whole when freed.
+  EXPECT_EQ(Run(QStringLiteral("f: TFileStream; b: String;"),
+                QStringLiteral("f := TFileStream.Create('DIR/old.bin', fmOpenReadWrite);"
+                               " f.Seek(8, soFromBeginning); f.Write('abcd', 4); f.Position := 0;"
+                               " f.Read(b, 3); r := b; f.Free;")),
+            "'012'");
+  EXPECT_EQ(ReadFileBounded(Path("old.bin"), 100), "01234567abcd");
+  EXPECT_EQ(Run(QStringLiteral("f: TFileStream;"),
+                QStringLiteral("f := TFileStream.Create('DIR/new.bin', fmCreate); f.Free;"
+                               " f := TFileStream.Create('DIR/new.bin', fmOpenRead);"
+                               " r := f.Size; f.Write('x', 1);")),
+            "run: Stream write error: the stream was opened for reading");
+  EXPECT_EQ(ReadFileBounded(Path("new.bin"), 100), "");
+  EXPECT_EQ(
+      Run(QStringLiteral("f: TFileStream; b: String;"),
+          QStringLiteral("f := TFileStream.Create('DIR/old.bin', fmOpenWrite); f.Read(b, 1);")),
+      "run: Stream read error: the stream was opened for writing");
+  // A missing file names itself.
+  const QString missing =
+      Run(QStringLiteral("f: TFileStream;"),
+          QStringLiteral("f := TFileStream.Create('DIR/none.bin', fmOpenRead);"));
+  EXPECT_TRUE(missing.startsWith(u"run: ") && missing.contains(Path("none.bin")))
+      << missing.toStdString();
+
+  // A write that fails (the target is a folder) is the script's error, and
+  // the folder is left alone; the old file of a failed script stays too.
+  QDir(dir_.path()).mkdir(QStringLiteral("folder"));
+  const QString refused = Run(QStringLiteral("f: TFileStream;"),
+                              QStringLiteral("f := TFileStream.Create('DIR/folder', fmCreate);"
+                                             " f.Write('x', 1); f.Free;"));
+  EXPECT_TRUE(refused.startsWith(u"run: ")) << refused.toStdString();
+  EXPECT_TRUE(QFileInfo(Path("folder")).isDir());
+}
+
+TEST_F(ScriptFilesTest, ListsAndDocumentsGoThroughFiles) {
+  EXPECT_EQ(
+      Run(QStringLiteral("s, t: TStringList; d, e: TksXMLDocument; m: TMemoryStream;"),
+          QStringLiteral(
+              "s := TStringList.Create; s.Add('一'); s.Add('b'); s.SaveToFile('DIR/l.txt');\n"
+              "t := TStringList.Create; t.LoadFromFile('DIR/l.txt'); r := t.CommaText;\n"
+              "d := TksXMLDocument.Create; d.Root.Name := 'x'; d.SaveToFile('DIR/d.xml');\n"
+              "e := TksXMLDocument.Create; e.LoadFromFile('DIR/d.xml'); r := r + e.Root.Name;\n"
+              "m := TMemoryStream.Create; m.LoadFromFile('DIR/l.txt'); r := r + IntToStr(m.Size);"
+              " m.SaveToFile('DIR/m.bin');")),
+      "'一,bx8'");
+  EXPECT_EQ(ReadFileBounded(Path("l.txt"), 100), "\xE4\xB8\x80\r\nb\r\n");
+  EXPECT_EQ(ReadFileBounded(Path("m.bin"), 100), ReadFileBounded(Path("l.txt"), 100));
+  // Older text files in code page 936 still load.
+  WriteFileSafely(Path("gbk.txt"), "\xD6\xD0\xCE\xC4\r\n");
+  EXPECT_EQ(
+      Run(QStringLiteral("s: TStringList;"),
+          QStringLiteral("s := TStringList.Create; s.LoadFromFile('DIR/gbk.txt'); r := s[0];")),
+      "'中文'");
+}
+
+TEST_F(ScriptFilesTest, IniFiles) {
+  WriteFileSafely(Path("a.ini"), "; kept\r\n[Main]\r\nName = x y\r\nN=12z\r\n");
+  // TIniFile writes through at once; what it read before the first
+  // section is kept.
+  EXPECT_EQ(
+      Run(QStringLiteral("f: TIniFile;"),
+          QStringLiteral("f := TIniFile.Create('DIR/a.ini'); f.WriteInteger('main', 'Count', 3);\n"
+                         "f.WriteBool('New', 'On', True);\n"
+                         "r := f.ReadString('MAIN', 'name', '?') + IntToStr(f.ReadInteger('Main', "
+                         "'N', 7)) + f.ReadString('x', 'y', 'def');")),
+      "'x y7def'");
+  EXPECT_EQ(ReadFileBounded(Path("a.ini"), 1000),
+            "; kept\r\n\r\n[Main]\r\nName = x y\r\nN=12z\r\nCount=3\r\n\r\n[New]\r\nOn=1\r\n\r\n");
+  // TMemIniFile writes on UpdateFile only.
+  EXPECT_EQ(Run(QStringLiteral("m: TMemIniFile; l: TStringList;"),
+                QStringLiteral("m := TMemIniFile.Create('DIR/a.ini'); m.EraseSection('Main');"
+                               " m.WriteFloat('New', 'F', 2.5);\nl := TStringList.Create;"
+                               " m.ReadSections(l); r := l.CommaText; m.ReadSection('New', l);"
+                               " r := r + '|' + l.CommaText;")),
+            "'New|On,F'");
+  EXPECT_TRUE(ReadFileBounded(Path("a.ini"), 1000).contains("[Main]"));
+  EXPECT_EQ(
+      Run(QStringLiteral("m: TMemIniFile; s, t: TMemoryStream; b: String;"),
+          QStringLiteral("m := TMemIniFile.Create('DIR/new.ini'); s := TMemoryStream.Create;"
+                         " s.Write('AB', 2); s.Position := 0;\nm.WriteBinaryStream('S', 'b', s);"
+                         " m.UpdateFile; t := TMemoryStream.Create;\n"
+                         "r := m.ReadBinaryStream('S', 'b', t); t.Position := 0; t.Read(b, 9);"
+                         " r := IntToStr(r) + b;")),
+      "'2AB'");
+  EXPECT_EQ(ReadFileBounded(Path("new.ini"), 1000), "[S]\r\nb=4142\r\n\r\n");
+  // Entries that would change the file's structure are refused.
+  EXPECT_EQ(
+      Run(QStringLiteral("m: TMemIniFile;"),
+          QStringLiteral("m := TMemIniFile.Create('DIR/b.ini'); m.WriteString('S', 'a=b', 'v');")),
+      "run: Invalid ini file entry: [S] a=b");
+  EXPECT_EQ(Run(QStringLiteral("m: TMemIniFile;"),
+                QStringLiteral(
+                    "m := TMemIniFile.Create('DIR/b.ini'); m.WriteString('S', 'k', 'v'#10'[X]');"))
+                .left(28),
+            "run: Invalid ini file entry:");
+  // A folder is not an ini file.
+  EXPECT_TRUE(Run(QStringLiteral("m: TIniFile;"), QStringLiteral("m := TIniFile.Create('DIR');"))
+                  .startsWith(u"run: "));
+}
+
+TEST(ScriptClassesTest, WithoutFileAccessFilesAreAnError) {
+  Runner runner;
+  EXPECT_EQ(RunPascal(runner, QStringLiteral("s: TStringList;"),
+                      QStringLiteral("s := TStringList.Create; s.LoadFromFile('/etc/hostname');")),
+            "run: Cannot open file \"/etc/hostname\": scripts have no file access here");
+}
+
+// Host components answer their owner through the host's hook.
+TEST(ScriptClassesTest, HostComponentsAnswerTheirOwner) {
+  HostThing owner, child;
+  SetScriptOwnerOf([&](Persistent& c) -> Persistent* { return &c == &child ? &owner : nullptr; });
+  Runner runner;
+  runner.script.AddObject(QStringLiteral("Child"), &child);
+  runner.script.AddObject(QStringLiteral("Top"), &owner);
+  EXPECT_EQ(RunPascal(runner, QString(),
+                      QStringLiteral("if Child.Owner = Top then r := 'top'; if Top.Owner = nil then"
+                                     " r := r + ' nil';")),
+            "'top nil'");
+  SetScriptOwnerOf({});
+  EXPECT_TRUE(RunPascal(runner, QString(), QStringLiteral("r := Child.Owner;"))
+                  .startsWith(u"run: Invalid object reference"));
 }
 
 }  // namespace
