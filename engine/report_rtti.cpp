@@ -551,6 +551,12 @@ void RegisterReportModule() {
   std::call_once(once, [] {
     RegisterClassesModule();
     AddScriptRttiModule(RegisterReportRtti);
+    // A report object held as a plain TComponent answers the same owner as
+    // through its own class.
+    SetScriptOwnerOf([](Persistent& component) -> Persistent* {
+      auto* object = dynamic_cast<TovxComponent*>(&component);
+      return object ? object->Parent() : nullptr;
+    });
   });
 }
 
