@@ -180,9 +180,16 @@ class ScriptProgram {
   // into `args`. Throws for an unknown name.
   ScriptValue CallFunction(const QString& name, std::vector<ScriptValue>& args);
   bool HasRoutine(const QString& name) const;
+  // The name of the routine running now (innermost); empty outside routines.
+  QString ActiveRoutine() const;
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
   void SetOnRunLine(RunLineEvent event) { on_run_line_ = std::move(event); }
+  // Answers names that are neither declared nor registered, at run time
+  // (false: undeclared); without one such names are compile errors. Takes
+  // effect with the next Build.
+  using NameResolver = std::function<bool(const QString& name, ScriptValue& value)>;
+  void SetNameResolver(NameResolver resolver) { resolve_name_ = std::move(resolver); }
   // The count of array elements the program holds, shared by its arrays;
   // host functions that make arrays charge it (ScriptArray::Reserve).
   std::shared_ptr<qint64> ElementBudget() const;
@@ -205,6 +212,7 @@ class ScriptProgram {
   QString source_;
   std::atomic<bool> terminated_{false};
   RunLineEvent on_run_line_;
+  NameResolver resolve_name_;
 };
 
 }  // namespace ovx

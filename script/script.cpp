@@ -98,6 +98,7 @@ bool TksScript::Compile() {
       return false;
     }
     program_->SetHost(Scope(), SourceText());
+    program_->SetNameResolver(name_resolver_);
     program_->Build(*parser.ILScript().Root(), parser.Language(), parser.DeclareVars());
   } catch (const ovx::ScriptError& error) {
     SetError(error.message, error.pos, QString());
