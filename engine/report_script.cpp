@@ -3,6 +3,7 @@
 #include "engine/report_script.h"
 
 #include "base/error.h"
+#include "base/object_handle.h"
 #include "engine/aggregates.h"
 #include "engine/band_tree.h"
 #include "engine/engine.h"
@@ -61,8 +62,10 @@ ReportScript::ReportScript(TovxReport& report, TovxEngine* engine, TovxPreviewPa
     : report_(report), engine_(engine), pages_(pages), objects_of_(objects_of), depth_(depth) {
   rtti_.SetExtendedCharset(true);
   rtti_.AddRTTI();
+  objects_.SetExtendedCharset(true);
+  objects_.SetParent(&rtti_);
   script_.SetExtendedCharset(true);
-  script_.SetParent(&rtti_);
+  script_.SetParent(&objects_);
   cache_.SetNameResolver(
       [this](const QString& name, ScriptValue& value) { return GetReportValue(name, value); });
 }
@@ -117,11 +120,17 @@ bool ReportScript::PrepareParent() {
 void ReportScript::RegisterRunItems() {
   TovxReport& objects = *objects_of_;
   const bool own_objects = objects_of_ == &report_;
+  std::vector<Registered> current;
   for (TovxComponent* object : objects.AllObjects()) {
     // Inherited objects belong to the parent report's script, which names
     // them already.
     if (object->Name().isEmpty() || (own_objects && parent_ && object->IsAncestor())) continue;
-    script_.AddObject(object->Name(), object);
+    current.push_back({object, object->Name(), ObjectHandle(object)});
+  }
+  if (current != registered_) {
+    objects_.ClearItems();
+    for (const Registered& r : current) objects_.AddObject(r.name, r.object);
+    registered_ = std::move(current);
   }
   script_.AddObject(QStringLiteral("Report"), &objects);
   if (engine_) script_.AddObject(QStringLiteral("Engine"), engine_);
@@ -345,8 +354,10 @@ bool ReportScript::GetReportValue(const QString& name, ScriptValue& value) {
     value = ScriptValue::FromQVariant(*global);
     return true;
   }
-  // 6. The report script's own variables.
-  if (ScriptItem* item = script_.Registry().FindLocal(name)) {
+  // 6. The report script's own variables and objects.
+  ScriptItem* item = script_.Registry().FindLocal(name);
+  if (!item) item = objects_.Registry().FindLocal(name);
+  if (item) {
     if (item->kind == ScriptItem::Kind::kVariable || item->kind == ScriptItem::Kind::kConst) {
       value = item->value;
       return true;

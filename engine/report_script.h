@@ -106,7 +106,19 @@ class ReportScript final : public ExpressionEvaluator {
   TovxReport* objects_of_;
   int depth_;
   TksScript script_;
-  // The RTTI registrations, searched after the run's items.
+  // The report's objects by name, searched after the run's items. Kept from
+  // one preparation to the next while the objects, their names and their
+  // handles stay the same: a report of many objects prepared again does
+  // not register them all again.
+  TksScript objects_;
+  struct Registered {
+    TovxComponent* object;
+    QString name;
+    qint64 handle;
+    bool operator==(const Registered&) const = default;
+  };
+  std::vector<Registered> registered_;
+  // The RTTI registrations, searched after the objects.
   TksScript rtti_;
   TovxExpressionCache cache_;
   TksScript* host_script_ = nullptr;

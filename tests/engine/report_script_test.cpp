@@ -335,6 +335,21 @@ TEST_F(ReportScriptTest, StartAndStopOnceAlsoWhenCancelled) {
   EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Stops")), QStringLiteral("1"));
 }
 
+// Objects are named as they are at each preparation.
+TEST_F(ReportScriptTest, ObjectsAreNamedAsTheyAreNow) {
+  BandReport r;
+  TovxMemoView* memo = TitleMemo(r, QStringLiteral("x"));
+  SetScript(r, Script({"var N: String;", "begin", "  N := Memo1.Name;", "end."}));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Memo1"));
+  memo->SetName(QStringLiteral("Renamed"));
+  EXPECT_FALSE(r.Prepare());  // Memo1 is no more
+  r.report->ClearErrors();
+  SetScript(r, Script({"var N: String;", "begin", "  N := Renamed.Name;", "end."}));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Renamed"));
+}
+
 TEST_F(ReportScriptTest, RunDialogsDecidesWhetherTheRunGoesOn) {
   for (bool go_on : {true, false}) {
     BandReport r;
