@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "base/error.h"
 #include "engine/engine.h"
+#include "engine/report_script.h"
 #include "export/export_filter.h"
 #include "export/ui/export_dialogs.h"
 #include "export/ui/pdf_export_dialog.h"
@@ -113,7 +114,7 @@ int Main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("velmora"));
-  ovx::InstallEngine();
+  ovx::InstallScripting();
   ovx::InstallExport();
   ovx::InstallExportDialogs();
   ovx::InstallPdfExportDialog();

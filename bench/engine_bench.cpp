@@ -9,6 +9,7 @@
 //   engine_bench --benchmark_filter='BM_Prepare/500$'
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
+#include "engine/report_script.h"
 #include "tests/engine/app_report.h"
 #include "tests/engine/band_report.h"
 
@@ -50,6 +51,20 @@ void BM_Prepare(benchmark::State& state) {
   state.counters["peak_MB"] = PeakMegabytes();
 }
 BENCHMARK(BM_Prepare)->Arg(40)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// The same with the report script installed, as the application prepares:
+// the script compiles and runs its main block before every run.
+void BM_PrepareScripted(benchmark::State& state) {
+  ovx::InstallScripting();
+  auto report = ovx::test::MakeAppReport(kTemplate, static_cast<int>(state.range(0)), BodyText());
+  report->EngineOptions().SetEnableThreadSafe(true);
+  for (auto _ : state) {
+    if (!report->PrepareReport()) state.SkipWithError("preparation failed");
+  }
+  state.counters["pages"] = ovx::PreparedPages(*report)->Count();
+  ovx::InstallEngine();
+}
+BENCHMARK(BM_PrepareScripted)->Arg(40)->Arg(500)->Unit(benchmark::kMillisecond);
 
 // 600 pages of one body page template, in memory (0) or with the file
 // cache at MaxMemSize 1 (1).

@@ -6,11 +6,15 @@
 #include "base/rounding.h"
 #include "base/units.h"
 #include "engine/preview_pages.h"
+#include "engine/report_rtti.h"
+#include "engine/report_script.h"
 #include "report/model/band.h"
 #include "report/model/data_set.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
+#include "report/model/report_lists.h"
 #include "report/model/view.h"
+#include "script/script_languages.h"
 
 #include <QCoreApplication>
 
@@ -257,7 +261,12 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   OpenDataSets(page);
   started = true;
   CallScript(report_.OnStartReport(), report_);
-  (void)run_dialogs;  // dialog pages are kept as read and never shown here
+  // Dialog pages are kept as read and never shown here; a script may still
+  // decide that the run does not go on.
+  if (run_dialogs && !report_.OnRunDialogs().isEmpty() && call_run_dialogs &&
+      !call_run_dialogs(report_.OnRunDialogs())) {
+    return false;
+  }
 
   std::vector<TovxReportPage*> report_pages;
   for (TovxComponent* child : report_.Objects()) {
@@ -406,11 +415,35 @@ void TovxEngine::ShowObject(TovxComponent& object, double band_top) {
 
 namespace {
 
+std::atomic<bool> g_scripting{false};
+
 class EnginePreparation : public ovx::ReportPreparation {
  public:
   explicit EnginePreparation(TovxReport& report)
       : report_(report), pages_(&report), engine_(report, pages_) {
     pages_.SetEngine(&engine_);
+    if (!g_scripting.load()) return;
+    script_ = std::make_unique<ovx::ReportScript>(report, &engine_, &pages_);
+    // A host or test that brought its own evaluator keeps it.
+    if (!report.Evaluator()) report.SetEvaluator(script_.get());
+    engine_.call_script = [this](const QString& procedure, TovxComponent& object) {
+      script_->CallNotifyEvent(object, procedure);
+    };
+    engine_.call_run_dialogs = [this](const QString& procedure) {
+      std::vector<ovx::ScriptValue> args{ovx::ScriptValue::Bool(true)};
+      script_->CallParamEvent(procedure, args);
+      return args[0].kind() != ovx::ScriptValue::Kind::kBool || args[0].ToBool();
+    };
+    pages_.preview_click = [this](TovxView& view, bool double_click) {
+      // The preview has no place for an exception: the failure joins the
+      // report's errors and the click changes nothing.
+      try {
+        return script_->PreviewClick(view, double_click, 0, 0);
+      } catch (const ovx::Error& error) {
+        report_.AddError(error.Message());
+        return false;
+      }
+    };
   }
 
   // Script and expression errors end the run (the engine restores the
@@ -425,7 +458,15 @@ class EnginePreparation : public ovx::ReportPreparation {
     } done{busy_};
     if (clear_last_report) pages_.Clear();
     report_.SetTerminated(false);
+    // Scripts may set report variables (Set); the template gets its own
+    // back however the run ends.
+    struct KeepVariables {
+      TovxReport& report;
+      TovxVariables saved;
+      ~KeepVariables() { report.Variables() = std::move(saved); }
+    } keep{report_, report_.Variables()};
     try {
+      if (script_ && !script_->Start()) return false;
       return engine_.Run(true, nullptr) && pages_.Count() > 0;
     } catch (const ovx::Error& error) {
       report_.AddError(error.Message());
@@ -444,11 +485,14 @@ class EnginePreparation : public ovx::ReportPreparation {
 
   TovxPreviewPages& Pages() { return pages_; }
   TovxEngine& Engine() { return engine_; }
+  ovx::ReportScript* Script() { return script_.get(); }
 
  private:
   TovxReport& report_;
   TovxPreviewPages pages_;
   TovxEngine engine_;
+  // Last: it goes first, while the engine and pages it names still exist.
+  std::unique_ptr<ovx::ReportScript> script_;
   std::atomic<bool> busy_{false};
   std::atomic<std::thread::id> thread_;
 };
@@ -461,7 +505,22 @@ ovx::ReportPreparation* CreatePreparation(TovxReport& report) {
 
 namespace ovx {
 
-void InstallEngine() { SetReportPreparationFactory(&CreatePreparation); }
+void InstallEngine() {
+  g_scripting = false;
+  SetReportPreparationFactory(&CreatePreparation);
+}
+
+void InstallScripting() {
+  RegisterScriptLanguages();
+  RegisterReportModule();
+  g_scripting = true;
+  SetReportPreparationFactory(&CreatePreparation);
+}
+
+ReportScript* ReportScripting(TovxReport& report) {
+  auto* preparation = dynamic_cast<EnginePreparation*>(report.Preparation());
+  return preparation ? preparation->Script() : nullptr;
+}
 
 TovxPreviewPages* PreparedPages(TovxReport& report) {
   auto* preparation = dynamic_cast<EnginePreparation*>(report.Preparation());

@@ -131,6 +131,9 @@ class TovxEngine : public TovxCustomEngine {
   // Calls a report-script procedure with the object as its argument; empty
   // until the report script runs (no script text is interpreted here).
   std::function<void(const QString& procedure, TovxComponent& object)> call_script;
+  // Calls the report's OnRunDialogs procedure with a Result argument that
+  // starts true; false cancels the run. Empty: dialogs never stop a run.
+  std::function<bool(const QString& procedure)> call_run_dialogs;
   // Processes the window system's pending events (QCoreApplication's by default).
   std::function<void()> process_events;
   // The host's manual build of a page; when set it replaces the page's bands.
@@ -420,7 +423,8 @@ class TovxEngine : public TovxCustomEngine {
 
 namespace ovx {
 
-// Makes every report prepare with this engine (call once at start-up).
+// Makes every report prepare with this engine (call once at start-up);
+// without report scripts (see InstallScripting in report_script.h).
 void InstallEngine();
 // The store and the engine of a report; null when no engine is installed.
 TovxPreviewPages* PreparedPages(TovxReport& report);

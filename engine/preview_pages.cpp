@@ -1046,6 +1046,12 @@ TovxPreviewPages::MouseResult TovxPreviewPages::HandleMouse(int index, MouseEven
   result.object = found;
   if (drill) result.drill_name = drill->DrillName();
   if (!found) return result;
+  if (preview_click && (event == MouseEvent::kClick || event == MouseEvent::kDoubleClick)) {
+    if (preview_click(*found, event == MouseEvent::kDoubleClick)) {
+      ModifyObject(*found);
+      result.modified = true;
+    }
+  }
   const TovxHyperlink& link = found->Hyperlink();
   result.cursor = found->Cursor();
   if (!link.Value().isEmpty()) result.hand = true;

@@ -49,6 +49,7 @@ class TovxComponent;
 class TovxCustomExportFilter;
 class TovxEngine;
 class TovxPictureView;
+class TovxView;
 class TovxReport;
 class TovxReportPage;
 
@@ -225,9 +226,14 @@ class TovxPreviewPages : public ovx::Persistent {
     // The DrillName of a drill-down group header under the mouse (or of
     // the header the object lies on); a click asks to toggle it.
     QString drill_name;
+    // A click event changed the object.
+    bool modified = false;
   };
   // `x`, `y` in pixels of the page drawn at `scale` with its corner at 0, 0.
   MouseResult HandleMouse(int index, MouseEvent event, double x, double y, double scale);
+  // A click or double click on a prepared view, for the report's script;
+  // answers whether the view was changed (its page item is then rewritten).
+  std::function<bool(TovxView& view, bool double_click)> preview_click;
   // Opens an address with the system shell (the host's).
   std::function<void(const QString&)> open_url;
   // Asks the user before anything other than a web or mail address is

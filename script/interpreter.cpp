@@ -502,7 +502,8 @@ struct Expr {
     kMember,    // a member of an object: args[0] the object, then the arguments
     kDynIndex,  // an index on a value known only at run time: args[0], then indexes
     kCast,      // Class(x)
-    kClassRef   // a class name alone
+    kClassRef,  // a class name alone
+    kHostName   // a name only the host's resolver answers, at run time
   };
   Kind kind = kConst;
   Op op = kNoOp;
@@ -1858,6 +1859,14 @@ struct ScriptProgram::Impl {
           return e;
       }
     }
+    if (owner.resolve_name_ && args.empty() && indexes.empty() && !has_parens) {
+      // Report expressions name data fields and variables that exist only
+      // while the report runs.
+      e->kind = Expr::kHostName;
+      e->name = name;
+      e->type = T::kVariant;
+      return e;
+    }
     if (!declare_vars && args.empty() && !has_parens) {
       // Dialects without declarations make the name a program variable.
       Routine* saved = scope;
@@ -2585,6 +2594,12 @@ struct ScriptProgram::Impl {
         return V::String(exc_class);
       case Expr::kHostVar:
         return *e.host;
+      case Expr::kHostName: {
+        V value;
+        if (!owner.resolve_name_(e.name, value))
+          Fail(Named("SIdUndeclared", "Undeclared identifier: ", e.name), e.pos);
+        return value;
+      }
       case Expr::kHostCall:
         return CallHost(*e.method, V::Null(), QString(), e.method->decl.name.toUpper(), e, 0,
                         nullptr);
@@ -3178,6 +3193,10 @@ ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr, const QString& s
   m.source_lines = program_lines;
   EntryGuard entry(m);
   return m.Eval(*e);
+}
+
+QString ScriptProgram::ActiveRoutine() const {
+  return impl_->frames.empty() ? QString() : impl_->frames.back()->routine->name;
 }
 
 bool ScriptProgram::HasRoutine(const QString& name) const {

@@ -233,6 +233,8 @@ class ScriptProgram {
   // into `args`. Throws for an unknown name.
   ScriptValue CallFunction(const QString& name, std::vector<ScriptValue>& args);
   bool HasRoutine(const QString& name) const;
+  // The name of the routine running now (innermost); empty outside routines.
+  QString ActiveRoutine() const;
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
   void SetOnRunLine(RunLineEvent event);
@@ -244,6 +246,11 @@ class ScriptProgram {
   void AddCodeLine(const QString& unit, const QString& pos);
   // The lines of `unit` that hold statements, ascending.
   std::vector<int> CodeLines(const QString& unit = QString()) const;
+  // Answers names that are neither declared nor registered, at run time
+  // (false: undeclared); without one such names are compile errors. Takes
+  // effect with the next Build.
+  using NameResolver = std::function<bool(const QString& name, ScriptValue& value)>;
+  void SetNameResolver(NameResolver resolver) { resolve_name_ = std::move(resolver); }
   // The count of array elements the program holds, shared by its arrays;
   // host functions that make arrays charge it (ScriptArray::Reserve).
   std::shared_ptr<qint64> ElementBudget() const;
@@ -269,6 +276,7 @@ class ScriptProgram {
   std::map<QString, std::set<int>> code_lines_;
   std::atomic<bool> terminated_{false};
   UnitRunLineEvent on_run_line_;
+  NameResolver resolve_name_;
 };
 
 }  // namespace ovx

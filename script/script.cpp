@@ -128,6 +128,7 @@ bool TksScript::Compile() {
     }
     program_->SetHost(Scope(), SourceText());
     program_->SetUnitSources(parser.UnitTexts());
+    program_->SetNameResolver(name_resolver_);
     program_->Build(*parser.ILScript().Root(), parser.Language(), parser.DeclareVars());
   } catch (const ovx::ScriptError& error) {
     SetError(error.message, error.pos, error.unit);

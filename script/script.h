@@ -89,6 +89,11 @@ class TksScript {
   // error inside it.
   ovx::ScriptValue CallFunction(const QString& name, std::vector<ovx::ScriptValue>& args);
   ovx::ScriptProgram& Program() { return *program_; }
+  // Answers, at run time, names the script neither declares nor finds
+  // registered; set before Compile.
+  void SetNameResolver(ovx::ScriptProgram::NameResolver resolver) {
+    name_resolver_ = std::move(resolver);
+  }
   // Called with "line:col" before each statement runs.
   void SetOnRunLine(std::function<void(const QString& pos)> event);
   void SetOnRunLine(RunLineEvent event);
@@ -186,6 +191,7 @@ class TksScript {
   QString error_pos_;
   QString error_unit_;
   std::unique_ptr<ovx::ScriptProgram> program_;
+  ovx::ScriptProgram::NameResolver name_resolver_;
   ovx::ScriptRegistry registry_;
   TksScript* parent_ = nullptr;
   bool rtti_added_ = false;

@@ -7,6 +7,7 @@
 #include "base/json_text.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
+#include "engine/report_script.h"
 #include "export/export_filter.h"
 #include "export/pdf_export.h"
 #include "report/model/band.h"
@@ -138,7 +139,7 @@ int Main(int argc, char** argv) {
     Print(stderr, QString::fromLatin1(kUsage));
     return 2;
   }
-  ovx::InstallEngine();
+  ovx::InstallScripting();
   TovxReport report;
   report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
   if (!report.LoadFromFile(input)) {

@@ -4,6 +4,7 @@
 // it wrote itself gives the same bytes back.
 #include "base/error.h"
 #include "engine/engine.h"
+#include "engine/report_script.h"
 #include "report/model/report.h"
 #include "tools/tool_output.h"
 
@@ -50,7 +51,7 @@ int Main(int argc, char** argv) {
     Print(stderr, QStringLiteral("error: ") + line + u'\n');
   const QStringList load_errors = report.Errors();
   if (prepare) {
-    ovx::InstallEngine();
+    ovx::InstallScripting();
     // Quiet and without event processing while preparing; the template's
     // own settings go back before it is saved.
     const TovxSilentMode silent_mode = report.EngineOptions().NewSilentMode();

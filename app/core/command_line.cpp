@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "engine/page_recording.h"
 #include "engine/preview_pages.h"
+#include "engine/report_script.h"
 
 #include "app/core/export_settings.h"
 #include "app/core/fixed_data.h"
@@ -490,7 +491,7 @@ int RunCommandLine(const CommandLine& command, QByteArray& out, QByteArray& err,
     if (draws) font.emplace(command.settings.data_directory);
     if (!command.op3_file.isEmpty() || !command.jpeg_path.isEmpty() ||
         !command.pdf_file.isEmpty() || command.print || !command.emf_dir.isEmpty()) {
-      ovx::InstallEngine();
+      ovx::InstallScripting();
       if (!report.PrepareReport()) {
         Fail(QStringLiteral("The report could not be prepared: %s"), {report.Errors().join(u"; ")});
       }

@@ -189,6 +189,9 @@ void ReportBuilder::Start(const PrintSettings& settings) {
   title.Font().SetName(typesetter_.HolderFace());
   title.Font().SetStyle(TovxFontStyles{TovxFontStyle::fsBold});
   title.SetText(settings.title_lines.join(u'\n'));
+  // The title is the user's text, never an expression; the property stays
+  // at its default otherwise, so prepared files are as they always were.
+  if (title.Text().contains(u'[')) title.SetAllowExpressions(false);
   // A title longer than the cover holds is set smaller until it fits.
   result.title_points = kTitlePoints;
   while (result.title_points > kMinTitlePoints && TitleOverflows(title)) {

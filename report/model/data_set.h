@@ -18,6 +18,8 @@
 
 OVX_ENUM(TovxRangeBegin, rbFirst, rbCurrent)
 OVX_ENUM(TovxRangeEnd, reLast, reCurrent, reCount)
+// What a field holds, as far as a Null in it matters (ConvertNulls).
+OVX_ENUM(TovxFieldType, fftNumeric, fftString, fftBoolean)
 
 // Non-visual objects of the data page (data sets, databases).
 class TovxDialogComponent : public TovxReportComponent {
@@ -73,6 +75,11 @@ class TovxDataSet : public TovxDialogComponent {
   virtual QVariant Value(const QString& field) const { return {}; }
   virtual QString DisplayText(const QString& field) const { return Value(field).toString(); }
   virtual bool IsBlobField(const QString& field) const { return false; }
+  // Numeric unless the data set knows better.
+  virtual TovxFieldType FieldType(const QString& field) const {
+    (void)field;
+    return TovxFieldType::fftNumeric;
+  }
 
   // Host callbacks.
   std::function<void(TovxDataSet&, bool& eof)> on_check_eof;

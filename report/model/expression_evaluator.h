@@ -19,6 +19,9 @@ class ExpressionEvaluator {
   // The value of `expression`, evaluated for `context` (the object whose text
   // holds it). Errors are the evaluator's to report.
   virtual QVariant Calc(const QString& expression, TovxComponent* context) = 0;
+  // A memo took `value` from its data or an expression: scripts and
+  // later expressions of the same object read it as Value.
+  virtual void MemoValue(const QVariant& value) { (void)value; }
 };
 
 }  // namespace ovx

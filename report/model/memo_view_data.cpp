@@ -72,6 +72,7 @@ void TovxCustomMemoView::GetData() {
   TovxDataSet* data_set = DataField().isEmpty() ? nullptr : DataSet();
   if (data_set) {
     FillFromDataField(*data_set);
+    if (TovxReport* report = Report()) report->MemoValue(Value());
   } else if (allow_expressions_) {
     ExpandTextExpressions();
   }
@@ -159,6 +160,7 @@ QString TovxCustomMemoView::EvaluateExpression(const QString& expression,
   }
   if (key.compare(u"COPYNAME#", Qt::CaseInsensitive) == 0) return QStringLiteral("[CopyName#]");
   SetValue(Calc(plain));
+  if (TovxReport* report = Report()) report->MemoValue(Value());
   if (hide_zeros_ && IsNumericZero(Value())) return {};
   return own.FormatValue(Value());
 }

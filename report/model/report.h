@@ -137,6 +137,30 @@ class TovxReport : public TovxComponent {
   QVariant Calc(const QString& expression, TovxComponent* context = nullptr) {
     return evaluator_ ? evaluator_->Calc(expression, context) : QVariant(expression);
   }
+  void MemoValue(const QVariant& value) {
+    if (evaluator_) evaluator_->MemoValue(value);
+  }
+  // Asked for a name no data field or system variable answers; a value left
+  // valid is taken (report scripts and expressions).
+  std::function<void(const QString& name, QVariant& value)> on_get_value;
+  std::function<void(TovxReport& report, const QString& name, QVariant& value)> on_new_get_value;
+  // Called after the report script compiled, before its main block runs.
+  std::function<void(TovxReport& report)> on_after_script_compile;
+  // Functions the host offers to this report's scripts and expressions,
+  // each declared in Pascal ("function Tax(Amount: Double): Double"); a call
+  // reaches on_user_function with the upper-cased name and the arguments,
+  // written back for by-reference parameters.
+  struct UserFunction {
+    QString declaration;
+    QString category;
+    QString description;
+  };
+  void AddFunction(const QString& declaration, const QString& category = QStringLiteral("ctOther"),
+                   const QString& description = QString()) {
+    user_functions_.push_back({declaration, category, description});
+  }
+  const std::vector<UserFunction>& UserFunctions() const { return user_functions_; }
+  std::function<QVariant(const QString& name, QVariantList& args)> on_user_function;
   // The report's own text layout object (created on first use).
   TovxDrawText& DrawText();
 
@@ -259,6 +283,7 @@ class TovxReport : public TovxComponent {
   QString load_password_;
 
   ovx::ExpressionEvaluator* evaluator_ = nullptr;
+  std::vector<UserFunction> user_functions_;
   std::unique_ptr<TovxDrawText> draw_text_;
   TovxComponent* current_object_ = nullptr;
   const ovx::ClassRegistry* classes_ = nullptr;

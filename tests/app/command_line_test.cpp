@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -223,6 +224,19 @@ TEST(CommandLineTest, PageFoldersAreMadeAndLeftWithOneExport) {
   EXPECT_EQ(RunArgs({"--jpeg", jpeg_file}, err), 1);
   EXPECT_TRUE(err.contains(dir.filePath("gone").toUtf8()) && err.contains("does not exist"))
       << err.constData();
+}
+
+// A title is the user's text: brackets in it are printed, not evaluated.
+TEST(CommandLineTest, BracketsInTheTitleArePrinted) {
+  QTemporaryDir dir;
+  QByteArray err;
+  const QString op3 = dir.filePath("t.op3");
+  ASSERT_EQ(RunArgs({"--title=[\n序\n]", "--op3", op3}, err), 0) << err.constData();
+  QFile file(op3);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString saved = QString::fromUtf8(file.readAll());
+  EXPECT_TRUE(saved.contains(QRegularExpression(QStringLiteral("\\[[^\\]\"]*序[^\\[\"]*\\]"))))
+      << saved.left(2000).toStdString();
 }
 
 TEST(CommandLineTest, WhatTheBuildLeavesOutIsSaid) {

@@ -606,6 +606,36 @@ TEST(ScriptInterpreterTest, EvaluateAndCallsFromInsideARoutine) {
   EXPECT_FALSE(script.EvaluateFailed());
 }
 
+// Names only the host knows are asked for when they run; without a resolver
+// they do not compile.
+TEST(ScriptInterpreterTest, TheHostResolvesUnknownNames) {
+  RegisterScriptLanguages();
+  const QString text = QStringLiteral(
+      "function F: Variant; begin Result := Known * 2 end;\n"
+      "function G: Variant; begin Result := Unknown end;\n"
+      "begin end.");
+  TksScript plain;
+  plain.SetText(text);
+  EXPECT_FALSE(plain.Compile());
+
+  TksScript script;
+  script.SetText(text);
+  int asked = 0;
+  script.SetNameResolver([&](const QString& name, ScriptValue& value) {
+    ++asked;
+    if (name.compare(u"known", Qt::CaseInsensitive) != 0) return false;
+    value = ScriptValue::Int(21);
+    return true;
+  });
+  ASSERT_TRUE(script.Compile()) << script.ErrorMsg().toStdString();
+  std::vector<ScriptValue> args;
+  EXPECT_EQ(script.CallFunction(QStringLiteral("F"), args).Display().toStdString(), "42");
+  EXPECT_EQ(script.CallFunction(QStringLiteral("F"), args).Display().toStdString(), "42");
+  EXPECT_EQ(asked, 2);  // at each run, not once at compile time
+  EXPECT_THROW(script.CallFunction(QStringLiteral("G"), args), ScriptError);
+  EXPECT_EQ(script.Program().ActiveRoutine(), QString());
+}
+
 TEST(ScriptInterpreterTest, TerminateStopsALoopingScript) {
   RegisterScriptLanguages();
   TksScript script;

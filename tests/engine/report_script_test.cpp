@@ -1,0 +1,367 @@
+// Report scripts and expressions through a whole preparation: the main
+// block, name lookup, the expression cache, error texts and the events the
+// engine and the preview call.
+#include "engine/report_script.h"
+
+#include "base/stream.h"
+#include "engine/engine.h"
+#include "engine/preview_pages.h"
+#include "report/model/band.h"
+#include "report/model/data_set.h"
+#include "report/model/memo_view.h"
+#include "report/model/page.h"
+#include "report/model/report.h"
+#include "report/model/report_lists.h"
+#include "tests/engine/band_report.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace ovx {
+namespace {
+
+using test::BandReport;
+
+// Fields S (string), B (Boolean) and N (numeric), all Null.
+class TypedDataSet : public TovxUserDataSet {
+ public:
+  using TovxUserDataSet::TovxUserDataSet;
+  TovxFieldType FieldType(const QString& field) const override {
+    return field == u"S"   ? TovxFieldType::fftString
+           : field == u"B" ? TovxFieldType::fftBoolean
+                           : TovxFieldType::fftNumeric;
+  }
+};
+
+class ReportScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallScripting(); }
+
+  // A report title holding memo "Memo1" with `text`.
+  TovxMemoView* TitleMemo(BandReport& r, const QString& text) {
+    auto* title = r.Add<TovxReportTitle>(QStringLiteral("Title"), 0, 40);
+    return r.AddMemo(*title, QStringLiteral("Memo1"), text);
+  }
+  static QString Script(const QStringList& lines) { return lines.join(QStringLiteral("\r\n")); }
+  static void SetScript(BandReport& r, const QString& text) {
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    r.report->SetScriptText(lines);
+  }
+  // A memo's text without the line end its last line gets.
+  static QString Plain(QString text) {
+    if (text.endsWith(QStringLiteral("\r\n"))) text.chop(2);
+    return text;
+  }
+  // The text of the first prepared object named `name`.
+  static QString PreparedText(BandReport& r, const QString& name) {
+    for (int i = 0; i < r.Pages().Count(); ++i) {
+      for (const TovxComponent* object : r.Pages().GetPage(i)->AllObjects()) {
+        if (object->Name() != name) continue;
+        if (auto* memo = dynamic_cast<const TovxCustomMemoView*>(object)) {
+          return Plain(memo->Text());
+        }
+      }
+    }
+    return QStringLiteral("<none>");
+  }
+  // A global variable of the report script after the run.
+  static QString ScriptGlobal(BandReport& r, const QString& name) {
+    for (const ScriptVariableInfo& v : ReportScripting(*r.report)->Script().Program().Variables()) {
+      if (v.name.compare(name, Qt::CaseInsensitive) == 0) return v.value.ToString();
+    }
+    return QStringLiteral("<none>");
+  }
+};
+
+TEST_F(ReportScriptTest, BracketExpressions) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"[V]", "5"},  // variable "2+3"
+      {"[Lines]", "a\r\nb"},
+      {"[IIF(1 = 1, ']', 'b')]x", "]x"},
+      {"[1.5 #N0.00] [2.5]", "1.50 2.5"},
+      {"[IIF(1, 'a', 'b')]", "b"},
+      {"[IIF(True, 1, 1 div 0)]", "1"},
+      {"[V * 2]", "10"},
+      {"[Get('V') + 1]", "6"},
+      {"[Calc('V') + Calc('3')]", "8"},
+      {"[G]", "global"},
+  };
+  GlobalVariables().SetValue(QStringLiteral("G"), QStringLiteral("global"));
+  for (const Case& c : cases) {
+    BandReport r;
+    r.report->Variables().SetValue(QStringLiteral("V"), QStringLiteral("2+3"));
+    r.report->Variables().SetValue(QStringLiteral("Lines"), QStringLiteral("a\r\nb"));
+    TovxMemoView* memo = TitleMemo(r, QString::fromUtf8(c.text));
+    ASSERT_TRUE(r.Prepare()) << c.text << ": " << r.report->Errors().join(u'|').toStdString();
+    EXPECT_EQ(PreparedText(r, QStringLiteral("Memo1")), QString::fromUtf8(c.expected)) << c.text;
+    EXPECT_TRUE(r.report->Errors().isEmpty()) << c.text;
+    EXPECT_EQ(Plain(memo->Text()), QString::fromUtf8(c.text)) << "template changed: " << c.text;
+  }
+  GlobalVariables().Clear();
+}
+
+// Compiled expressions in every dialect; a bracket over two lines too.
+TEST_F(ReportScriptTest, ExpressionsInEveryDialect) {
+  struct Case {
+    const char* language;
+    QStringList script;
+    const char* name;  // the text 'V' in the dialect
+  } cases[] = {{"PascalScript", {"begin", "end."}, "'V'"},
+               {"C++Script", {"{", "}"}, "\"V\""},
+               {"BasicScript", {""}, "\"V\""},
+               {"JScript", {""}, "\"V\""}};
+  for (const Case& c : cases) {
+    BandReport r;
+    r.report->SetScriptLanguage(QString::fromLatin1(c.language));
+    r.report->SetScriptText(c.script);
+    r.report->Variables().SetValue(QStringLiteral("V"), 5);
+    TitleMemo(r, QStringLiteral("[V *\r\n 2]|[IIF(V > 4, 1, 2)]|[Get(%1) - 1]")
+                     .arg(QString::fromLatin1(c.name)));
+    ASSERT_TRUE(r.Prepare()) << c.language << ": " << r.report->Errors().join(u'|').toStdString();
+    EXPECT_EQ(PreparedText(r, QStringLiteral("Memo1")), QStringLiteral("10|1|4")) << c.language;
+  }
+}
+
+// Null fields with ConvertNulls, and names that only look like fields.
+TEST_F(ReportScriptTest, DataFieldsAndConvertNulls) {
+  BandReport r;
+  auto* data = new TypedDataSet(r.page);
+  data->SetName(QStringLiteral("DS"));
+  data->SetFields({QStringLiteral("S"), QStringLiteral("B"), QStringLiteral("N")});
+  ReportScript& script = *ReportScripting(*r.report);
+  ASSERT_TRUE(script.PrepareScript());
+  struct Case {
+    const char* name;
+    bool convert;
+    bool found;
+    QVariant expected;
+  } cases[] = {
+      {"DS.\"S\"", true, true, QVariant(QStringLiteral(""))},
+      {"DS.\"B\"", true, true, QVariant(false)},
+      {"DS.\"N\"", true, true, QVariant(0)},
+      {"DS.\"S\"", false, true, QVariant()},
+      {"DS.\"S", true, false, QVariant()},  // no closing quote: not a field
+      {"DS.\"", true, false, QVariant()},
+      {"Nope.\"S\"", true, false, QVariant()},
+  };
+  for (const Case& c : cases) {
+    r.report->EngineOptions().SetConvertNulls(c.convert);
+    QVariant value;
+    EXPECT_EQ(script.GetReportValue(QString::fromUtf8(c.name), value), c.found) << c.name;
+    if (!c.found) continue;
+    EXPECT_EQ(value.isValid(), c.expected.isValid()) << c.name;
+    if (c.expected.isValid()) {
+      EXPECT_EQ(value.metaType().id() == QMetaType::Bool,
+                c.expected.metaType().id() == QMetaType::Bool)
+          << c.name;
+      EXPECT_EQ(value.toString(), c.expected.toString()) << c.name;
+    }
+  }
+}
+
+TEST_F(ReportScriptTest, DivisionByZeroIsAnErrorUnlessIgnored) {
+  for (bool ignore : {false, true}) {
+    BandReport r;
+    r.report->EngineOptions().SetIgnoreDevByZero(ignore);
+    r.report->Variables().SetValue(QStringLiteral("Keep"), 1);
+    SetScript(r, Script({"begin", "  Set('Keep', 2);", "end."}));
+    TovxMemoView* memo = TitleMemo(r, QStringLiteral("[1 div 0]"));
+    EXPECT_EQ(r.Prepare(), ignore);
+    if (ignore) {
+      EXPECT_TRUE(r.report->Errors().isEmpty()) << r.report->Errors().join(u'|').toStdString();
+    } else {
+      ASSERT_EQ(r.report->Errors().size(), 1) << r.report->Errors().join(u'|').toStdString();
+      EXPECT_TRUE(r.report->Errors()[0].startsWith(QStringLiteral("Memo1: 运算式错误 '1 div 0': ")))
+          << r.report->Errors()[0].toStdString();
+    }
+    // The template as it was: the memo's text and the variable the script set.
+    EXPECT_EQ(Plain(memo->Text()), QStringLiteral("[1 div 0]"));
+    EXPECT_EQ(r.report->Variables().Value(QStringLiteral("Keep")), QVariant(1));
+  }
+}
+
+TEST_F(ReportScriptTest, CacheKeysAndCompilations) {
+  BandReport r;
+  SetScript(r, Script({"var A, B: Variant;", "procedure P;", "begin", "  A := Calc('1 + 1');",
+                       "end;", "begin", "  B := Calc('1 + 1');", "  P;", "end."}));
+  TitleMemo(r, QString());
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  ReportScript& script = *ReportScripting(*r.report);
+  EXPECT_EQ(script.Cache().Count(), 2);
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("A")), QStringLiteral("2"));
+
+  // Every record runs the expression compiled once.
+  QVariantList values;
+  for (int i = 0; i < 10000; ++i) values << i;
+  test::RowsDataSet data(QStringLiteral("Rows"), values);
+  BandReport rows;
+  auto* band = rows.Add<TovxMasterData>(QStringLiteral("Data"), 0, 1);
+  band->SetDataSet(&data);
+  rows.AddMemo(*band, QStringLiteral("M"), QStringLiteral("[Line * 2]"), 1);
+  ASSERT_TRUE(rows.Prepare()) << rows.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ReportScripting(*rows.report)->Cache().Compilations(), 1);
+  EXPECT_EQ(ReportScripting(*rows.report)->Cache().Count(), 1);
+}
+
+TEST_F(ReportScriptTest, ScriptErrorsStopThePreparation) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString parent_file = dir.filePath(QStringLiteral("parent.ov3"));
+  {
+    TovxReport parent;
+    parent.SetScriptText(
+        {QStringLiteral("begin"), QStringLiteral("  x := ;"), QStringLiteral("end.")});
+    parent.SaveToFile(parent_file);
+  }
+  struct Case {
+    QStringList script;
+    QString parent;
+    QString starts;
+  } cases[] = {
+      {{"begin", "  x := ;", "end."}, {}, QStringLiteral("Script 错误在 2:")},
+      {{"begin", "end."},
+       parent_file,
+       QStringLiteral("Script 错误在 Parent report: ") + parent_file + QStringLiteral(" Line: 2:")},
+      {{"var a: Integer;", "begin", "  a := 0;", "  a := 1 div a;", "end."},
+       {},
+       QStringLiteral("Division by zero 4:")},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.report->SetScriptText(c.script);
+    r.report->SetParentReport(c.parent);
+    TitleMemo(r, QStringLiteral("x"));
+    EXPECT_FALSE(r.Prepare()) << c.starts.toStdString();
+    EXPECT_EQ(r.Pages().Count(), 0);
+    ASSERT_EQ(r.report->Errors().size(), 1) << r.report->Errors().join(u'|').toStdString();
+    EXPECT_TRUE(r.report->Errors()[0].startsWith(c.starts)) << r.report->Errors()[0].toStdString();
+  }
+}
+
+TEST_F(ReportScriptTest, VariablesThatNameThemselvesEnd) {
+  BandReport r;
+  r.report->Variables().SetValue(QStringLiteral("X"), QStringLiteral("X"));
+  r.report->Variables().SetValue(QStringLiteral("A"), QStringLiteral("B"));
+  r.report->Variables().SetValue(QStringLiteral("B"), QStringLiteral("A + 1"));
+  TitleMemo(r, QStringLiteral("[X]|[A]"));
+  r.Prepare();
+  EXPECT_TRUE(r.report->Errors().contains(QStringLiteral("未知的变量或数据库字段: X")))
+      << r.report->Errors().join(u'|').toStdString();
+  EXPECT_TRUE(r.report->Errors().contains(QStringLiteral("未知的变量或数据库字段: A")))
+      << r.report->Errors().join(u'|').toStdString();
+}
+
+TEST_F(ReportScriptTest, EventsRunWithTheirObject) {
+  BandReport r;
+  SetScript(r,
+            Script({
+                "var Log: String;",
+                "procedure Ev(Sender: Variant; Tag: String);",
+                "begin",
+                "  Log := Log + Tag + ':' + Sender.Name + ';';",
+                "end;",
+                "procedure RS(Sender: TObject); begin Ev(Sender, 'RS'); end;",
+                "procedure RE(Sender: TObject); begin Ev(Sender, 'RE'); end;",
+                "procedure PB(Sender: TObject); begin Ev(Sender, 'PB'); end;",
+                "procedure PA(Sender: TObject); begin Ev(Sender, 'PA'); end;",
+                "procedure BB(Sender: TObject); begin Ev(Sender, 'BB'); end;",
+                "procedure BA(Sender: TObject); begin Ev(Sender, 'BA'); end;",
+                "procedure BH(Sender: TObject); begin Ev(Sender, 'BH'); end;",
+                "procedure MB(Sender: TObject); begin Ev(Sender, 'MB'); end;",
+                "procedure MA(Sender: TObject); begin Ev(Sender, 'MA'); end;",
+                "procedure MD(Sender: TObject);",
+                "begin",
+                "  Ev(Sender, 'MD=' + VarToStr(Value));",
+                "end;",
+                "procedure Click(Sender: Variant; Button, Shift: Integer; var Modified: Boolean);",
+                "begin",
+                "  Log := Log + 'Click:' + Sender.Name + ';';",
+                "  Modified := True;",
+                "end;",
+                "begin",
+                "end.",
+            }));
+  r.report->SetOnStartReport(QStringLiteral("RS"));
+  r.report->SetOnStopReport(QStringLiteral("RE"));
+  r.page->SetOnBeforePrint(QStringLiteral("PB"));
+  r.page->SetOnAfterPrint(QStringLiteral("PA"));
+  TovxMemoView* memo = TitleMemo(r, QStringLiteral("[2 + 3]"));
+  auto* band = dynamic_cast<TovxBand*>(memo->Parent());
+  band->SetOnBeforePrint(QStringLiteral("BB"));
+  band->SetOnAfterPrint(QStringLiteral("BA"));
+  band->SetOnAfterCalcHeight(QStringLiteral("BH"));
+  memo->SetEventHandler(TovxView::Event::kOnBeforePrint, QStringLiteral("MB"));
+  memo->SetEventHandler(TovxView::Event::kOnAfterPrint, QStringLiteral("MA"));
+  memo->SetEventHandler(TovxView::Event::kOnAfterData, QStringLiteral("MD"));
+  memo->SetEventHandler(TovxView::Event::kOnPreviewClick, QStringLiteral("Click"));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Log")),
+            QStringLiteral("RS:;PB:Page1;BB:Title;MB:Memo1;MD=5:Memo1;BH:Title;MA:Memo1;BA:Title;"
+                           "PA:Page1;RE:;"));
+
+  // Outside a run only forced events are called.
+  ReportScript& script = *ReportScripting(*r.report);
+  script.Script().Program().SetVariable(QStringLiteral("Log"), ScriptValue::String(QString()));
+  script.CallNotifyEvent(*memo, QStringLiteral("MB"));
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Log")), QString());
+  script.CallNotifyEvent(*memo, QStringLiteral("MB"), true);
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Log")), QStringLiteral("MB:Memo1;"));
+
+  // A click in the preview, where the engine is idle.
+  script.Script().Program().SetVariable(QStringLiteral("Log"), ScriptValue::String(QString()));
+  const TovxPreviewPages::MouseResult click =
+      r.Pages().HandleMouse(0, TovxPreviewPages::MouseEvent::kClick, 40 + 5, 40 + 5, 1);
+  ASSERT_NE(click.object, nullptr);
+  EXPECT_TRUE(click.modified);
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Log")), QStringLiteral("Click:Memo1;"));
+}
+
+TEST_F(ReportScriptTest, StartAndStopOnceAlsoWhenCancelled) {
+  BandReport r;
+  SetScript(r, Script({"var Starts, Stops: Integer;",
+                       "procedure RS(Sender: TObject); begin Starts := Starts + 1; end;",
+                       "procedure RE(Sender: TObject); begin Stops := Stops + 1; end;", "begin",
+                       "end."}));
+  r.report->SetOnStartReport(QStringLiteral("RS"));
+  r.report->SetOnStopReport(QStringLiteral("RE"));
+  TitleMemo(r, QStringLiteral("x"));
+  r.report->on_before_print = [&](TovxComponent&) { r.report->SetTerminated(true); };
+  r.Prepare();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Starts")), QStringLiteral("1"));
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("Stops")), QStringLiteral("1"));
+}
+
+// Objects are named as they are at each preparation.
+TEST_F(ReportScriptTest, ObjectsAreNamedAsTheyAreNow) {
+  BandReport r;
+  TovxMemoView* memo = TitleMemo(r, QStringLiteral("x"));
+  SetScript(r, Script({"var N: String;", "begin", "  N := Memo1.Name;", "end."}));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Memo1"));
+  memo->SetName(QStringLiteral("Renamed"));
+  EXPECT_FALSE(r.Prepare());  // Memo1 is no more
+  r.report->ClearErrors();
+  SetScript(r, Script({"var N: String;", "begin", "  N := Renamed.Name;", "end."}));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Renamed"));
+}
+
+TEST_F(ReportScriptTest, RunDialogsDecidesWhetherTheRunGoesOn) {
+  for (bool go_on : {true, false}) {
+    BandReport r;
+    SetScript(
+        r, Script({"procedure RD(var Result: Boolean);", "begin",
+                   go_on ? "  Result := True;" : "  Result := False;", "end;", "begin", "end."}));
+    r.report->SetOnRunDialogs(QStringLiteral("RD"));
+    TitleMemo(r, QStringLiteral("x"));
+    EXPECT_EQ(r.Prepare(), go_on);
+    EXPECT_EQ(r.Pages().Count() > 0, go_on);
+  }
+}
+
+}  // namespace
+}  // namespace ovx
