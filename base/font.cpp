@@ -79,7 +79,7 @@ bool TovxFont::SameAs(const TovxFont& other) const {
 }
 
 void TovxFont::Changed() {
-  if (on_change_) on_change_();
+  if (on_change_) on_change_(change_context_);
 }
 
 // Published as the platform's font class is, so scripts and property hints

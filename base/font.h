@@ -14,8 +14,6 @@
 
 #include <QString>
 
-#include <functional>
-
 OVX_ENUM(TovxFontStyle, fsBold, fsItalic, fsUnderline, fsStrikeOut)
 using TovxFontStyles = ovx::EnumSet<TovxFontStyle>;
 
@@ -56,7 +54,13 @@ class TovxFont : public ovx::Persistent {
   // Same face, height, colour, style and character set.
   bool SameAs(const TovxFont& other) const;
 
-  void SetChangeHandler(std::function<void()> handler) { on_change_ = std::move(handler); }
+  // Called with `context` after every setting. A plain function and its
+  // context, not a std::function: every report object holds a font.
+  using ChangeHandler = void (*)(void* context);
+  void SetChangeHandler(ChangeHandler handler, void* context) {
+    on_change_ = handler;
+    change_context_ = context;
+  }
 
  private:
   void Changed();
@@ -67,5 +71,6 @@ class TovxFont : public ovx::Persistent {
   TovxFontStyles style_;
   int charset_ = kDefaultCharset;
   int pixels_per_inch_ = kScreenPixelsPerInch;
-  std::function<void()> on_change_;
+  ChangeHandler on_change_ = nullptr;
+  void* change_context_ = nullptr;
 };

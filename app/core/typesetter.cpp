@@ -58,8 +58,9 @@ void Typesetter::AddCell(const QString& text, TovxReportPage& page, double left,
   memo->Font().SetSize(static_cast<int>(ovx::Round(size * 0.49)));
   memo->SetHAlign(TovxHAlign::haCenter);
   memo->SetVAlign(TovxVAlign::vaCenter);
-  memo->DisplayFormat().SetFormatStr(QString());
-  memo->DisplayFormat().SetKind(TovxFormatKind::fkText);
+  // A fresh memo's display format already is the cleared one (no format
+  // string, kind text); asking for it here would give every cell, and every
+  // copy of it in the prepared pages, a format item of its own.
   memo->Font().SetName(current_face_);
   memo->Font().SetColor(color_);
   memo->SetText(text);

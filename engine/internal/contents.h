@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QString>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,9 @@ struct TovxPreviewPages::Contents {
 
   TovxXMLDocument document;
   std::vector<SourcePage> source_pages;
-  std::vector<Entry> entries;
+  // A deque: a long report has one entry per cell, and a vector would copy
+  // them all at every growth and hold half again as much while it does.
+  std::deque<Entry> entries;
   QHash<QByteArray, int> by_name;
   // Template object (or an object added during the run) to its entry.
   QHash<const TovxComponent*, int> by_object;

@@ -241,7 +241,8 @@ const ovx::MetaClass& TovxBand::StaticMetaClass() {
     ovx::ClassBuilder<C> b("TovxBand", &TovxReportComponent::StaticMetaClass());
     b.Enum("FillType", &C::FillType, &C::SetFillType).Default(TovxFillType::ftBrush);
     b.Object(
-        "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill);
+         "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFill(); });
     b.Object(
         "FillGap", [](C& c) -> TovxFillGaps& { return c.FillGap(); }, &C::SetFillGap);
     b.Object(

@@ -74,6 +74,7 @@ class TovxBand : public TovxReportComponent {
   void SetFillType(TovxFillType type) { fill_.SetType(type); }
   const TovxCustomFill& Fill() const { return fill_.Get(); }
   TovxCustomFill& Fill() { return fill_.Get(); }
+  const TovxCustomFill* ExistingFill() const { return fill_.Existing(); }
   void SetFill(const TovxCustomFill& fill) { fill_.Set(fill); }
   TovxFrame& Frame() { return frame_; }
   const TovxFrame& Frame() const { return frame_; }

@@ -33,7 +33,8 @@ bool IsDialogPage(const TovxComponent* c) {
 // --- lifetime -----------------------------------------------------------------
 
 TovxComponent::TovxComponent(TovxComponent* owner) {
-  font_.SetChangeHandler([this] { FontChanged(); });
+  font_.SetChangeHandler([](void* self) { static_cast<TovxComponent*>(self)->FontChanged(); },
+                         this);
   if (owner) {
     if (TovxReport* report = owner->Report()) report->AttachOwned(this);
     SetParent(owner);

@@ -83,7 +83,9 @@ Color DarkerBy(Color color, int amount) {
 }
 
 void FillSlot::SetType(TovxFillType type) {
-  if (type == Type() && fill_) return;
+  // No fill already is the default brush: a copy of a view that never set
+  // its fill makes none.
+  if (type == Type() && (fill_ || type == TovxFillType::ftBrush)) return;
   fill_ = TovxCustomFill::Create(type);
 }
 

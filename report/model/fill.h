@@ -144,6 +144,8 @@ class FillSlot {
   // A copy of `fill`, whose class sets the type.
   void Set(const TovxCustomFill& fill);
   void Assign(const FillSlot& other) { Set(other.Get()); }
+  // The fill if one was made, else null (the default brush).
+  const TovxCustomFill* Existing() const { return fill_.get(); }
 
   // The brush's BackColor, the gradient's halfway colour, the glass colour.
   ovx::Color Color() const { return Get().MainColor(); }

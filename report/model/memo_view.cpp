@@ -288,7 +288,8 @@ void AddMemoProperties(ovx::ClassBuilder<C>& b, bool system) {
       .template ExistingWhen<M>([](const M& c) { return c.ExistingFrame(); });
   b.Enum("FillType", &M::FillType, &M::SetFillType).Default(TovxFillType::ftBrush);
   b.Object(
-      "Fill", [](M& m) -> TovxCustomFill& { return m.Fill(); }, &M::SetFill);
+       "Fill", [](M& m) -> TovxCustomFill& { return m.Fill(); }, &M::SetFill)
+      .template ExistingWhen<M>([](const M& m) { return m.ExistingFill(); });
   b.Float("GapX", &M::GapX, &M::SetGapX).Default(2).template StoredWhen<M>([](const M& m) {
     return m.GapX() != 2;
   });

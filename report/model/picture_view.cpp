@@ -73,7 +73,8 @@ const ovx::MetaClass& TovxPictureView::StaticMetaClass() {
         .ExistingWhen<C>([](const C& c) { return c.ExistingFrame(); });
     b.Enum("FillType", &C::FillType, &C::SetFillType).Default(TovxFillType::ftBrush);
     b.Object(
-        "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill);
+         "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFill(); });
     b.String("FileLink", &C::FileLink, &C::SetFileLink);
     // No declared default: prepared reports always carry the cache index.
     b.Integer("ImageIndex", &C::ImageIndex, &C::SetImageIndex);

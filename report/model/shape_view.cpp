@@ -12,7 +12,8 @@ const ovx::MetaClass& TovxShapeView::StaticMetaClass() {
     b.Integer("Curve", &C::Curve, &C::SetCurve).Default(0);
     b.Enum("FillType", &C::FillType, &C::SetFillType).Default(TovxFillType::ftBrush);
     b.Object(
-        "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill);
+         "Fill", [](C& c) -> TovxCustomFill& { return c.Fill(); }, &C::SetFill)
+        .ExistingWhen<C>([](const C& c) { return c.ExistingFill(); });
     b.Object(
          "Frame", [](C& c) -> TovxFrame& { return c.Frame(); }, &C::SetFrame)
         .ExistingWhen<C>([](const C& c) { return c.ExistingFrame(); });

@@ -159,6 +159,7 @@ class TovxView : public TovxReportComponent {
   void SetFrame(const TovxFrame& frame) { Frame().Assign(frame); }
   // The frame if made, else null (the property metadata skips it then).
   const TovxFrame* ExistingFrame() const { return frame_.get(); }
+  const TovxCustomFill* ExistingFill() const { return fill_.Existing(); }
   TovxFillType FillType() const { return fill_.Type(); }
   // A different type replaces the fill by a new one with its defaults.
   void SetFillType(TovxFillType type) { fill_.SetType(type); }

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace ovx::app {
 namespace {
@@ -216,6 +217,11 @@ TEST(TypesetterTest, NamesFacesAndColours) {
       EXPECT_EQ(memo->Font().Color(), expected[static_cast<size_t>(n)].color) << n;
       EXPECT_EQ(memo->HAlign(), TovxHAlign::haCenter);
       EXPECT_EQ(memo->VAlign(), TovxVAlign::vaCenter);
+      // The cleared display format is the shared default, not an item of
+      // the cell's own.
+      EXPECT_EQ(memo->FormatCount(), 0);
+      EXPECT_EQ(std::as_const(*memo).DisplayFormat().Kind(), TovxFormatKind::fkText);
+      EXPECT_TRUE(std::as_const(*memo).DisplayFormat().FormatStr().isEmpty());
       ++n;
     }
   }

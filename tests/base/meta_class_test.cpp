@@ -227,7 +227,7 @@ TEST(FontTest, SizeAndHeightAt96PixelsPerInch) {
 TEST(FontTest, EverySettingNotifiesAndCopiesKeepTheirOwnHandler) {
   TovxFont font;
   int changes = 0;
-  font.SetChangeHandler([&changes] { ++changes; });
+  font.SetChangeHandler([](void* count) { ++*static_cast<int*>(count); }, &changes);
   font.SetName("Arial");  // the same value still counts
   font.SetColor(255);
   font.SetStyle({TovxFontStyle::fsUnderline});

@@ -10,6 +10,8 @@
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/picture.h"
+#include "report/model/picture_view.h"
+#include "report/model/shape_view.h"
 #include "report/model/styles.h"
 #include "report/storage/object_dump.h"
 #include "report/storage/xml_item.h"
@@ -342,6 +344,40 @@ TEST(ComponentCopyTest, AssignGivesWhatSavingAndLoadingTheSourceGives) {
   EXPECT_EQ(written(*memo_copy), written(*memo));
   EXPECT_EQ(memo_copy->FillType(), TovxFillType::ftGradient);
   EXPECT_TRUE(other.Errors().isEmpty());
+}
+
+// A view that never set its fill holds none (the default brush stands in);
+// copying it must not make one on either side, and a fill it does hold is
+// the copy's own, so changing one side leaves the other as it was.
+TEST(ComponentCopyTest, FillsAreMadeOnlyWhereSetAndNeverShared) {
+  TovxReport report;
+  auto* page = new TovxReportPage(&report);
+  for (TovxView* source : std::vector<TovxView*>{new TovxMemoView(page), new TovxPictureView(page),
+                                                 new TovxShapeView(page)}) {
+    const std::string name = source->GetMetaClass().ClassName().toStdString();
+    std::unique_ptr<TovxView> copy(dynamic_cast<TovxView*>(source->GetMetaClass().Create(nullptr)));
+    ASSERT_TRUE(copy) << name;
+    copy->Assign(*source);
+    EXPECT_EQ(source->ExistingFill(), nullptr) << name;
+    EXPECT_EQ(copy->ExistingFill(), nullptr) << name;
+
+    source->SetColor(clRed);
+    copy->Assign(*source);
+    ASSERT_NE(copy->ExistingFill(), nullptr) << name;
+    EXPECT_NE(copy->ExistingFill(), source->ExistingFill()) << name;
+    EXPECT_EQ(copy->Color(), clRed) << name;
+    copy->SetColor(clBlue);
+    EXPECT_EQ(source->Color(), clRed) << name;
+
+    // A copy holding a fill of another kind takes the default brush back.
+    copy->SetFillType(TovxFillType::ftGradient);
+    std::unique_ptr<TovxView> unset(
+        dynamic_cast<TovxView*>(source->GetMetaClass().Create(nullptr)));
+    copy->Assign(*unset);
+    EXPECT_EQ(copy->FillType(), TovxFillType::ftBrush) << name;
+    EXPECT_EQ(copy->Color(), clNone) << name;
+  }
+  EXPECT_TRUE(report.Errors().isEmpty());
 }
 
 // A copy may share a memo's lines, but must give exactly the lines that its
