@@ -1163,6 +1163,30 @@ TEST(EmfToPdf, EverySeedAndHostileCaseStaysBalanced) {
   hostile.Record(kEmrBeginPath, {}).Record(kEmrMoveToEx, {1, 1}).Record(kEmrLineTo, {5, 5});
   hostile.Header().Record(kEmrRestoreDC, {-1}).Record(kEmrSaveDC, {});
   inputs.push_back(hostile.Bytes());  // no end record
+  // Hostile fields of the records drawn as shapes, gradients, regions,
+  // pixels and text: counts beyond the record, a huge transform, arcs in
+  // a path bracket, a frame wider than any device.
+  EmfBuilder fields = Start();
+  fields.Transform(kEmrSetWorldTransform, {1e30f, 0, 0, -1e30f, 1e30f, 1e30f})
+      .Record(kEmrSetPixelV, {2147483647, -2147483647, 0xFF})
+      .Record(kEmrChord, {0, 0, 2147483647, 1, 5, 5, 5, 5})
+      .Transform(kEmrSetWorldTransform, {1, 0, 0, 1, 0, 0})
+      .Record(kEmrBeginPath, {})
+      .Record(kEmrArcTo, {0, 0, 40, 40, 0, 0, 40, 40})
+      .Record(kEmrPie, {0, 0, 40, 40, 0, 0, 40, 40})
+      .Record(kEmrPaintRgn, {0, 0, 0, 0, 48, 32, 1, 1, 16, 0, 0, 9, 9, 0, 0, 9, 9})
+      .Record(kEmrEndPath, {})
+      .Record(kEmrStrokePath, {0, 0, 0, 0})
+      .Record(kEmrGradientFill, {0, 0, 1, 1, 1, 0x40000000, 2, 0, 0, 0, 0})
+      .Record(kEmrFillRgn, {0, 0, 0, 0, 0x7FFFFFF0, kStock | kBlackBrush, 32, 1, 1000000})
+      .Record(kEmrFrameRgn,
+              {0, 0, 0, 0, 48, kStock | kBlackBrush, 0x7FFFFFFF, 1, 32, 1, 1, 16, 0, 0, 9,
+               9, 0, 0, 9, 9})
+      .Record(kEmrSmallTextOut, {0, 0, 0x7FFFFFFF, kEtoSmallChars, 1, 0, 0, 0x41414141})
+      .Record(kEmrPolyTextOutA, {0, 0, 0, 0, 1, 0, 0, 0x7FFFFFFF})
+      .Record(kEmrExtTextOutA, {0, 0, -1, -1, 1, 0, 0, 0, 0, 0x7FFFFFFF, 76, 0, 0, 0, 0, 0, 76})
+      .Eof();
+  inputs.push_back(fields.Bytes());
   for (const QByteArray& input : inputs) {
     for (const bool diagnostics : {false, true}) {
       MemoryStream out;
