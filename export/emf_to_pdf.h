@@ -18,6 +18,15 @@
 // transform can never put "inf", "nan" or hundreds of digits into the
 // stream. Every operator is one line ending with CR LF.
 //
+// Pens and shapes. A cosmetic pen (width 0 or 1, or a cosmetic extended
+// pen) is one device pixel whatever the mapping, on the screen as on any
+// device the platform draws to: it is written as the thinnest line a
+// reader can draw ("0 w"), which also keeps it unsmoothed. Arcs, chords
+// and pies take their angles from the same code as the screen's replay
+// (render/emf_arc.h); gradients are filled in flat pieces (strips of a
+// device pixel for rectangles, small triangles for triangle meshes) and
+// regions as rectangles with the brush's fill, hatches included.
+//
 // Paths. Construction operators are buffered (TPDFPath) from the first
 // move until the path is painted or ended; state operators go to the
 // stream directly, ahead of the pending path, so that a path is always one
