@@ -13,6 +13,7 @@
 #include "export/image_export.h"
 #include "export/pdf_font.h"
 #include "export/pdf_writer.h"
+#include "render/emf_arc.h"
 #include "report/model/picture_view.h"
 
 #include <QImage>
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <optional>
 
@@ -714,7 +716,7 @@ void TEMFtoPDFExport::WriteStrokeState(const StrokePlan& plan, double phase) {
     dash += (i ? " " : "") + EmfPdfNumber(plan.dashes[i] * unit);
   Line('[' + dash + "] " + (dash.isEmpty() ? QByteArray("0") : EmfPdfNumber(phase * unit)) + " d");
   Line(ColorText(dc.PenColor()) + " RG");
-  Line(EmfPdfNumber(plan.width * unit) + " w");
+  Line(plan.pixel ? QByteArray("0 w") : EmfPdfNumber(plan.width * unit) + " w");
   const double miter = dc.MiterLimit();
   Line(EmfPdfNumber(std::isfinite(miter) ? std::max(miter, 1.0) : 10.0) + " M");
   Line(barcode_ ? "2 J" : QByteArray::number(plan.cap) + " J");
@@ -1011,11 +1013,12 @@ void TEMFtoPDFExport::DoPolyBezierTo16() {
 // --- shapes
 // ----------------------------------------------------------------------------------------
 
-void TEMFtoPDFExport::AddRoundRect(const PdfRect& r, double rx, double ry) {
+void TEMFtoPDFExport::AddRoundRect(const PdfRect& r, double rx, double ry,
+                                   const std::function<QPointF(QPointF)>& map) {
   const double l = r.left, b = r.bottom, rt = r.right, t = r.top;
   rx = std::clamp(rx, 0.0, (rt - l) / 2);
   ry = std::clamp(ry, 0.0, (t - b) / 2);
-  using P = QPointF;
+  auto P = [&](double x, double y) { return map ? map(QPointF(x, y)) : QPointF(x, y); };
   // From the right end of the top right corner, counter-clockwise, as the
   // screen walks the outline (a dash pattern starts there).
   path_.MoveTo(P(rt, t - ry));
@@ -1067,8 +1070,24 @@ void TEMFtoPDFExport::DrawBox(quint32 type) {
   BeginRecord();
   if (type == kEmrRectangle) {
     AddRectangle(box);
+  } else if (!AxisAligned()) {
+    // Turned by the world transform: the outline is built in logical
+    // units and each point mapped (an affine map keeps Bezier curves), so
+    // the ellipse turns with the transform instead of standing upright in
+    // the box of its mapped corners.
+    const QRectF logical =
+        QRectF(QPointF(box.left(), box.top()), QPointF(box.right(), box.bottom())).normalized();
+    double rx = logical.width() / 2, ry = logical.height() / 2;
+    if (type == kEmrRoundRect) {
+      rx = std::abs(double(r.I32(24))) / 2;
+      ry = std::abs(double(r.I32(28))) / 2;
+    }
+    // The same outline as upright, in a frame with y up (y negated).
+    const PdfRect flipped{logical.left(), -logical.top(), logical.right(), -logical.bottom()};
+    AddRoundRect(flipped, rx, ry, [this](QPointF p) { return ToPage(MapPointF(p.x(), -p.y())); });
+    path_.Close();
   } else {
-    const PdfRect page = AxisAligned() ? OutlineRect(box) : PageRect(box);
+    const PdfRect page = OutlineRect(box);
     double rx = (page.right - page.left) / 2, ry = (page.top - page.bottom) / 2;
     if (type == kEmrRoundRect) {
       rx = MapLengthX(std::abs(double(r.I32(24)))) * sx_ / 2;
@@ -1095,52 +1114,88 @@ void TEMFtoPDFExport::DoEllipse() {
   DrawBox(kEmrEllipse);
 }
 
-void TEMFtoPDFExport::AddArc(QPointF c, double rx, double ry, double start_degrees,
-                             double sweep_degrees, bool connect) {
-  const int n = static_cast<int>(std::ceil(std::abs(sweep_degrees) / 60));
-  auto at = [&](double angle) {
-    return QPointF(c.x() + rx * std::cos(angle), c.y() - ry * std::sin(angle));
+namespace {
+
+// A logical position from a point an arc computed: the nearest unit,
+// halves up, as the screen's replay rounds it.
+QPoint LogicalPosition(QPointF p) {
+  auto unit = [](double v) {
+    if (!std::isfinite(v)) return 0;
+    return static_cast<int>(std::clamp(std::floor(v + 0.5), -2e9, 2e9));
   };
+  return QPoint(unit(p.x()), unit(p.y()));
+}
+
+}  // namespace
+
+void TEMFtoPDFExport::AddArc(const EllipseArc& arc, bool connect) {
+  // Computed in logical units and each point mapped, so that a world
+  // transform bends the arc as it bends everything else.
   auto page = [&](QPointF logical) { return ToPage(MapPointF(logical.x(), logical.y())); };
-  const double s0 = start_degrees * kDegrees;
   if (connect) {
     EnsureCurrentPoint();
-    LineToPage(page(at(s0)));
+    LineToPage(page(arc.Start()));
   } else {
-    Move(page(at(s0)));
+    Move(page(arc.Start()));
   }
+  // At most a sixth of a turn per curve: a whole ellipse is six; the
+  // shade below keeps rounding in the division from adding a seventh.
+  const double turns = std::abs(arc.sweep) / (std::numbers::pi / 3);
+  if (!std::isfinite(turns)) return;
+  const int n = static_cast<int>(std::clamp(std::ceil(turns - 1e-9), 0.0, 6.0));
   if (n == 0) return;
-  const double a = sweep_degrees * kDegrees / n;
+  const double a = arc.sweep / n;
   const double t = std::tan(a / 2);
   const double k = std::sin(a) * (std::sqrt(4 + 3 * t * t) - 1) / 3;
+  const double rx = arc.rx, ry = arc.ry;
   for (int i = 0; i < n; ++i) {
-    const double s = s0 + a * i;
-    const QPointF p0 = at(s), p3 = at(s + a);
+    const double s = arc.start + a * i;
+    const QPointF p0 = arc.PointAt(s), p3 = arc.PointAt(s + a);
     const QPointF p1 = p0 + k * QPointF(-rx * std::sin(s), -ry * std::cos(s));
     const QPointF p2 = p3 + k * QPointF(rx * std::sin(s + a), ry * std::cos(s + a));
     path_.CurveTo(page(p1), page(p2), page(p3));
   }
 }
 
+void TEMFtoPDFExport::DrawArc(quint32 type) {
+  const auto& r = Current<TEnhMetaObj>();
+  TDeviceContextData& d = DeviceContext().Data();
+  // The radials and the direction as the screen takes them; an ellipse
+  // without width or height has no arc (and draws nothing, as there).
+  const std::optional<EllipseArc> arc =
+      ArcInBox(r.Rect(8), QPointF(r.I32(24), r.I32(28)), QPointF(r.I32(32), r.I32(36)),
+               d.arc_direction != 2);
+  if (!arc) return;
+  const bool to = type == kEmrArcTo;
+  if (to) d.current_position = LogicalPosition(arc->End());
+  if (!Drawing()) return;
+  if (!to) StartFigure();
+  BeginRecord();
+  AddArc(*arc, to);
+  if (type == kEmrPie) LineToPage(ToPage(MapPointF(arc->centre.x(), arc->centre.y())));
+  const bool closed = type == kEmrChord || type == kEmrPie;
+  if (closed) path_.Close();
+  EndRecord(closed ? kFillStroke : kStroke, to);
+}
+
+void TEMFtoPDFExport::DoArc() {
+  TEMFAbstractExport::DoArc();
+  DrawArc(kEmrArc);
+}
+
+void TEMFtoPDFExport::DoArcTo() {
+  TEMFAbstractExport::DoArcTo();
+  DrawArc(kEmrArcTo);
+}
+
+void TEMFtoPDFExport::DoChord() {
+  TEMFAbstractExport::DoChord();
+  DrawArc(kEmrChord);
+}
+
 void TEMFtoPDFExport::DoPie() {
   TEMFAbstractExport::DoPie();
-  if (!Drawing()) return;
-  const auto& r = Current<TEnhMetaObj>();
-  const double left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
-  const QPointF c((left + right) / 2, (top + bottom) / 2);
-  const double rx = std::abs(right - left) / 2, ry = std::abs(bottom - top) / 2;
-  const double a = std::atan2(r.I32(28) - c.y(), r.I32(24) - c.x()) / kDegrees;
-  const double b = std::atan2(r.I32(36) - c.y(), r.I32(32) - c.x()) / kDegrees;
-  double sweep = a - b;
-  if (sweep < 0) sweep += 360;
-  // Equal radials make a whole ellipse.
-  if (sweep == 0) sweep = 360;
-  StartFigure();
-  BeginRecord();
-  AddArc(c, rx, ry, -a, sweep, false);
-  LineToPage(ToPage(MapPointF(c.x(), c.y())));
-  path_.Close();
-  EndRecord(kFillStroke);
+  DrawArc(kEmrPie);
 }
 
 void TEMFtoPDFExport::DoAngleArc() {
@@ -1152,19 +1207,222 @@ void TEMFtoPDFExport::DoAngleArc() {
   // number of segments undefined, and a huge sweep unbounded.
   if (!std::isfinite(start) || !std::isfinite(sweep)) return;
   sweep = std::clamp(sweep, -360.0, 360.0);
-  const QPointF c(r.I32(8), r.I32(12));
   const double radius = std::min<quint32>(r.U32(16), 1u << 30);
+  const EllipseArc arc{QPointF(r.I32(8), r.I32(12)), radius, radius, start * kDegrees,
+                       sweep * kDegrees};
   // As on the screen: a line from the current position to the arc's
   // start, and the current position ends at its end.
-  TDeviceContextData& d = DeviceContext().Data();
-  const double end = (start + sweep) * kDegrees;
-  const QPointF last(c.x() + radius * std::cos(end), c.y() - radius * std::sin(end));
-  d.current_position = QPoint(static_cast<int>(std::clamp(std::round(last.x()), -2e9, 2e9)),
-                              static_cast<int>(std::clamp(std::round(last.y()), -2e9, 2e9)));
+  DeviceContext().Data().current_position = LogicalPosition(arc.End());
   if (!Drawing()) return;
   BeginRecord();
-  AddArc(c, radius, radius, start, sweep, true);
+  AddArc(arc, true);
   EndRecord(kStroke, true);
+}
+
+// --- pixels, regions and gradients
+// ------------------------------------------------------------------------
+
+void TEMFtoPDFExport::DoSetPixelV() {
+  TEMFAbstractExport::DoSetPixelV();
+  if (!Drawing() || InPath()) return;
+  const auto& r = Current<TEnhMetaObj>();
+  // The device pixel the point falls in, as the screen inks it.
+  const QPointF device = MapPoint(r.I32(8), r.I32(12));
+  if (!std::isfinite(device.x()) || !std::isfinite(device.y())) return;
+  const QPointF pixel(std::floor(device.x() + 0.5), std::floor(device.y() + 0.5));
+  const QPointF a = ToPage(pixel), b = ToPage(pixel + QPointF(1, 1));
+  FillRect({std::min(a.x(), b.x()), std::max(a.y(), b.y()), std::max(a.x(), b.x()),
+            std::min(a.y(), b.y())},
+           ColorText(r.U32(16)));
+}
+
+void TEMFtoPDFExport::FillRegion(const std::vector<QRect>& rects, const TEnhMetaObj* brush) {
+  if (!Drawing() || InPath() || rects.empty() || !brush) return;
+  TDeviceContextData& d = DeviceContext().Data();
+  // The brush fills as the selected one would (hatches and patterns
+  // included), and the selection is put back whatever happens.
+  const TEnhMetaObj* selected = d.brush;
+  d.brush = brush;
+  struct Restore {
+    TDeviceContextData& d;
+    const TEnhMetaObj* brush;
+    ~Restore() { d.brush = brush; }
+  } restore{d, selected};
+  if (DeviceContext().BrushIsNull()) return;
+  StartFigure();
+  // Region rectangles are device pixels, placed as the clip's: relative
+  // to the frame, no world transform.
+  const QPointF origin = d.frame_origin;
+  for (const QRect& r : rects) {
+    const QPointF a = ToPage(QPointF(r.left(), r.top()) - origin);
+    const QPointF b =
+        ToPage(QPointF(double(r.left()) + r.width(), double(r.top()) + r.height()) - origin);
+    path_.Rect(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(b.x() - a.x()),
+               std::abs(b.y() - a.y()));
+  }
+  Line("q");
+  ++wrapper_depth_;
+  Paint(kFill, Painter::kShape);
+  Line("Q");
+  --wrapper_depth_;
+}
+
+void TEMFtoPDFExport::DoFillRgn() {
+  TEMFAbstractExport::DoFillRgn();
+  const auto& r = Current<TEnhMetaObj>();
+  FillRegion(r.RegionRects(32, r.U32(24)), ObjectAt(r.U32(28)));
+}
+
+void TEMFtoPDFExport::DoPaintRgn() {
+  TEMFAbstractExport::DoPaintRgn();
+  const auto& r = Current<TEnhMetaObj>();
+  FillRegion(r.RegionRects(28, r.U32(24)), DeviceContext().Data().brush);
+}
+
+void TEMFtoPDFExport::DoFrameRgn() {
+  TEMFAbstractExport::DoFrameRgn();
+  const auto& r = Current<TEnhMetaObj>();
+  const std::vector<QRect> rects = r.RegionRects(40, r.U32(24));
+  // The frame is the region's border, szlStroke wide and high inside it:
+  // the region less the region shrunk by that much each way. Regions of
+  // more rectangles than a page should carry are left out, as are frames
+  // wider than any device.
+  constexpr size_t kMaxFrameRects = 20000;
+  const qint64 w = r.I32(32), h = r.I32(36);
+  if (rects.empty() || rects.size() > kMaxFrameRects || w < 1 || h < 1 || w > (1 << 20) ||
+      h > (1 << 20)) {
+    return;
+  }
+  const QRegion region = RegionOfRects(rects);
+  QRegion inner = region;
+  for (const QPoint shift :
+       {QPoint(int(w), 0), QPoint(-int(w), 0), QPoint(0, int(h)), QPoint(0, -int(h))}) {
+    inner &= Translated(region, shift.x(), shift.y());
+  }
+  const QRegion frame = region - inner;
+  FillRegion(std::vector<QRect>(frame.begin(), frame.end()), ObjectAt(r.U32(28)));
+}
+
+void TEMFtoPDFExport::FillPolygon(const std::vector<QPointF>& logical, const QByteArray& color) {
+  if (logical.size() < 3) return;
+  path_.MoveTo(ToPage(MapPointF(logical[0].x(), logical[0].y())));
+  for (size_t i = 1; i < logical.size(); ++i)
+    path_.LineTo(ToPage(MapPointF(logical[i].x(), logical[i].y())));
+  path_.Close();
+  Line(color + " rg");
+  path_.Flush();
+  Line("f");
+}
+
+void TEMFtoPDFExport::DoGradientFill() {
+  TEMFAbstractExport::DoGradientFill();
+  if (!Drawing() || InPath()) return;
+  const auto& r = Current<TEnhMetaObj>();
+  const qint64 vertices = r.U32(24), meshes = r.U32(28);
+  const quint32 mode = r.U32(32);
+  const qint64 mesh_size = mode == 2 ? 12 : 8;
+  if (mode > 2 || vertices > (1 << 20) || meshes > (1 << 20) ||
+      !r.Fits(36, vertices * 16 + meshes * mesh_size)) {
+    return;
+  }
+  struct Vertex {
+    QPointF at;  // logical
+    double rgb[3];
+  };
+  auto vertex = [&](quint32 index) -> std::optional<Vertex> {
+    if (index >= vertices) return std::nullopt;
+    const qint64 at = 36 + 16 * qint64{index};
+    return Vertex{
+        QPointF(r.I32(at), r.I32(at + 4)),
+        {double(r.U16(at + 8) >> 8), double(r.U16(at + 10) >> 8), double(r.U16(at + 12) >> 8)}};
+  };
+  auto colour = [](const double rgb[3]) {
+    return EmfPdfNumber(std::round(rgb[0]) / 255) + ' ' + EmfPdfNumber(std::round(rgb[1]) / 255) +
+           ' ' + EmfPdfNumber(std::round(rgb[2]) / 255);
+  };
+  // Device pixels between two logical points, for how finely to cut.
+  auto pixels = [&](QPointF a, QPointF b) {
+    const QPointF d = MapPointF(a.x(), a.y()) - MapPointF(b.x(), b.y());
+    const double length = std::hypot(d.x(), d.y());
+    return std::isfinite(length) ? length : 0.0;
+  };
+  StartFigure();
+  Line("q");
+  ++wrapper_depth_;
+  const qint64 mesh_at = 36 + vertices * 16;
+  // Fills per record, however many meshes it holds.
+  int budget = 1 << 14;
+  for (qint64 m = 0; m < meshes && budget > 0; ++m) {
+    const qint64 at = mesh_at + m * mesh_size;
+    if (mode == 2) {
+      // Triangles in flat pieces: each cut into n x n similar triangles
+      // filled with the colour at their centre, n from the largest step
+      // of colour (at most 8 levels a piece) and never finer than a device
+      // pixel; the screen draws each triangle in its average colour.
+      const auto a = vertex(r.U32(at)), b = vertex(r.U32(at + 4)), c = vertex(r.U32(at + 8));
+      if (!a || !b || !c) continue;
+      double step = 0;
+      for (int k = 0; k < 3; ++k) {
+        step = std::max({step, std::abs(a->rgb[k] - b->rgb[k]), std::abs(b->rgb[k] - c->rgb[k]),
+                         std::abs(a->rgb[k] - c->rgb[k])});
+      }
+      const double size =
+          std::max({pixels(a->at, b->at), pixels(b->at, c->at), pixels(a->at, c->at)});
+      const int n =
+          static_cast<int>(std::clamp(std::min(std::ceil(step / 8), std::ceil(size)), 1.0, 32.0));
+      // Barycentric grid: point (i, j) is a + (b - a) i/n + (c - a) j/n.
+      auto point = [&](double i, double j) {
+        return a->at + (b->at - a->at) * (i / n) + (c->at - a->at) * (j / n);
+      };
+      auto fill = [&](double i, double j) {
+        double rgb[3];
+        for (int k = 0; k < 3; ++k) {
+          rgb[k] =
+              a->rgb[k] + (b->rgb[k] - a->rgb[k]) * (i / n) + (c->rgb[k] - a->rgb[k]) * (j / n);
+        }
+        return colour(rgb);
+      };
+      for (int i = 0; i < n && budget > 0; ++i) {
+        for (int j = 0; i + j < n && budget > 0; ++j) {
+          --budget;
+          FillPolygon({point(i, j), point(i + 1, j), point(i, j + 1)},
+                      fill(i + 1.0 / 3, j + 1.0 / 3));
+          if (i + j + 1 < n) {
+            --budget;
+            FillPolygon({point(i + 1, j), point(i + 1, j + 1), point(i, j + 1)},
+                        fill(i + 2.0 / 3, j + 2.0 / 3));
+          }
+        }
+      }
+      continue;
+    }
+    // Rectangles: strips across the direction of the change, one a device
+    // pixel (at most 256), coloured from the first corner's colour to the
+    // second's, as the screen's strips. Each strip reaches into the next,
+    // so that a reader's smoothing of their edges never lets the page
+    // show through between them.
+    const auto a = vertex(r.U32(at)), b = vertex(r.U32(at + 4));
+    if (!a || !b) continue;
+    const bool horizontal = mode == 0;
+    const QPointF along =
+        horizontal ? QPointF(b->at.x() - a->at.x(), 0) : QPointF(0, b->at.y() - a->at.y());
+    const QPointF across =
+        horizontal ? QPointF(0, b->at.y() - a->at.y()) : QPointF(b->at.x() - a->at.x(), 0);
+    const int strips =
+        static_cast<int>(std::clamp(std::round(pixels(a->at, a->at + along)), 1.0, 256.0));
+    budget -= strips;
+    if (budget < 0) break;
+    for (int k = 0; k < strips; ++k) {
+      const double t = strips == 1 ? 0 : double(k) / (strips - 1);
+      double rgb[3];
+      for (int c = 0; c < 3; ++c) rgb[c] = a->rgb[c] + (b->rgb[c] - a->rgb[c]) * t;
+      const QPointF from = a->at + along * (double(k) / strips);
+      const QPointF to = a->at + along * (double(std::min(k + 2, strips)) / strips);
+      FillPolygon({from, to, to + across, from + across}, colour(rgb));
+    }
+  }
+  Line("Q");
+  --wrapper_depth_;
 }
 
 // --- text
@@ -1172,16 +1430,54 @@ void TEMFtoPDFExport::DoAngleArc() {
 
 void TEMFtoPDFExport::DoExtTextOutW() {
   TEMFAbstractExport::DoExtTextOutW();
-  if (Drawing() && !InPath()) DrawText();
+  const auto& r = Current<TEMRExtTextOutWObj>();
+  DrawText({r.Reference(), r.Options(), r.ClipRect(), r.Text(), r.Advances()});
 }
 
-void TEMFtoPDFExport::DrawText() {
-  const auto& r = Current<TEMRExtTextOutWObj>();
+// The 8-bit and small records go the same way as EMR_EXTTEXTOUTW: one
+// text code for fonts, placement, advances and decorations.
+void TEMFtoPDFExport::DoExtTextOutA() {
+  TEMFAbstractExport::DoExtTextOutA();
+  const auto& r = Current<TEMRExtTextOutAObj>();
+  std::vector<int> advances = r.Advances();
+  const QString text = EightBitText(r.Text(), DeviceContext().FontCharset(), advances);
+  DrawText({r.Reference(), r.Options(), r.ClipRect(), text, std::move(advances)});
+}
+
+void TEMFtoPDFExport::DoSmallTextOut() {
+  TEMFAbstractExport::DoSmallTextOut();
+  const auto& r = Current<TEMRSmallTextOutObj>();
+  // No advances: the font's own widths place the characters. Without a
+  // rectangle there is nothing to make opaque or clip to.
+  quint32 options = r.Options() & ~quint32{kEtoSmallChars};
+  if (options & kEtoNoRect) options &= ~quint32{kEtoOpaque | kEtoClipped};
+  DrawText({r.Reference(), options, r.ClipRect(), r.Text(), {}});
+}
+
+void TEMFtoPDFExport::DoPolyTextOutW() {
+  TEMFAbstractExport::DoPolyTextOutW();
+  const auto& r = Current<TEMRPolyTextOutWObj>();
+  for (int i = 0; i < r.StringCount(); ++i)
+    DrawText({r.Reference(i), r.Options(i), r.Rect(60 + 40 * i), r.Text(i), r.Advances(i)});
+}
+
+void TEMFtoPDFExport::DoPolyTextOutA() {
+  TEMFAbstractExport::DoPolyTextOutA();
+  const auto& r = Current<TEMRPolyTextOutAObj>();
+  for (int i = 0; i < r.StringCount(); ++i) {
+    std::vector<int> advances = r.Advances(i);
+    const QString text = EightBitText(r.Text(i), DeviceContext().FontCharset(), advances);
+    DrawText({r.Reference(i), r.Options(i), r.Rect(60 + 40 * i), text, std::move(advances)});
+  }
+}
+
+void TEMFtoPDFExport::DrawText(const TextRecord& r) {
+  if (!Drawing() || InPath()) return;
   TDeviceContext& dc = DeviceContext();
   TDeviceContextData& d = dc.Data();
-  const QString text = r.Text();
+  const QString& text = r.text;
   if (text.isEmpty()) return;
-  quint32 options = r.Options();
+  const quint32 options = r.options;
   const int charset = dc.FontCharset();
   const bool rtl = (options & kEtoRtlReading) || (d.text_align & 0x100) || (d.layout & 1) ||
                    charset == 177 || charset == 178;
@@ -1203,9 +1499,9 @@ void TEMFtoPDFExport::DrawText() {
   const double size = std::min(em, ovx::kEmfPdfMaxNumber);
   if (!(std::nearbyint(size) >= 1)) return;
 
-  std::vector<int> advances = r.Advances();
+  const std::vector<int>& advances = r.advances;
   const bool update_cp = d.text_align & kTaUpdateCp;
-  const QPoint reference = update_cp ? d.current_position : r.Reference();
+  const QPoint reference = update_cp ? d.current_position : r.reference;
 
   // Mapping: glyphs of each run, with the font each needs.
   std::vector<ovx::PdfTextRun> runs;
@@ -1266,7 +1562,7 @@ void TEMFtoPDFExport::DrawText() {
 
   Line("q");
   if ((options & kEtoOpaque) || (options & kEtoClipped)) {
-    const PdfRect rc = PageRect(r.ClipRect());
+    const PdfRect rc = PageRect(r.clip);
     const QByteArray rect = EmfPdfNumber(rc.left) + ' ' + EmfPdfNumber(rc.bottom) + ' ' +
                             EmfPdfNumber(rc.right - rc.left) + ' ' +
                             EmfPdfNumber(rc.top - rc.bottom) + " re";

@@ -18,6 +18,15 @@
 // transform can never put "inf", "nan" or hundreds of digits into the
 // stream. Every operator is one line ending with CR LF.
 //
+// Pens and shapes. A cosmetic pen (width 0 or 1, or a cosmetic extended
+// pen) is one device pixel whatever the mapping, on the screen as on any
+// device the platform draws to: it is written as the thinnest line a
+// reader can draw ("0 w"), which also keeps it unsmoothed. Arcs, chords
+// and pies take their angles from the same code as the screen's replay
+// (render/emf_arc.h); gradients are filled in flat pieces (strips of a
+// device pixel for rectangles, small triangles for triangle meshes) and
+// regions as rectangles with the brush's fill, hatches included.
+//
 // Paths. Construction operators are buffered (TPDFPath) from the first
 // move until the path is painted or ended; state operators go to the
 // stream directly, ahead of the pending path, so that a path is always one
@@ -27,6 +36,7 @@
 #pragma once
 
 #include "export/pdf_page_content.h"
+#include "render/emf_arc.h"
 #include "render/emf_device_context.h"
 #include "render/emf_player.h"
 
@@ -34,6 +44,7 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -230,9 +241,21 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   void DoRectangle() override;
   void DoRoundRect() override;
   void DoEllipse() override;
+  void DoArc() override;
+  void DoArcTo() override;
+  void DoChord() override;
   void DoPie() override;
   void DoAngleArc() override;
+  void DoExtTextOutA() override;
   void DoExtTextOutW() override;
+  void DoSmallTextOut() override;
+  void DoPolyTextOutA() override;
+  void DoPolyTextOutW() override;
+  void DoSetPixelV() override;
+  void DoFillRgn() override;
+  void DoPaintRgn() override;
+  void DoFrameRgn() override;
+  void DoGradientFill() override;
   void DoBitBlt() override;
   void DoStretchBlt() override;
   void DoMaskBlt() override;
@@ -295,10 +318,15 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   QByteArray HatchLines(quint32 hatch) const;
   void AddPoints(const std::vector<QPoint>& points, bool closed);
   void AddBeziers(const std::vector<QPoint>& points);
-  void AddRoundRect(const ovx::PdfRect& r, double rx, double ry);
+  // `r` with y up; `map`, when given, takes its points to the page.
+  void AddRoundRect(const ovx::PdfRect& r, double rx, double ry,
+                    const std::function<QPointF(QPointF)>& map = {});
   void AddRectangle(const QRect& box);
-  void AddArc(QPointF centre, double rx, double ry, double start_degrees, double sweep_degrees,
-              bool connect);
+  // `connect`: a line from the current point to the arc's start, else a
+  // move there.
+  void AddArc(const ovx::emf::EllipseArc& arc, bool connect);
+  // EMR_ARC, EMR_ARCTO, EMR_CHORD or EMR_PIE, the record just read.
+  void DrawArc(quint32 type);
 
   void DrawPoly(const std::vector<QPoint>& points, bool closed, bool to);
   void DrawPolyBezier(const std::vector<QPoint>& points, bool to);
@@ -311,8 +339,23 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   void SelectClip();
   void CloseLevels(size_t keep);
 
+  // --- regions and gradients ---
+  // Fills device rectangles (relative to the frame) with `brush`, as the
+  // selected brush would fill a shape.
+  void FillRegion(const std::vector<QRect>& rects, const TEnhMetaObj* brush);
+  // A closed polygon of logical points in the colour `color`.
+  void FillPolygon(const std::vector<QPointF>& logical, const QByteArray& color);
+
   // --- text and bitmaps ---
-  void DrawText();
+  // One string of a text record.
+  struct TextRecord {
+    QPoint reference;
+    quint32 options = 0;
+    QRect clip;
+    QString text;
+    std::vector<int> advances;  // logical units; empty: the font's own
+  };
+  void DrawText(const TextRecord& record);
   // `key`: a transparent colour (EMR_TRANSPARENTBLT).
   void DrawBitmap(const TEMRBitmap& record, const QRect& dest, quint32 rop, QRect source,
                   std::optional<quint32> key = std::nullopt);

@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/rounding.h"
 #include "base/stream.h"
+#include "render/emf_arc.h"
 #include "render/internal/emf_canvas_pixels.h"
 
 #include <QRegion>
@@ -91,26 +92,11 @@ std::vector<QPointF> FlattenBeziers(const std::vector<QPointF>& p) {
 // The arc of the ellipse in `box` from the radial through `start` to the
 // radial through `end`, in logical units.
 std::vector<QPointF> ArcPoints(const QRect& box, QPointF start, QPointF end, bool ccw) {
-  const QRectF r =
-      QRectF(QPointF(box.left(), box.top()), QPointF(box.right(), box.bottom())).normalized();
-  const double a = r.width() / 2, b = r.height() / 2;
-  if (!(a > 0) || !(b > 0)) return {};
-  const QPointF c = r.center();
-  auto angle = [&](QPointF p) { return std::atan2(-(p.y() - c.y()) / b, (p.x() - c.x()) / a); };
-  const double ts = angle(start);
-  double te = angle(end);
-  if (ccw) {
-    if (te <= ts) te += 2 * std::numbers::pi;
-  } else if (te >= ts) {
-    te -= 2 * std::numbers::pi;
-  }
-  const double sweep = te - ts;
-  const int steps = StepsFor(std::abs(sweep) * std::max(a, b));
+  const std::optional<EllipseArc> arc = ArcInBox(box, start, end, ccw);
+  if (!arc) return {};
+  const int steps = StepsFor(std::abs(arc->sweep) * std::max(arc->rx, arc->ry));
   std::vector<QPointF> out;
-  for (int i = 0; i <= steps; ++i) {
-    const double t = ts + sweep * i / steps;
-    out.emplace_back(c.x() + a * std::cos(t), c.y() - b * std::sin(t));
-  }
+  for (int i = 0; i <= steps; ++i) out.push_back(arc->PointAt(arc->start + arc->sweep * i / steps));
   return out;
 }
 
@@ -308,12 +294,35 @@ void EmfCanvasPlayer::Apply(Style style) {
   }
 }
 
+std::optional<CanvasBrush> EmfCanvasPlayer::HatchBackground(const CanvasBrush& brush) const {
+  const TDeviceContextData& d = DeviceContext().Data();
+  if (d.bk_mode != kOpaque || brush.style == TovxBrushStyle::bsSolid ||
+      brush.style == TovxBrushStyle::bsClear || brush.color == clNone) {
+    return std::nullopt;
+  }
+  return CanvasBrush{static_cast<Color>(ResolveColorRef(d.bk_color, d.eof_palette)),
+                     TovxBrushStyle::bsSolid};
+}
+
 void EmfCanvasPlayer::Run(std::function<void(Canvas&)> draw, const QRect& bounds, Style style) {
   if (DeviceContext().Data().in_path) {
     path_.push_back({std::move(draw), bounds});
     return;
   }
   Apply(style);
+  // A hatch in opaque mode fills the gaps between its lines with the
+  // background colour first, as the platform fills them.
+  if (style == Style::kFill) {
+    if (const std::optional<CanvasBrush> under = HatchBackground(canvas_.Brush())) {
+      const CanvasBrush hatch = canvas_.Brush();
+      const CanvasPen pen = canvas_.Pen();
+      canvas_.Pen() = CanvasPen{clBlack, 1, PenStyle::kClear, false, LineCap::kRound, {}};
+      canvas_.Brush() = *under;
+      draw(canvas_);
+      canvas_.Pen() = pen;
+      canvas_.Brush() = hatch;
+    }
+  }
   draw(canvas_);
 }
 
@@ -665,7 +674,15 @@ void EmfCanvasPlayer::FillPath() {
   canvas_.EndPath();
   canvas_.SelectClipPath();
   canvas_.Brush() = BrushOf(DeviceContext().Data().brush);
-  canvas_.FillRect({bounds.left() - 1, bounds.top() - 1, bounds.right() + 2, bounds.bottom() + 2});
+  const PixelRect area{bounds.left() - 1, bounds.top() - 1, bounds.right() + 2,
+                       bounds.bottom() + 2};
+  if (const std::optional<CanvasBrush> under = HatchBackground(canvas_.Brush())) {
+    const CanvasBrush hatch = canvas_.Brush();
+    canvas_.Brush() = *under;
+    canvas_.FillRect(area);
+    canvas_.Brush() = hatch;
+  }
+  canvas_.FillRect(area);
   canvas_.RestoreDC();
 }
 
@@ -785,6 +802,10 @@ void EmfCanvasPlayer::DoRestoreDC() {
 
 void EmfCanvasPlayer::FillDeviceRects(const std::vector<QRect>& rects, const CanvasBrush& brush) {
   canvas_.Pen() = CanvasPen{clBlack, 1, PenStyle::kClear, false, LineCap::kRound, {}};
+  if (const std::optional<CanvasBrush> under = HatchBackground(brush)) {
+    canvas_.Brush() = *under;
+    for (const QRect& r : rects) canvas_.FillRect(DeviceToCanvas(r));
+  }
   canvas_.Brush() = brush;
   for (const QRect& r : rects) canvas_.FillRect(DeviceToCanvas(r));
 }

@@ -23,6 +23,7 @@
 #include <QRectF>
 
 #include <functional>
+#include <optional>
 #include <unordered_map>
 
 namespace ovx {
@@ -120,6 +121,9 @@ class EmfCanvasPlayer : public TEMFAbstractExport {
   CanvasPen CurrentPen() const;
   CanvasBrush BrushOf(const TEnhMetaObj* brush);
   void Apply(Style style);
+  // The background a hatched `brush` lays under its lines: the background
+  // colour in opaque mode; nothing for other brushes.
+  std::optional<CanvasBrush> HatchBackground(const CanvasBrush& brush) const;
   void Run(std::function<void(Canvas&)> draw, const QRect& bounds, Style style);
   void DrawPoints(const std::vector<QPoint>& logical, bool closed, bool from_current);
   void DrawBeziers(const std::vector<QPoint>& logical, bool from_current);

@@ -130,18 +130,8 @@ void EmfCanvasPlayer::DoExtTextOutW() {
 void EmfCanvasPlayer::DoExtTextOutA() {
   TEMFAbstractExport::DoExtTextOutA();
   const auto& r = Current<TEMRExtTextOutAObj>();
-  QString text = r.Text();
-  // Simplified Chinese fonts take their bytes in code page 936.
-  if (DeviceContext().FontCharset() == 134) {
-    try {
-      text = FromGbk(text.toLatin1());
-    } catch (const Error&) {
-    }
-  }
   std::vector<int> advances = r.Advances();
-  // One advance per byte: a double-byte character's two advances make one
-  // unit's.
-  if (text.size() != r.Text().size()) advances.clear();
+  const QString text = EightBitText(r.Text(), DeviceContext().FontCharset(), advances);
   DrawText({r.Reference(), r.Options(), r.ClipRect(), text, advances});
 }
 
@@ -161,8 +151,11 @@ void EmfCanvasPlayer::DoPolyTextOutW() {
 void EmfCanvasPlayer::DoPolyTextOutA() {
   TEMFAbstractExport::DoPolyTextOutA();
   const auto& r = Current<TEMRPolyTextOutAObj>();
-  for (int i = 0; i < r.StringCount(); ++i)
-    DrawText({r.Reference(i), r.Options(i), r.Rect(60 + 40 * i), r.Text(i), r.Advances(i)});
+  for (int i = 0; i < r.StringCount(); ++i) {
+    std::vector<int> advances = r.Advances(i);
+    const QString text = EightBitText(r.Text(i), DeviceContext().FontCharset(), advances);
+    DrawText({r.Reference(i), r.Options(i), r.Rect(60 + 40 * i), text, advances});
+  }
 }
 
 }  // namespace ovx

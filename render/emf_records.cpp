@@ -4,6 +4,8 @@
 // is read (see emf_records.h): a part that does not fit reads as empty.
 #include "render/emf_records.h"
 
+#include "base/error.h"
+#include "base/text_codec.h"
 #include "render/internal/emf_dib.h"
 
 #include <algorithm>
@@ -143,6 +145,22 @@ QString TEMRSmallTextOutObj::Text() const {
   if (Options() & ovx::emf::kEtoSmallChars) return Latin1At(*this, at, CharCount());
   return WideString(at, CharCount());
 }
+
+namespace ovx::emf {
+
+QString EightBitText(const QString& latin1, int charset, std::vector<int>& advances) {
+  if (charset != 134) return latin1;
+  QString text = latin1;
+  try {
+    text = ovx::FromGbk(latin1.toLatin1());
+  } catch (const ovx::Error&) {
+    // Bytes that are no GBK text stay as they are.
+  }
+  if (text.size() != latin1.size()) advances.clear();
+  return text;
+}
+
+}  // namespace ovx::emf
 
 int TEMRPolyTextOutWObj::StringCount() const {
   const qint64 count = U32(36);

@@ -421,6 +421,14 @@ class TEMRSmallTextOutObj : public TEnhMetaObj {
   QString Text() const;
 };
 
+// The characters of an 8-bit text record's bytes (`latin1`, one unit a
+// byte) in the font's character set: code page 936 for GB2312 fonts (134),
+// the bytes as they are otherwise. `advances`, one per byte, are cleared
+// when double-byte characters leave fewer characters than bytes.
+namespace ovx::emf {
+QString EightBitText(const QString& latin1, int charset, std::vector<int>& advances);
+}  // namespace ovx::emf
+
 // EMR_POLYTEXTOUTA/W: cStrings EMRTEXT structures from byte 40.
 class TEMRPolyTextOutWObj : public TEnhMetaObj {
  public:

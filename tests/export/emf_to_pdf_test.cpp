@@ -121,12 +121,13 @@ EmfBuilder Start() {
 }
 
 // EMR_EXTCREATEFONTINDIRECTW: handle, height, escapement, weight, italic,
-// underline, strike-out, face.
+// underline, strike-out, face, character set.
 EmfBuilder& Font(EmfBuilder& b, quint32 handle, qint32 height, qint32 escapement = 0,
-                 int weight = 400, int style_bytes = 0, const QString& face = "Arial") {
+                 int weight = 400, int style_bytes = 0, const QString& face = "Arial",
+                 quint32 charset = 1) {
   internal::RecordWriter w;
   w.U32(kEmrExtCreateFontIndirectW).U32(104).U32(handle).I32(height).I32(0);
-  w.I32(escapement).I32(escapement).I32(weight).U32(style_bytes | (1u << 24)).U32(0);
+  w.I32(escapement).I32(escapement).I32(weight).U32(style_bytes | (charset << 24)).U32(0);
   QString name = face.left(31);
   for (int i = 0; i < 32; ++i) w.U16(i < name.size() ? name[i].unicode() : 0);
   b.Raw(w.Data());
@@ -222,8 +223,9 @@ TEST(EmfToPdf, NullBrushRectangleIsStroked) {
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
   // As the screen draws it: the outline through the pixels inside the
   // right and bottom edges, a one-pixel line over the pixels right of and
-  // below its points (half a pixel off), square ends and corners.
-  const QList<QByteArray> expected = {"q",   "[] 0 d", "0 0 0 RG", "0.75 w",
+  // below its points (half a pixel off), square ends and corners. A
+  // cosmetic pen is the thinnest line at any zoom: width 0.
+  const QList<QByteArray> expected = {"q",   "[] 0 d", "0 0 0 RG", "0 w",
                                       "4 M", "0 J",    "0 j",      "7.875 27.375 29.25 29.25 re",
                                       "S",   "Q"};
   EXPECT_EQ(lines, expected);
@@ -526,6 +528,272 @@ TEST(EmfToPdf, RestoreClosesTheSavedLevelAndItsClip) {
   const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
   const QList<QByteArray> expected = {"q", "q", "0 42 30 30 re", "W*", "n", "Q", "Q"};
   EXPECT_EQ(lines, expected);
+}
+
+// The curves between "m" and the painting operator of the first
+// painted figure, as "x y" of their end points.
+QList<QByteArray> CurveEnds(const QList<QByteArray>& lines) {
+  QList<QByteArray> ends;
+  for (const QByteArray& line : lines) {
+    if (!line.endsWith(" c")) continue;
+    const QList<QByteArray> parts = line.split(' ');
+    ends.push_back(parts[4] + ' ' + parts[5]);
+  }
+  return ends;
+}
+
+TEST(EmfToPdf, ArcsFollowTheirRadialsAndTheArcDirection) {
+  // The circle in (0, 0, 80, 80): centre (30, 42) on the page, radius 30
+  // points. From the radial through (80, 40) (the right, page (60, 42))
+  // to the one through (40, 0) (the top, page (30, 72)): a quarter
+  // counter-clockwise, three quarters clockwise. Pens and brushes are
+  // null, so the path shows as built, ended with "n".
+  const struct {
+    quint32 type;
+    bool clockwise;
+    int curves;
+    bool to_centre;
+    bool closed;
+  } cases[] = {
+      {kEmrArc, false, 2, false, false},  {kEmrArc, true, 5, false, false},
+      {kEmrChord, false, 2, false, true}, {kEmrPie, false, 2, true, true},
+      {kEmrPie, true, 5, true, true},
+  };
+  for (const auto& c : cases) {
+    EmfBuilder b = Start();
+    b.Record(kEmrSelectObject, {kStock | kNullPen}).Record(kEmrSelectObject, {kStock | kNullBrush});
+    if (c.clockwise) b.Record(kEmrSetArcDirection, {2});
+    b.Record(c.type, {0, 0, 80, 80, 80, 40, 40, 0}).Eof();
+    const Played played = Play(b.Bytes());
+    ExpectBalanced(played.content);
+    const QList<QByteArray> lines = Inner(played.content);
+    ASSERT_GE(lines.size(), 3) << c.type;
+    EXPECT_EQ(lines[1], "60 42 m") << c.type;
+    const QList<QByteArray> ends = CurveEnds(lines);
+    ASSERT_EQ(ends.size(), c.curves) << c.type << " " << c.clockwise;
+    EXPECT_EQ(ends.back(), "30 72") << c.type << " " << c.clockwise;
+    EXPECT_EQ(lines.contains("30 42 l"), c.to_centre) << c.type;
+    EXPECT_EQ(lines.contains("h"), c.closed) << c.type;
+    // Clockwise from the right the first curve goes down (y falls).
+    EXPECT_EQ(ends.front().split(' ')[1].toDouble() < 42, c.clockwise) << c.type;
+  }
+}
+
+TEST(EmfToPdf, ArcToDrawsFromTheCurrentPositionAndMovesIt) {
+  EmfBuilder b = Start();
+  b.Record(kEmrSelectObject, {kStock | kNullPen})
+      .Record(kEmrMoveToEx, {0, 0})
+      .Record(kEmrArcTo, {0, 0, 80, 80, 80, 40, 40, 0})
+      .Record(kEmrLineTo, {80, 80})
+      .Eof();
+  const QList<QByteArray> lines = Inner(Play(b.Bytes()).content);
+  // A line from the current position to the arc's start, the arc, and the
+  // next line starts where the arc ended.
+  ExpectInOrder(lines, {"0 72 m", "60 42 l", "n", "Q", "q", "30 72 m", "60 12 l", "n", "Q"});
+}
+
+TEST(EmfToPdf, DegenerateAndHugeArcsStayBounded) {
+  const struct {
+    std::initializer_list<qint64> record;
+    bool draws;
+  } cases[] = {
+      {{10, 10, 10, 50, 10, 10, 10, 50}, false},  // no width
+      {{10, 10, 50, 10, 10, 10, 50, 10}, false},  // no height
+      {{40, 40, 40, 40, 40, 40, 40, 40}, false},  // a point
+      {{-2147483647 - 1, -2147483647 - 1, 2147483647, 2147483647, 0, 0, 0, 0}, true},
+      {{0, 0, 80, 80, 40, 40, 40, 40}, true},  // radials at the centre: a whole ellipse
+  };
+  for (const quint32 type : {kEmrArc, kEmrArcTo, kEmrChord, kEmrPie}) {
+    for (const auto& c : cases) {
+      EmfBuilder b = Start();
+      b.Record(type, c.record).Eof();
+      const Played played = Play(b.Bytes());
+      ExpectBalanced(played.content);
+      EXPECT_EQ(!Inner(played.content).isEmpty(), c.draws) << type;
+      for (const QByteArray& line : Lines(played.content)) {
+        for (const QByteArray& token : line.split(' '))
+          EXPECT_LE(token.size(), 12) << line.constData();
+      }
+    }
+  }
+}
+
+TEST(EmfToPdf, GradientsFillStripsAndTrianglePieces) {
+  // Horizontal: red at x 0 to blue at x 40 (40 device pixels, 40 strips).
+  EmfBuilder h = Start();
+  h.Record(kEmrGradientFill, {0, 0, 40, 20, 2, 1, 0,  //
+                              0, 0, 0xFF00, 0,        // (0, 0) red
+                              40, 20, 0, 0xFF00,      // (40, 20) blue
+                              0, 1})
+      .Eof();
+  const QList<QByteArray> strips = Inner(Play(h.Bytes()).content);
+  EXPECT_EQ(strips.count("f"), 40);
+  ExpectInOrder(strips, {"q", "1 0 0 rg", "0 72 m", "1.5 72 l", "1.5 57 l", "0 57 l", "h", "f",
+                         "0 0 1 rg", "f", "Q"});
+  // Vertical: the strips run across y.
+  EmfBuilder v = Start();
+  v.Record(kEmrGradientFill, {0, 0, 40, 20, 2, 1, 1, 0, 0, 0xFF00, 0, 40, 20, 0, 0xFF00, 0, 1})
+      .Eof();
+  EXPECT_EQ(Inner(Play(v.Bytes()).content).count("f"), 20);
+
+  // A triangle of red, green and blue: pieces near each corner take its
+  // colour, not one average.
+  EmfBuilder t = Start();
+  // A vertex: x, y, then red and green, blue and alpha (16 bits each).
+  t.Record(kEmrGradientFill, {0,  0,  96,         96,     3, 1, 2,  //
+                              0,  0,  0xFF00,     0,                // red
+                              96, 0,  0xFF000000, 0,                // green
+                              0,  96, 0,          0xFF00,           // blue
+                              0,  1,  2})
+      .Eof();
+  const QList<QByteArray> pieces = Inner(Play(t.Bytes()).content);
+  EXPECT_GT(pieces.count("f"), 64);
+  EXPECT_LE(pieces.count("f"), 32 * 32);
+  auto reddest =
+      std::max_element(pieces.begin(), pieces.end(), [](const QByteArray& a, const QByteArray& b) {
+        auto red = [](const QByteArray& l) {
+          return l.endsWith(" rg") ? l.split(' ')[0].toDouble() : 0;
+        };
+        return red(a) < red(b);
+      });
+  EXPECT_GT(reddest->split(' ')[0].toDouble(), 0.9) << reddest->constData();
+
+  // Hostile counts and indices: nothing read beyond the record.
+  const std::initializer_list<qint64> hostile[] = {
+      {0, 0, 1, 1, 0x7FFFFFFF, 1, 0},                          // vertices beyond the record
+      {0, 0, 1, 1, 2, 0x7FFFFFFF, 2, 0, 0, 0, 0, 1, 1, 0, 0},  // meshes beyond it
+      {0, 0, 1, 1, 2, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 7, 9},     // indices beyond the vertices
+      {0, 0, 1, 1, 2, 1, 9, 0, 0, 0, 0, 1, 1, 0, 0, 0, 1},     // unknown mode
+  };
+  for (const auto& record : hostile) {
+    EmfBuilder b = Start();
+    b.Record(kEmrGradientFill, record).Eof();
+    const Played played = Play(b.Bytes());
+    ExpectBalanced(played.content);
+    EXPECT_FALSE(played.content.contains(" f\r\n") || played.content.contains("\nf\r\n"));
+  }
+}
+
+TEST(EmfToPdf, RegionsFillFrameAndPaintWithTheirBrush) {
+  // One region of two rectangles (device pixels): (0, 0, 20, 20) and
+  // (40, 40, 60, 60).
+  auto region = [](EmfBuilder& b, quint32 type, std::initializer_list<qint64> before) {
+    std::vector<qint64> v(before);
+    const std::vector<qint64> rgn = {32, 1, 2, 32, 0, 0, 60, 60, 0, 0, 20, 20, 40, 40, 60, 60};
+    std::vector<qint64> all = {0, 0, 60, 60, 64};
+    all.insert(all.end(), v.begin(), v.end());
+    all.insert(all.end(), rgn.begin(), rgn.end());
+    internal::RecordWriter w;
+    w.U32(type).U32(static_cast<quint32>(8 + 4 * all.size()));
+    for (const qint64 x : all) w.U32(static_cast<quint32>(x));
+    b.Raw(w.Data());
+  };
+  EmfBuilder fill = Start();
+  fill.Record(kEmrCreateBrushIndirect, {1, kBsSolid, 0x0000FF, 0});
+  region(fill, kEmrFillRgn, {1});
+  fill.Eof();
+  ExpectInOrder(Inner(Play(fill.Bytes()).content),
+                {"q", "1 0 0 rg", "0 57 15 15 re", "30 27 15 15 re", "f*", "Q"});
+
+  EmfBuilder paint = Start();
+  paint.Record(kEmrSelectObject, {kStock | kBlackBrush});
+  region(paint, kEmrPaintRgn, {});
+  paint.Eof();
+  ExpectInOrder(Inner(Play(paint.Bytes()).content), {"q", "0 0 0 rg", "0 57 15 15 re", "f*", "Q"});
+
+  // A frame 2 x 3 pixels inside each rectangle: top, sides and bottom.
+  EmfBuilder frame = Start();
+  frame.Record(kEmrCreateBrushIndirect, {1, kBsSolid, 0x00FF00, 0});
+  region(frame, kEmrFrameRgn, {1, 2, 3});
+  frame.Eof();
+  const QList<QByteArray> framed = Inner(Play(frame.Bytes()).content);
+  EXPECT_EQ(std::count_if(framed.begin(), framed.end(),
+                          [](const QByteArray& l) { return l.endsWith(" re"); }),
+            8);
+  ExpectInOrder(framed, {"0 1 0 rg", "0 69.75 15 2.25 re", "f*"});
+
+  // A null brush, or a handle naming nothing, fills nothing.
+  for (const qint64 handle : {kStock | kNullBrush, qint64{5}}) {
+    EmfBuilder none = Start();
+    region(none, kEmrFillRgn, {handle});
+    none.Eof();
+    EXPECT_TRUE(Inner(Play(none.Bytes()).content).isEmpty()) << handle;
+  }
+}
+
+TEST(EmfToPdf, SetPixelFillsOneDevicePixel) {
+  EmfBuilder b = Start();
+  b.Record(kEmrSetPixelV, {5, 5, 0x0000FF}).Eof();
+  const QList<QByteArray> expected = {"q", "1 0 0 rg", "3.75 67.5 0.75 0.75 re", "f", "Q"};
+  EXPECT_EQ(Inner(Play(b.Bytes()).content), expected);
+}
+
+// The glyph codes of every text operator in `content`.
+QByteArray GlyphCodes(const QByteArray& content) {
+  QByteArray codes;
+  for (const QByteArray& line : Lines(content)) {
+    if (!line.endsWith("Tj") && !line.endsWith("TJ")) continue;
+    for (qsizetype at = line.indexOf('<'); at >= 0; at = line.indexOf('<', at + 1))
+      codes += line.mid(at + 1, line.indexOf('>', at) - at - 1);
+  }
+  return codes;
+}
+
+TEST(EmfToPdf, EightBitAndSmallTextGoThroughTheTextCode) {
+  EmfBuilder w = Start();
+  Font(w, 1, -20).Record(kEmrSelectObject, {1});
+  Text(w, 10, 10, QStringLiteral("AB")).Eof();
+  const QByteArray wide = Play(w.Bytes()).content;
+  ASSERT_FALSE(GlyphCodes(wide).isEmpty());
+
+  // EMR_EXTTEXTOUTA: the same string as bytes.
+  EmfBuilder a = Start();
+  Font(a, 1, -20).Record(kEmrSelectObject, {1});
+  a.Record(kEmrExtTextOutA,
+           {0, 0, -1, -1, 1, 0, 0, 10, 10, 2, 76, 0, 0, 0, 0, 0, 80, 'A' | ('B' << 8), 10, 10});
+  a.Eof();
+  const QByteArray narrow = Play(a.Bytes()).content;
+  EXPECT_EQ(GlyphCodes(narrow), GlyphCodes(wide));
+  EXPECT_EQ(Inner(narrow), Inner(wide));
+
+  // EMR_SMALLTEXTOUT of 8-bit characters, no rectangle: the font's own
+  // advances.
+  EmfBuilder s = Start();
+  Font(s, 1, -20).Record(kEmrSelectObject, {1});
+  s.Record(kEmrSmallTextOut, {10, 10, 2, kEtoSmallChars | kEtoNoRect, 1, 0, 0, 'A' | ('B' << 8)});
+  s.Eof();
+  const QByteArray small = Play(s.Bytes()).content;
+  EXPECT_EQ(GlyphCodes(small), GlyphCodes(wide));
+  EXPECT_TRUE(small.contains("> Tj"));
+
+  // EMR_POLYTEXTOUTW of two strings: two runs of text.
+  EmfBuilder p = Start();
+  Font(p, 1, -20).Record(kEmrSelectObject, {1});
+  p.Record(kEmrPolyTextOutW, {0,   0,  -1,  -1,  1, 0, 0, 2,          //
+                              10,  10, 1,   120, 0, 0, 0, 0, 0, 124,  // string 1
+                              10,  40, 1,   128, 0, 0, 0, 0, 0, 132,  // string 2
+                              'A', 10, 'B', 10});
+  p.Eof();
+  const QByteArray poly = Play(p.Bytes()).content;
+  ExpectBalanced(poly);
+  EXPECT_EQ(poly.count("BT\r\n"), 2);
+  EXPECT_EQ(GlyphCodes(poly), GlyphCodes(wide));
+}
+
+TEST(EmfToPdf, EightBitTextInAChineseFontIsReadAsGbk) {
+  // "中文" in code page 936 and as UTF-16: the same glyphs.
+  const QString face = QStringLiteral("Noto Sans CJK SC");
+  EmfBuilder w = Start();
+  Font(w, 1, -20, 0, 400, 0, face, 134).Record(kEmrSelectObject, {1});
+  Text(w, 10, 10, QStringLiteral(u"中文")).Eof();
+  EmfBuilder a = Start();
+  Font(a, 1, -20, 0, 400, 0, face, 134).Record(kEmrSelectObject, {1});
+  a.Record(kEmrExtTextOutA,
+           {0, 0, -1, -1, 1, 0, 0, 10, 10, 4, 76, 0, 0, 0, 0, 0, 80, 0xC4CED0D6, 10, 10, 10, 10})
+      .Eof();
+  const QByteArray wide = GlyphCodes(Play(w.Bytes()).content);
+  ASSERT_EQ(wide.size(), 8);
+  EXPECT_EQ(GlyphCodes(Play(a.Bytes()).content), wide);
 }
 
 // --- faults mended ----------------------------------------------------------------------------
@@ -895,6 +1163,30 @@ TEST(EmfToPdf, EverySeedAndHostileCaseStaysBalanced) {
   hostile.Record(kEmrBeginPath, {}).Record(kEmrMoveToEx, {1, 1}).Record(kEmrLineTo, {5, 5});
   hostile.Header().Record(kEmrRestoreDC, {-1}).Record(kEmrSaveDC, {});
   inputs.push_back(hostile.Bytes());  // no end record
+  // Hostile fields of the records drawn as shapes, gradients, regions,
+  // pixels and text: counts beyond the record, a huge transform, arcs in
+  // a path bracket, a frame wider than any device.
+  EmfBuilder fields = Start();
+  fields.Transform(kEmrSetWorldTransform, {1e30f, 0, 0, -1e30f, 1e30f, 1e30f})
+      .Record(kEmrSetPixelV, {2147483647, -2147483647, 0xFF})
+      .Record(kEmrChord, {0, 0, 2147483647, 1, 5, 5, 5, 5})
+      .Transform(kEmrSetWorldTransform, {1, 0, 0, 1, 0, 0})
+      .Record(kEmrBeginPath, {})
+      .Record(kEmrArcTo, {0, 0, 40, 40, 0, 0, 40, 40})
+      .Record(kEmrPie, {0, 0, 40, 40, 0, 0, 40, 40})
+      .Record(kEmrPaintRgn, {0, 0, 0, 0, 48, 32, 1, 1, 16, 0, 0, 9, 9, 0, 0, 9, 9})
+      .Record(kEmrEndPath, {})
+      .Record(kEmrStrokePath, {0, 0, 0, 0})
+      .Record(kEmrGradientFill, {0, 0, 1, 1, 1, 0x40000000, 2, 0, 0, 0, 0})
+      .Record(kEmrFillRgn, {0, 0, 0, 0, 0x7FFFFFF0, kStock | kBlackBrush, 32, 1, 1000000})
+      .Record(kEmrFrameRgn,
+              {0, 0, 0, 0, 48, kStock | kBlackBrush, 0x7FFFFFFF, 1, 32, 1, 1, 16, 0, 0, 9,
+               9, 0, 0, 9, 9})
+      .Record(kEmrSmallTextOut, {0, 0, 0x7FFFFFFF, kEtoSmallChars, 1, 0, 0, 0x41414141})
+      .Record(kEmrPolyTextOutA, {0, 0, 0, 0, 1, 0, 0, 0x7FFFFFFF})
+      .Record(kEmrExtTextOutA, {0, 0, -1, -1, 1, 0, 0, 0, 0, 0x7FFFFFFF, 76, 0, 0, 0, 0, 0, 76})
+      .Eof();
+  inputs.push_back(fields.Bytes());
   for (const QByteArray& input : inputs) {
     for (const bool diagnostics : {false, true}) {
       MemoryStream out;
@@ -936,12 +1228,12 @@ TEST(EmfToPdf, FuzzSeedsPass) {
 
 // Differing pixels per inked pixel, where a pixel of either image counts
 // as matched when a pixel of the other within one pixel has its colour
-// (every channel within 64), or when it is a mix of two such pixels'
-// colours. The screen draws without anti-aliasing and a reader smooths
+// (every channel within 64), or (with `mix`) when it is a mix of two such
+// pixels' colours. The screen draws without anti-aliasing and a reader smooths
 // every slanted edge and glyph: those pixels are mixes of the colours on
 // either side. A shape or glyph missing, moved by two pixels or coloured
 // wrongly still counts.
-double InkDifferenceNear(const QImage& a, const QImage& b) {
+double InkDifferenceNear(const QImage& a, const QImage& b, bool mix = true) {
   if (a.size() != b.size()) return 1;
   const QImage x = a.convertToFormat(QImage::Format_RGB32);
   const QImage y = b.convertToFormat(QImage::Format_RGB32);
@@ -957,6 +1249,7 @@ double InkDifferenceNear(const QImage& a, const QImage& b) {
           near.push_back(other.pixel(col + dx, row + dy));
     for (const QRgb q : near)
       if (close(p, qRed(q), qGreen(q), qBlue(q))) return true;
+    if (!mix) return false;
     for (size_t i = 0; i < near.size(); ++i) {
       for (size_t j = i + 1; j < near.size(); ++j) {
         const double d[] = {double(qRed(near[i])) - qRed(near[j]),
@@ -992,14 +1285,14 @@ TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
   // Every seed a reader can draw, under the measures that fit it: pixel
   // for pixel where the drawing is upright (rectangles, bitmaps, clips),
   // near where a reader's smoothing of slanted edges and small glyphs is
-  // the only difference (`plain` false). Two seeds hold records the
-  // translation does not draw (arcs, chords, gradients, region fills,
-  // 8-bit and small text, single pixels; see the table of records) and
-  // are left out until it does; a seed whose frame is empty has nothing
-  // to draw.
+  // the only difference (`plain` false); a seed whose frame is empty has
+  // nothing to draw.
   struct Seed {
     const char* name;
     bool plain;
+    // Measured and printed only: dashes along curves at a fractional
+    // scale still fall a pixel apart from the screen's.
+    bool measured_only = false;
   };
   const Seed seeds[] = {{"clips_and_paths", true},
                         {"pictures", true},
@@ -1008,7 +1301,9 @@ TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
                         {"regression-blend-source-beyond-int", true},
                         {"shapes_and_pens", false},
                         {"text_runs", false},
-                        {"regression-turned-ellipse-far-away", false}};
+                        {"regression-turned-ellipse-far-away", false},
+                        {"foreign_records", false},
+                        {"regression-huge-arc", false, true}};
   QTemporaryDir dir;
   for (const Seed& seed : seeds) {
     const QString name = QString::fromLatin1(seed.name);
@@ -1044,17 +1339,21 @@ TEST(EmfToPdf, ReadersDrawTheSeedsAsTheScreenDoes) {
     ASSERT_EQ(r.exit_code, 0) << r.err.constData();
     const QImage read(dir.filePath(name + ".png"));
     const double plain = InkDifference(screen, read);
-    const double near = InkDifferenceNear(screen, read);
+    const double near = InkDifferenceNear(screen, read, false);
+    const double near_mix = InkDifferenceNear(screen, read);
     if (qEnvironmentVariableIsSet("VELMORA_KEEP_RENDERINGS")) {
       screen.save(QStringLiteral("%1/%2-screen.png")
                       .arg(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS"), name));
       read.save(QStringLiteral("%1/%2-pdf.png")
                     .arg(qEnvironmentVariable("VELMORA_KEEP_RENDERINGS"), name));
     }
-    std::printf("%s: %.2f %% of inked pixels differ, %.2f %% near\n", seed.name, 100 * plain,
-                100 * near);
-    EXPECT_LT(near, 0.02) << seed.name;
-    if (seed.plain) EXPECT_LT(plain, 0.02) << seed.name;
+    std::printf("%s: %.2f %% of inked pixels differ, %.2f %% near, %.2f %% near or mixed\n",
+                seed.name, 100 * plain, 100 * near, 100 * near_mix);
+    if (seed.measured_only) continue;
+    EXPECT_LT(near_mix, 0.02) << seed.name;
+    if (seed.plain) {
+      EXPECT_LT(plain, 0.02) << seed.name;
+    }
   }
 }
 

@@ -620,6 +620,41 @@ TEST(EmfCanvasPlayerTest, PathsAndPolyPolygonsFillInsideTheirOutlines) {
   EXPECT_EQ(image.pixel(175, 175), black);
 }
 
+// A hatched brush in opaque mode lays the background colour under its
+// lines, in shapes, paths and regions alike; in transparent mode the
+// page shows between them.
+TEST(EmfCanvasPlayerTest, HatchesInOpaqueModeFillTheirGapsWithTheBackground) {
+  const QRgb yellow = qRgb(255, 255, 0), white = qRgb(255, 255, 255);
+  for (const quint32 mode : {kOpaque, kTransparent}) {
+    EmfBuilder b;
+    b.Header()
+        .Record(kEmrCreateBrushIndirect, {1, kBsHatched, 0x0000FF, 0})  // horizontal
+        .Record(kEmrSelectObject, {1})
+        .Record(kEmrSelectObject, {kStockObject | kNullPen})
+        .Record(kEmrSetBkMode, {mode})
+        .Record(kEmrSetBkColor, {0x00FFFF})
+        .Record(kEmrRectangle, {0, 0, 40, 40})
+        .Record(kEmrBeginPath, {})
+        .Record(kEmrMoveToEx, {50, 0})
+        .Record(kEmrLineTo, {90, 0})
+        .Record(kEmrLineTo, {90, 40})
+        .Record(kEmrCloseFigure, {})
+        .Record(kEmrEndPath, {})
+        .Record(kEmrFillPath, {0, 0, 0, 0})
+        .Record(kEmrPaintRgn, {0, 0, 0, 0, 48, 32, 1, 1, 16, 0, 50, 40, 90, 0, 50, 40, 90})
+        .Eof();
+    auto canvas = PainterCanvas::ForImage(100, 100);
+    EXPECT_TRUE(PlayMetafile(b.Bytes(), *canvas).isEmpty());
+    canvas->End();
+    const QImage& image = *canvas->Image();
+    // Row 3 of each 8-pixel cell carries the line; row 5 is a gap.
+    for (const QPoint gap : {QPoint(20, 21), QPoint(85, 13), QPoint(20, 53)}) {
+      EXPECT_EQ(image.pixel(gap), mode == kOpaque ? yellow : white) << gap.x() << "," << gap.y();
+    }
+    EXPECT_EQ(image.pixel(20, 19), qRgb(255, 0, 0));
+  }
+}
+
 // A clip region selected after a restore left none still clips (QPainter
 // forgets clip regions set after clipping was switched off).
 TEST(EmfCanvasPlayerTest, ClipAfterARestoreThatLeftNoneStillClips) {
