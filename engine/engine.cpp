@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "base/rounding.h"
 #include "base/units.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "report/model/band.h"
 #include "report/model/data_set.h"
@@ -209,6 +210,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
       engine.collectors_.clear();
       engine.extras_.clear();
       engine.running_pages_.clear();
+      engine.pages_.PostProcessor().after_data = nullptr;
       engine.pages_.Finish();
       engine.tree_ = nullptr;
       engine.page_ = nullptr;
@@ -217,6 +219,9 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   } cleanup{*this, started};
   pages_.SetEngine(this);
   pages_.Initialize();
+  pages_.PostProcessor().after_data = [this](TovxView& view) {
+    CallScript(view.EventHandler(TovxView::Event::kOnAfterData), view);
+  };
   OpenDataSets(page);
   started = true;
   CallScript(report_.OnStartReport(), report_);
@@ -240,6 +245,9 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     total_pages_ = pages_.Count();
     pages_.SetCurPage(pages_.Count() - 1);
     pages_.DiscardFirstPass();
+    // The first pass's pages are gone: their title, headers and footers
+    // are placed again.
+    frame_bands_.clear();
     aggregates_->Clear();
     aggregate_list_.ClearAllValues();
     final_pass_ = true;
@@ -324,7 +332,7 @@ void TovxEngine::RunPageContents(TovxReportPage& page) {
   is_last_page_ = true;
   EndPage();
   is_last_page_ = false;
-  aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, nullptr);
+  NotifyEvent(TovxProcessAtMode::paReportPageFinished, nullptr);
 }
 
 void TovxEngine::ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects) {

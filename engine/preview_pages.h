@@ -48,6 +48,7 @@ class TovxComponent;
 class TovxCustomExportFilter;
 class TovxEngine;
 class TovxPictureView;
+class TovxPostProcessor;
 class TovxReport;
 class TovxReportPage;
 
@@ -180,6 +181,10 @@ class TovxPreviewPages {
   void SetCurPage(int page) { cur_page_ = page; }
   int FirstPage() const { return first_page_; }
   void SetFirstPage(int page) { first_page_ = page; }
+
+  // The values of views filled in after the run (post_processor.h); part of
+  // the contents, so Clear and loading a file replace it.
+  TovxPostProcessor& PostProcessor();
 
   // --- outline, anchors, page numbers ---------------------------------------------
   TovxOutline& Outline() { return outline_; }
