@@ -7,6 +7,7 @@
 #include "engine/prepared_dump.h"
 #include "report/storage/xml_document.h"
 #include "tests/engine/band_report.h"
+#include "tests/test_support.h"
 
 #include <QRegularExpression>
 
@@ -219,6 +220,24 @@ TEST_F(PostProcessorTest, UnnamedViewsKeepTheirText) {
   }
   EXPECT_EQ(texts, (QStringList{"0", "x", "x", "x"}));
   EXPECT_EQ(DumpAfterRoundTrip(r.Pages(), *r.report), ovx::DumpPreparedPages(r.Pages()));
+}
+
+// A prepared report whose pages store indexes no list holds (-1, 99, 2^40,
+// beyond 64 bits) and whose lists name one view twice: the bad texts stay,
+// the later list is reported (the first one serves), the rest of the pages
+// still merge.
+TEST_F(PostProcessorTest, HostileFileKeepsBadIndexesAsText) {
+  TovxReport report;
+  TovxPreviewPages pages(&report);
+  ASSERT_TRUE(
+      pages.LoadFromFile(ovx::test::DataPath("../../fuzz/corpus/op3/deferred_bad_indexes.op3")));
+  EXPECT_TRUE(pages.LoadErrors().join(u'\n').contains(u"Bad post-processing list Merged"))
+      << pages.LoadErrors().join(u'\n').toStdString();
+  EXPECT_EQ(Texts(pages, "Merged"), (std::vector<QStringList>{{"dup"}, {"-1", "dup"}}));
+  EXPECT_EQ(Texts(pages, "Cleared")[1], (QStringList{"99", "+0", "清"}));
+  EXPECT_EQ(Texts(pages, "Hidden")[1],
+            (QStringList{"1099511627776", "99999999999999999999", "藏"}));
+  EXPECT_EQ(Heights(pages, "Merged")[0], std::vector<double>{830});
 }
 
 // What a rebuilt view does with the index it stored: anything but a
