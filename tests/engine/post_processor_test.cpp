@@ -19,16 +19,21 @@ using ovx::test::BandReport;
 using ovx::test::FunctionEvaluator;
 using ovx::test::RowsDataSet;
 
-// "key" from the rows (each read counted in `reads`), "grp" as the group of
-// the key (up to 2: a, else b), "reads", and the aggregate functions.
+// "key" from the rows (each read counted in `reads` and setting the report
+// variable "Last" to ten times the key), "Last", "grp" as the group of the
+// key (up to 2: a, else b), "reads", and the aggregate functions.
 struct RowsEvaluator : FunctionEvaluator {
   int reads = 0;
   RowsEvaluator(BandReport& r, RowsDataSet& rows) {
     calc = [this, &r, &rows](const QString& e) -> QVariant {
       if (e == u"key") {
         ++reads;
-        return rows.Value(QStringLiteral("key"));
+        // As a script would: the report variable follows the rows.
+        const QVariant key = rows.Value(QStringLiteral("key"));
+        r.report->Variables().SetValue(QStringLiteral("Last"), key.toInt() * 10);
+        return key;
       }
+      if (e == u"Last") return r.report->Variables().Value(QStringLiteral("Last"));
       if (e == u"reads") return reads;
       if (e == u"grp") return rows.Value(QStringLiteral("key")).toInt() <= 2 ? "a" : "b";
       static const QRegularExpression call(QStringLiteral("^(\\w+)\\((.*)\\)$"));
@@ -143,6 +148,7 @@ TEST_F(PostProcessorTest, DeferredValuesShowTheirLaterValue) {
     };
     auto* title = r.Add<TovxReportTitle>("ReportTitle1", 0, 20);
     deferred(*title, "Final", "[reads]", TovxProcessAtMode::paReportFinished);
+    deferred(*title, "LastKey", "[Last]", TovxProcessAtMode::paReportFinished)->SetLeft(300);
     auto* page_header = r.Add<TovxPageHeader>("PageHeader1", 30, 20);
     deferred(*page_header, "PageReads", "[reads]", TovxProcessAtMode::paPageFinished);
     auto* header = r.Add<TovxHeader>("Header1", 60, 20);
@@ -164,6 +170,7 @@ TEST_F(PostProcessorTest, DeferredValuesShowTheirLaterValue) {
     const int reads = eval.reads;
     EXPECT_EQ(Texts(pages, "Key"), (std::vector<QStringList>{{"1", "2", "3"}, {"4", "5"}}));
     EXPECT_EQ(Texts(pages, "Final"), (std::vector<QStringList>{{QString::number(reads)}, {}}));
+    EXPECT_EQ(Texts(pages, "LastKey"), (std::vector<QStringList>{{"50"}, {}}));
     EXPECT_EQ(Texts(pages, "DataSum"), (std::vector<QStringList>{{"15"}, {}}));
     EXPECT_EQ(Texts(pages, "GroupSum"), (std::vector<QStringList>{{"3", "12"}, {}}));
     EXPECT_EQ(Texts(pages, "GroupTotal"), (std::vector<QStringList>{{"3"}, {"12"}}));
