@@ -64,8 +64,8 @@ int TovxPostProcessor::Register(const QString& band_name, const QString& memo_na
   }
   TovxMacrosItem& list = *slot;
   // A list read from a file, or kept from an earlier run, meets its view
-  // again.
-  if (!list.base_) list.base_ = &view;
+  // again; a list that waits evaluates the view that filed its value.
+  if (!list.base_ || process_at != TovxProcessAtMode::paDefault) list.base_ = &view;
   if (!band_name.isEmpty() && list.band_name_.isEmpty()) list.band_name_ = band_name;
   if (compare_with_last && !list.entries_.empty() && !list.restart_ &&
       list.entries_.back().text == text) {
@@ -78,6 +78,13 @@ int TovxPostProcessor::Register(const QString& band_name, const QString& memo_na
     pending_.push_back({&list, ++next_serial_});
   }
   return list.Count() - 1;
+}
+
+int TovxPostProcessor::AddEntry(const QString& memo_name, const QString& text) {
+  const auto it = lists_.find(Key(memo_name));
+  if (it == lists_.end()) return -1;
+  it->second->entries_.push_back({text, true});
+  return it->second->Count() - 1;
 }
 
 bool TovxPostProcessor::RestoreView(TovxView& view) {

@@ -97,6 +97,11 @@ class TovxPostProcessor final : public ovx::DeferredProcessor {
   // --- filing and rebuilding (the store) ---------------------------------------------
   int Register(const QString& band_name, const QString& memo_name, bool compare_with_last,
                TovxView& view, TovxProcessAtMode process_at, const QString& text) override;
+  // Appends a ready entry to the list of `memo_name` and answers its
+  // index; -1 when there is no such list. For a view of a rebuilt page
+  // whose changed text is stored again: its item must keep holding an
+  // index, or a numeric text would later be read as one.
+  int AddEntry(const QString& memo_name, const QString& text);
   // A view of a rebuilt page takes its value; true when the page drops it.
   // Views without a name are never filed, so they keep their text.
   bool RestoreView(TovxView& view);

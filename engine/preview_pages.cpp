@@ -932,6 +932,26 @@ void TovxPreviewPages::ModifyObject(const TovxComponent& object) {
     if (it == cached->items.constEnd()) continue;
     TovxXMLItem* item = *it;
     const Contents::Entry* entry = contents_->Find(item->Name());
+    // A view with a value list keeps an index in its item: its text
+    // becomes a new entry for the time of writing.
+    auto* memo = dynamic_cast<TovxCustomMemoView*>(const_cast<TovxComponent*>(&object));
+    std::optional<QStringList> lines;
+    if (memo && memo->NeedsPostProcessing() && !memo->Name().isEmpty()) {
+      QString text = memo->Text();
+      if (text.endsWith(QStringLiteral("\r\n"))) text.chop(2);
+      const int index = contents_->post_processor.AddEntry(memo->Name(), text);
+      if (index >= 0) {
+        lines = memo->Lines();
+        memo->SetText(QString::number(index));
+      }
+    }
+    struct PutBack {
+      TovxCustomMemoView* memo;
+      std::optional<QStringList>& lines;
+      ~PutBack() {
+        if (lines) memo->SetLines(*lines);
+      }
+    } put_back{memo, lines};
     if (entry && !dynamic_cast<const TovxPictureView*>(&object)) {
       item->SetText(object.DifferenceText(*entry->source));
     } else {

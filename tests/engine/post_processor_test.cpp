@@ -229,6 +229,30 @@ TEST_F(PostProcessorTest, UnnamedViewsKeepTheirText) {
   EXPECT_EQ(DumpAfterRoundTrip(r.Pages(), *r.report), ovx::DumpPreparedPages(r.Pages()));
 }
 
+// A view of a rebuilt page stored again (changed in the preview) keeps an
+// index in its item: a numeric text is not later taken for one.
+TEST_F(PostProcessorTest, ChangedViewsStayIndexes) {
+  RowsDataSet rows(QStringLiteral("Rows"), {"1", "1", "0"});
+  BandReport r;
+  RowsEvaluator eval(r, rows);
+  r.report->SetEvaluator(&eval);
+  auto* data = r.Add<TovxMasterData>("MasterData1", 40, 20);
+  data->SetDataSet(&rows);
+  r.AddMemo(*data, "Value", "[key]")->SetDuplicates(TovxDuplicateMode::dmHide);
+  ASSERT_TRUE(r.Prepare());
+  TovxPreviewPages& pages = r.Pages();
+  ASSERT_EQ(Texts(pages, "Value"), std::vector<QStringList>{(QStringList{"1", "0"})});
+  const TovxComponent* changed = nullptr;
+  for (const TovxComponent* object : pages.GetPage(0)->AllObjects()) {
+    if (object->Name() == u"Value") changed = object;
+  }
+  ASSERT_NE(changed, nullptr);
+  pages.ModifyObject(*changed);
+  pages.ClearCache();
+  EXPECT_EQ(Texts(pages, "Value"), std::vector<QStringList>{(QStringList{"1", "0"})});
+  EXPECT_EQ(DumpAfterRoundTrip(pages, *r.report), ovx::DumpPreparedPages(pages));
+}
+
 // A prepared report whose pages store indexes no list holds (-1, 99, 2^40,
 // beyond 64 bits) and whose lists name one view twice: the bad texts stay,
 // the later list is reported (the first one serves), the rest of the pages
