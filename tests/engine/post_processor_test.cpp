@@ -5,6 +5,7 @@
 #include "engine/post_processor.h"
 #include "base/stream.h"
 #include "engine/prepared_dump.h"
+#include "render/painter_canvas.h"
 #include "report/storage/xml_document.h"
 #include "tests/engine/band_report.h"
 #include "tests/test_support.h"
@@ -184,6 +185,34 @@ TEST_F(PostProcessorTest, DeferredValuesShowTheirLaterValue) {
     EXPECT_EQ(pages.PostProcessor().PendingCount(), 0);
     EXPECT_EQ(DumpAfterRoundTrip(pages, *r.report), ovx::DumpPreparedPages(pages));
   }
+}
+
+// "Page N of M" in one pass: N is the page's value when its footer ends,
+// M is filled in by the store when the page is drawn.
+TEST_F(PostProcessorTest, PageNOfMByValues) {
+  RowsDataSet rows(QStringLiteral("Rows"), {1, 2, 3, 4, 5});
+  BandReport r;
+  RowsEvaluator eval(r, rows);
+  const auto rows_calc = eval.calc;
+  eval.calc = [&](const QString& e) -> QVariant {
+    if (e == u"Page#") return r.Pages().CurPage() + 1;
+    if (e == u"TotalPages#") return QStringLiteral("[TotalPages#]");
+    return rows_calc(e);
+  };
+  r.report->SetEvaluator(&eval);
+  r.Add<TovxMasterData>("MasterData1", 40, 300)->SetDataSet(&rows);
+  auto* footer = r.Add<TovxPageFooter>("PageFooter1", 1000, 20);
+  r.AddMemo(*footer, "PageOf", "[Page#] of [TotalPages#]")
+      ->Processing()
+      .SetProcessAt(TovxProcessAtMode::paPageFinished);
+  ASSERT_TRUE(r.Prepare());
+  TovxPreviewPages& pages = r.Pages();
+  ASSERT_EQ(pages.Count(), 2);
+  EXPECT_EQ(Texts(pages, "PageOf"),
+            (std::vector<QStringList>{{"1 of [TotalPages#]"}, {"2 of [TotalPages#]"}}));
+  auto canvas = ovx::PainterCanvas::ForImage(100, 100);
+  for (int i = 0; i < pages.Count(); ++i) pages.DrawPage(i, *canvas, 0.1, 0.1, 0, 0);
+  EXPECT_EQ(Texts(pages, "PageOf"), (std::vector<QStringList>{{"1 of 2"}, {"2 of 2"}}));
 }
 
 // A group that has no footer still ends its level: the next group's
