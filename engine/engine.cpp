@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "base/rounding.h"
 #include "base/units.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "engine/report_rtti.h"
 #include "engine/report_script.h"
@@ -250,6 +251,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
       engine.collectors_.clear();
       engine.extras_.clear();
       engine.running_pages_.clear();
+      engine.pages_.PostProcessor().after_data = nullptr;
       engine.pages_.Finish();
       engine.tree_ = nullptr;
       engine.page_ = nullptr;
@@ -258,6 +260,9 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
   } cleanup{*this, started};
   pages_.SetEngine(this);
   pages_.Initialize();
+  pages_.PostProcessor().after_data = [this](TovxView& view) {
+    CallScript(view.EventHandler(TovxView::Event::kOnAfterData), view);
+  };
   OpenDataSets(page);
   started = true;
   CallScript(report_.OnStartReport(), report_);
@@ -286,6 +291,9 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     total_pages_ = pages_.Count();
     pages_.SetCurPage(pages_.Count() - 1);
     pages_.DiscardFirstPass();
+    // The first pass's pages are gone: their title, headers and footers
+    // are placed again.
+    frame_bands_.clear();
     aggregates_->Clear();
     aggregate_list_.ClearAllValues();
     final_pass_ = true;
@@ -374,7 +382,7 @@ void TovxEngine::RunPageContents(TovxReportPage& page) {
   is_last_page_ = true;
   EndPage();
   is_last_page_ = false;
-  aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, nullptr);
+  NotifyEvent(TovxProcessAtMode::paReportPageFinished, nullptr);
 }
 
 void TovxEngine::ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects) {

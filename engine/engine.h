@@ -69,6 +69,7 @@ class TovxReport;
 class TovxReportComponent;
 class TovxReportPage;
 class TovxSubreport;
+class TovxView;
 
 class TovxEngine : public TovxCustomEngine {
  public:
@@ -152,6 +153,10 @@ class TovxEngine : public TovxCustomEngine {
   // when no collected call matches); `band` names the data band, if any.
   QVariant AggregateValue(const QString& function, const QString& expression,
                           TovxBand* band = nullptr, int flags = 0);
+  // Evaluates now a view of the running report whose Processing is
+  // paCustom and that waits in the post-processor (the script procedure
+  // ProcessObject); false for any other view.
+  bool ProcessObject(TovxView* view);
   // Deferred objects told of the points of a run (not owned); none does
   // nothing.
   void SetAggregates(ovx::AggregateSink* aggregates) {
@@ -232,6 +237,15 @@ class TovxEngine : public TovxCustomEngine {
   void FinishDataRow(TovxDataBand& band);
   // Post-processor notifications and aggregate resets after a shown band.
   void NotifyFinished(TovxBand& band);
+  // Tells the deferred objects that a point of the run is reached, with
+  // `band` (when given) as the current band.
+  void NotifyEvent(TovxProcessAtMode event, TovxBand* band);
+  // Data levels of the post-processor around a data band's records.
+  struct DataLevel {
+    TovxPreviewPages& pages;
+    explicit DataLevel(TovxPreviewPages& p);
+    ~DataLevel();
+  };
   // Outputs a band that does not fit in parts, one per column or page.
   void SplitBand(TovxBand& band);
   void ShowChain(TovxBand* band);

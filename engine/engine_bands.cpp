@@ -2,6 +2,7 @@
 // the break when it does not fit, its place in the store, and its child
 // chain (see engine.h).
 #include "engine/engine.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "engine/shift_engine.h"
 #include "report/model/band.h"
@@ -102,7 +103,10 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     band.SetAllowSplit(false);
     vertical_master_ = &band;
   }
-  if (group) aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
+  if (group) {
+    aggregates_->Notify(TovxProcessAtMode::paDefault, &band);
+    pages_.PostProcessor().GroupStarted();
+  }
   // A band that starts a new page, unless it is the first line of its data
   // or group (which is on a new page anyway or follows its header).
   if (band.Visible() && band.StartNewPage() && !in_page_start_ && !Collecting()) {
@@ -279,18 +283,36 @@ bool TovxEngine::AtBodyStart() const {
 
 void TovxEngine::NotifyFinished(TovxBand& band) {
   if (dynamic_cast<TovxGroupFooter*>(&band)) {
-    aggregates_->Notify(TovxProcessAtMode::paGroupFinished, &band);
+    NotifyEvent(TovxProcessAtMode::paGroupFinished, &band);
   } else if (dynamic_cast<TovxFooter*>(&band)) {
-    aggregates_->Notify(TovxProcessAtMode::paDataFinished, &band);
+    NotifyEvent(TovxProcessAtMode::paDataFinished, &band);
   } else if (dynamic_cast<TovxPageFooter*>(&band)) {
-    aggregates_->Notify(TovxProcessAtMode::paPageFinished, &band);
+    NotifyEvent(TovxProcessAtMode::paPageFinished, &band);
   } else if (dynamic_cast<TovxColumnFooter*>(&band)) {
-    aggregates_->Notify(TovxProcessAtMode::paColumnFinished, &band);
+    NotifyEvent(TovxProcessAtMode::paColumnFinished, &band);
   } else if (dynamic_cast<TovxReportSummary*>(&band)) {
-    aggregates_->Notify(TovxProcessAtMode::paReportPageFinished, &band);
+    NotifyEvent(TovxProcessAtMode::paReportPageFinished, &band);
   }
   aggregates_->Reset(band);
   aggregate_list_.ResetOnBand(band);
+}
+
+void TovxEngine::NotifyEvent(TovxProcessAtMode event, TovxBand* band) {
+  if (band) current_band_ = band;
+  aggregates_->Notify(event, band);
+  pages_.PostProcessor().ProcessEvent(event);
+}
+
+TovxEngine::DataLevel::DataLevel(TovxPreviewPages& p) : pages(p) {
+  pages.PostProcessor().DataStarted();
+}
+TovxEngine::DataLevel::~DataLevel() { pages.PostProcessor().DataEnded(); }
+
+bool TovxEngine::ProcessObject(TovxView* view) {
+  if (!running_ || !view || view->Processing().ProcessAt() != TovxProcessAtMode::paCustom) {
+    return false;
+  }
+  return pages_.PostProcessor().ProcessObject(*view);
 }
 
 QVariant TovxEngine::AggregateValue(const QString& function, const QString& expression,
@@ -316,7 +338,12 @@ double TovxEngine::PrepareBand(TovxBand& band) {
     FireBeforePrint(*object);
     if (!object->Visible()) continue;
     auto* view = dynamic_cast<TovxView*>(object);
-    if (view && view->Processing().ProcessAt() != TovxProcessAtMode::paDefault) continue;
+    // A deferred view is evaluated when its event comes (post_processor.h);
+    // one without a name cannot be filed for it and is evaluated now.
+    if (view && view->Processing().ProcessAt() != TovxProcessAtMode::paDefault &&
+        !view->Name().isEmpty()) {
+      continue;
+    }
     report_.SetCurrentObject(object);
     object->GetData();
     if (view) CallScript(view->EventHandler(TovxView::Event::kOnAfterData), *view);

@@ -1,6 +1,7 @@
 // Data-band loops and groups (see engine.h).
 #include "base/rounding.h"
 #include "engine/engine.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "report/model/band.h"
 #include "report/model/data_set.h"
@@ -101,6 +102,9 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
   for (TovxComponent* object : band.Objects()) {
     if (auto* memo = dynamic_cast<TovxCustomMemoView*>(object)) memo->ResetSuppressRepeated();
   }
+  pages_.PostProcessor().MarkBandRestart(band.Name());
+  // Footers of this band, shown below, still belong to its level.
+  const DataLevel level(pages_);
   const int limit = band.RowCount();
   int shown = 0;
   // Where the last record began, for a footer kept with it.
@@ -329,10 +333,14 @@ void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
         GroupsCollapsed(band, i) || (run.collapsed && !group->ShowFooterIfDrillDown());
     if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
       if (hidden || (footer->HideIfSingleDataRecord() && run.rows < 2)) {
-        aggregates_->Notify(TovxProcessAtMode::paGroupFinished, footer);
+        NotifyEvent(TovxProcessAtMode::paGroupFinished, footer);
       } else {
         ShowBand(footer);
       }
+    } else {
+      // The group ends all the same: its deferred values are due, and the
+      // group level must go back down for the groups that follow.
+      NotifyEvent(TovxProcessAtMode::paGroupFinished, group);
     }
     if (run.outlined) pages_.Outline().LevelUp();
     run.outlined = false;

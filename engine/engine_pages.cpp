@@ -4,6 +4,7 @@
 #include "base/rounding.h"
 #include "base/units.h"
 #include "engine/engine.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "report/model/band.h"
 #include "report/model/page.h"
@@ -227,7 +228,7 @@ void TovxEngine::EndPage() {
     if (tree_->summary) {
       ShowBand(tree_->summary);
     } else {
-      aggregates_->Notify(TovxProcessAtMode::paReportFinished, nullptr);
+      NotifyEvent(TovxProcessAtMode::paReportFinished, nullptr);
     }
   }
   // Footer and overlay span the page, whatever column (or subreport) the

@@ -11,6 +11,7 @@
 // the copies belong to the engine, and the master band's AllowSplit and the
 // store's add mode come back on every way out (ShowOneBand's guard).
 #include "engine/engine.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "report/model/band.h"
 #include "report/model/data_set.h"
@@ -71,6 +72,8 @@ void TovxEngine::RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, i
     const ovx::DataBandLinks& links = data_tree_->Links(band);
     BandRun& run = band_runs_[band];
     run = BandRun();
+    pages_.PostProcessor().MarkBandRestart(band->Name());
+    const DataLevel level(pages_);
     const int limit = band->RowCount();
     int shown = 0;
     data_set->First();

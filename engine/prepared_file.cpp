@@ -352,6 +352,7 @@ void TovxPreviewPages::WriteStateElements() {
     item->SetName("item");
     item->SetProp("stream", c.pictures.Bytes(i).toHex().toUpper());
   }
+  c.post_processor.WriteTo(*Child("postprocessing"));
 }
 
 void TovxPreviewPages::SaveToStream(ovx::Stream& stream) {
@@ -360,6 +361,7 @@ void TovxPreviewPages::SaveToStream(ovx::Stream& stream) {
   // The copies are the live state; the written elements were only for the file.
   Child("sourcepages")->Clear();
   Child("picturecache")->Clear();
+  Child("postprocessing")->Clear();
 }
 
 void TovxPreviewPages::SaveToFile(const QString& file_name) {
@@ -367,6 +369,7 @@ void TovxPreviewPages::SaveToFile(const QString& file_name) {
   contents_->document.SaveToFile(file_name);
   Child("sourcepages")->Clear();
   Child("picturecache")->Clear();
+  Child("postprocessing")->Clear();
 }
 
 bool TovxPreviewPages::LoadFromFile(const QString& file_name, bool exception_if_not_found) {
@@ -543,6 +546,13 @@ void TovxPreviewPages::ReadContents(Contents& c, QStringList& errors) {
       c.pictures.AddBytes(QByteArray::fromHex(hex));
     }
     delete pictures;
+  }
+
+  if (const int at = root->Find("postprocessing"); at >= 0) {
+    TovxXMLItem* lists = root->Items(at);
+    c.post_processor.ReadFrom(*lists, errors);
+    // The lists are the live state; the element is written afresh on saving.
+    lists->Clear();
   }
 
   // Pages must name a source page that exists, or be stored whole.

@@ -185,6 +185,7 @@ TovxPreviewPages::~TovxPreviewPages() {
 }
 
 TovxXMLDocument& TovxPreviewPages::Document() { return contents_->document; }
+TovxPostProcessor& TovxPreviewPages::PostProcessor() { return contents_->post_processor; }
 TovxXMLItem* TovxPreviewPages::Root() const { return contents_->document.Root(); }
 TovxXMLItem* TovxPreviewPages::Child(const char* name) const { return Root()->FindItem(name); }
 TovxXMLItem* TovxPreviewPages::PagesItem() const { return Child("previewpages"); }
@@ -384,6 +385,23 @@ void TovxPreviewPages::AddObjectItem(const TovxComponent& object, TovxXMLItem& p
                                      double offset_y, const std::vector<TovxComponent*>* children) {
   if (!object.Visible()) return;
   Contents& c = *contents_;
+  // A deferred view is stored with the index of its value instead of its
+  // text; the template memo keeps its own text. A view without a name could
+  // never find its value again, so it is stored as shown.
+  const auto* view = dynamic_cast<const TovxView*>(&object);
+  std::optional<QStringList> registered_lines;
+  auto* memo = dynamic_cast<TovxCustomMemoView*>(const_cast<TovxComponent*>(&object));
+  struct PutBack {
+    TovxCustomMemoView* memo;
+    std::optional<QStringList>& lines;
+    ~PutBack() {
+      if (memo && lines) memo->SetLines(*lines);
+    }
+  } put_back{memo, registered_lines};
+  if (view && !view->Name().isEmpty() && view->NeedsPostProcessing()) {
+    if (memo) registered_lines = memo->Lines();
+    const_cast<TovxView*>(view)->RegisterDeferred(c.post_processor);
+  }
   TovxXMLItem* item = parent.Add();
   const auto found = c.by_object.constFind(&object);
   if (found != c.by_object.constEnd()) {
@@ -522,6 +540,15 @@ void TovxPreviewPages::DiscardFirstPass() {
     while (outline->Count() > pass_outline_items_) delete outline->Items(outline->Count() - 1);
     outline_.LevelRoot();
   }
+  // The first pass's values went with its pages; values of a report the
+  // pass was appended to stay, but nothing waits for the first pass's
+  // events any more.
+  if (pass_started_empty_) {
+    contents_->post_processor.Clear();
+  } else {
+    contents_->post_processor.EndRun();
+    contents_->post_processor.MarkBandRestart(QString());
+  }
   logical_counter_ = 0;
   cur_page_ = pass_page_;
   overwrite_ = false;
@@ -539,6 +566,7 @@ void TovxPreviewPages::Finish() {
     kept.insert(entry.source, contents_->by_name.value(entry.name));
   }
   contents_->by_object = kept;
+  contents_->post_processor.EndRun();
   overwrite_ = false;
   if (report_ && report_->on_progress_stop) report_->on_progress_stop();
 }
@@ -692,6 +720,12 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
         // The same source object shown twice on one page: one keeps the name.
       }
     }
+    // The view takes its deferred value; one standing for a repeat of the
+    // view before it leaves the page.
+    if (auto* view = dynamic_cast<TovxView*>(object); view && c.post_processor.RestoreView(*view)) {
+      delete object;
+      continue;
+    }
     if (auto* picture = dynamic_cast<TovxPictureView*>(object)) {
       if (picture->Picture().IsEmpty()) c.pictures.GetPicture(*picture);
     }
@@ -727,6 +761,12 @@ std::unique_ptr<TovxReportPage> TovxPreviewPages::Rebuild(int index, CachedPage&
     TovxXMLSerializer serializer(ClassesOf(report_), nullptr);
     serializer.ReadProperties(item->Text(), *page);
   }
+  // Repeats are merged, cleared or hidden within one page: the next page
+  // shows its first copy again. Also when a rebuild throws.
+  struct Reset {
+    TovxPostProcessor& processor;
+    ~Reset() { processor.ResetRunState(); }
+  } reset{c.post_processor};
   RebuildChildren(*item, *page, cached);
   return page;
 }
@@ -902,6 +942,26 @@ void TovxPreviewPages::ModifyObject(const TovxComponent& object) {
     if (it == cached->items.constEnd()) continue;
     TovxXMLItem* item = *it;
     const Contents::Entry* entry = contents_->Find(item->Name());
+    // A view with a value list keeps an index in its item: its text
+    // becomes a new entry for the time of writing.
+    auto* memo = dynamic_cast<TovxCustomMemoView*>(const_cast<TovxComponent*>(&object));
+    std::optional<QStringList> lines;
+    if (memo && memo->NeedsPostProcessing() && !memo->Name().isEmpty()) {
+      QString text = memo->Text();
+      if (text.endsWith(QStringLiteral("\r\n"))) text.chop(2);
+      const int index = contents_->post_processor.AddEntry(memo->Name(), text);
+      if (index >= 0) {
+        lines = memo->Lines();
+        memo->SetText(QString::number(index));
+      }
+    }
+    struct PutBack {
+      TovxCustomMemoView* memo;
+      std::optional<QStringList>& lines;
+      ~PutBack() {
+        if (lines) memo->SetLines(*lines);
+      }
+    } put_back{memo, lines};
     if (entry && !dynamic_cast<const TovxPictureView*>(&object)) {
       item->SetText(object.DifferenceText(*entry->source));
     } else {

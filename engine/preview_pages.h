@@ -49,6 +49,7 @@ class TovxComponent;
 class TovxCustomExportFilter;
 class TovxEngine;
 class TovxPictureView;
+class TovxPostProcessor;
 class TovxView;
 class TovxReport;
 class TovxReportPage;
@@ -189,6 +190,10 @@ class TovxPreviewPages : public ovx::Persistent {
   void SetCurPage(int page) { cur_page_ = page; }
   int FirstPage() const { return first_page_; }
   void SetFirstPage(int page) { first_page_ = page; }
+
+  // The values of views filled in after the run (post_processor.h); part of
+  // the contents, so Clear and loading a file replace it.
+  TovxPostProcessor& PostProcessor();
 
   // --- outline, anchors, page numbers ---------------------------------------------
   TovxOutline& Outline() { return outline_; }

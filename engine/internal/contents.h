@@ -4,6 +4,7 @@
 
 #include "base/class_registry.h"
 #include "engine/picture_cache.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
 #include "report/model/page.h"
 #include "report/storage/xml_document.h"
@@ -64,6 +65,8 @@ struct TovxPreviewPages::Contents {
   // The registry's class by an object's own class (RegisteredClass).
   QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
   TovxPictureCache pictures;
+  // The deferred values of the pages' views.
+  TovxPostProcessor post_processor;
   // Bytes added since the last swap to disk (an estimate).
   qint64 xml_size = 0;
   // Page items changed by hand stay in memory.

@@ -239,6 +239,13 @@ class TovxCustomMemoView : public TovxStretcheable {
   // Takes back what ApplyHighlight changed.
   void RestoreAppearance();
 
+  // --- deferred values (memo_view_deferred.cpp) --------------------------------------
+  // Also when repeated values are merged, cleared or hidden.
+  bool NeedsPostProcessing() const override;
+  void RegisterDeferred(ovx::DeferredProcessor& processor) override;
+  bool RestoreDeferred(ovx::DeferredValueList& list) override;
+  void ProcessDeferred(ovx::DeferredValueList& list, ovx::DeferredProcessor& processor) override;
+
   QString GetComponentText() const override { return Text(); }
   QByteArray DifferenceText(const TovxComponent& base) const override;
 

@@ -176,6 +176,16 @@ void TovxView::BeforePrint() {
   print_state_saved_ = true;
 }
 
+bool TovxView::NeedsPostProcessing() const {
+  return processing_.ProcessAt() != TovxProcessAtMode::paDefault;
+}
+
+void TovxView::RegisterDeferred(ovx::DeferredProcessor&) {}
+
+bool TovxView::RestoreDeferred(ovx::DeferredValueList&) { return false; }
+
+void TovxView::ProcessDeferred(ovx::DeferredValueList&, ovx::DeferredProcessor&) {}
+
 void TovxView::GetData() {
   if (TovxReport* report = Report()) report->SetCurrentObject(this);
   if (TagStr().contains(u'[')) SetTagStr(ExpandInText(TagStr()));

@@ -41,6 +41,8 @@ class TovxDataSet;
 namespace ovx {
 
 class Canvas;
+class DeferredProcessor;
+class DeferredValueList;
 
 // One drawing of a view: the canvas, the scale (pixels per report unit) and
 // offset (pixels), and what BeginDraw computed from them.
@@ -209,6 +211,20 @@ class TovxView : public TovxReportComponent {
   void BeforePrint() override;
   void GetData() override;
   void AfterPrint() override;
+
+  // --- deferred values (the post-processor, deferred_values.h) ---------------------
+  // Whether the store hands the view to the post-processor when it adds it
+  // to a prepared page: its Processing waits for a later point of the run.
+  virtual bool NeedsPostProcessing() const;
+  // Files the view's value with the post-processor and puts the entry
+  // index in its place.
+  virtual void RegisterDeferred(ovx::DeferredProcessor& processor);
+  // A view of a rebuilt page takes its value from `list`; true when the
+  // page drops the view.
+  virtual bool RestoreDeferred(ovx::DeferredValueList& list);
+  // Evaluates the view (the template object) again and stores the result
+  // as the newest entry of `list`.
+  virtual void ProcessDeferred(ovx::DeferredValueList& list, ovx::DeferredProcessor& processor);
 
   QByteArray DifferenceText(const TovxComponent& base) const override;
 

@@ -454,6 +454,14 @@ TEST_F(BandEngineTest, DoublePassCountsPagesForTheSecondPass) {
   ASSERT_EQ(seen.size(), 8u);
   EXPECT_EQ(seen.front(), std::make_pair(false, 0));
   EXPECT_EQ(seen.back(), std::make_pair(true, 4));
+  // The second pass places the page's frame bands again.
+  for (int i = 0; i < r.Pages().Count(); ++i) {
+    SCOPED_TRACE(i);
+    const QStringList bands = r.Bands(i);
+    ASSERT_GE(bands.size(), 2);
+    EXPECT_EQ(bands.front(), "PageHeader1");
+    EXPECT_EQ(bands.back(), "PageFooter1");
+  }
 }
 
 TEST_F(BandEngineTest, EventsOfBandsAndPagesReachTheScript) {
