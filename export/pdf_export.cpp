@@ -284,8 +284,14 @@ void TovxPDFExport::Finish() {
   }
   document_->Finish(outline);
   // A file asked for as PDF/A that does not conform says so in the report
-  // errors (its metadata claims no level).
+  // errors (its metadata claims no level). Font problems that did not stop
+  // the file go there too: the file is written, but may not look or copy as
+  // the report does.
   if (Report()) {
+    ovx::PdfFontList& fonts = document_->Fonts();
+    for (int i = 0; i < fonts.Count(); ++i) {
+      for (const QString& warning : fonts.At(i).Warnings()) Report()->AddError(warning);
+    }
     for (const QString& failure : document_->PdfAFailures()) {
       Report()->AddError(QStringLiteral("PDF/A: ") + failure);
     }

@@ -67,8 +67,13 @@ constexpr const char16_t* kPerCharacter[] = {
     u"Gabriola",  u"OpenSymbol", u"Segoe Script",  u"ZWAdobeF",
 };
 
-// Families whose table checksums are known to be wrong in shipped files.
-constexpr const char16_t* kChecksumExempt[] = {u"EanGniv?", u"Roboto Cn"};
+// Families whose table checksums are known to be wrong in shipped files
+// (the Debian ukai.ttc stores wrong head checksums in every face; the
+// subset gets a head of its own anyway).
+constexpr const char16_t* kChecksumExempt[] = {
+    u"EanGniv?",      u"Roboto Cn",     u"AR PL UKai CN",
+    u"AR PL UKai HK", u"AR PL UKai TW", u"AR PL UKai TW MBE",
+};
 
 int SimulatedByName(const QString& name) {
   for (const SimulatedName& entry : kSimulated) {
@@ -181,7 +186,11 @@ struct TovxPDFFont::Impl {
   std::map<std::pair<uint16_t, QString>, uint16_t> extra_codes;
   uint32_t next_extra_code = 0;
   bool needs_cid_to_gid_map = false;
-  QStringList warnings;
+  QStringList warnings;  // one line per problem of this font
+  // Glyphs standing for two texts, summed into one line: a page of text
+  // must not give a line per glyph.
+  int shared_glyphs = 0;
+  QString shared_example;
   bool built = false;
   QByteArray subset_font;  // made once, after mapping
   // The glyph ids a TrueType subset keeps (with composite components).
@@ -225,7 +234,7 @@ void TovxPDFFont::Impl::LoadFile() {
   try {
     data = ovx::FontFileCache::Instance().Read(face->FilePath());
   } catch (const ovx::Error& error) {
-    warnings.append(error.Message() + QStringLiteral("; the font is not embedded"));
+    warnings.append(error.Message() + QStringLiteral("; the font %1 is not embedded").arg(name));
     ComputeMetricsFromFace();
     return;
   }
@@ -255,7 +264,14 @@ void TovxPDFFont::Impl::LoadFontData(QByteArray data) {
     }
     cff = std::make_unique<ovx::CffProgram>(table->Data());
   }
-  if (!ChecksumExempt(font->FamilyName())) warnings.append(font->ChecksumErrors());
+  if (!ChecksumExempt(font->FamilyName())) {
+    const QStringList checksums = font->ChecksumErrors();
+    if (!checksums.isEmpty()) {
+      const QString source = face ? QStringLiteral(" (%1)").arg(face->FilePath()) : QString();
+      warnings.append(QStringLiteral("The font %1%2 is damaged: %3; the export goes on with it")
+                          .arg(name, source, checksums.join(QStringLiteral("; "))));
+    }
+  }
   units_per_em = font->UnitsPerEm();
   next_extra_code = uint32_t(cff ? 0x10000 : font->NumGlyphs());
   shaper = std::make_unique<ovx::TrueTypeShaper>(collection->Data(), face_index);
@@ -409,10 +425,10 @@ uint16_t TovxPDFFont::Impl::CodeFor(uint16_t glyph, const QString& text) {
   const auto extra = extra_codes.find(key);
   if (extra != extra_codes.end()) return extra->second;
   if (cff || next_extra_code >= 0xFFFF) {
-    warnings.append(QStringLiteral("Glyph %1 of %2 stands for \"%3\" and \"%4\"; text copied from "
-                                   "the PDF gives \"%3\" for both")
-                        .arg(glyph)
-                        .arg(name, base.text, text));
+    if (shared_glyphs++ == 0) {
+      shared_example =
+          QStringLiteral("glyph %1 stands for \"%2\" and \"%3\"").arg(glyph).arg(base.text, text);
+    }
     extra_codes.emplace(key, base.code);
     return base.code;
   }
@@ -545,7 +561,16 @@ bool TovxPDFFont::HasFontFile() const {
 
 bool TovxPDFFont::NeedsCidToGidMap() const { return impl_->needs_cid_to_gid_map; }
 
-const QStringList& TovxPDFFont::Warnings() const { return impl_->warnings; }
+QStringList TovxPDFFont::Warnings() const {
+  QStringList lines = impl_->warnings;
+  if (impl_->shared_glyphs > 0) {
+    lines.append(QStringLiteral("%1 glyph(s) of the font %2 stand for two texts each (%3); text "
+                                "copied from the PDF gives the first text for them")
+                     .arg(impl_->shared_glyphs)
+                     .arg(impl_->name, impl_->shared_example));
+  }
+  return lines;
+}
 
 std::vector<TovxPDFFont::UsedGlyph> TovxPDFFont::UsedGlyphs() const { return impl_->used; }
 

@@ -161,8 +161,9 @@ class TovxPDFFont {
   // final once all text is mapped.
   bool NeedsCidToGidMap() const;
   // Texts of problems that did not stop the export (a table whose checksum
-  // does not match): the caller may show or log them.
-  const QStringList& Warnings() const;
+  // does not match), one line per problem of the font, each naming it: the
+  // caller may show or log them.
+  QStringList Warnings() const;
 
   // Builds the subset and every dictionary and stream of the font. Call
   // once, after all text is mapped. Throws ovx::Error for damaged font data.

@@ -175,6 +175,9 @@ TovxPreview::TovxPreview(QWidget* parent) : QWidget(parent) {
   show_message = [this](const QString& text) {
     QMessageBox::information(window(), TovxResources::Instance().Get(u"mbInfo"), text);
   };
+  show_warning = [this](const QString& text) {
+    QMessageBox::warning(window(), TovxResources::Instance().Get(u"rsWarning"), text);
+  };
   UpdatePanes();
 }
 

@@ -203,6 +203,9 @@ class TovxPreview : public QWidget {
 
   std::function<void(const QString&)> show_error;
   std::function<void(const QString&)> show_message;
+  // Problems an export or print recorded while it still succeeded (a font
+  // written as it was, damaged), shown once the run is over.
+  std::function<void(const QString&)> show_warning;
 
  signals:
   void PageChanged(int page_no);

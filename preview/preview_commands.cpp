@@ -146,6 +146,10 @@ bool TovxPreview::RunJob(ovx::PreviewJobKind kind, const std::function<bool()>& 
   }
   // A cancel takes effect before the next page, not after it.
   connect(&progress, &TovxProgress::Cancelled, this, &TovxPreview::Cancel);
+  // The run's own problems are told apart from those of earlier runs by
+  // starting from an empty list; the earlier ones come back afterwards.
+  const QStringList earlier = report ? report->Errors() : QStringList();
+  if (report) report->ClearErrors();
   emit RunningChanged(true);
   bool result = false;
   QString error;
@@ -159,17 +163,35 @@ bool TovxPreview::RunJob(ovx::PreviewJobKind kind, const std::function<bool()>& 
   } catch (...) {
     error = QStringLiteral("Unknown error");
   }
+  QStringList added;
   if (report) {
     report->on_progress_start = saved_start;
     report->on_progress = saved_page;
     report->on_progress_stop = saved_stop;
+    added = report->Errors();
+    for (const QString& line : earlier) report->AddError(line);
   }
   progress.Finish();
   job_progress_ = nullptr;
   Unlock();
   (void)job_.End();
   emit RunningChanged(false);
-  if (!error.isEmpty()) Fail(error);
+  if (!error.isEmpty()) {
+    Fail(error);
+  } else if (result && !added.isEmpty() && show_warning) {
+    // A failed run has shown its errors already; one that succeeded says
+    // what it wrote anyway. The box stays readable however many there are;
+    // the report keeps them all.
+    constexpr qsizetype kShownLines = 20;
+    QStringList lines = added.mid(0, kShownLines);
+    if (added.size() > kShownLines) {
+      lines << QStringLiteral("… (+%1)").arg(added.size() - kShownLines);
+    }
+    show_warning(TovxResources::Instance().Get(kind == ovx::PreviewJobKind::kPrint
+                                                   ? u"rsPrintWarnings"
+                                                   : u"rsExportWarnings") +
+                 u'\n' + lines.join(u'\n'));
+  }
   return result;
 }
 

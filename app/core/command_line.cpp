@@ -83,6 +83,14 @@ class PrivateFont {
   bool registered_;
 };
 
+// Problems an export recorded without failing (a damaged font it wrote
+// anyway): the file exists, so they are warnings and the run still succeeds.
+void ReportWarnings(const TovxReport& report, QByteArray& err) {
+  for (const QString& line : report.Errors()) {
+    err += QStringLiteral("velmora: warning: %1\n").arg(line).toUtf8();
+  }
+}
+
 // Exports the prepared report with the window's JPEG filter settings; no
 // dialog, since nobody is there to answer it.
 void ExportJpeg(TovxReport& report, const CommandLine& command, QByteArray& err) {
@@ -101,6 +109,7 @@ void ExportJpeg(TovxReport& report, const CommandLine& command, QByteArray& err)
   if (!pages->Export(filter)) {
     Fail(QStringLiteral("The JPEG export failed: %s"), {report.Errors().join(u"; ")});
   }
+  ReportWarnings(report, err);
   err += QStringLiteral("velmora: exported %1 pages as JPEG at %2 dpi into %3\n")
              .arg(pages->Count())
              .arg(command.jpeg_resolution)
@@ -122,6 +131,7 @@ void ExportPdf(TovxReport& report, const CommandLine& command, QByteArray& err) 
   if (!pages->Export(filter)) {
     Fail(QStringLiteral("The PDF export failed: %s"), {report.Errors().join(u"; ")});
   }
+  ReportWarnings(report, err);
   err += QStringLiteral("velmora: exported %1 pages as PDF into %2\n")
              .arg(pages->Count())
              .arg(QDir::toNativeSeparators(QFileInfo(command.pdf_file).absoluteFilePath()))

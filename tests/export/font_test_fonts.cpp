@@ -349,4 +349,11 @@ std::optional<TableLocation> FindTable(const QByteArray& font, const char* tag, 
   return std::nullopt;
 }
 
+QByteArray WithBadChecksum(QByteArray font, const char* tag) {
+  const std::optional<TableLocation> table = FindTable(font, tag);
+  if (!table) return {};  // no font at all, so a wrong tag cannot pass unnoticed
+  WriteU32(font, table->directory_entry + 4, ~ReadU32(font, table->directory_entry + 4));
+  return font;
+}
+
 }  // namespace ovx::test

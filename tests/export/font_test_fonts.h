@@ -55,6 +55,11 @@ struct TableLocation {
 std::optional<TableLocation> FindTable(const QByteArray& font, const char* tag,
                                        qint64 directory = 0);
 
+// `font` (a single font file) with the checksum its directory stores for
+// `tag` made wrong, the table itself left intact: readers that ignore
+// checksums use it as before. Empty when the font has no such table.
+QByteArray WithBadChecksum(QByteArray font, const char* tag);
+
 uint16_t ReadU16(const QByteArray& bytes, qint64 offset);
 uint32_t ReadU32(const QByteArray& bytes, qint64 offset);
 void WriteU16(QByteArray& bytes, qint64 offset, uint16_t value);

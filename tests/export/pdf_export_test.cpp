@@ -13,14 +13,19 @@
 #include "render/painter_canvas.h"
 #include "report/model/picture.h"
 #include "tests/engine/app_report.h"
+#include "tests/export/font_test_fonts.h"
 #include "tests/export/pdf_test_support.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -456,6 +461,51 @@ TEST(PdfExport, OutlineItemsOfExportedPagesBecomeBookmarks) {
   EXPECT_FALSE(Export(*report, filter).contains("/Type /Outlines"));
 }
 
+// A font whose file is damaged in a way the export survives: the file is
+// written, and the report's error list says so once for the font, however
+// many texts used it.
+TEST(PdfExport, AFontWrittenDespiteADamagedTableIsReportedOnce) {
+  InstallEngine();
+  InstallExport();
+  QTemporaryDir dir;
+  test::TestFontSpec spec;
+  spec.family = QStringLiteral("Velmora Damaged");
+  spec.cmap = {{U'A', 1}, {U'B', 2}, {U'C', 3}};
+  const QString font_path = dir.filePath(QStringLiteral("damaged.ttf"));
+  ASSERT_TRUE(test::WriteFile(font_path, test::WithBadChecksum(test::BuildTestFont(spec), "glyf")));
+  ASSERT_TRUE(FontService::Instance().AddPrivateFont(font_path));
+  struct Unregister {
+    QString path;
+    ~Unregister() { FontService::Instance().RemovePrivateFont(path); }
+  } unregister{font_path};
+
+  TovxReport report;
+  report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+  auto* page = new TovxReportPage(&report);
+  page->SetName(QStringLiteral("Page1"));
+  const QStringList texts = {QStringLiteral("ABC"), QStringLiteral("CAB"), QStringLiteral("BCA")};
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    auto* memo = new TovxMemoView(page);
+    memo->SetName(QStringLiteral("Memo%1").arg(i + 1));
+    memo->SetBounds(20, 20 + 40 * double(i), 200, 30);
+    memo->Font().SetName(spec.family);
+    memo->SetText(texts[i]);
+  }
+  ASSERT_TRUE(report.PrepareReport());
+  TovxPDFExport filter(nullptr, false);
+  filter.SetShowDialog(false);
+  filter.SetEmbeddedFonts(true);
+  const QByteArray pdf = Export(report, filter);
+  EXPECT_TRUE(pdf.startsWith("%PDF-"));
+  QStringList about_font;
+  for (const QString& line : report.Errors()) {
+    if (line.contains(spec.family)) about_font << line;
+  }
+  ASSERT_EQ(about_font.size(), 1) << report.Errors().join(u'\n').toStdString();
+  EXPECT_TRUE(about_font[0].contains(u"\"glyf\" checksum")) << about_font[0].toStdString();
+  EXPECT_TRUE(about_font[0].contains(font_path)) << about_font[0].toStdString();
+}
+
 TEST(PdfExport, PreparedReportFilesExport) {
   InstallEngine();
   InstallExport();
@@ -670,6 +720,42 @@ TEST(PdfExportProgram, AFileThatCannotBeWrittenFailsWithAMessage) {
   QByteArray err;
   EXPECT_EQ(app::RunCommandLine(command, out, err), 1);
   EXPECT_TRUE(err.contains("PDF export failed")) << err.constData();
+}
+
+// The program's own private font, damaged as above: the book is still
+// written and the run succeeds, with the problem on stderr.
+TEST(PdfExportProgram, AFontWarningGoesToStderrAndTheRunSucceeds) {
+  const QString original_data = kSourceDir + QStringLiteral("/app/data");
+  const QString original_font = original_data + QStringLiteral("/KaitiVelmora.otf");
+  QTemporaryDir dir;
+  const QString data = dir.filePath(QStringLiteral("data"));
+  ASSERT_TRUE(QDir().mkpath(data));
+  for (const QFileInfo& file : QDir(original_data).entryInfoList(QDir::Files)) {
+    ASSERT_TRUE(QFile::copy(file.filePath(), data + u'/' + file.fileName()));
+  }
+  QFile font(original_font);
+  ASSERT_TRUE(font.open(QIODevice::ReadOnly));
+  const QString damaged = data + QStringLiteral("/KaitiVelmora.otf");
+  QFile::remove(damaged);
+  ASSERT_TRUE(test::WriteFile(damaged, test::WithBadChecksum(font.readAll(), "glyf")));
+  // Only the damaged copy may serve the family in this process.
+  FontService::Instance().RemovePrivateFont(original_font);
+
+  app::PrintSettings defaults = app::DefaultPrintSettings();
+  defaults.data_directory = data;
+  const QString path = dir.filePath(QStringLiteral("velmora.pdf"));
+  const app::CommandLine command = app::ParseCommandLine({QStringLiteral("--pdf"), path}, defaults);
+  QByteArray out;
+  QByteArray err;
+  EXPECT_EQ(app::RunCommandLine(command, out, err), 0) << err.constData();
+  QList<QByteArray> warnings;
+  for (const QByteArray& line : err.split('\n')) {
+    if (line.startsWith("velmora: warning: ")) warnings << line;
+  }
+  ASSERT_EQ(warnings.size(), 1) << err.constData();
+  EXPECT_TRUE(warnings[0].contains("\"glyf\" checksum")) << err.constData();
+  EXPECT_TRUE(err.contains("exported")) << err.constData();
+  EXPECT_TRUE(QFileInfo(path).size() > 0);
 }
 
 // --- settings -----------------------------------------------------------------------------

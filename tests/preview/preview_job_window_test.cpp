@@ -1,12 +1,14 @@
 // Printing and exporting from the preview control, offscreen: the print
 // job's progress in the preview's progress window, cancel between pages,
-// and the view locked while a run goes on. Prints go to a private CUPS
-// server.
+// the view locked while a run goes on, and what a run that succeeded with
+// problems tells the user. Prints go to a private CUPS server.
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "export/export_filter.h"
 #include "export/image_export.h"
+#include "export/pdf_export.h"
 #include "platform/cups_spooler.h"
+#include "platform/font_service.h"
 #include "preview/preview.h"
 #include "preview/preview_form.h"
 #include "preview/preview_host.h"
@@ -16,15 +18,19 @@
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
+#include "tests/export/font_test_fonts.h"
 #include "tests/print/private_cups.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -245,6 +251,71 @@ class PreviewJobWindowTest : public QObject {
     QVERIFY2(steps == 3, qPrintable(QString::number(steps)));
     QTRY_VERIFY_WITH_TIMEOUT(!form || !form->isVisible(), 20000);
     report->on_progress = nullptr;
+  }
+
+  // A PDF export that writes a damaged font: the export succeeds, and once
+  // it is over the preview's warning box lists the font's problem, only the
+  // problems of this run, and again on the next run.
+  void ExportWithAFontProblemShowsAWarningAfterwards() {
+    QTemporaryDir dir;
+    ovx::test::TestFontSpec spec;
+    spec.family = QStringLiteral("Velmora Damaged");
+    spec.cmap = {{U'A', 1}, {U'B', 2}};
+    QFile font(dir.filePath(QStringLiteral("damaged.ttf")));
+    QVERIFY(font.open(QIODevice::WriteOnly));
+    QVERIFY(font.write(ovx::test::WithBadChecksum(ovx::test::BuildTestFont(spec), "glyf")) > 0);
+    font.close();
+    QVERIFY(ovx::FontService::Instance().AddPrivateFont(font.fileName()));
+    struct Unregister {
+      QString path;
+      ~Unregister() { ovx::FontService::Instance().RemovePrivateFont(path); }
+    } unregister{font.fileName()};
+
+    auto report = A4Pages(2);
+    for (int i = 1; i <= 2; ++i) {
+      auto* memo = dynamic_cast<TovxMemoView*>(report->FindObject(QStringLiteral("Memo%1").arg(i)));
+      QVERIFY(memo);
+      memo->Font().SetName(spec.family);
+      memo->SetText(QStringLiteral("ABBA"));
+    }
+    QVERIFY(report->PrepareReport());
+    report->AddError(QStringLiteral("an earlier problem"));
+    TovxPreview preview;
+    preview.Init(report.get(), ovx::PreparedPages(*report));
+    QStringList failures;
+    preview.show_error = [&](const QString& text) { failures << text; };
+    TovxPDFExport filter(nullptr, false);
+    filter.SetShowDialog(false);
+    filter.SetEmbeddedFonts(true);
+    filter.SetFileName(dir.filePath(QStringLiteral("out.pdf")));
+
+    for (int run = 0; run < 2; ++run) {
+      // The window's own box, answered as soon as it is up.
+      QString shown;
+      QMessageBox::Icon icon = QMessageBox::NoIcon;
+      QTimer answer;
+      connect(&answer, &QTimer::timeout, this, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+          auto* box = qobject_cast<QMessageBox*>(widget);
+          if (!box || !box->isVisible()) continue;
+          shown = box->text();
+          icon = box->icon();
+          box->accept();
+        }
+      });
+      answer.start(10);
+      QVERIFY(preview.Export(filter));
+      answer.stop();
+      QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+      QCOMPARE(icon, QMessageBox::Warning);
+      QVERIFY2(shown.contains(spec.family) && shown.contains(QStringLiteral("\"glyf\" checksum")),
+               qPrintable(shown));
+      QVERIFY2(!shown.contains(QStringLiteral("an earlier problem")), qPrintable(shown));
+      QVERIFY(QFileInfo(dir.filePath(QStringLiteral("out.pdf"))).size() > 0);
+      // The report keeps every problem, earlier ones included.
+      QVERIFY(report->Errors().contains(QStringLiteral("an earlier problem")));
+      QCOMPARE(report->Errors().size(), 2);
+    }
   }
 
  private:
