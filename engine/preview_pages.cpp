@@ -361,7 +361,10 @@ void TovxPreviewPages::AddPicture(TovxPictureView& view) { contents_->pictures.A
 void TovxPreviewPages::ShareSource(const TovxComponent& copy, const TovxComponent& source) {
   Contents& c = *contents_;
   const auto found = c.by_object.constFind(&source);
-  if (found != c.by_object.constEnd()) c.by_object.insert(&copy, *found);
+  if (found == c.by_object.constEnd()) return;
+  // Taken by value: the insertion may grow the table under the iterator.
+  const int entry = *found;
+  c.by_object.insert(&copy, entry);
 }
 
 void TovxPreviewPages::ForgetCopy(const TovxComponent& copy) { contents_->by_object.remove(&copy); }

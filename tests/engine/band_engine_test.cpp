@@ -1,6 +1,7 @@
 // The band engine: the band tree and its errors, page arithmetic, data
 // loops, groups, columns, loop guards, shifting, and a template left as it
 // was found on every way out of a run.
+#include "base/error.h"
 #include "base/stream.h"
 #include "base/units.h"
 #include "engine/band_tree.h"
@@ -10,6 +11,8 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
 
 #include <atomic>
 #include <thread>
@@ -1333,3 +1336,59 @@ TEST_F(BandEngineTest, PreparedDrillDownHeadersNameTheirGroups) {
     EXPECT_EQ(click(loaded, c.top), c.name) << c.top;
   }
 }
+
+// --- the preparation fuzzer's seeds ----------------------------------------------
+
+namespace {
+
+// The checks the preparation fuzzer makes, on every seed of its corpus (its
+// findings among them): the run ends, stopped by the same limits, and leaves
+// the template as it was; a page a subreport shows is prepared on its own too.
+// The seeds that are not findings are sound templates and prepare pages.
+TEST(PrepareSeedsTest, EverySeedPreparesAndLeavesItsTemplate) {
+  ovx::InstallEngine();
+  const QDir seeds(ovx::test::DataPath("../../fuzz/corpus/prepare"));
+  const QStringList files = seeds.entryList(QDir::Files);
+  ASSERT_FALSE(files.isEmpty()) << seeds.path().toStdString();
+  for (const QString& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    QFile in(seeds.filePath(file));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    TovxReport report;
+    ovx::MemoryStream input(in.readAll());
+    const bool loaded = report.LoadFromStream(input);
+    report.EngineOptions().SetEnableThreadSafe(true);
+    report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+    int shown = 0;
+    report.on_before_print = [&](TovxComponent&) {
+      TovxPreviewPages* pages = ovx::PreparedPages(report);
+      if (++shown > 20000 || (pages && pages->Count() > 200)) report.SetTerminated(true);
+    };
+    const QByteArray before = Saved(report);
+    const bool prepared = report.PrepareReport();
+    if (!file.startsWith("regression-")) {
+      EXPECT_TRUE(loaded) << report.Errors().join("|").toStdString();
+      EXPECT_TRUE(prepared) << report.Errors().join("|").toStdString();
+      ASSERT_NE(ovx::PreparedPages(report), nullptr);
+      EXPECT_GT(ovx::PreparedPages(report)->Count(), 0);
+      EXPECT_LE(shown, 20000);
+    }
+    EXPECT_EQ(Saved(report), before);
+    TovxEngine* engine = ovx::ReportEngine(report);
+    TovxPreviewPages* pages = ovx::PreparedPages(report);
+    for (TovxComponent* child : report.Objects()) {
+      auto* page = dynamic_cast<TovxReportPage*>(child);
+      if (!page || !page->Subreport() || !engine || !pages) continue;
+      pages->Clear();
+      shown = 0;
+      report.SetTerminated(false);
+      try {
+        (void)engine->Run(true, page);
+      } catch (const ovx::Error&) {
+      }
+      EXPECT_EQ(Saved(report), before) << page->Name().toStdString();
+    }
+  }
+}
+
+}  // namespace
