@@ -134,6 +134,24 @@ void TovxPostProcessor::Process(TovxMacrosItem& list) {
   if (list.base_) list.base_->ProcessDeferred(list, *this);
 }
 
+namespace {
+
+// Sets the processing flag for a walk and gives the former value back on
+// every way out, exceptions from scripts included.
+class ProcessingMark {
+ public:
+  explicit ProcessingMark(bool& flag) : flag_(flag), saved_(flag) { flag_ = true; }
+  ProcessingMark(const ProcessingMark&) = delete;
+  ProcessingMark& operator=(const ProcessingMark&) = delete;
+  ~ProcessingMark() { flag_ = saved_; }
+
+ private:
+  bool& flag_;
+  bool saved_;
+};
+
+}  // namespace
+
 // Evaluating a list runs script code (OnAfterData, expressions) that may
 // show bands and so file new values, process lists itself or clear the
 // store's run state. The walk therefore goes over a copy of the pending
@@ -141,12 +159,7 @@ void TovxPostProcessor::Process(TovxMacrosItem& list) {
 // that were pending then: a value filed while it runs waits for the next
 // event.
 void TovxPostProcessor::ProcessEvent(TovxProcessAtMode event) {
-  struct Flag {
-    bool& flag;
-    bool saved;
-    ~Flag() { flag = saved; }
-  } flag{processing_, processing_};
-  processing_ = true;
+  const ProcessingMark mark(processing_);
   const std::vector<Pending> walk = pending_;
   const quint64 walk_end = next_serial_;
   std::vector<const TovxMacrosItem*> done;
@@ -173,12 +186,7 @@ bool TovxPostProcessor::ProcessObject(const TovxView& object) {
   if (it == pending_.end()) return false;
   TovxMacrosItem* list = it->list;
   std::erase_if(pending_, [&](const Pending& p) { return p.list == list; });
-  struct Flag {
-    bool& flag;
-    bool saved;
-    ~Flag() { flag = saved; }
-  } flag{processing_, processing_};
-  processing_ = true;
+  const ProcessingMark mark(processing_);
   Process(*list);
   return true;
 }
