@@ -22,6 +22,7 @@
 #include "script/script.h"
 #include "script/script_languages.h"
 #include "tests/engine/band_report.h"
+#include "tests/script/run_script.h"
 
 namespace ovx {
 namespace {
@@ -61,15 +62,7 @@ struct ScriptedReport : test::BandReport {
   // Runs `text`; answers "" or the error, and fills `vars` with the
   // variables as displayed.
   QString Run(const QString& text, const QString& language, QHash<QString, QString>* vars) {
-    script.SetSyntaxType(language);
-    script.SetText(text);
-    if (!script.Compile()) return QStringLiteral("compile: ") + script.ErrorMsg();
-    const bool ran = script.Execute();
-    if (vars) {
-      for (const auto& v : script.Program().Variables())
-        vars->insert(v.name.toLower(), v.value.Display());
-    }
-    return ran ? QString() : QStringLiteral("run: ") + script.ErrorMsg();
+    return ovx::test::RunScript(script, text, language, vars);
   }
 
   TovxReportTitle* title = nullptr;

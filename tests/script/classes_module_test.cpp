@@ -1,5 +1,6 @@
 #include "script/classes_module.h"
 #include "script/ini_module.h"
+#include "tests/script/run_script.h"
 
 #include <gtest/gtest.h>
 
@@ -29,15 +30,7 @@ struct Runner {
   // Runs `text`; answers the error ("" when none) and fills `vars` with
   // the variables' values as displayed.
   QString Run(const QString& text, const QString& language, QHash<QString, QString>* vars) {
-    script.SetSyntaxType(language);
-    script.SetText(text);
-    if (!script.Compile()) return QStringLiteral("compile: ") + script.ErrorMsg();
-    const bool ran = script.Execute();
-    if (vars) {
-      for (const auto& v : script.Program().Variables())
-        vars->insert(v.name.toLower(), v.value.Display());
-    }
-    return ran ? QString() : QStringLiteral("run: ") + script.ErrorMsg();
+    return ovx::test::RunScript(script, text, language, vars);
   }
   TksScript script;
 };

@@ -1,4 +1,5 @@
 #include "script/registry.h"
+#include "tests/script/run_script.h"
 
 #include "base/class_builder.h"
 #include "base/object_handle.h"
@@ -294,15 +295,7 @@ struct Fixture {
   // Runs `text`; answers the error ("" when none) and fills `vars`.
   QString Run(const QString& text, QHash<QString, QString>* vars = nullptr,
               const QString& language = QStringLiteral("PascalScript")) {
-    script.SetSyntaxType(language);
-    script.SetText(text);
-    if (!script.Compile()) return QStringLiteral("compile: ") + script.ErrorMsg();
-    const bool ran = script.Execute();
-    if (vars) {
-      for (const auto& v : script.Program().Variables())
-        vars->insert(v.name.toLower(), v.value.Display());
-    }
-    return ran ? QString() : QStringLiteral("run: ") + script.ErrorMsg();
+    return ovx::test::RunScript(script, text, language, vars);
   }
 };
 
