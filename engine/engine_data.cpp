@@ -403,7 +403,8 @@ void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
         GroupsCollapsed(band, i) || (run.collapsed && !group->ShowFooterIfDrillDown());
     if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
       if (hidden || (footer->HideIfSingleDataRecord() && run.rows < 2)) {
-        NotifyEvent(TovxProcessAtMode::paGroupFinished, footer);
+        // Not shown, the group ends all the same: its totals too.
+        NotifyFinished(*footer);
       } else {
         ShowBand(footer);
       }

@@ -156,7 +156,8 @@ void TovxEngine::ShowVerticalGroupFooters(TovxDataBand& band, size_t down_to) {
     TovxGroupHeader* group = groups[i];
     if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
       if (footer->HideIfSingleDataRecord() && group_runs_[group].rows < 2) {
-        NotifyEvent(TovxProcessAtMode::paGroupFinished, footer);
+        // Not shown, the group ends all the same: its totals too.
+        NotifyFinished(*footer);
       } else {
         ShowVerticalBand(*footer);
       }
@@ -252,7 +253,7 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
   // footer the vertical records are labels or totals, no data: taken
   // there, a row total would count them twice.
   auto* master_data = dynamic_cast<TovxDataBand*>(master);
-  if (data && master_data && !in_vertical_headers_) {
+  if (data && master_data) {
     aggregate_list_.TakeValues(*data);
     aggregate_list_.TakeColumnValues(*master_data, cur_v_column_);
   }

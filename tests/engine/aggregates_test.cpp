@@ -128,6 +128,46 @@ TEST_F(AggregatesTest, GroupSumsAndRunningTotals) {
   }
 }
 
+// A group footer hidden for a single record still ends its group: the
+// next group's total starts afresh, across the page as down it.
+TEST_F(AggregatesTest, AHiddenGroupFooterStillResetsItsTotals) {
+  // Groups b (3), a (1, 2), b (5): only a's footer shows.
+  const QVariantList keys{3, 1, 2, 5};
+  for (const bool vertical : {false, true}) {
+    SCOPED_TRACE(vertical ? "vertical" : "horizontal");
+    RowsDataSet rows(QStringLiteral("Rows"), vertical ? QVariantList{1} : keys);
+    RowsDataSet columns(QStringLiteral("Columns"), keys);
+    BandReport r;
+    AggregateEvaluator aggregates(r, vertical ? columns : rows);
+    r.report->SetEvaluator(&aggregates);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 40, 20);
+    data->SetDataSet(&rows);
+    TovxGroupHeader* group = nullptr;
+    TovxGroupFooter* group_footer = nullptr;
+    if (vertical) {
+      group = r.Add<TovxGroupHeader>("Group", 0, 0);
+      group->SetBounds(90, 0, 0, 300);
+      auto* across = r.Add<TovxMasterData>("Across", 0, 0);
+      across->SetBounds(100, 0, 60, 300);
+      across->SetDataSet(&columns);
+      across->SetVertical(true);
+      group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 0, 0);
+      group_footer->SetBounds(200, 0, 60, 300);
+      r.AddMemo(*data, "Sum", "[SUM(key,Across)]")->SetBounds(200, 0, 60, 18);
+    } else {
+      group = r.Add<TovxGroupHeader>("Group", 10, 20);
+      group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 70, 20);
+      r.AddMemo(*group_footer, "Sum", "[SUM(key)]");
+    }
+    group->SetVertical(vertical);
+    group->SetCondition(QStringLiteral("grp"));
+    group_footer->SetVertical(vertical);
+    group_footer->SetHideIfSingleDataRecord(true);
+    ASSERT_TRUE(r.Prepare()) << r.report->Errors().join("|").toStdString();
+    EXPECT_EQ(Texts(r, "Sum"), std::vector<QStringList>{QStringList{"3"}});
+  }
+}
+
 // A footer kept with the last row takes the row to the next page: the
 // page footer of the page it leaves does not count it.
 TEST_F(AggregatesTest, KeptFooterRowCountsOnTheNextPage) {
