@@ -1307,6 +1307,7 @@ TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
   struct Case {
     const char* what;
     QString keys;
+    bool start_new_page;
     // Left of each cell per page.
     std::vector<std::vector<double>> heads, cells, foots;
   };
@@ -1315,6 +1316,7 @@ TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
       // (its single-record footer hidden).
       {"groups of two, three and one",
        "AABBBC",
+       false,
        {{0, 300}, {0}},
        {{50, 150, 350, 450, 550}, {50}},
        {{250, 650}, {}}},
@@ -1322,9 +1324,16 @@ TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
       // record opens.
       {"one group over two pages across",
        "AAAAAAA",
+       false,
        {{0}, {0}},
        {{50, 150, 250, 350, 450, 550}, {50}},
        {{}, {150}}},
+      {"each group opens a page across",
+       "AABBC",
+       true,
+       {{0}, {0}, {0}},
+       {{50, 150}, {50, 150}, {50}},
+       {{250}, {250}, {}}},
   };
   for (const Case& c : cases) {
     RowsDataSet columns(QStringLiteral("Columns"), Keys(c.keys));
@@ -1347,6 +1356,7 @@ TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
     header->SetBounds(0, 0, 50, 200);
     header->SetCondition(QStringLiteral("key"));
     header->SetReprintOnNewPage(true);
+    header->SetStartNewPage(c.start_new_page);
     auto* across = r.Add<TovxMasterData>("Across", 0, 200);
     across->SetVertical(true);
     across->SetBounds(50, 0, 100, 200);
@@ -1357,7 +1367,7 @@ TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
     footer->SetHideIfSingleDataRecord(true);
     const QByteArray before = Saved(*r.report);
     ASSERT_TRUE(r.Prepare()) << c.what << r.report->Errors().join("|").toStdString();
-    ASSERT_EQ(r.Pages().Count(), 2) << c.what;
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.cells.size())) << c.what;
     const auto lefts = [&](const QString& name) {
       std::vector<std::vector<double>> pages;
       for (const auto& page : Places(r, name)) {
