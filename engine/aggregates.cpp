@@ -199,15 +199,43 @@ class TovxAggregateList::Collector {
     if (band.Vertical()) Chain(&band, &band);
   }
 
+  // A vertical band's memos are its cells (objects of horizontal bands
+  // within its width); a horizontal band's are its own but the cells it
+  // lends, which count with their vertical band.
   void Chain(TovxBand* band, TovxDataBand* default_band) {
     std::vector<const TovxBand*> seen;
     while (band && std::find(seen.begin(), seen.end(), band) == seen.end()) {
       seen.push_back(band);
+      if (band->Vertical()) {
+        const auto cells = tree_.cells_of.find(band);
+        if (cells != tree_.cells_of.end()) {
+          for (TovxComponent* cell : cells->second) {
+            Object(*cell, default_band);
+            for (TovxComponent* object : cell->AllObjects()) Object(*object, default_band);
+          }
+        }
+      }
       for (TovxComponent* object : band->AllObjects()) {
-        if (auto* memo = dynamic_cast<TovxCustomMemoView*>(object)) Memo(*memo, default_band);
+        if (!CellOf(*object)) Object(*object, default_band);
       }
       band = band->Child();
     }
+  }
+
+  void Object(TovxComponent& object, TovxDataBand* default_band) {
+    if (auto* memo = dynamic_cast<TovxCustomMemoView*>(&object)) Memo(*memo, default_band);
+  }
+
+  // The vertical band whose cell holds `object` (the cell itself or an
+  // object inside it); null for any other object.
+  TovxBand* CellOf(const TovxComponent& object) const {
+    if (tree_.cells.empty()) return nullptr;
+    for (const TovxComponent* o = &object; o; o = o->Parent()) {
+      const auto found = tree_.cells.find(o);
+      if (found != tree_.cells.end()) return found->second;
+      if (dynamic_cast<const TovxBand*>(o)) return nullptr;
+    }
+    return nullptr;
   }
 
   void Memo(TovxCustomMemoView& memo, TovxDataBand* default_band) {
@@ -366,6 +394,17 @@ class TovxAggregateList::Collector {
         break;
       }
     }
+    // A cell prints in its vertical band, unless it lends a total of a
+    // footer or summary: it prints when that band is shown and resets with
+    // it.
+    if (TovxBand* vertical = CellOf(*memo_)) {
+      TovxBand* holder = item->parent_band;
+      const bool total =
+          dynamic_cast<TovxReportSummary*>(holder) || dynamic_cast<TovxPageFooter*>(holder) ||
+          dynamic_cast<TovxFooter*>(holder) || dynamic_cast<TovxGroupFooter*>(holder);
+      if (!total) item->parent_band = vertical;
+      item->per_column = item->data_band && !item->data_band->Vertical();
+    }
     item->page_footer_item = dynamic_cast<TovxPageFooter*>(item->parent_band) != nullptr;
     item->Reset(true);
     list_.items_.push_back(std::move(item));
@@ -390,39 +429,48 @@ void TovxAggregateList::CollectPage(TovxReportPage& page, const ovx::BandTree& t
 
 void TovxAggregateList::TakeValues(TovxDataBand& band, int column) {
   for (const auto& owned : items_) {
-    TovxAggregateItem& item = *owned;
-    if (item.data_band != &band) continue;
-    if (!band.Visible() && !item.count_invisible_rows) continue;
-    item.has_taken_back = false;
-    QVariant v;
-    if (item.function != TovxAggregateFunction::kCount) {
-      TovxComponent* saved = report_.CurrentObject();
-      report_.SetCurrentObject(item.memo);
-      struct Restore {
-        TovxReport& report;
-        TovxComponent* object;
-        ~Restore() { report.SetCurrentObject(object); }
-      } restore{report_, saved};
-      v = RowValue(report_.Calc(item.expression, item.memo));
-    }
-    const bool counted = item.function != TovxAggregateFunction::kAvg || v.isValid();
-    if (column >= 1 && column <= kMaxColumn) {
-      Grow(item, column);
-      const size_t c = static_cast<size_t>(column);
-      if (counted) ++item.column_counts[c];
-      ovx::CombineAggregate(item.function, item.column_values[c], v);
-    } else if (item.keeping) {
-      item.can_take_back = false;  // the last row is in the keep
-      if (counted) ++item.keep_count;
-      ovx::CombineAggregate(item.function, item.keep_value, v);
-    } else {
-      item.last_count = item.count;
-      item.last_value = item.value;
-      item.taken_back = v;
-      item.can_take_back = true;
-      if (counted) ++item.count;
-      ovx::CombineAggregate(item.function, item.value, v);
-    }
+    if (owned->data_band == &band) Take(*owned, band, column);
+  }
+}
+
+void TovxAggregateList::TakeColumnValues(TovxDataBand& band, int column) {
+  if (column < 1) return;
+  for (const auto& owned : items_) {
+    if (owned->data_band == &band && owned->per_column) Take(*owned, band, column);
+  }
+}
+
+void TovxAggregateList::Take(TovxAggregateItem& item, TovxDataBand& band, int column) {
+  if (!band.Visible() && !item.count_invisible_rows) return;
+  item.has_taken_back = false;
+  QVariant v;
+  if (item.function != TovxAggregateFunction::kCount) {
+    TovxComponent* saved = report_.CurrentObject();
+    report_.SetCurrentObject(item.memo);
+    struct Restore {
+      TovxReport& report;
+      TovxComponent* object;
+      ~Restore() { report.SetCurrentObject(object); }
+    } restore{report_, saved};
+    v = RowValue(report_.Calc(item.expression, item.memo));
+  }
+  const bool counted = item.function != TovxAggregateFunction::kAvg || v.isValid();
+  if (column >= 1 && column <= kMaxColumn) {
+    Grow(item, column);
+    const size_t c = static_cast<size_t>(column);
+    if (counted) ++item.column_counts[c];
+    ovx::CombineAggregate(item.function, item.column_values[c], v);
+  } else if (item.keeping) {
+    item.can_take_back = false;  // the last row is in the keep
+    if (counted) ++item.keep_count;
+    ovx::CombineAggregate(item.function, item.keep_value, v);
+  } else {
+    item.last_count = item.count;
+    item.last_value = item.value;
+    item.taken_back = v;
+    item.can_take_back = true;
+    if (counted) ++item.count;
+    ovx::CombineAggregate(item.function, item.value, v);
   }
 }
 
@@ -449,19 +497,28 @@ void TovxAggregateList::RetakeLast(TovxDataBand& band) {
 }
 
 QVariant TovxAggregateList::ValueOf(const QString& function, const QString& expression,
-                                    TovxBand* band, int flags, TovxBand* current_band, int column) {
+                                    TovxBand* band, int flags, TovxBand* current_band, int column,
+                                    const TovxComponent* memo) {
   const TovxAggregateFunction code = ovx::AggregateFunctionOf(function);
   const QString trimmed = expression.trimmed();
+  // The same call in two memos of a band (one a cell of a vertical band,
+  // totalling its column) has an item for each: the memo's own answers.
+  TovxAggregateItem* found = nullptr;
   for (const auto& item : items_) {
     if (item->parent_band != current_band || item->function != code) continue;
     if (item->expression.compare(trimmed, Qt::CaseInsensitive) != 0) continue;
     if (band && item->data_band != band) continue;
     if (item->count_invisible_rows != ((flags & 1) != 0)) continue;
     if (item->dont_reset != ((flags & 2) != 0)) continue;
-    item->column = column;
-    return item->Result();
+    if (!found) found = item.get();
+    if (!memo || item->memo == memo) {
+      found = item.get();
+      break;
+    }
   }
-  return QVariant();
+  if (!found) return QVariant();
+  found->column = column;
+  return found->Result();
 }
 
 void TovxAggregateList::ResetOnBand(TovxBand& band) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 class TovxBand;
+class TovxComponent;
 class TovxCustomMemoView;
 class TovxDataBand;
 class TovxReport;
@@ -59,6 +60,9 @@ class TovxAggregateItem {
   QString memo_name;
   QString call_text;
   TovxBand* parent_band = nullptr;
+  // The call prints in a cell of a vertical band over a horizontal data
+  // band's rows: a total per vertical column (TakeColumnValues).
+  bool per_column = false;
   int keep_count = 0;
   QVariant keep_value;
   int column = 0;
@@ -78,15 +82,20 @@ class TovxAggregateList {
   // Every item fed by `band` takes the current row; `column` above 0 is
   // the vertical column the row fills.
   void TakeValues(TovxDataBand& band, int column = 0);
+  // While vertical bands fill the cells of `band`'s row: the per-column
+  // items fed by `band` take the row for vertical column `column` (from 1).
+  // Other items of `band` are left alone, as their footers print no column.
+  void TakeColumnValues(TovxDataBand& band, int column);
   // Every item fed by `band` goes back to its count and value before the
   // last row; RetakeLast gives that row back.
   void TakeBackLast(TovxDataBand& band);
   void RetakeLast(TovxDataBand& band);
   // The result of a call printed in `current_band`; Null when no item
   // matches. `band` (optional) must be the item's data band; the flag bits
-  // must equal the item's.
+  // must equal the item's. Of several matching items, the one of `memo`
+  // (the memo being printed) answers, else the first.
   QVariant ValueOf(const QString& function, const QString& expression, TovxBand* band, int flags,
-                   TovxBand* current_band, int column);
+                   TovxBand* current_band, int column, const TovxComponent* memo = nullptr);
   // Resets the items printed in `band`.
   void ResetOnBand(TovxBand& band);
   void BeginKeepSnapshot();
@@ -99,6 +108,7 @@ class TovxAggregateList {
 
  private:
   class Collector;
+  void Take(TovxAggregateItem& item, TovxDataBand& band, int column);
   TovxReport& report_;
   std::vector<std::unique_ptr<TovxAggregateItem>> items_;
 };

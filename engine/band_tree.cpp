@@ -263,6 +263,7 @@ void BuildBandTree(const TovxReportPage& page, BandTree& tree, QStringList& erro
         for (TovxBand* column : vertical_all) {
           if (!Within(*object, *column)) continue;
           tree.cells[object] = column;
+          tree.cells_of[column].push_back(object);
           tree.holds_cells.insert(band);
           break;
         }

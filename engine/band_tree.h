@@ -64,6 +64,8 @@ struct BandTree {
   // that vertical band fills, and the horizontal bands that hold any.
   std::unordered_map<const TovxComponent*, TovxBand*> cells;
   std::unordered_set<const TovxBand*> holds_cells;
+  // The cells of each vertical band, in page order.
+  std::unordered_map<const TovxBand*, std::vector<TovxComponent*>> cells_of;
 
   const DataBandLinks& Links(const TovxDataBand* band) const;
   TovxGroupFooter* GroupFooter(const TovxGroupHeader* header) const;

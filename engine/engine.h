@@ -175,6 +175,10 @@ class TovxEngine : public TovxCustomEngine {
     double row_bottom = 0;
     int row_page = -1;
     int row_position = 0;
+    // With detail bands the next column waits until the record's details
+    // are out, below the record in its column.
+    bool details_in_column = false;
+    bool next_column_due = false;
   };
   struct GroupRun {
     QVariant value;
@@ -309,6 +313,11 @@ class TovxEngine : public TovxCustomEngine {
   void RunVerticalBands(TovxBand& band);
   void RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, int depth);
   void ShowVerticalBand(TovxBand& band);
+  // The groups of a vertical data band: headers from group `from` on, and
+  // footers innermost first down to group `down_to`.
+  void ShowVerticalGroupHeaders(TovxDataBand& band, size_t from, bool first_record);
+  void ShowVerticalGroupFooters(TovxDataBand& band, size_t down_to);
+  void RemoveVerticalHeader(const TovxBand* band);
   // Stores the master band stretch by stretch, each on its page across.
   void StoreVerticalStretches(TovxBand& band);
   bool IsCell(const TovxComponent& object) const;
@@ -329,11 +338,16 @@ class TovxEngine : public TovxCustomEngine {
   void RunDataBands(const std::vector<TovxDataBand*>& bands);
   void RunDataBand(TovxDataBand& band, TovxDataSet& data_set);
   void RunCountedChild(TovxDataBand& band, int rows);
+  // The detail bands of a record of a data band of several columns, in the
+  // record's column; then the next column.
+  void RunColumnDetails(TovxDataBand& band, const std::vector<TovxDataBand*>& details);
+  void MoveRowBeforeDetails(TovxDataBand& band);
   bool PassesFilter(TovxDataBand& band);
   bool HasDetailData(TovxDataBand& band, int depth = 0);
   bool PageHasData(TovxReportPage& page);
   void ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record);
-  void CheckGroups(TovxDataBand& band, TovxDataSet& data_set);
+  // Vertical: the groups of a vertical data band, across the page.
+  void CheckGroups(TovxDataBand& band, TovxDataSet& data_set, bool vertical = false);
   void ShowGroupFooters(TovxDataBand& band, size_t down_to);
   bool AddOutline(TovxBand& band);
   void ShowKeptFooter(TovxDataBand& band, int page, int position, double y);
@@ -419,6 +433,8 @@ class TovxEngine : public TovxCustomEngine {
     // A vertical master band: where in `placed` each page across begins,
     // and where the last one ends.
     std::vector<size_t> splits;
+    // On an endless-width page: the width each page across used.
+    std::vector<double> widths;
   };
   std::unordered_map<const TovxBand*, BandExtras> extras_;
   // The vertical master band while it is shown, and the vertical headers

@@ -208,7 +208,14 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
       }
     }
     cur_y_ += height;
-    if (columns) NextDataColumn(*data);
+    if (columns) {
+      BandRun& run = band_runs_[data];
+      if (run.details_in_column) {
+        run.next_column_due = true;
+      } else {
+        NextDataColumn(*data);
+      }
+    }
   }
   last_band_height_ = height;
   const bool subreports = visible && HasOtherOutput(band);
@@ -317,7 +324,8 @@ bool TovxEngine::ProcessObject(TovxView* view) {
 
 QVariant TovxEngine::AggregateValue(const QString& function, const QString& expression,
                                     TovxBand* band, int flags) {
-  return aggregate_list_.ValueOf(function, expression, band, flags, current_band_, cur_v_column_);
+  return aggregate_list_.ValueOf(function, expression, band, flags, current_band_, cur_v_column_,
+                                 report_.CurrentObject());
 }
 
 double TovxEngine::PrepareBand(TovxBand& band) {

@@ -99,6 +99,7 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
   const ovx::DataBandLinks& links = data_tree_->Links(&band);
   BandRun& run = band_runs_[&band];  // element references survive rehashing
   run = BandRun();
+  run.details_in_column = band.Columns() > 1 && !links.sub_bands.empty();
   for (TovxComponent* object : band.Objects()) {
     if (auto* memo = dynamic_cast<TovxCustomMemoView*>(object)) memo->ResetSuppressRepeated();
   }
@@ -151,7 +152,13 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     ++run.line_through;
     ++shown;
     const bool outlined = !collapsed && AddOutline(band);
-    if (!collapsed) RunDataBands(links.sub_bands);
+    if (!collapsed) {
+      if (run.next_column_due) {
+        RunColumnDetails(band, links.sub_bands);
+      } else {
+        RunDataBands(links.sub_bands);
+      }
+    }
     if (outlined) pages_.Outline().LevelUp();
     if (links.groups.empty()) EndKeep(&band);
     if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
@@ -166,6 +173,61 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
   EndKeep(links.header);
   EndKeep(&band);
   RunCountedChild(band, shown);
+}
+
+void TovxEngine::RunColumnDetails(TovxDataBand& band, const std::vector<TovxDataBand*>& details) {
+  BandRun& run = band_runs_[&band];
+  run.next_column_due = false;
+  MoveRowBeforeDetails(band);
+  const int page = pages_.CurPage();
+  const int column = cur_column_;
+  const double x = cur_x_;
+  cur_x_ += (run.placed_column - 1) * (band.ColumnWidth() + band.ColumnGap());
+  RunDataBands(details);
+  if (page == pages_.CurPage() && column == cur_column_) {
+    cur_x_ = x;
+    NextDataColumn(band);
+    return;
+  }
+  // The details ran on over a break: the row ends with them, and the next
+  // record opens a row where they end.
+  run.column = 1;
+  run.row_page = -1;
+}
+
+// A record that runs past the page's end would leave its details on the
+// next page: its row (open, as more records may join it) moves there first,
+// unless it opened its page (it would run over there too).
+void TovxEngine::MoveRowBeforeDetails(TovxDataBand& band) {
+  BandRun& run = band_runs_[&band];
+  if (run.row_page < 0 || run.row_page != pages_.CurPage() || Collecting()) return;
+  if ((page_ && page_->EndlessHeight()) || page_height_ - FooterHeight() - cur_y_ >= -kEpsilon) {
+    return;
+  }
+  const bool opened_page = pages_.CurPage() == body_start_page_ &&
+                           cur_column_ == body_start_column_ &&
+                           run.row_position <= body_start_position_;
+  if (opened_page) return;
+  current_band_ = &band;
+  const double height = cur_y_ - run.row_top;
+  const double bottom = run.row_bottom - run.row_top;
+  if (keep_.band && keep_.position <= run.row_position && KeptPartFits(height)) {
+    // The kept part holds the row and moves with it; the row is closed.
+    NewColumn();
+    run.column = 1;
+    run.row_page = -1;
+    return;
+  }
+  DropKeep();
+  pages_.CutObjects(run.row_position);
+  NewColumn();
+  const double y = cur_y_;
+  run.row_page = pages_.CurPage();
+  run.row_position = pages_.ObjectPosition();
+  run.row_top = y;
+  run.row_bottom = y + bottom;
+  pages_.PasteObjects(cur_x_, y);
+  cur_y_ = y + height;
 }
 
 // With KeepFooter the footer stays with the last record: the keep starts
@@ -302,7 +364,7 @@ void TovxEngine::ClearDrillDown() {
   drill_met_.clear();
 }
 
-void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
+void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set, bool vertical) {
   const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
   for (size_t i = 0; i < groups.size(); ++i) {
     TovxGroupHeader* group = groups[i];
@@ -313,9 +375,17 @@ void TovxEngine::CheckGroups(TovxDataBand& band, TovxDataSet& data_set) {
     // The footers see the last record of the group they close.
     const bool moved = data_set.RecNo() > 0;
     if (moved) data_set.Prior();
-    ShowGroupFooters(band, i);
+    if (vertical) {
+      ShowVerticalGroupFooters(band, i);
+    } else {
+      ShowGroupFooters(band, i);
+    }
     if (moved) data_set.Next();
-    ShowGroupHeaders(band, i, false);
+    if (vertical) {
+      ShowVerticalGroupHeaders(band, i, false);
+    } else {
+      ShowGroupHeaders(band, i, false);
+    }
     return;
   }
 }
@@ -333,7 +403,8 @@ void TovxEngine::ShowGroupFooters(TovxDataBand& band, size_t down_to) {
         GroupsCollapsed(band, i) || (run.collapsed && !group->ShowFooterIfDrillDown());
     if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
       if (hidden || (footer->HideIfSingleDataRecord() && run.rows < 2)) {
-        NotifyEvent(TovxProcessAtMode::paGroupFinished, footer);
+        // Not shown, the group ends all the same: its totals too.
+        NotifyFinished(*footer);
       } else {
         ShowBand(footer);
       }

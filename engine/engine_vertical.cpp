@@ -61,6 +61,7 @@ void TovxEngine::RunVerticalBands(TovxBand& band) {
   RunVerticalDataBands(data_tree_->vertical_top, 0);
   BandExtras& filled = extras_[&band];
   filled.splits.push_back(filled.placed.size());
+  if (page_ && page_->EndlessWidth()) filled.widths.resize(filled.splits.size() - 1, page_width_);
 }
 
 void TovxEngine::RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, int depth) {
@@ -82,13 +83,21 @@ void TovxEngine::RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, i
         data_set->Next();
         continue;
       }
-      if (shown == 0 && links.header) {
-        if (links.header->ReprintOnNewPage()) vertical_headers_.push_back(links.header);
-        ShowVerticalBand(*links.header);
+      if (shown == 0) {
+        if (links.header) {
+          ShowVerticalBand(*links.header);
+          // Listed once shown: a header that opens a page across is not
+          // shown there twice.
+          if (links.header->ReprintOnNewPage()) vertical_headers_.push_back(links.header);
+        }
+        ShowVerticalGroupHeaders(*band, 0, true);
+      } else if (!links.groups.empty()) {
+        CheckGroups(*band, *data_set, true);
       }
       cur_line_ = run.line;
       cur_line_through_ = run.line_through;
       ShowVerticalBand(*band);
+      for (TovxGroupHeader* group : links.groups) ++group_runs_[group].rows;
       ++run.line;
       ++run.line_through;
       ++shown;
@@ -97,11 +106,65 @@ void TovxEngine::RunVerticalDataBands(const std::vector<TovxDataBand*>& bands, i
       data_set->Next();
     }
     if (shown > 0) {
-      vertical_headers_.erase(
-          std::remove(vertical_headers_.begin(), vertical_headers_.end(), links.header),
-          vertical_headers_.end());
+      ShowVerticalGroupFooters(*band, 0);
+      RemoveVerticalHeader(links.header);
       if (!band->FooterAfterEach() && links.footer) ShowVerticalBand(*links.footer);
     }
+  }
+}
+
+void TovxEngine::RemoveVerticalHeader(const TovxBand* band) {
+  if (!band) return;
+  vertical_headers_.erase(std::remove(vertical_headers_.begin(), vertical_headers_.end(), band),
+                          vertical_headers_.end());
+}
+
+void TovxEngine::ShowVerticalGroupHeaders(TovxDataBand& band, size_t from, bool first_record) {
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
+  for (size_t i = from; i < groups.size(); ++i) {
+    TovxGroupHeader* group = groups[i];
+    GroupRun& run = group_runs_[group];
+    if (first_record) {
+      run.line = 1;
+      run.line_through = 1;
+    } else if (i == from) {
+      ++run.line;
+      ++run.line_through;
+    } else {
+      run.line = 1;
+      ++run.line_through;
+    }
+    run.rows = 0;
+    run.collapsed = false;
+    run.drill_name.clear();
+    cur_line_ = run.line;
+    cur_line_through_ = run.line_through;
+    report_.SetCurrentObject(group);
+    run.value = report_.Calc(group->Condition(), group);
+    report_.SetCurrentObject(nullptr);
+    aggregates_->Notify(TovxProcessAtMode::paDefault, group);
+    pages_.PostProcessor().GroupStarted();
+    ShowVerticalBand(*group);
+    if (group->ReprintOnNewPage()) vertical_headers_.push_back(group);
+  }
+  band_runs_[&band].line = 1;
+}
+
+void TovxEngine::ShowVerticalGroupFooters(TovxDataBand& band, size_t down_to) {
+  const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
+  for (size_t i = groups.size(); i-- > down_to;) {
+    TovxGroupHeader* group = groups[i];
+    if (TovxGroupFooter* footer = data_tree_->GroupFooter(group)) {
+      if (footer->HideIfSingleDataRecord() && group_runs_[group].rows < 2) {
+        // Not shown, the group ends all the same: its totals too.
+        NotifyFinished(*footer);
+      } else {
+        ShowVerticalBand(*footer);
+      }
+    } else {
+      NotifyEvent(TovxProcessAtMode::paGroupFinished, group);
+    }
+    RemoveVerticalHeader(group);
   }
 }
 
@@ -111,14 +174,22 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
   auto* data = dynamic_cast<TovxDataBand*>(&band);
   if (data) ++cur_v_column_;
   const bool footer = dynamic_cast<TovxFooter*>(&band) || dynamic_cast<TovxGroupFooter*>(&band);
-  current_band_ = footer ? &band : master;
+  // Totals print in the band they belong to: a vertical footer's in its
+  // cells of data rows, but a footer or summary row's own totals (those of
+  // its corner cells included) in that row.
+  const bool total_row =
+      dynamic_cast<TovxFooter*>(master) || dynamic_cast<TovxGroupFooter*>(master) ||
+      dynamic_cast<TovxReportSummary*>(master) || dynamic_cast<TovxPageFooter*>(master);
+  current_band_ = footer && !total_row ? &band : master;
   const size_t mark = saved_.size();
   report_.SetCurrentObject(&band);
   SaveState(band);
   FireBeforePrint(band);
   if (band.Visible()) {
     BandExtras& extras = extras_[master];
-    const bool start_new = band.StartNewPage() && data && band_runs_[data].line_through > 1;
+    auto* group = dynamic_cast<TovxGroupHeader*>(&band);
+    const bool start_new = band.StartNewPage() && ((data && band_runs_[data].line_through > 1) ||
+                                                   (group && group_runs_[group].line_through > 1));
     // Nothing placed on this page across yet: a band wider than the page
     // stays here rather than starting pages across for ever.
     const bool placed = extras.placed.size() > extras.splits.back() || extras.splits.size() == 1;
@@ -127,6 +198,13 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
       if (page_ && page_->EndlessWidth() && !start_new) {
         page_width_ += band.Width();
       } else {
+        // An endless page across that a band ends keeps the width it used;
+        // the next one starts from the printable width again.
+        if (page_ && page_->EndlessWidth()) {
+          extras.widths.resize(extras.splits.size(), page_width_);
+          extras.widths.back() = page_width_;
+          page_width_ = page_->PrintableWidth();
+        }
         extras.splits.push_back(extras.placed.size());
         cur_x_ = 0;
         in_vertical_headers_ = true;
@@ -170,6 +248,15 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
   }
   report_.SetCurrentObject(nullptr);
   if (footer) NotifyFinished(band);
+  // A record of a data row: its cells feed the row's per-column totals and
+  // the totals over the vertical band's own records. Under a header or
+  // footer the vertical records are labels or totals, no data: taken
+  // there, a row total would count them twice.
+  auto* master_data = dynamic_cast<TovxDataBand*>(master);
+  if (data && master_data) {
+    aggregate_list_.TakeValues(*data);
+    aggregate_list_.TakeColumnValues(*master_data, cur_v_column_);
+  }
 }
 
 void TovxEngine::StoreVerticalStretches(TovxBand& band) {
@@ -179,6 +266,11 @@ void TovxEngine::StoreVerticalStretches(TovxBand& band) {
   for (TovxComponent* object : band.Objects()) {
     if (!IsCell(*object) && !dynamic_cast<TovxSubreport*>(object)) own.push_back(object);
   }
+  // Each page across ends at the width it used (endless width).
+  const std::vector<double> widths = extras.widths;
+  const auto use_width = [&](size_t k) {
+    if (k < widths.size()) page_width_ = widths[k];
+  };
   const PagePosition start = TakePosition();
   const double y = cur_y_;
   if (band.Left() != 0) band.SetLeft(0);
@@ -196,6 +288,7 @@ void TovxEngine::StoreVerticalStretches(TovxBand& band) {
       // band started on ends later, as usual.
       if (k > 0) {
         column_footer_shown_ = true;
+        use_width(k);
         EndPage();
       }
       StartNewPage(false);
@@ -204,8 +297,10 @@ void TovxEngine::StoreVerticalStretches(TovxBand& band) {
   }
   if (splits.size() > 2) {
     column_footer_shown_ = true;
+    use_width(splits.size() - 2);
     EndPage();
   }
   pages_.SetAddMode(mode);
   PutPosition(start);
+  use_width(0);
 }

@@ -128,6 +128,46 @@ TEST_F(AggregatesTest, GroupSumsAndRunningTotals) {
   }
 }
 
+// A group footer hidden for a single record still ends its group: the
+// next group's total starts afresh, across the page as down it.
+TEST_F(AggregatesTest, AHiddenGroupFooterStillResetsItsTotals) {
+  // Groups b (3), a (1, 2), b (5): only a's footer shows.
+  const QVariantList keys{3, 1, 2, 5};
+  for (const bool vertical : {false, true}) {
+    SCOPED_TRACE(vertical ? "vertical" : "horizontal");
+    RowsDataSet rows(QStringLiteral("Rows"), vertical ? QVariantList{1} : keys);
+    RowsDataSet columns(QStringLiteral("Columns"), keys);
+    BandReport r;
+    AggregateEvaluator aggregates(r, vertical ? columns : rows);
+    r.report->SetEvaluator(&aggregates);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 40, 20);
+    data->SetDataSet(&rows);
+    TovxGroupHeader* group = nullptr;
+    TovxGroupFooter* group_footer = nullptr;
+    if (vertical) {
+      group = r.Add<TovxGroupHeader>("Group", 0, 0);
+      group->SetBounds(90, 0, 0, 300);
+      auto* across = r.Add<TovxMasterData>("Across", 0, 0);
+      across->SetBounds(100, 0, 60, 300);
+      across->SetDataSet(&columns);
+      across->SetVertical(true);
+      group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 0, 0);
+      group_footer->SetBounds(200, 0, 60, 300);
+      r.AddMemo(*data, "Sum", "[SUM(key,Across)]")->SetBounds(200, 0, 60, 18);
+    } else {
+      group = r.Add<TovxGroupHeader>("Group", 10, 20);
+      group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 70, 20);
+      r.AddMemo(*group_footer, "Sum", "[SUM(key)]");
+    }
+    group->SetVertical(vertical);
+    group->SetCondition(QStringLiteral("grp"));
+    group_footer->SetVertical(vertical);
+    group_footer->SetHideIfSingleDataRecord(true);
+    ASSERT_TRUE(r.Prepare()) << r.report->Errors().join("|").toStdString();
+    EXPECT_EQ(Texts(r, "Sum"), std::vector<QStringList>{QStringList{"3"}});
+  }
+}
+
 // A footer kept with the last row takes the row to the next page: the
 // page footer of the page it leaves does not count it.
 TEST_F(AggregatesTest, KeptFooterRowCountsOnTheNextPage) {
@@ -202,6 +242,72 @@ TEST_F(AggregatesTest, CollectingCallsEndsOnHostileTexts) {
     ASSERT_TRUE(r.Prepare());
     EXPECT_EQ(r.Engine().Aggregates().Count(), c.items);
   }
+}
+
+// A cross table: rows r = 1, 2, 3 down (groups a: 1, 2 and b: 3), columns
+// c = 1 to 4 across (vertical groups x: 1, 2 and y: 3, 4), cell value
+// v = 100 r + c. Column totals print in the cells of horizontal footers,
+// row totals in the cells of vertical footers, the grand total where the
+// two meet; each resets with the band it prints in.
+TEST_F(AggregatesTest, TotalsPerColumnAndRowOfVerticalBands) {
+  RowsDataSet rows(QStringLiteral("Rows"), {1, 2, 3});
+  RowsDataSet columns(QStringLiteral("Columns"), {1, 2, 3, 4});
+  BandReport r;
+  AggregateEvaluator aggregates(r, rows);
+  FunctionEvaluator eval;
+  eval.calc = [&](const QString& e) -> QVariant {
+    const int row = rows.Value(QStringLiteral("key")).toInt();
+    const int column = columns.Eof() ? 0 : columns.Value(QStringLiteral("key")).toInt();
+    if (e == u"v") return 100 * row + column;
+    if (e == u"grp") return row <= 2 ? "a" : "b";
+    if (e == u"cgrp") return column <= 2 ? "x" : "y";
+    return aggregates.calc(e);
+  };
+  r.report->SetEvaluator(&eval);
+  const auto vertical = [&](TovxBand* band, double left, double width) {
+    band->SetVertical(true);
+    band->SetBounds(left, 0, width, 300);
+  };
+  const auto cell = [&](TovxBand& band, const char* name, const char* text, double left) {
+    r.AddMemo(band, name, text, 20)->SetBounds(left, 0, 60, 20);
+  };
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 60, 20);
+  group->SetCondition(QStringLiteral("grp"));
+  auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+  data->SetDataSet(&rows);
+  cell(*data, "Cell", "[v]", 100);
+  cell(*data, "RowSub", "[SUM(v,Across)]", 200);
+  cell(*data, "RowTotal", "[SUM(v,Across)]", 300);
+  auto* group_footer = r.Add<TovxGroupFooter>("GroupFooter1", 140, 20);
+  cell(*group_footer, "GroupSum", "[SUM(v,MasterData1)]", 100);
+  auto* footer = r.Add<TovxFooter>("Footer1", 180, 20);
+  cell(*footer, "ColumnSum", "[SUM(v,MasterData1)]", 100);
+  cell(*footer, "ColumnCount", "[COUNT(MasterData1)]", 100);
+  cell(*footer, "Grand", "[SUM(v,Across)]", 300);
+  // The same call beside the cells is no total per column.
+  cell(*footer, "All", "[SUM(v)]", 500);
+  auto* across_group = r.Add<TovxGroupHeader>("AcrossGroup", 0, 0);
+  vertical(across_group, 90, 0);
+  across_group->SetCondition(QStringLiteral("cgrp"));
+  auto* across = r.Add<TovxMasterData>("Across", 0, 0);
+  vertical(across, 100, 60);
+  across->SetDataSet(&columns);
+  vertical(r.Add<TovxGroupFooter>("AcrossGroupFooter", 0, 0), 200, 60);
+  vertical(r.Add<TovxFooter>("AcrossFooter", 0, 0), 300, 60);
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join("|").toStdString();
+  ASSERT_EQ(r.Pages().Count(), 1);
+  const auto texts = [&](const char* name) { return Texts(r, name)[0].join(u' '); };
+  EXPECT_EQ(texts("Cell"), "101 102 103 104 201 202 203 204 301 302 303 304");
+  EXPECT_EQ(texts("RowSub"), "203 207 403 407 603 607");
+  EXPECT_EQ(texts("RowTotal"), "410 810 1210");
+  EXPECT_EQ(texts("GroupSum"), "302 304 306 308 301 302 303 304");
+  EXPECT_EQ(texts("ColumnSum"), "603 606 609 612");
+  EXPECT_EQ(texts("ColumnCount"), "3 3 3 3");
+  // Counted once: the vertical records shown in the footer's own row are
+  // not data.
+  EXPECT_EQ(texts("Grand"), "2430");
+  // The master rows' values, taken after each row ran across (c = 0 then).
+  EXPECT_EQ(texts("All"), "600");
 }
 
 // Vertical columns far beyond the first thousand keep their own totals.

@@ -996,6 +996,63 @@ TEST_F(BandEngineTest, RecordsRunSideBySideInDataColumns) {
   }
 }
 
+TEST_F(BandEngineTest, DetailsOfARecordInDataColumnsStayInItsColumn) {
+  using P = std::pair<double, double>;
+  struct Case {
+    const char* what;
+    double title;  // 0: none
+    std::vector<std::vector<P>> records, details;
+  };
+  const Case cases[] = {
+      // Each record with its two details below it; the next record goes
+      // back up to the row's top.
+      {"four records in three columns",
+       0,
+       {{{0, 0}, {60, 0}, {120, 0}, {0, 40}}},
+       {{{0, 20}, {0, 30}, {60, 20}, {60, 30}, {120, 20}, {120, 30}, {0, 60}, {0, 70}}}},
+      // The fourth record ends 3.07 past the page: its row moves to the
+      // next page before its details print.
+      {"a record past the page's end moves with its row first",
+       990,
+       {{{0, 990}, {60, 990}, {120, 990}}, {{0, 0}}},
+       {{{0, 1010}, {0, 1020}, {60, 1010}, {60, 1020}, {120, 1010}, {120, 1020}},
+        {{0, 20}, {0, 30}}}},
+      // The first record's second detail goes to the next page: the row
+      // ends with it, and the next record opens a row below it.
+      {"details over a break end the row",
+       1010,
+       {{{0, 1010}}, {{0, 10}, {60, 10}, {120, 10}}},
+       {{{0, 1030}}, {{0, 0}, {0, 30}, {0, 40}, {60, 30}, {60, 40}, {120, 30}, {120, 40}}}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    if (c.title > 0) r.Add<TovxReportTitle>("ReportTitle1", 0, c.title);
+    auto* data = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+    data->SetRowCount(4);
+    data->SetColumns(3);
+    data->SetColumnWidth(50);
+    data->SetColumnGap(10);
+    auto* detail = r.Add<TovxDetailData>("DetailData1", 2100, 10);
+    detail->SetRowCount(2);
+    detail->SetWidth(50);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    const auto places = [&](const QString& name) {
+      std::vector<std::vector<P>> pages;
+      for (int i = 0; i < r.Pages().Count(); ++i) {
+        std::vector<P> page;
+        for (const TovxComponent* object : r.Pages().GetPage(i)->Objects()) {
+          if (object->Name() == name) page.emplace_back(object->Left(), object->Top());
+        }
+        pages.push_back(page);
+      }
+      return pages;
+    };
+    EXPECT_EQ(places("MasterData1"), c.records) << c.what;
+    EXPECT_EQ(places("DetailData1"), c.details) << c.what;
+    EXPECT_EQ(data->Left(), 0) << c.what;
+  }
+}
+
 TEST_F(BandEngineTest, OutlineEntriesOfDataColumnsStandAtTheirRow) {
   BandReport r;
   auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
@@ -1244,6 +1301,115 @@ TEST_F(BandEngineTest, AThrowingFooterAcrossLeavesTheMasterBandAsItWas) {
   EXPECT_EQ(r.Pages().GetAddMode(), TovxPreviewPages::AddMode::kAppend);
   EXPECT_EQ(Saved(*r.report), before);
   EXPECT_EQ(master->Objects().size(), 1u);
+}
+
+TEST_F(BandEngineTest, VerticalGroupsFrameTheirRecordsAcross) {
+  struct Case {
+    const char* what;
+    QString keys;
+    bool start_new_page;
+    // Left of each cell per page.
+    std::vector<std::vector<double>> heads, cells, foots;
+  };
+  const Case cases[] = {
+      // A 50, A 150, footer; B 350 to 550, footer; C opens a page across
+      // (its single-record footer hidden).
+      {"groups of two, three and one",
+       "AABBBC",
+       false,
+       {{0, 300}, {0}},
+       {{50, 150, 350, 450, 550}, {50}},
+       {{250, 650}, {}}},
+      // The group's header is shown again on the page across its seventh
+      // record opens.
+      {"one group over two pages across",
+       "AAAAAAA",
+       false,
+       {{0}, {0}},
+       {{50, 150, 250, 350, 450, 550}, {50}},
+       {{}, {150}}},
+      {"each group opens a page across",
+       "AABBC",
+       true,
+       {{0}, {0}, {0}},
+       {{50, 150}, {50, 150}, {50}},
+       {{250}, {250}, {}}},
+  };
+  for (const Case& c : cases) {
+    RowsDataSet columns(QStringLiteral("Columns"), Keys(c.keys));
+    BandReport r;
+    FunctionEvaluator eval;
+    eval.calc = [&](const QString& e) -> QVariant {
+      if (e == "key") return columns.Value(QStringLiteral("key"));
+      return e;
+    };
+    r.report->SetEvaluator(&eval);
+    auto* master = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    master->SetRowCount(1);
+    r.AddMemo(*master, "Head", "[key]", 20)->SetWidth(50);
+    auto* cell = r.AddMemo(*master, "Cell", "[key]", 20);
+    cell->SetBounds(50, 0, 100, 20);
+    auto* foot = r.AddMemo(*master, "Foot", "end", 20);
+    foot->SetBounds(150, 0, 50, 20);
+    auto* header = r.Add<TovxGroupHeader>("VHeader", 0, 200);
+    header->SetVertical(true);
+    header->SetBounds(0, 0, 50, 200);
+    header->SetCondition(QStringLiteral("key"));
+    header->SetReprintOnNewPage(true);
+    header->SetStartNewPage(c.start_new_page);
+    auto* across = r.Add<TovxMasterData>("Across", 0, 200);
+    across->SetVertical(true);
+    across->SetBounds(50, 0, 100, 200);
+    across->SetDataSet(&columns);
+    auto* footer = r.Add<TovxGroupFooter>("VFooter", 0, 200);
+    footer->SetVertical(true);
+    footer->SetBounds(150, 0, 50, 200);
+    footer->SetHideIfSingleDataRecord(true);
+    const QByteArray before = Saved(*r.report);
+    ASSERT_TRUE(r.Prepare()) << c.what << r.report->Errors().join("|").toStdString();
+    ASSERT_EQ(r.Pages().Count(), static_cast<int>(c.cells.size())) << c.what;
+    const auto lefts = [&](const QString& name) {
+      std::vector<std::vector<double>> pages;
+      for (const auto& page : Places(r, name)) {
+        std::vector<double> xs;
+        for (const auto& [x, y] : page) xs.push_back(x);
+        pages.push_back(xs);
+      }
+      return pages;
+    };
+    EXPECT_EQ(lefts("Head"), c.heads) << c.what;
+    EXPECT_EQ(lefts("Cell"), c.cells) << c.what;
+    EXPECT_EQ(lefts("Foot"), c.foots) << c.what;
+    EXPECT_EQ(Saved(*r.report), before) << c.what;
+  }
+}
+
+TEST_F(BandEngineTest, AVerticalBandStartsAPageAcrossOnAnEndlessWidthPage) {
+  // 12 records of 100 across: an endless-width page grows to hold them all
+  // (7 fit 718.11); with StartNewPage each record opens a page across of
+  // the printable width instead.
+  for (const bool start_new : {false, true}) {
+    BandReport r;
+    r.page->SetEndlessWidth(true);
+    auto* master = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    master->SetRowCount(1);
+    r.AddMemo(*master, "Cell", "Cell", 20)->SetWidth(100);
+    auto* across = r.Add<TovxMasterData>("Across", 0, 200);
+    across->SetVertical(true);
+    across->SetBounds(0, 0, 100, 200);
+    across->SetRowCount(12);
+    across->SetStartNewPage(start_new);
+    ASSERT_TRUE(r.Prepare()) << start_new;
+    std::vector<std::vector<std::pair<double, double>>> expected;
+    if (start_new) {
+      expected.assign(12, {{0, 0}});
+    } else {
+      expected.resize(1);
+      for (int i = 0; i < 12; ++i) expected[0].emplace_back(100 * i, 0);
+    }
+    EXPECT_EQ(Places(r, "Cell"), expected) << start_new;
+    EXPECT_NEAR(r.Engine().PageWidth(), start_new ? 718.11 : 1218.11, 0.005) << start_new;
+  }
 }
 
 // --- shifting --------------------------------------------------------------------
