@@ -649,6 +649,8 @@ struct ScriptProgram::Impl {
   QString dialect;
   bool declare_vars = true;
   bool c_switch = false;
+  // C++Script and JScript give chained brackets (a[1][2]) as one list.
+  bool flat_brackets = false;
   bool logic_last = false;
   bool var_again = false;
   static constexpr int kTopLevel = 6;
@@ -1441,6 +1443,17 @@ struct ScriptProgram::Impl {
 
   using Indexes = std::vector<const TksXMLItem*>;
 
+  // In dialects that write chained brackets as one list, a list longer
+  // than an index property takes goes on to index what it gives.
+  void SplitAfterParams(const ScriptMethod& m, Indexes& first, Indexes& rest,
+                        std::vector<size_t>& rest_groups) const {
+    const size_t n = m.decl.params.size();
+    if (!flat_brackets || !rest.empty() || n == 0 || first.size() <= n) return;
+    rest.assign(first.begin() + static_cast<std::ptrdiff_t>(n), first.end());
+    first.resize(n);
+    rest_groups.clear();
+  }
+
   // The indexes of the first bracket, and the rest with their groups.
   static Indexes FirstGroup(const Indexes& indexes, const std::vector<size_t>& groups,
                             Indexes* rest, std::vector<size_t>* rest_groups) {
@@ -1623,7 +1636,9 @@ struct ScriptProgram::Impl {
         if (indexes.empty()) Fail(Text("SIndexRequired", "Index required"), seg.pos);
         Indexes rest;
         std::vector<size_t> rest_groups;
-        HostArgs(meth, *e, FirstGroup(indexes, groups, &rest, &rest_groups), seg.pos);
+        Indexes first = FirstGroup(indexes, groups, &rest, &rest_groups);
+        SplitAfterParams(meth, first, rest, rest_groups);
+        HostArgs(meth, *e, first, seg.pos);
         indexes.swap(rest);
         groups.swap(rest_groups);
       } else {
@@ -1686,7 +1701,7 @@ struct ScriptProgram::Impl {
     if (base->type == T::kClass) {
       Indexes rest;
       std::vector<size_t> rest_groups;
-      const Indexes indexes = FirstGroup(all_indexes, groups, &rest, &rest_groups);
+      Indexes indexes = FirstGroup(all_indexes, groups, &rest, &rest_groups);
       const TksClassVariable* cls = base->cls;
       const ScriptMember* d = cls ? host.DefaultProperty(cls) : nullptr;
       if (cls && !d)
@@ -1703,6 +1718,7 @@ struct ScriptProgram::Impl {
       e->args.push_back(std::move(base));
       if (d) {
         e->name = d->name;
+        SplitAfterParams(*d->method, indexes, rest, rest_groups);
         HostArgs(*d->method, *e, indexes, pos);
         TypeFromMethod(*e, *d->method);
       } else {
@@ -3196,6 +3212,7 @@ void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, boo
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
                dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
+  m.flat_brackets = m.c_switch;
   m.var_again = dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
   m.logic_last = dialect.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) != 0;
   try {
