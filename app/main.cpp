@@ -5,6 +5,7 @@
 #include "app/core/command_line.h"
 #include "app/core/fixed_data.h"
 #include "app/main_window.h"
+#include "app/script_dialogs.h"
 #include "base/error.h"
 #include "engine/engine.h"
 #include "engine/report_script.h"
@@ -115,6 +116,7 @@ int Main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("velmora"));
   ovx::InstallScripting();
+  ovx::app::InstallScriptDialogs();
   ovx::InstallExport();
   ovx::InstallExportDialogs();
   ovx::InstallPdfExportDialog();

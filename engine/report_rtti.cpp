@@ -28,6 +28,8 @@
 #include "report/model/styles.h"
 #include "report/model/view.h"
 #include "script/classes_module.h"
+#include "script/forms_module.h"
+#include "script/graphics_module.h"
 #include "script/messages.h"
 #include "script/registry.h"
 #include "script/script.h"
@@ -550,12 +552,24 @@ void RegisterReportModule() {
   static std::once_flag once;
   std::call_once(once, [] {
     RegisterClassesModule();
+    // Before the report's classes: TFont is registered once, from the
+    // same metadata, by whichever module runs first.
+    RegisterGraphicsModule();
+    RegisterFormsModule();
     AddScriptRttiModule(RegisterReportRtti);
     // A report object held as a plain TComponent answers the same owner as
     // through its own class.
     SetScriptOwnerOf([](Persistent& component) -> Persistent* {
       auto* object = dynamic_cast<TovxComponent*>(&component);
       return object ? object->Parent() : nullptr;
+    });
+    // What a report object owns are its children, as Owner answers.
+    SetScriptOwnedComponent([](Persistent& owner, const QString& name) -> Persistent* {
+      auto* object = dynamic_cast<TovxComponent*>(&owner);
+      if (!object) return nullptr;
+      for (TovxComponent* child : object->Objects())
+        if (child->Name().compare(name, Qt::CaseInsensitive) == 0) return child;
+      return nullptr;
     });
   });
 }

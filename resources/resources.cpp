@@ -276,6 +276,7 @@ const QStringList& TovxResources::ScriptMessageNames() {
       QStringLiteral("rsScriptStreamMode"),
       QStringLiteral("rsScriptXmlRootMove"),
       QStringLiteral("rsScriptIniEntry"),
+      QStringLiteral("rsScriptNoForms"),
   };
   return kNames;
 }

@@ -526,7 +526,13 @@ struct Expr {
   const ScriptMember* member = nullptr;
   const TksClassVariable* member_cls = nullptr;
   QString name;
-  bool index_set = false;      // member reached through an index (default property)
+  bool index_set = false;  // member reached through an index (default property)
+  // A member found only at run time, written with an index after its
+  // name (v.Names[0]): an index property takes it as its arguments, any
+  // other member's value is indexed.
+  bool late_index = false;
+  // kIndex: where each bracket's indexes begin among `args`.
+  std::vector<size_t> groups;
   std::vector<QString> texts;  // arguments' source text, for macro routines
   // The member last found for an object's class at run time.
   mutable const MetaClass* seen_meta = nullptr;
@@ -643,6 +649,8 @@ struct ScriptProgram::Impl {
   QString dialect;
   bool declare_vars = true;
   bool c_switch = false;
+  // C++Script and JScript give chained brackets (a[1][2]) as one list.
+  bool flat_brackets = false;
   bool logic_last = false;
   bool var_again = false;
   static constexpr int kTopLevel = 6;
@@ -1427,8 +1435,34 @@ struct ScriptProgram::Impl {
   struct Segment {
     QString name, pos;
     std::vector<const TksXMLItem*> args, indexes;
+    // Where each bracket of `indexes` begins: x[1][2] is two groups, each
+    // applied to what the one before gave; x[1, 2] is one.
+    std::vector<size_t> groups;
     bool parens = false;
   };
+
+  using Indexes = std::vector<const TksXMLItem*>;
+
+  // In dialects that write chained brackets as one list, a list longer
+  // than an index property takes goes on to index what it gives.
+  void SplitAfterParams(const ScriptMethod& m, Indexes& first, Indexes& rest,
+                        std::vector<size_t>& rest_groups) const {
+    const size_t n = m.decl.params.size();
+    if (!flat_brackets || !rest.empty() || n == 0 || first.size() <= n) return;
+    rest.assign(first.begin() + static_cast<std::ptrdiff_t>(n), first.end());
+    first.resize(n);
+    rest_groups.clear();
+  }
+
+  // The indexes of the first bracket, and the rest with their groups.
+  static Indexes FirstGroup(const Indexes& indexes, const std::vector<size_t>& groups,
+                            Indexes* rest, std::vector<size_t>* rest_groups) {
+    const size_t end = groups.size() > 1 ? groups[1] : indexes.size();
+    rest->assign(indexes.begin() + static_cast<std::ptrdiff_t>(end), indexes.end());
+    rest_groups->clear();
+    for (size_t i = 1; i < groups.size(); ++i) rest_groups->push_back(groups[i] - end);
+    return Indexes(indexes.begin(), indexes.begin() + static_cast<std::ptrdiff_t>(end));
+  }
 
   static Segment NewSegment(const QString& name, const QString& pos) {
     Segment seg;
@@ -1447,6 +1481,7 @@ struct ScriptProgram::Impl {
         if (segs.empty()) segs.push_back(NewSegment(QString(), Pos(c)));
         if (t == u"[") {
           index_mode = true;
+          segs.back().groups.push_back(segs.back().indexes.size());
         } else if (t == u"(") {
           segs.back().parens = true;
           index_mode = false;
@@ -1564,7 +1599,7 @@ struct ScriptProgram::Impl {
       cls = base->cls;
       if (cls) {
         m = host.FindMember(cls, seg.name);
-        if (!m) Fail(Named("SIdUndeclared", "Undeclared identifier: ", seg.name), seg.pos);
+        if (!m) return OwnedComponent(*base, seg);
       }
     } else if (base->type != T::kVariant) {
       Fail(Text("SClassRequired", "Class type required"), seg.pos);
@@ -1578,21 +1613,34 @@ struct ScriptProgram::Impl {
     e->type = T::kVariant;
     const bool class_ref = base->kind == Expr::kClassRef;
     e->args.push_back(std::move(base));
-    std::vector<const TksXMLItem*> args = seg.args, indexes = seg.indexes;
+    Indexes args = seg.args, indexes = seg.indexes;
+    std::vector<size_t> groups = seg.groups;
     if (!m) {
       // Late bound: found by the object's class when it runs.
       if (args.empty() && !indexes.empty()) {
-        e->index_set = true;
-        args.swap(indexes);
+        e->late_index = true;
+        Indexes rest;
+        std::vector<size_t> rest_groups;
+        args = FirstGroup(indexes, groups, &rest, &rest_groups);
+        indexes.swap(rest);
+        groups.swap(rest_groups);
       }
       LateArgs(*e, args);
     } else if (m->kind == ScriptMember::Kind::kMethod) {
       const ScriptMethod& meth = *m->method;
       if (meth.index_property) {
-        if (indexes.empty()) indexes.swap(args);
+        if (indexes.empty()) {
+          indexes.swap(args);
+          groups.clear();
+        }
         if (indexes.empty()) Fail(Text("SIndexRequired", "Index required"), seg.pos);
-        HostArgs(meth, *e, indexes, seg.pos);
-        indexes.clear();
+        Indexes rest;
+        std::vector<size_t> rest_groups;
+        Indexes first = FirstGroup(indexes, groups, &rest, &rest_groups);
+        SplitAfterParams(meth, first, rest, rest_groups);
+        HostArgs(meth, *e, first, seg.pos);
+        indexes.swap(rest);
+        groups.swap(rest_groups);
       } else {
         HostArgs(meth, *e, args, seg.pos);
       }
@@ -1608,15 +1656,52 @@ struct ScriptProgram::Impl {
       e->type = FromVarType(m->type);
       e->cls = ClassOfType(m->type, m->type_name);
     }
-    if (!indexes.empty()) return IndexOn(std::move(e), indexes, seg.pos);
+    if (!indexes.empty()) return IndexOn(std::move(e), indexes, seg.pos, groups);
+    return e;
+  }
+
+  // The object an expression stands for while compiling, when it is
+  // known then: a registered object, a form's component, or a component
+  // found that way before. Null otherwise.
+  static Persistent* KnownObject(const Expr& e) {
+    switch (e.kind) {
+      case Expr::kHostVar:
+        return e.host ? e.host->ObjectPointer() : nullptr;
+      case Expr::kConst:
+        return e.constant.ObjectPointer();
+      case Expr::kMember:
+        return e.member && e.member->kind == ScriptMember::Kind::kComponent
+                   ? ObjectFromHandle(e.member->component)
+                   : nullptr;
+      default:
+        return nullptr;
+    }
+  }
+
+  // `Page1.Memo1`: a name its class does not have, on an object known
+  // while compiling, is the component that object owns under that name,
+  // taken as a constant of its class. The handle stays checked: a
+  // component freed before the statement runs is an error there.
+  std::unique_ptr<Expr> OwnedComponent(const Expr& base, const Segment& seg) {
+    Persistent* owner_object = KnownObject(base);
+    Persistent* child = owner_object ? FindOwnedComponent(*owner_object, seg.name) : nullptr;
+    if (!child) Fail(Named("SIdUndeclared", "Undeclared identifier: ", seg.name), seg.pos);
+    if (!seg.args.empty()) Fail(Text("STooManyParams", "Too many actual parameters"), seg.pos);
+    auto e = Constant(V::Object(child), T::kClass, seg.pos);
+    e->cls = host.ClassOf(child->GetMetaClass());
+    if (!seg.indexes.empty()) return IndexOn(std::move(e), seg.indexes, seg.pos, seg.groups);
     return e;
   }
 
   // An index on a value: a class's default property, a string's
-  // character, an array's element.
-  std::unique_ptr<Expr> IndexOn(std::unique_ptr<Expr> base,
-                                const std::vector<const TksXMLItem*>& indexes, const QString& pos) {
+  // character, an array's element. A default property takes the first
+  // bracket; further brackets index what it gives.
+  std::unique_ptr<Expr> IndexOn(std::unique_ptr<Expr> base, const Indexes& all_indexes,
+                                const QString& pos, const std::vector<size_t>& groups = {}) {
     if (base->type == T::kClass) {
+      Indexes rest;
+      std::vector<size_t> rest_groups;
+      Indexes indexes = FirstGroup(all_indexes, groups, &rest, &rest_groups);
       const TksClassVariable* cls = base->cls;
       const ScriptMember* d = cls ? host.DefaultProperty(cls) : nullptr;
       if (cls && !d)
@@ -1633,13 +1718,16 @@ struct ScriptProgram::Impl {
       e->args.push_back(std::move(base));
       if (d) {
         e->name = d->name;
+        SplitAfterParams(*d->method, indexes, rest, rest_groups);
         HostArgs(*d->method, *e, indexes, pos);
         TypeFromMethod(*e, *d->method);
       } else {
         LateArgs(*e, indexes);
       }
+      if (!rest.empty()) return IndexOn(std::move(e), rest, pos, rest_groups);
       return e;
     }
+    const Indexes& indexes = all_indexes;
     if (base->type != T::kString && base->type != T::kVariant && base->type != T::kArray)
       Fail(Text("SArrayRequired", "Array type required"), pos);
     auto e = std::make_unique<Expr>();
@@ -1733,6 +1821,8 @@ struct ScriptProgram::Impl {
     const QString& name = seg.name;
     const QString& pos = seg.pos;
     std::vector<const TksXMLItem*> args = seg.args, indexes = seg.indexes;
+    // Indexes written as arguments (x(0)) are one group.
+    const std::vector<size_t> groups = indexes.empty() ? std::vector<size_t>{} : seg.groups;
     const bool has_parens = seg.parens;
     const QString key = Key(name);
     auto e = std::make_unique<Expr>();
@@ -1767,7 +1857,7 @@ struct ScriptProgram::Impl {
       }
       e = VarExpr(local, slot, decl, pos);
       if (!indexes.empty()) {
-        if (decl->type == T::kClass) return IndexOn(std::move(e), indexes, pos);
+        if (decl->type == T::kClass) return IndexOn(std::move(e), indexes, pos, groups);
         e->kind = Expr::kIndex;
         if (decl->type == T::kArray)
           e->type = decl->element;
@@ -1777,6 +1867,7 @@ struct ScriptProgram::Impl {
           e->type = T::kVariant;
         else
           Fail(Text("SArrayRequired", "Array type required"), pos);
+        e->groups = groups;
         for (auto* ix : indexes) e->args.push_back(CompileExpr(*ix));
       }
       return e;
@@ -1821,7 +1912,7 @@ struct ScriptProgram::Impl {
           e->type = FromVarType(item->type);
           e->cls = ClassOfType(item->type, item->type_name);
           if (!args.empty() && indexes.empty()) indexes.swap(args);
-          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos, groups);
           return e;
         case ScriptItem::Kind::kConst: {
           if (!args.empty() || !indexes.empty())
@@ -1835,7 +1926,7 @@ struct ScriptProgram::Impl {
           e->name = item->name;
           HostArgs(*e->method, *e, args, pos);
           TypeFromMethod(*e, *e->method);
-          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos, groups);
           return e;
         case ScriptItem::Kind::kClass:
         case ScriptItem::Kind::kType:
@@ -1855,7 +1946,7 @@ struct ScriptProgram::Impl {
           }
           e->kind = Expr::kCast;
           e->args.push_back(CompileExpr(*args[0]));
-          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos);
+          if (!indexes.empty()) return IndexOn(std::move(e), indexes, pos, groups);
           return e;
       }
     }
@@ -2167,8 +2258,10 @@ struct ScriptProgram::Impl {
   qint64 FlatIndex(const Expr& e, const ScriptArray& a) { return FlatIndexFrom(e, 0, a); }
 
   // The element the index arguments from `first` on name.
-  qint64 FlatIndexFrom(const Expr& e, size_t first, const ScriptArray& a) {
-    if (e.args.size() - first != a.low.size() || a.low.size() != a.high.size())
+  // `end`: one past the last index argument (all of them by default).
+  qint64 FlatIndexFrom(const Expr& e, size_t first, const ScriptArray& a, size_t end = SIZE_MAX) {
+    end = std::min(end, e.args.size());
+    if (end - first != a.low.size() || a.low.size() != a.high.size())
       Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
     qint64 flat = 0;
     for (size_t i = 0; i < a.low.size(); ++i) {
@@ -2182,10 +2275,14 @@ struct ScriptProgram::Impl {
     return flat;
   }
 
-  V& ElementRef(const Expr& e) {
+  // `for_write`: the element is about to change, so an array the variable
+  // shares (with a host function's argument, or what a host kept of it)
+  // is copied first; the other holders keep it as it was.
+  V& ElementRef(const Expr& e, bool for_write = false) {
     V& base = Ref(e.local, e.slot);
     if (base.kind() != K::kArray)
       Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
+    if (for_write && !base.OwnsArray()) base = base.Detached();
     ScriptArray& a = *base.array();
     return a.items[static_cast<size_t>(FlatIndex(e, a))];
   }
@@ -2201,6 +2298,17 @@ struct ScriptProgram::Impl {
   V Read(const Expr& e) {
     V& base = Ref(e.local, e.slot);
     if (e.kind == Expr::kVar) return base;
+    if (base.kind() == K::kObject) {
+      // A Variant holding an object: its default property takes the first
+      // bracket, and each further bracket indexes what the one before gave.
+      V value = base;
+      for (size_t g = 0; g < std::max<size_t>(e.groups.size(), 1); ++g) {
+        const size_t from = g < e.groups.size() ? e.groups[g] : 0;
+        const size_t to = g + 1 < e.groups.size() ? e.groups[g + 1] : e.args.size();
+        value = IndexValue(value, e, from, to);
+      }
+      return value;
+    }
     if (base.kind() == K::kString) {
       const QString s = base.ToString();
       return V::String(QString(s[static_cast<qsizetype>(StringIndex(e, s))]));
@@ -2240,7 +2348,8 @@ struct ScriptProgram::Impl {
       base = V::String(s);
       return;
     }
-    ElementRef(e) = Coerce(d.type == T::kArray ? d.element : T::kVariant, value);
+    V element = Coerce(d.type == T::kArray ? d.element : T::kVariant, value);
+    ElementRef(e, true) = std::move(element);
   }
 
   bool InSet(const V& x, const Expr& set) {
@@ -2260,8 +2369,15 @@ struct ScriptProgram::Impl {
 
   // A set parameter (an enumeration type) takes a set constructor as it
   // is, "[mbYes, mbNo]"; the handler reads the members.
+  //
+  // Arrays are passed shared, not copied: handlers only read them (a
+  // by-reference result is a new value, ScriptMethodCall::SetArg), and the
+  // script's own writes copy an array before they change it (ElementRef).
   static V HostArgument(const ScriptParam& p, const V& value) {
-    if (p.type == ScriptVarType::kEnum && value.kind() == K::kArray) return value.DeepCopy();
+    if (value.kind() == K::kArray &&
+        (p.type == ScriptVarType::kEnum || p.type == ScriptVarType::kVariant ||
+         p.type == ScriptVarType::kArray))
+      return value;
     // "Integer" in a host declaration is any integer: the handler picks
     // the width it reads, so 64-bit values (Int64 variables, Round's
     // results) arrive whole.
@@ -2269,10 +2385,12 @@ struct ScriptProgram::Impl {
     return Coerce(FromVarType(p.type), value);
   }
 
+  // The arguments are those of `e` from `first` to `end` (all by default).
   V CallHost(const ScriptMethod& m, const V& instance, const QString& class_name,
-             const QString& method_name, const Expr& e, size_t first, const V* set_value) {
+             const QString& method_name, const Expr& e, size_t first, const V* set_value,
+             size_t end = SIZE_MAX) {
     const auto& params = m.decl.params;
-    const size_t given = e.args.size() - first;
+    const size_t given = std::min(end, e.args.size()) - first;
     if (given > params.size()) Fail(Text("STooManyParams", "Too many actual parameters"), e.pos);
     // All arguments are taken before the call, by-reference ones written
     // back after it.
@@ -2359,6 +2477,19 @@ struct ScriptProgram::Impl {
       return set_value ? V() : result;
     }
     if (base.kind == Expr::kClassRef) NoMember(e.name, e.pos);
+    if (e.late_index) {
+      // v.Text[1]: only an index property takes the index itself; any
+      // other member gives its value to be indexed.
+      if (set_value) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
+      V value = V::String(QString());
+      if (m->kind == ScriptMember::Kind::kComponent) {
+        if (!ObjectFromHandle(m->component)) InvalidObject(V::Int64(m->component));
+        value = V::FromHandle(m->component);
+      } else if (m->kind == ScriptMember::Kind::kProperty) {
+        value = ReadProperty(*m, instance, class_name, e.pos);
+      }
+      return IndexValue(value, e, 1);
+    }
     if (m->kind == ScriptMember::Kind::kComponent) {
       if (set_value) Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
       if (!ObjectFromHandle(m->component)) InvalidObject(V::Int64(m->component));
@@ -2539,6 +2670,16 @@ struct ScriptProgram::Impl {
       }
       case PropertyKind::kMethod:
         Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), pos);
+      case PropertyKind::kSet:
+        // [fsBold, fsItalic]: the members' bits together.
+        if (value.kind() == K::kArray) {
+          qint64 bits = 0;
+          for (const V& item : value.array()->items) bits |= item.ToInt64();
+          v = bits;
+          break;
+        }
+        v = value.ToInt64();
+        break;
       default:
         v = value.ToInt64();
         break;
@@ -2548,16 +2689,20 @@ struct ScriptProgram::Impl {
 
   // An index on a value met at run time: an array's element, a string's
   // character, an object's default property.
-  V DynIndex(const Expr& e) {
-    const V base = Eval(*e.args[0]);
+  V DynIndex(const Expr& e) { return IndexValue(Eval(*e.args[0]), e, 1); }
+
+  // `base` indexed by the arguments of `e` from `first` on.
+  // `end`: one past the last index argument (all of them by default).
+  V IndexValue(const V& base, const Expr& e, size_t first, size_t end = SIZE_MAX) {
+    end = std::min(end, e.args.size());
     if (base.kind() == K::kArray) {
       const ScriptArray& a = *base.array();
-      return a.items[static_cast<size_t>(FlatIndexFrom(e, 1, a))];
+      return a.items[static_cast<size_t>(FlatIndexFrom(e, first, a, end))];
     }
     if (base.kind() == K::kString) {
       const QString s = base.ToString();
-      if (e.args.size() != 2) Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
-      const qint64 ix = Eval(*e.args[1]).ToInt64();
+      if (end != first + 1) Fail(Text("SIndexCount", "Wrong number of indexes"), e.pos);
+      const qint64 ix = Eval(*e.args[first]).ToInt64();
       if (ix < 1 || ix > s.size())
         Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
       return V::String(QString(s[static_cast<qsizetype>(ix - 1)]));
@@ -2573,7 +2718,7 @@ struct ScriptProgram::Impl {
                  .replace(QLatin1String("%s"), own ? own->Name() : p->GetMetaClass().ClassName()),
              e.pos);
       return CallHost(*d->method, instance, own->Name(), d->method->decl.name.toUpper() + ".GET", e,
-                      1, nullptr);
+                      first, nullptr, end);
     }
     Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
   }
@@ -3067,6 +3212,7 @@ void ScriptProgram::Build(const TksXMLItem& program, const QString& dialect, boo
   m.declare_vars = declare_vars;
   m.c_switch = dialect.compare(QLatin1String("C++Script"), Qt::CaseInsensitive) == 0 ||
                dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
+  m.flat_brackets = m.c_switch;
   m.var_again = dialect.compare(QLatin1String("JScript"), Qt::CaseInsensitive) == 0;
   m.logic_last = dialect.compare(QLatin1String("PascalScript"), Qt::CaseInsensitive) != 0;
   try {

@@ -132,6 +132,13 @@ class ScriptValue {
   // a value that is about to die can then hand its array over instead of
   // copying it (and charging the copy while the original still counts).
   bool Unshared() const;
+  // Whether this value is the only holder of its array (true for values
+  // that hold none). Only such an array may change in place.
+  bool OwnsArray() const { return kind_ != Kind::kArray || a_.use_count() == 1; }
+  // The value with an array of its own: the elements are copied (charged
+  // to the same budget); arrays inside stay shared, since no element is
+  // ever changed in place below the first level.
+  ScriptValue Detached() const;
 
   QVariant ToQVariant() const;
   static ScriptValue FromQVariant(const QVariant& v);

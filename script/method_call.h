@@ -26,6 +26,9 @@ struct ScriptMethodCall {
   QString method_name;
   // One entry per declared parameter, defaults filled in for the ones the
   // script left out. Macro parameters hold their argument's source text.
+  // An array argument is the caller's own array, shared rather than
+  // copied: read it, keep it, but never change its elements in place; a
+  // by-reference result is a new value given to SetArg.
   std::vector<ScriptValue>& args;
   // The running program, for handlers that need its host hooks or raise
   // errors in its terms; null when a handler is called outside a run.
@@ -66,6 +69,10 @@ inline ScriptMethodHandler FromArrayHandler(ScriptArrayMethodHandler handler) {
     array->low = {0};
     array->high = {static_cast<qint64>(call.args.size()) - 1};
     array->items = call.args;
+    // Handlers of this form may write into the arrays they are given, so
+    // array arguments arrive as copies of the caller's.
+    for (ScriptValue& item : array->items)
+      if (item.kind() == ScriptValue::Kind::kArray) item = item.DeepCopy();
     ScriptValue params = ScriptValue::Array(array);
     const ScriptValue result =
         handler(call.instance.ObjectPointer(), call.class_name, call.method_name, params);

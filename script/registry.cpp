@@ -252,6 +252,38 @@ bool ScriptScope::InheritsFrom(const TksClassVariable* cls, const TksClassVariab
   return false;
 }
 
+// ---- owned components -----------------------------------------------------------
+
+namespace {
+
+struct OwnedComponentHook {
+  std::mutex lock;
+  ScriptOwnedComponent find;
+};
+
+OwnedComponentHook& OwnedHook() {
+  static OwnedComponentHook hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetScriptOwnedComponent(ScriptOwnedComponent find) {
+  OwnedComponentHook& hook = OwnedHook();
+  std::lock_guard guard(hook.lock);
+  hook.find = std::move(find);
+}
+
+Persistent* FindOwnedComponent(Persistent& owner, const QString& name) {
+  ScriptOwnedComponent find;
+  {
+    OwnedComponentHook& hook = OwnedHook();
+    std::lock_guard guard(hook.lock);
+    find = hook.find;
+  }
+  return find && !name.isEmpty() ? find(owner, name) : nullptr;
+}
+
 // ---- RTTI modules ------------------------------------------------------------
 
 namespace {

@@ -188,6 +188,15 @@ struct ScriptScope {
   bool InheritsFrom(const TksClassVariable* cls, const TksClassVariable* base) const;
 };
 
+// The component `owner` owns under `name` (case-insensitive), for names a
+// designator reaches through a live object while compiling (Page1.Memo1);
+// null when it owns none of that name. The host installs it once at
+// start-up (report objects: their child of that name); without it no
+// component is found that way.
+using ScriptOwnedComponent = std::function<Persistent*(Persistent& owner, const QString& name)>;
+void SetScriptOwnedComponent(ScriptOwnedComponent find);
+Persistent* FindOwnedComponent(Persistent& owner, const QString& name);
+
 // A registration module: called with each script that applies AddRTTI.
 using ScriptRttiModule = std::function<void(TksScript& script)>;
 

@@ -311,6 +311,11 @@ ScriptValue ScriptValue::DeepCopy() const {
   return Array(std::move(copy));
 }
 
+ScriptValue ScriptValue::Detached() const {
+  if (kind_ != Kind::kArray) return *this;
+  return Array(std::make_shared<ScriptArray>(*a_));
+}
+
 bool ScriptValue::Unshared() const {
   if (kind_ != Kind::kArray) return true;
   std::vector<const ScriptArray*> work{a_.get()};

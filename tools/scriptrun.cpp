@@ -10,6 +10,8 @@
 #include "base/text_codec.h"
 #include "platform/safe_file.h"
 #include "script/classes_module.h"
+#include "script/forms_module.h"
+#include "script/graphics_module.h"
 #include "script/ini_module.h"
 #include "script/script.h"
 #include "script/script_languages.h"
@@ -100,6 +102,8 @@ int Run(const QStringList& args) {
 
   ovx::RegisterScriptLanguages();
   ovx::RegisterClassesModule();
+  ovx::RegisterGraphicsModule();
+  ovx::RegisterFormsModule();
   ovx::RegisterIniModule();
   // Scripts the tool runs are the user's own, like the file they name.
   ovx::SetScriptFiles(

@@ -1,6 +1,7 @@
 // The main window, offscreen: its fixed texts and fields, and the print
 // button with each option set.
 #include "app/main_window.h"
+#include "app/script_dialogs.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
 #include "preview/page_list.h"
@@ -11,10 +12,14 @@
 #include "report/model/page.h"
 #include "report/model/picture.h"
 #include "report/model/report.h"
+#include "script/script.h"
+#include "script/script_languages.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -260,6 +265,45 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(window.findChild<QPushButton*>("btn2"), Qt::LeftButton);
     QCOMPARE(errors.size(), 1);
     QVERIFY2(errors[0].contains("KaitiVelmora.otf"), qPrintable(errors[0]));
+  }
+
+  // Scripts' message and input boxes are the program's own, and what the
+  // user answers is what the script gets.
+  void ScriptDialogsAnswerForTheUser() {
+    ovx::RegisterScriptLanguages();
+    ovx::app::InstallScriptDialogs();
+    QStringList seen;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        seen << box->text();
+        if (QAbstractButton* no = box->button(QMessageBox::No))
+          no->click();
+        else
+          box->accept();
+      } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+        seen << input->labelText() + u'=' + input->textValue();
+        input->setTextValue(QStringLiteral("typed"));
+        input->accept();
+      }
+    });
+    answer.start(20);
+    TksScript script;
+    script.SetText(QStringLiteral(
+        "var r: Integer; s: String; b: Boolean;\n"
+        "begin ShowMessage('hello'); r := MessageDlg('Sure?', mtConfirmation, [mbYes, mbNo], 0);\n"
+        "  s := 'old'; b := InputQuery('Caption', 'Name', s) end."));
+    QVERIFY2(script.Compile(), qPrintable(script.ErrorMsg()));
+    QVERIFY2(script.Execute(), qPrintable(script.ErrorMsg()));
+    answer.stop();
+    ovx::SetScriptDialogs(nullptr);
+    QCOMPARE(seen.join(u'|'), QStringLiteral("hello|Sure?|Name=old"));
+    for (const auto& v : script.Program().Variables()) {
+      if (v.name == u"r") QCOMPARE(v.value.ToInt32(), 7);  // mrNo
+      if (v.name == u"s") QCOMPARE(v.value.ToString(), QStringLiteral("typed"));
+      if (v.name == u"b") QVERIFY(v.value.ToBool());
+    }
   }
 };
 

@@ -173,6 +173,22 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "r = \"left\"; Memo1.SetBounds(r, 0, 0, 0);", "run: "},
       {"a host object cannot be freed", "Memo1.Free;", "delete Memo1;", "run: Cannot free"},
       {"undeclared member", "r := Memo1.NoSuchThing;", "r = Memo1.NoSuchThing;", "compile: "},
+      {"a child found while compiling",
+       "r := Title1.Memo1.Name + IntToStr(Page1.Title1.Memo1.Lines.Count);",
+       "r = Title1.Memo1.Name + IntToStr(Page1.Title1.Memo1.Lines.Count);", "'Memo12'"},
+      {"only an object's own children", "r := Page1.Memo1.Name;", "r = Page1.Memo1.Name;",
+       "compile: Undeclared identifier: 'Memo1'"},
+      {"brackets after a default property", "r := Memo1.Lines[1][2];", "r = Memo1.Lines[1][2];",
+       "'w'"},
+      {"font style as a set", "Memo1.Font.Style := [fsBold, fsItalic]; r := Memo1.Font.Style;",
+       "Memo1.Font.Style = [fsBold, fsItalic]; r = Memo1.Font.Style;", "3"},
+      {"colour constants", "Memo1.Font.Color := clBlue; r := Memo1.Font.Color;",
+       "Memo1.Font.Color = clBlue; r = Memo1.Font.Color;", "16711680"},
+      {"a font the script makes",
+       "r := TFont.Create; r.Size := 20; Memo1.Font.Assign(r); r.Free; r := Memo1.Font.Size;",
+       "r = new TFont; r.Size = 20; Memo1.Font.Assign(r); delete r; r = Memo1.Font.Size;", "20"},
+      {"a report object cast to a form", "r := TForm(Memo1).Name;", "r = TForm(Memo1).Name;",
+       "'Memo1'"},
   };
   for (const Case& c : cases) {
     const QString expect = QString::fromUtf8(c.expect);

@@ -1,4 +1,6 @@
 #include "script/classes_module.h"
+#include "script/forms_module.h"
+#include "script/graphics_module.h"
 #include "script/ini_module.h"
 #include "tests/script/run_script.h"
 
@@ -9,6 +11,7 @@
 #include <QHash>
 #include <QTemporaryDir>
 
+#include "base/font.h"
 #include "base/object_handle.h"
 #include "platform/safe_file.h"
 #include "script/script.h"
@@ -24,6 +27,8 @@ struct Runner {
   Runner() {
     RegisterScriptLanguages();
     RegisterClassesModule();
+    RegisterGraphicsModule();
+    RegisterFormsModule();
     RegisterIniModule();
     script.AddRTTI();
   }
@@ -110,6 +115,83 @@ TEST(ScriptClassesTest, StringListInPascalAndCpp) {
       EXPECT_EQ(LiveObjectHandles(), live) << c.what << " in " << language.toStdString();
     }
   }
+}
+
+// The graphics and forms modules without any window: fonts, pens and
+// brushes as values, colours and styles as constants, form classes as
+// names for casts and tests only.
+TEST(ScriptClassesTest, GraphicsAndFormsWithoutWindows) {
+  const Case cases[] = {
+      {"font from the metadata",
+       "f := TFont.Create; f.Name := 'SimSun'; f.Size := 14; f.Style := [fsBold, fsUnderline];"
+       " f.Color := clRed; r := f.Name + IntToStr(f.Size) + IntToStr(f.Style) +"
+       " IntToStr(f.Color); f.Free;",
+       "f = new TFont; f.Name = \"SimSun\"; f.Size = 14; f.Style = [fsBold, fsUnderline];"
+       " f.Color = clRed; r = f.Name + IntToStr(f.Size) + IntToStr(f.Style) +"
+       " IntToStr(f.Color); delete f;",
+       "'SimSun145255'"},
+      {"font Assign",
+       "f := TFont.Create; g := TFont.Create; f.Size := 20; g.Assign(f); r := g.Size;",
+       "f = new TFont; g = new TFont; f.Size = 20; g.Assign(f); r = g.Size;", "20"},
+      {"Assign from another class", "f := TFont.Create; g := TPen.Create; f.Assign(g);",
+       "f = new TFont; g = new TPen; f.Assign(g);", "run: Invalid object reference: "},
+      {"pen defaults and values",
+       "f := TPen.Create; r := IntToStr(f.Width) + IntToStr(f.Style) + IntToStr(f.Mode);"
+       " f.Width := 0; f.Style := psDot; g := TPen.Create; g.Assign(f);"
+       " r := r + '/' + IntToStr(g.Width) + IntToStr(g.Style);",
+       "f = new TPen; r = IntToStr(f.Width) + IntToStr(f.Style) + IntToStr(f.Mode);"
+       " f.Width = 0; f.Style = psDot; g = new TPen; g.Assign(f);"
+       " r = r + \"/\" + IntToStr(g.Width) + IntToStr(g.Style);",
+       "'104/12'"},
+      {"brush", "f := TBrush.Create; f.Style := bsClear; f.Color := clBtnFace; r := f.Color;",
+       "f = new TBrush; f.Style = bsClear; f.Color = clBtnFace; r = f.Color;", "-16777201"},
+      {"an ordinal outside the enumeration leaves the style",
+       "f := TPen.Create; f.Style := 99; r := f.Style;", "f = new TPen; f.Style = 99; r = f.Style;",
+       "0"},
+      {"colour identifiers", "r := IntToStr(clNone) + ' ' + IntToStr(clWindowText);",
+       "r = IntToStr(clNone) + \" \" + IntToStr(clWindowText);", "'536870911 -16777208'"},
+      {"modal results and button sets", "r := mrYes * 100 + mrClose + mbOKCancel * 1000;",
+       "r = mrYes * 100 + mrClose + mbOKCancel * 1000;", "12611"},
+      {"a cast to TForm yields the object",
+       "f := TComponent.Create(nil); f.Name := 'c1'; g := TForm(f); r := TForm(f).Name +"
+       " BoolToStr(g = f);",
+       "f = new TComponent(nil); f.Name = \"c1\"; g = TForm(f); r = TForm(f).Name +"
+       " BoolToStr(g == f);",
+       "'c1-1'"},
+      {"TForm alone is the class reference", "r := TForm;", "r = TForm;", "'TForm'"},
+      {"a component is no form", "f := TComponent.Create(nil); r := f is TForm;",
+       "f = new TComponent(nil); r = f is TForm;", "False"},
+      {"no forms are made", "f := TForm.Create(nil);", "f = new TForm(nil);",
+       "run: Cannot create TForm: scripts have no forms here"},
+  };
+  for (const Case& c : cases) {
+    const QString expect = QString::fromUtf8(c.expect);
+    const QString pascal = QStringLiteral("var f, g, r: Variant;\nbegin\n") +
+                           QString::fromUtf8(c.pascal) + QStringLiteral("\nend.");
+    const QString cpp =
+        QStringLiteral("Variant f, g, r;\n{\n") + QString::fromUtf8(c.cpp) + QStringLiteral("\n}");
+    for (const auto& [language, text] : {std::pair{QStringLiteral("PascalScript"), pascal},
+                                         std::pair{QStringLiteral("C++Script"), cpp}}) {
+      Runner runner;
+      QHash<QString, QString> vars;
+      const qint64 live = LiveObjectHandles();
+      const QString error = runner.Run(text, language, &vars);
+      const QString got = expect.startsWith(u"run: ") ? error.left(expect.size())
+                          : error.isEmpty()           ? vars.value("r")
+                                                      : error;
+      EXPECT_EQ(got.toStdString(), expect.toStdString())
+          << c.what << " in " << language.toStdString();
+      runner.script.ClearItems();
+      EXPECT_EQ(LiveObjectHandles(), live) << c.what << " in " << language.toStdString();
+    }
+  }
+  // One TFont, whichever module registers it: the class is the metadata's.
+  Runner runner;
+  const TksClassVariable* font = runner.script.FindClass(QStringLiteral("TFont"));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->ClassRef(), &TovxFont::StaticMetaClass());
+  EXPECT_EQ(runner.script.Scope().FindClass(QStringLiteral("TForm"))->Ancestor(),
+            QStringLiteral("TCustomForm"));
 }
 
 // Objects the script did not free go with the program; host objects are

@@ -499,6 +499,92 @@ TEST(ScriptRegistryTest, LateBindingFollowsTheObjectsClass) {
   EXPECT_EQ(vars.value("n"), "'other'");
 }
 
+// Each bracket indexes what the one before gave: a default or index
+// property takes the first, the text it answers the next. A member found
+// only at run time takes its own index, whatever the default property is.
+TEST(ScriptRegistryTest, BracketsAfterADefaultProperty) {
+  Fixture f;
+  const std::pair<const char*, const char*> cases[] = {
+      {"r := Thing[3][2];", "'t'"},
+      {"r := Thing.Items[45][6];", "'5'"},
+      {"v := Thing; r := v[3][1];", "'i'"},
+      {"v := Thing; r := v.Name[2];", "'h'"},
+      {"v := Thing; r := v.Items[7];", "'item7'"},
+      {"r := Thing[3, 4];", "compile: Too many actual parameters"},
+      {"r := Thing[3][9];", "run: Index out of range: 9"},
+      {"v := Thing; v.Name[1] := 'x';", "run: Left side cannot be assigned to"},
+  };
+  for (const auto& [text, expect] : cases) {
+    QHash<QString, QString> vars;
+    const QString error = f.Run(QStringLiteral("var r, v: Variant; begin ") +
+                                    QString::fromLatin1(text) + QStringLiteral(" end."),
+                                &vars);
+    EXPECT_EQ((error.isEmpty() ? vars.value("r") : error).toStdString(), expect) << text;
+  }
+}
+
+// A name a class lacks, on an object known while compiling, is the
+// component that object owns under that name; the handle is still checked
+// when the statement runs.
+TEST(ScriptRegistryTest, OwnedComponentsFoundWhileCompiling) {
+  Fixture f;
+  SetScriptOwnedComponent([&f](Persistent& owner, const QString& name) -> Persistent* {
+    return &owner == &f.other && name.compare(QLatin1String("button1"), Qt::CaseInsensitive) == 0
+               ? f.thing
+               : nullptr;
+  });
+  QHash<QString, QString> vars;
+  EXPECT_EQ(f.Run(QStringLiteral("var n: String; begin Other.BUTTON1.Left := 6; "
+                                 "n := Other.Button1.Describe('>') end."),
+                  &vars),
+            QString());
+  EXPECT_EQ(f.thing->Left(), 6);
+  EXPECT_EQ(vars.value("n"), "'>thing2'");
+  // Typed by the component's class: its members are checked while compiling.
+  EXPECT_EQ(f.Run(QStringLiteral("begin Other.Button1.Nope := 1 end.")),
+            QStringLiteral("compile: Undeclared identifier: 'Nope'"));
+  EXPECT_EQ(f.Run(QStringLiteral("begin Other.Button2.Left := 1 end.")),
+            QStringLiteral("compile: Undeclared identifier: 'Button2'"));
+  // Only a live object is asked: a Variant is not known while compiling.
+  EXPECT_EQ(
+      f.Run(QStringLiteral("var v: Variant; begin v := Other; v.Button1.Left := 1 end.")).left(25),
+      QStringLiteral("run: Undeclared identifie"));
+  EXPECT_EQ(f.Run(QStringLiteral("begin Drop; Other.Button1.Left := 1 end.")).left(31),
+            QStringLiteral("run: Invalid object reference: "));
+  SetScriptOwnedComponent({});
+}
+
+// Arrays reach host functions shared, not copied; what a host keeps of
+// one stays as it was when the script later changes its own.
+TEST(ScriptRegistryTest, ArraysReachHostFunctionsShared) {
+  RegisterScriptLanguages();
+  TksScript script;
+  ScriptValue kept;
+  script.AddMethod(QStringLiteral("procedure Keep(a: Variant)"), [&](ScriptMethodCall& call) {
+    kept = call.Arg(0);
+    return ScriptValue();
+  });
+  script.AddMethod(QStringLiteral("function SameAsKept(a: Array): Boolean"),
+                   [&](ScriptMethodCall& call) {
+                     return ScriptValue::Bool(call.Arg(0).array() == kept.array());
+                   });
+  QHash<QString, QString> vars;
+  ASSERT_EQ(ovx::test::RunScript(script,
+                                 QStringLiteral("var a, b: Variant; s1, s2, s3: Boolean;\n"
+                                                "begin a := VarArrayCreate([0, 2], varVariant);\n"
+                                                "a[0] := 1; Keep(a); s1 := SameAsKept(a);\n"
+                                                "a[0] := 2; s2 := SameAsKept(a); b := a;\n"
+                                                "Keep(b); b[1] := 5; s3 := SameAsKept(a) end."),
+                                 QStringLiteral("PascalScript"), &vars),
+            QString());
+  EXPECT_EQ(vars.value("s1"), "True");
+  EXPECT_EQ(vars.value("s2"), "False");
+  EXPECT_EQ(vars.value("s3"), "False");
+  EXPECT_EQ(vars.value("a"), "[2, Empty, Empty]");
+  EXPECT_EQ(vars.value("b"), "[2, 5, Empty]");
+  EXPECT_EQ(kept.Display(), "[2, Empty, Empty]");
+}
+
 class TTestButton : public Persistent {
   OVX_META_CLASS
  public:
