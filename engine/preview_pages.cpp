@@ -119,6 +119,20 @@ int TovxPreviewPages::Contents::AddEntry(TovxComponent& source, int page) {
   return index;
 }
 
+const TovxPreviewPages::Contents::ClassKind& TovxPreviewPages::Contents::KindOf(
+    const ovx::Persistent& object) {
+  const ovx::MetaClass* meta = &object.GetMetaClass();
+  auto known = kinds.constFind(meta);
+  if (known == kinds.constEnd()) {
+    const auto* component = dynamic_cast<const TovxComponent*>(&object);
+    known = kinds.insert(
+        meta, {component != nullptr, dynamic_cast<const TovxReportComponent*>(component) != nullptr,
+               dynamic_cast<const TovxView*>(component) != nullptr,
+               dynamic_cast<const TovxPictureView*>(component) != nullptr});
+  }
+  return *known;
+}
+
 // --- outline -------------------------------------------------------------------------
 
 const ovx::MetaClass& TovxOutline::StaticMetaClass() {
@@ -274,21 +288,26 @@ void TovxPreviewPages::AddSourcePage(const TovxReportPage& page) {
   const std::function<void(const TovxComponent&, TovxComponent&)> copy_children =
       [&](const TovxComponent& from, TovxComponent& to) {
         for (TovxComponent* child : from.Objects()) {
-          if (!dynamic_cast<TovxReportComponent*>(child)) continue;
+          if (!c.KindOf(*child).report_component) continue;
           const ovx::MetaClass* meta = RegisteredClass(*child);
           if (!meta || !meta->CanCreate()) continue;
-          auto* object = dynamic_cast<TovxComponent*>(meta->Create(&to));
-          if (!object) continue;
+          ovx::Persistent* made = meta->Create(&to);
+          if (!made) continue;
+          const Contents::ClassKind& kind = c.KindOf(*made);
+          if (!kind.component) {
+            delete made;
+            continue;
+          }
+          auto* object = static_cast<TovxComponent*>(made);
           object->Assign(*child);
           NameSourceCopy(*object, child->Name());
-          if (auto* view = dynamic_cast<TovxView*>(object)) {
+          if (kind.view) {
+            auto* view = static_cast<TovxView*>(object);
             view->SetDataSetName(QString());
             view->SetDataField(QString());
           }
           // Pictures go to the picture cache, once per printed use.
-          if (auto* picture = dynamic_cast<TovxPictureView*>(object)) {
-            picture->SetPicture(TovxPicture());
-          }
+          if (kind.picture_view) static_cast<TovxPictureView*>(object)->SetPicture(TovxPicture());
           const int entry = c.AddEntry(*object, k);
           c.by_object.insert(child, entry);
           c.by_object.insert(object, entry);
@@ -697,9 +716,13 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
     if (entry) {
       // The source object, then the item's own values over it.
       const ovx::MetaClass* meta = RegisteredClass(*entry->source);
-      object =
-          meta && meta->CanCreate() ? dynamic_cast<TovxComponent*>(meta->Create(&parent)) : nullptr;
-      if (!object) continue;
+      ovx::Persistent* made = meta && meta->CanCreate() ? meta->Create(&parent) : nullptr;
+      if (!made) continue;
+      if (!c.KindOf(*made).component) {
+        delete made;
+        continue;
+      }
+      object = static_cast<TovxComponent*>(made);
       object->Assign(*entry->source);
       if (!child->Text().isEmpty()) {
         object->SetLoading(true);
@@ -725,11 +748,13 @@ void TovxPreviewPages::RebuildChildren(const TovxXMLItem& item, TovxComponent& p
     }
     // The view takes its deferred value; one standing for a repeat of the
     // view before it leaves the page.
-    if (auto* view = dynamic_cast<TovxView*>(object); view && c.post_processor.RestoreView(*view)) {
+    const Contents::ClassKind& kind = c.KindOf(*object);
+    if (kind.view && c.post_processor.RestoreView(static_cast<TovxView&>(*object))) {
       delete object;
       continue;
     }
-    if (auto* picture = dynamic_cast<TovxPictureView*>(object)) {
+    if (kind.picture_view) {
+      auto* picture = static_cast<TovxPictureView*>(object);
       if (picture->Picture().IsEmpty()) c.pictures.GetPicture(*picture);
     }
     cached.items.insert(object, child);

@@ -64,6 +64,17 @@ struct TovxPreviewPages::Contents {
   QHash<const ovx::MetaClass*, QByteArray> prefixes;
   // The registry's class by an object's own class (RegisteredClass).
   QHash<const ovx::MetaClass*, const ovx::MetaClass*> registered;
+  // What the store asks of an object, by its class: found by casts once,
+  // as a failed dynamic_cast walks the whole hierarchy and a store meets a
+  // handful of classes in a hundred thousand objects.
+  struct ClassKind {
+    bool component = false;
+    bool report_component = false;
+    bool view = false;
+    bool picture_view = false;
+  };
+  QHash<const ovx::MetaClass*, ClassKind> kinds;
+  const ClassKind& KindOf(const ovx::Persistent& object);
   TovxPictureCache pictures;
   // The deferred values of the pages' views.
   TovxPostProcessor post_processor;

@@ -162,15 +162,22 @@ std::vector<TovxComponent*> TovxComponent::AllObjects() const {
   return all;
 }
 
+// The class tables mirror the classes, so a level whose table does not
+// descend from the one asked for is passed by without a dynamic_cast, which
+// fails slowly at every level of a deep object.
 TovxPage* TovxComponent::Page() const {
+  const ovx::MetaClass& page_class = TovxPage::StaticMetaClass();
   for (const TovxComponent* c = this; c; c = c->parent_) {
+    if (!c->GetMetaClass().InheritsFrom(page_class)) continue;
     if (auto* page = dynamic_cast<const TovxPage*>(c)) return const_cast<TovxPage*>(page);
   }
   return nullptr;
 }
 
 TovxReport* TovxComponent::Report() const {
+  const ovx::MetaClass& report_class = TovxReport::StaticMetaClass();
   for (const TovxComponent* c = this; c; c = c->parent_) {
+    if (!c->GetMetaClass().InheritsFrom(report_class)) continue;
     if (auto* report = dynamic_cast<const TovxReport*>(c)) return const_cast<TovxReport*>(report);
   }
   return nullptr;

@@ -224,20 +224,41 @@ void CopyStored(const ovx::Persistent& from, ovx::Persistent& to,
 
 }  // namespace
 
+namespace {
+
+// Whether `source` may write nested lists: a memo only with more than one
+// format or highlight (the common memo has neither); any other class is
+// asked.
+bool MayHaveCollections(const TovxComponent& source) {
+  if (!TraitsOf(source).memo) return true;
+  const auto& memo = static_cast<const TovxCustomMemoView&>(source);
+  return memo.FormatCount() > 1 || memo.HighlightCount() > 1;
+}
+
+}  // namespace
+
 void TovxComponent::Assign(const TovxComponent& source) {
   if (&source == this) return;
-  // Found once: the walk up to the report fails a cast at every level.
+  SetLoading(true);
+  QByteArray references;
+  QStringList errors;
+  const std::optional<QByteArray> raw = source.RawAttributes();
+  if (!raw) {
+    std::vector<const ovx::PropertyInfo*> path;
+    CopyStored(source, *this, path, references, errors);
+    // Most copies are plain values only: no report to find (a walk up the
+    // tree) and no serializer to make.
+    if (references.isEmpty() && errors.isEmpty() && !MayHaveCollections(source)) {
+      SetLoading(false);
+      return;
+    }
+  }
   TovxReport* report = Report();
   TovxXMLSerializer serializer(report ? report->Classes() : ovx::ReportClasses(),
                                report ? static_cast<ovx::StoredObject*>(report) : this);
-  SetLoading(true);
-  if (const std::optional<QByteArray> raw = source.RawAttributes()) {
+  if (raw) {
     if (RawAttributes()) SetRawAttributes(*raw);
   } else {
-    QByteArray references;
-    std::vector<const ovx::PropertyInfo*> path;
-    QStringList errors;
-    CopyStored(source, *this, path, references, errors);
     for (const QString& error : errors)
       serializer.AddError(error + QStringLiteral(" (") + Name() + u')');
     // References resolve by name in this object's report; nested lists (a

@@ -115,22 +115,45 @@ void TovxCustomMemoView::SetFlowTo(TovxCustomMemoView* memo) {
 // --- lists --------------------------------------------------------------------------------
 
 TovxFormat& TovxCustomMemoView::AddFormat() {
+  MakeDefaultFormatOwn();
   formats_.push_back(std::make_unique<TovxFormat>());
   return *formats_.back();
 }
 
 void TovxCustomMemoView::DeleteFormat(int index) {
-  if (index >= 0 && index < FormatCount()) formats_.erase(formats_.begin() + index);
+  if (index < 0 || index >= FormatCount()) return;
+  MakeDefaultFormatOwn();
+  formats_.erase(formats_.begin() + index);
+}
+
+namespace {
+
+const TovxFormat& DefaultFormat() {
+  static const TovxFormat kDefault;
+  return kDefault;
+}
+
+}  // namespace
+
+void TovxCustomMemoView::MakeDefaultFormatOwn() {
+  if (!default_format_) return;
+  default_format_ = false;
+  if (formats_.empty()) formats_.push_back(std::make_unique<TovxFormat>());
+}
+
+const TovxFormat& TovxCustomMemoView::FormatAt(int index) const {
+  if (default_format_ && formats_.empty() && index == 0) return DefaultFormat();
+  return *formats_.at(static_cast<size_t>(index));
 }
 
 TovxFormat& TovxCustomMemoView::DisplayFormat() {
+  MakeDefaultFormatOwn();
   if (formats_.empty()) AddFormat();
   return *formats_.front();
 }
 
 const TovxFormat& TovxCustomMemoView::DisplayFormat() const {
-  static const TovxFormat kDefault;
-  return formats_.empty() ? kDefault : *formats_.front();
+  return formats_.empty() ? DefaultFormat() : *formats_.front();
 }
 
 int TovxCustomMemoView::NextUniqueNumber() const {

@@ -148,12 +148,23 @@ class TovxCustomMemoView : public TovxStretcheable {
   void SetVAlign(TovxVAlign v) { v_align_ = v; }
 
   // --- display formats ---------------------------------------------------------------
-  int FormatCount() const { return static_cast<int>(formats_.size()); }
-  TovxFormat& FormatAt(int index) { return *formats_.at(static_cast<size_t>(index)); }
-  const TovxFormat& FormatAt(int index) const { return *formats_.at(static_cast<size_t>(index)); }
+  // Printing gives a memo without formats the default item; until it is
+  // changed, that item is one shared, read-only default (memos come by the
+  // thousand), made the memo's own on the first access that may change it.
+  int FormatCount() const {
+    return formats_.empty() ? int{default_format_} : static_cast<int>(formats_.size());
+  }
+  TovxFormat& FormatAt(int index) {
+    MakeDefaultFormatOwn();
+    return *formats_.at(static_cast<size_t>(index));
+  }
+  const TovxFormat& FormatAt(int index) const;
   TovxFormat& AddFormat();
   void DeleteFormat(int index);
-  void ClearFormats() { formats_.clear(); }
+  void ClearFormats() {
+    formats_.clear();
+    default_format_ = false;
+  }
   // The first item, created when the list is empty. The const form answers
   // a default format instead.
   TovxFormat& DisplayFormat();
@@ -276,6 +287,7 @@ class TovxCustomMemoView : public TovxStretcheable {
   };
   const Extra& ExtraOrNone() const;
   Extra& MakeExtra();
+  void MakeDefaultFormatOwn();
 
   // The look a highlight changed, for RestoreAppearance.
   struct SavedAppearance {
@@ -318,6 +330,8 @@ class TovxCustomMemoView : public TovxStretcheable {
   bool word_wrap_ = true;
   bool wysiwyg_ = true;
   bool text_saved_ = false;
+  // Holds the shared default format item (formats_ is empty then).
+  bool default_format_ = false;
   TovxHAlign h_align_ = TovxHAlign::haLeft;
   TovxVAlign v_align_ = TovxVAlign::vaTop;
   TovxDuplicateMode duplicates_ = TovxDuplicateMode::dmShow;

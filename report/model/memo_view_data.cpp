@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -68,7 +69,7 @@ void TovxCustomMemoView::BeforePrint() {
 
 void TovxCustomMemoView::GetData() {
   TovxStretcheable::GetData();
-  DisplayFormat();
+  if (formats_.empty()) default_format_ = true;
   TovxDataSet* data_set = DataField().isEmpty() ? nullptr : DataSet();
   if (data_set) {
     FillFromDataField(*data_set);
@@ -129,7 +130,7 @@ void TovxCustomMemoView::FillFromDataField(TovxDataSet& data_set) {
     return;
   }
   SetValue(data_set.Value(field));
-  const TovxFormat& format = DisplayFormat();
+  const TovxFormat& format = std::as_const(*this).DisplayFormat();
   QString text = format.Kind() != TovxFormatKind::fkText ? format.FormatValue(Value())
                                                          : data_set.DisplayText(field);
   if (hide_zeros_ && IsNumericZero(Value())) text.clear();
@@ -144,7 +145,7 @@ void TovxCustomMemoView::ExpandTextExpressions() {
   if (!text.contains(delimiters->open)) return;
   SetText(ovx::ExpandExpressions(text, *delimiters, [this](const QString& expression, int n) {
     // A copy: the expression may run script code that edits this memo.
-    const TovxFormat format = FormatAt(std::min(n, FormatCount() - 1));
+    const TovxFormat format = std::as_const(*this).FormatAt(std::min(n, FormatCount() - 1));
     return EvaluateExpression(expression, format);
   }));
 }

@@ -2,8 +2,12 @@
 #include "base/class_builder.h"
 #include "base/class_registry.h"
 #include "base/font.h"
+#include "base/object_handle.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -237,6 +241,32 @@ TEST(FontTest, EverySettingNotifiesAndCopiesKeepTheirOwnHandler) {
   copy.SetSize(20);
   EXPECT_EQ(changes, 4);
   EXPECT_EQ(font.StyleBits(), 0);
+}
+
+// A destroyed object's handle must die with it, whatever other handles
+// came and went before: destructions skip the table for addresses that
+// never had a handle, and that shortcut must never skip a live one.
+TEST(ObjectHandleTest, EveryHandleDiesWithItsObject) {
+  const qint64 live_before = ovx::LiveObjectHandles();
+  // Rounds: a few handles; then enough that the last one gone empties the
+  // shortcut; then again after it was emptied.
+  for (const int count : {3, 5000, 7}) {
+    std::vector<std::unique_ptr<Base>> objects;
+    std::vector<qint64> handles;
+    for (int i = 0; i < count; ++i) {
+      objects.push_back(std::make_unique<Base>());
+      handles.push_back(ovx::ObjectHandle(objects.back().get()));
+    }
+    // A bystander without a handle goes first, then every other object.
+    { Base bystander; }
+    for (size_t i = 0; i < objects.size(); i += 2) objects[i].reset();
+    for (size_t i = 0; i < objects.size(); ++i) {
+      EXPECT_EQ(ovx::ObjectFromHandle(handles[i]), objects[i].get()) << count << " " << i;
+    }
+    objects.clear();
+    for (const qint64 handle : handles) EXPECT_EQ(ovx::ObjectFromHandle(handle), nullptr);
+    EXPECT_EQ(ovx::LiveObjectHandles(), live_before) << count;
+  }
 }
 
 }  // namespace

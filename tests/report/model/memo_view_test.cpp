@@ -17,6 +17,10 @@
 
 #include <QDate>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 namespace {
 
 std::string S(const QString& s) { return s.toStdString(); }
@@ -122,6 +126,51 @@ TEST(MemoViewTest, GridCellMemo) {
   EXPECT_EQ(S(memo->Text()), "道\r\n");
   memo->AfterPrint();
   EXPECT_EQ(memo->Width(), size);
+}
+
+// Printing gives a memo without formats its default item. Memos of a
+// typeset page share that item until one of them changes it; a change
+// through any way in must stay with that memo.
+TEST(MemoViewTest, PrintedMemosShareTheDefaultFormatUntilOneChangesIt) {
+  struct Case {
+    const char* name;
+    std::function<void(TovxMemoView&)> change;
+    int count_after;
+  };
+  const std::vector<Case> cases = {
+      {"FormatAt", [](TovxMemoView& m) { m.FormatAt(0).SetFormatStr("0.00"); }, 1},
+      {"DisplayFormat",
+       [](TovxMemoView& m) { m.DisplayFormat().SetKind(TovxFormatKind::fkNumeric); }, 1},
+      {"AddFormat", [](TovxMemoView& m) { m.AddFormat().SetFormatStr("yyyy"); }, 2},
+      {"DeleteFormat", [](TovxMemoView& m) { m.DeleteFormat(0); }, 0},
+      {"ClearFormats", [](TovxMemoView& m) { m.ClearFormats(); }, 0},
+      {"property",
+       [](TovxMemoView& m) {
+         auto* format = ovx::ToObject(m.GetMetaClass().FindProperty(u"DisplayFormat")->get(m));
+         static_cast<TovxFormat*>(format)->SetFormatStr("#0");
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    TovxMemoView changed;
+    TovxMemoView other;
+    for (TovxMemoView* memo : {&changed, &other}) {
+      memo->SetText("1");
+      memo->GetData();
+      ASSERT_EQ(memo->FormatCount(), 1) << c.name;
+      EXPECT_EQ(std::as_const(*memo).FormatAt(0), TovxFormat()) << c.name;
+    }
+    EXPECT_EQ(&std::as_const(changed).FormatAt(0), &std::as_const(other).FormatAt(0));
+    c.change(changed);
+    EXPECT_EQ(changed.FormatCount(), c.count_after) << c.name;
+    ASSERT_EQ(other.FormatCount(), 1) << c.name;
+    EXPECT_EQ(std::as_const(other).FormatAt(0), TovxFormat()) << c.name;
+    EXPECT_EQ(std::as_const(other).DisplayFormat(), TovxFormat()) << c.name;
+    // A memo printed afterwards still gets the untouched default.
+    TovxMemoView later;
+    later.GetData();
+    EXPECT_EQ(std::as_const(later).DisplayFormat(), TovxFormat()) << c.name;
+  }
 }
 
 TEST(MemoViewTest, TextLinesAndStoredText) {
