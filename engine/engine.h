@@ -3,7 +3,8 @@
 // Design: each run of a report page starts a prepared page and copies the
 // page's own objects (views placed on the page, outside bands) onto it
 // once, through a temporary null band at the current y; they take no
-// vertical space. Then the page's data bands run over their data sets
+// vertical space. A subreport among them runs its page from its place (a
+// subreport's page shows its own objects there in turn). Then the page's data bands run over their data sets
 // (engine_data.cpp): headers, groups, records, nested data bands, footers
 // and counted child bands, each shown by ShowBand (engine_bands.cpp), which
 // prepares the band (events, data, stretching, shifting), breaks the

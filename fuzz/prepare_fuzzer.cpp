@@ -14,7 +14,7 @@
 // setting a property in an event does), so the byte check is made only for
 // templates whose script is an empty program. The host appends up to two
 // pages while the run goes on (as the application appends its body pages),
-// shaped by the input's last byte; they are taken out again before the
+// shaped by a hash of the input; they are taken out again before the
 // template is compared.
 #include "base/error.h"
 #include "base/stream.h"
@@ -146,12 +146,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool check = EmptyScript(report);
   const QByteArray before = Save(report);
   const size_t template_objects = report.Objects().size();
-  const uint8_t shape = size > 0 ? data[size - 1] : 0;
+  // Any change of the input may change the pages appended.
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+  const auto shape = static_cast<uint8_t>(hash ^ (hash >> 8) ^ (hash >> 16) ^ (hash >> 24));
   int appended = 0;
   if (TovxEngine* engine = ovx::ReportEngine(report)) {
     engine->more_pages = [&] {
       if (appended >= 2 || !(shape & 0x80)) return false;
-      AppendPage(report, ++appended, static_cast<uint8_t>(shape + appended));
+      ++appended;
+      AppendPage(report, appended, static_cast<uint8_t>(shape + appended));
       return true;
     };
   }
