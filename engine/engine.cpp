@@ -14,6 +14,7 @@
 #include "report/model/page.h"
 #include "report/model/report.h"
 #include "report/model/report_lists.h"
+#include "report/model/subreport.h"
 #include "report/model/view.h"
 #include "script/script_languages.h"
 
@@ -86,6 +87,7 @@ bool TovxEngine::Initialize(TovxReportPage* only) {
   group_runs_.clear();
   headers_.clear();
   saved_.clear();
+  active_.clear();
   band_marks_.clear();
   tree_ = nullptr;
   page_ = nullptr;
@@ -204,8 +206,9 @@ void TovxEngine::RestoreSavedObjects() {
   while (!saved_.empty()) {
     TovxReportComponent* object = saved_.back();
     saved_.pop_back();
-    object->AfterPrint();
+    RestoreState(*object);
   }
+  active_.clear();
   band_marks_.clear();
   report_.SetCurrentObject(nullptr);
 }
@@ -356,20 +359,7 @@ void TovxEngine::RunPageContents(TovxReportPage& page) {
     return;
   }
   StartFirstPage(page);
-
-  // The page's own objects, once on each started page, at their positions
-  // relative to the printable area; they take no vertical space.
-  std::vector<TovxComponent*> objects;
-  for (TovxComponent* child : page.Objects()) {
-    if (!dynamic_cast<TovxBand*>(child)) objects.push_back(child);
-  }
-  if (!objects.empty()) {
-    TovxNullBand band;
-    band.SetBounds(0, cur_y_, page_width_, page_height_);
-    const double saved_y = cur_y_;
-    ShowNullBand(band, objects);
-    cur_y_ = saved_y;
-  }
+  ShowPageObjects(page, 0);
   MarkBodyStart();
 
   if (on_manual_build) {
@@ -385,17 +375,79 @@ void TovxEngine::RunPageContents(TovxReportPage& page) {
   NotifyEvent(TovxProcessAtMode::paReportPageFinished, nullptr);
 }
 
+// The page's own objects (outside bands) at `x` and the current y, once
+// per run of the page contents. Views are copied and take no vertical
+// space. A subreport is no view of its own: it prints what its page makes,
+// inside the area (printed on its parent) or from its place on over as
+// many columns and pages as that takes.
+void TovxEngine::ShowPageObjects(TovxReportPage& page, double x) {
+  std::vector<TovxComponent*> objects;
+  std::vector<TovxComponent*> subreports;
+  for (TovxComponent* child : page.Objects()) {
+    if (dynamic_cast<TovxBand*>(child)) continue;
+    if (dynamic_cast<TovxSubreport*>(child)) {
+      subreports.push_back(child);
+      continue;
+    }
+    objects.push_back(child);
+  }
+  const double top = cur_y_;
+  if (!objects.empty()) {
+    TovxNullBand band;
+    band.SetBounds(x, top, page_width_, page_height_);
+    ShowNullBand(band, objects);
+    cur_y_ = top;
+  }
+  if (subreports.empty() || report_.Terminated()) return;
+  // The placeholders have their events around what they print, as on a
+  // band; their state comes back whatever way the run leaves.
+  const size_t mark = saved_.size();
+  for (TovxComponent* object : subreports) {
+    auto* subreport = static_cast<TovxSubreport*>(object);
+    SaveState(*subreport);
+    FireBeforePrint(*subreport);
+  }
+  for (Copy& copy : CollectSubreports(nullptr, SubreportsOf(subreports, true))) {
+    copy->SetLeft(copy->Left() + x);
+    copy->SetTop(copy->Top() + top);
+    if (Collecting()) {
+      collectors_.back().push_back(std::move(copy));
+    } else {
+      pages_.AddObject(*copy);
+    }
+  }
+  const int start_page = pages_.CurPage();
+  const int start_column = cur_column_;
+  const double start_x = cur_x_;
+  if (!report_.Terminated()) {
+    RunSubreportsBeside(nullptr, SubreportsOf(subreports, false), start_page, x, top);
+  }
+  // Like the views they take no space where they stayed on the page; once
+  // they ran on, the page's bands follow their end rather than printing
+  // over them.
+  if (pages_.CurPage() == start_page && cur_column_ == start_column) {
+    cur_y_ = top;
+    cur_x_ = start_x;
+  }
+  for (size_t i = mark; i < saved_.size(); ++i) FireAfterPrint(*saved_[i]);
+  while (saved_.size() > mark) {
+    TovxReportComponent* object = saved_.back();
+    saved_.pop_back();
+    RestoreState(*object);
+  }
+}
+
 void TovxEngine::ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects) {
   for (TovxComponent* object : objects) {
     if (report_.Terminated()) return;
-    ShowObject(*object, band.Top());
+    ShowObject(*object, band.Left(), band.Top());
   }
 }
 
 // The data cycle of one object and its children, and its copy on the page.
 // The objects stay listed as saved until their cycle ends, so an event or
 // expression that throws leaves nothing changed in the template.
-void TovxEngine::ShowObject(TovxComponent& object, double band_top) {
+void TovxEngine::ShowObject(TovxComponent& object, double band_x, double band_top) {
   auto* printable = dynamic_cast<TovxReportComponent*>(&object);
   if (!printable) return;
   const size_t mark = saved_.size();
@@ -411,7 +463,18 @@ void TovxEngine::ShowObject(TovxComponent& object, double band_top) {
     c->GetData();
   }
   report_.SetCurrentObject(nullptr);
-  pages_.AddObject(object, band_top);
+  if (Collecting()) {
+    // Output of a subreport printed on its parent: a copy, placed relative
+    // to the parent, as the bands it collects.
+    if (Copy copy = CopyObject(object); copy && object.Visible()) {
+      copy->SetLeft(band_x + object.Left());
+      copy->SetTop(band_top + object.Top());
+      collectors_.back().push_back(std::move(copy));
+    }
+  } else {
+    if (band_x != 0) printable->SetLeft(printable->Left() + band_x);
+    pages_.AddObject(object, band_top);
+  }
   for (size_t i = mark; i < saved_.size(); ++i) {
     FireAfterPrint(*saved_[i]);
     saved_[i]->AfterPrint();

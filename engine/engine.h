@@ -3,7 +3,8 @@
 // Design: each run of a report page starts a prepared page and copies the
 // page's own objects (views placed on the page, outside bands) onto it
 // once, through a temporary null band at the current y; they take no
-// vertical space. Then the page's data bands run over their data sets
+// vertical space. A subreport among them runs its page from its place (a
+// subreport's page shows its own objects there in turn). Then the page's data bands run over their data sets
 // (engine_data.cpp): headers, groups, records, nested data bands, footers
 // and counted child bands, each shown by ShowBand (engine_bands.cpp), which
 // prepares the band (events, data, stretching, shifting), breaks the
@@ -164,6 +165,14 @@ class TovxEngine : public TovxCustomEngine {
   }
 
  private:
+  // Where output stands on the current page: objects, y, the last anchor
+  // and the outline items added.
+  struct OutputMark {
+    int position = 0;
+    double y = 0;
+    int anchor = -1;
+    int outline = 0;
+  };
   struct BandRun {
     int line = 1;
     int line_through = 1;
@@ -179,6 +188,8 @@ class TovxEngine : public TovxCustomEngine {
     // are out, below the record in its column.
     bool details_in_column = false;
     bool next_column_due = false;
+    int row_anchor = -1;
+    int row_outline = 0;
   };
   struct GroupRun {
     QVariant value;
@@ -214,8 +225,9 @@ class TovxEngine : public TovxCustomEngine {
   void RunPages(TovxReportPage* only);
   void RunReportPage(TovxReportPage& page);
   void RunPageContents(TovxReportPage& page);
+  void ShowPageObjects(TovxReportPage& page, double x);
   void ShowNullBand(TovxNullBand& band, const std::vector<TovxComponent*>& objects);
-  void ShowObject(TovxComponent& object, double band_top);
+  void ShowObject(TovxComponent& object, double band_x, double band_top);
   void FireBeforePrint(TovxComponent& object);
   void FireAfterPrint(TovxComponent& object);
   void CallScript(const QString& procedure, TovxComponent& object);
@@ -228,6 +240,7 @@ class TovxEngine : public TovxCustomEngine {
   double PrepareBand(TovxBand& band);
   void FinishBand(TovxBand& band);
   void SaveState(TovxReportComponent& object);
+  void RestoreState(TovxReportComponent& object);
   void StretchAndShift(TovxBand& band);
   bool IsCountedChild(const TovxBand& band) const;
   // Whether nothing but reprinted headers was placed since the page or
@@ -235,7 +248,7 @@ class TovxEngine : public TovxCustomEngine {
   bool AtBodyStart() const;
   // A data band of several columns: places the record's column before it
   // is added, and moves on to the next column or row after.
-  void PlaceInColumn(TovxDataBand& band);
+  void PlaceInColumn(TovxDataBand& band, const OutputMark& before);
   void NextDataColumn(TovxDataBand& band);
   // Closes a row of records that did not fill all columns.
   void FinishDataRow(TovxDataBand& band);
@@ -255,10 +268,10 @@ class TovxEngine : public TovxCustomEngine {
   void ShowChain(TovxBand* band);
 
   // engine_keep.cpp
-  // Keeps what is added from here (or from an earlier object `position` at
-  // `y` on the current page) together with the bands that follow, until
-  // EndKeep for `band`.
-  void StartKeep(TovxBand* band, int position = -1, double y = 0);
+  OutputMark MarkOutput() const;
+  // Keeps what is added from here (or from an earlier mark on the current
+  // page) together with the bands that follow, until EndKeep for `band`.
+  void StartKeep(TovxBand* band, const OutputMark* from = nullptr);
   void EndKeep(const TovxBand* band);
   void DropKeep();
   bool KeptPartFits(double height) const;
@@ -278,12 +291,22 @@ class TovxEngine : public TovxCustomEngine {
   };
   using Copy = std::unique_ptr<TovxComponent, CopyDeleter>;
   Copy CopyObject(const TovxComponent& object);
+  // The visible subreports among `objects` that show a page, printed on
+  // their parent or not.
+  static std::vector<TovxSubreport*> SubreportsOf(const std::vector<TovxComponent*>& objects,
+                                                  bool on_parent);
   // Subreports printed on their parent: their output becomes objects of
   // `band`, placed at their positions inside it. Answers the lowest bottom.
   double RunSubreportsOnParent(TovxBand& band);
+  // Runs subreports printed on their parent (`band`, if any, is theirs);
+  // answers their output, placed relative to the parent's corner.
+  std::vector<Copy> CollectSubreports(TovxBand* band,
+                                      const std::vector<TovxSubreport*>& subreports);
   // The other subreports of a band shown at `x`, `top` on page `page`;
   // the run goes on at the furthest position any of them reached.
   void RunSubreportsBeside(TovxBand& band, int page, double x, double top);
+  void RunSubreportsBeside(TovxBand* band, const std::vector<TovxSubreport*>& subreports, int page,
+                           double x, double top);
   // Runs the bands of a subreport's page at the current position; false
   // when it is refused (its page already runs further up).
   bool RunSubreportPage(TovxSubreport& subreport);
@@ -350,7 +373,7 @@ class TovxEngine : public TovxCustomEngine {
   void CheckGroups(TovxDataBand& band, TovxDataSet& data_set, bool vertical = false);
   void ShowGroupFooters(TovxDataBand& band, size_t down_to);
   bool AddOutline(TovxBand& band);
-  void ShowKeptFooter(TovxDataBand& band, int page, int position, double y);
+  void ShowKeptFooter(TovxDataBand& band, int page, const OutputMark& record);
 
   TovxReport& report_;
   TovxPreviewPages& pages_;
@@ -384,6 +407,8 @@ class TovxEngine : public TovxCustomEngine {
   std::vector<HeaderItem> headers_;
   // Objects whose data cycle began and has not ended, in order.
   std::vector<TovxReportComponent*> saved_;
+  // How many data cycles each object saved by SaveState is in.
+  std::unordered_map<const TovxReportComponent*, int> active_;
   // Where each band being prepared starts in saved_.
   std::vector<size_t> band_marks_;
   double last_band_height_ = 0;
@@ -411,6 +436,7 @@ class TovxEngine : public TovxCustomEngine {
     int page = -1;
     int column = 1;
     int anchor = -1;
+    int outline = 0;
   };
   Keep keep_;
   // Bands that belong to a page's frame (headers, footers, overlay) added

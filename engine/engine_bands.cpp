@@ -1,6 +1,7 @@
 // Showing one band: its preparation (events, data, stretching, shifting),
 // the break when it does not fit, its place in the store, and its child
 // chain (see engine.h).
+#include "base/rounding.h"
 #include "engine/engine.h"
 #include "engine/post_processor.h"
 #include "engine/preview_pages.h"
@@ -12,6 +13,7 @@
 #include "report/model/subreport.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -72,9 +74,22 @@ void TovxEngine::ShowChain(TovxBand* band) {
   }
 }
 
+// A band a script shows again while it is being prepared (from its own
+// events or from a subreport on it) puts its objects through a second data
+// cycle inside the first: only the outer one saves and restores, or the
+// inner one would take the outer one's values for the template's.
 void TovxEngine::SaveState(TovxReportComponent& object) {
   saved_.push_back(&object);
+  if (++active_[&object] > 1) return;
   object.BeforePrint();
+}
+
+void TovxEngine::RestoreState(TovxReportComponent& object) {
+  if (const auto found = active_.find(&object); found != active_.end()) {
+    if (--found->second > 0) return;
+    active_.erase(found);
+  }
+  object.AfterPrint();
 }
 
 bool TovxEngine::ShowOneBand(TovxBand& band) {
@@ -121,10 +136,12 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
     }
   }
 
+  // Data bands of several columns break row by row (NextDataColumn); what
+  // a record's events add belongs to its row.
+  const bool columns = data && IsMultiColumnData(band);
+  const OutputMark before = columns ? MarkOutput() : OutputMark();
   double height = PrepareBand(band);
   const bool visible = band.Visible();
-  // Data bands of several columns break row by row (NextDataColumn).
-  const bool columns = data && IsMultiColumnData(band);
   if (visible && !NeverBreaks(band) && !columns && !in_page_start_ &&
       FreeSpace() < height - kEpsilon) {
     if (const auto* child = dynamic_cast<TovxChild*>(&band);
@@ -189,7 +206,7 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
         !dynamic_cast<TovxNullBand*>(&band)) {
       again = !frame_bands_.emplace(&band, shown_page, cur_column_).second;
     }
-    if (columns) PlaceInColumn(*data);
+    if (columns) PlaceInColumn(*data, before);
     if (!again) {
       const double x = columns ? band.Left() + cur_x_ : cur_x_;
       shown_x = x;
@@ -225,7 +242,7 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
   return true;
 }
 
-void TovxEngine::PlaceInColumn(TovxDataBand& band) {
+void TovxEngine::PlaceInColumn(TovxDataBand& band, const OutputMark& before) {
   BandRun& run = band_runs_[&band];
   if (run.column < 1 || run.column > band.Columns()) run.column = 1;
   if (run.column == 1) {
@@ -233,6 +250,8 @@ void TovxEngine::PlaceInColumn(TovxDataBand& band) {
     run.row_bottom = cur_y_;
     run.row_page = pages_.CurPage();
     run.row_position = pages_.ObjectPosition();
+    run.row_anchor = before.anchor;
+    run.row_outline = before.outline;
   }
   run.placed_column = run.column;
   band.SetLeft((run.column - 1) * (band.ColumnWidth() + band.ColumnGap()));
@@ -280,6 +299,10 @@ void TovxEngine::FinishDataRow(TovxDataBand& band) {
   NewColumn();
   const double y = cur_y_;
   pages_.PasteObjects(cur_x_, y);
+  // The row's outline items and anchors go where the row went.
+  const int shift = static_cast<int>(ovx::Round(y - top));
+  pages_.MoveOutlineItems(run.row_outline, pages_.CurPage(), shift);
+  pages_.MoveAnchors(run.row_anchor, pages_.CurPage(), shift);
   cur_y_ = y + height;
 }
 
@@ -415,6 +438,16 @@ void TovxEngine::StretchAndShift(TovxBand& band) {
     }
     band.SetHeight(bottom);
   }
+  // Objects aligned to the band's bottom stay there however the band grew
+  // (or grew beside them).
+  for (TovxComponent* object : objects) {
+    const auto* view = dynamic_cast<const TovxView*>(object);
+    if (view && view->Visible() && view->Align() == TovxAlign::baBottom &&
+        !(master && IsCell(*object))) {
+      const double top = band.Height() - object->Height();
+      if (std::abs(top - object->Top()) > kEpsilon) object->SetTop(top);
+    }
+  }
   for (TovxComponent* object : objects) {
     auto* stretch = dynamic_cast<TovxStretcheable*>(object);
     if (stretch && stretch->StretchMode() == TovxStretchMode::smMaxHeight &&
@@ -434,12 +467,12 @@ void TovxEngine::FinishBand(TovxBand& band) {
   while (saved_.size() > mark + 1) {
     TovxReportComponent* object = saved_.back();
     saved_.pop_back();
-    object->AfterPrint();
+    RestoreState(*object);
   }
   FireAfterPrint(band);
   if (saved_.size() > mark) {
     saved_.pop_back();
-    band.AfterPrint();
+    RestoreState(band);
   }
   if (!extras_.empty()) extras_.erase(&band);
 }

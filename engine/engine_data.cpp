@@ -110,8 +110,7 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
   int shown = 0;
   // Where the last record began, for a footer kept with it.
   int record_page = -1;
-  int record_position = 0;
-  double record_y = 0;
+  OutputMark record;
   data_set.First();
   while (!data_set.Eof() && !report_.Terminated() && (limit <= 0 || shown < limit)) {
     if (!PassesFilter(band) || !HasDetailData(band)) {
@@ -133,8 +132,7 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
       StartKeep(&band);
     }
     record_page = pages_.CurPage();
-    record_position = pages_.ObjectPosition();
-    record_y = cur_y_;
+    record = MarkOutput();
     cur_line_ = run.line;
     cur_line_through_ = run.line_through;
     const bool collapsed = GroupsCollapsed(band, links.groups.size());
@@ -161,13 +159,13 @@ void TovxEngine::RunDataBand(TovxDataBand& band, TovxDataSet& data_set) {
     }
     if (outlined) pages_.Outline().LevelUp();
     if (links.groups.empty()) EndKeep(&band);
-    if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
+    if (band.FooterAfterEach()) ShowKeptFooter(band, record_page, record);
     data_set.Next();
   }
   FinishDataRow(band);
   if (shown > 0) {
     ShowGroupFooters(band, 0);
-    if (!band.FooterAfterEach()) ShowKeptFooter(band, record_page, record_position, record_y);
+    if (!band.FooterAfterEach()) ShowKeptFooter(band, record_page, record);
     RemoveHeader(links.header);
   }
   EndKeep(links.header);
@@ -232,7 +230,7 @@ void TovxEngine::MoveRowBeforeDetails(TovxDataBand& band) {
 
 // With KeepFooter the footer stays with the last record: the keep starts
 // where that record began, when it is still on this page.
-void TovxEngine::ShowKeptFooter(TovxDataBand& band, int page, int position, double y) {
+void TovxEngine::ShowKeptFooter(TovxDataBand& band, int page, const OutputMark& record) {
   TovxFooter* footer = data_tree_->Links(&band).footer;
   if (!footer) return;
   bool keep = band.KeepFooter() && page == pages_.CurPage();
@@ -241,7 +239,7 @@ void TovxEngine::ShowKeptFooter(TovxDataBand& band, int page, int position, doub
       // The header's or the record's keep goes on until the footer.
       keep_.band = footer;
     } else if (!keep_.band) {
-      StartKeep(footer, position, y);
+      StartKeep(footer, &record);
     } else {
       keep = false;  // an outer keep holds the footer already
     }

@@ -13,19 +13,22 @@ constexpr double kEpsilon = 0.0001;
 
 }  // namespace
 
-void TovxEngine::StartKeep(TovxBand* band, int position, double y) {
+TovxEngine::OutputMark TovxEngine::MarkOutput() const {
+  return OutputMark{pages_.ObjectPosition(), cur_y_, pages_.AnchorPosition(),
+                    pages_.OutlinePosition()};
+}
+
+void TovxEngine::StartKeep(TovxBand* band, const OutputMark* from) {
   if (keep_.band || !band || !running_ || Collecting()) return;
-  if (position < 0) {
-    position = pages_.ObjectPosition();
-    y = cur_y_;
-  }
+  const OutputMark mark = from ? *from : MarkOutput();
+  const int position = mark.position;
   // Kept from the top of the page or column: moving on would gain nothing
   // (the report title, shown only once, does not come along).
   if (!title_above_body_ && pages_.CurPage() == body_start_page_ &&
       cur_column_ == body_start_column_ && position <= body_start_position_) {
     return;
   }
-  keep_ = Keep{band, y, position, pages_.CurPage(), cur_column_, pages_.AnchorPosition()};
+  keep_ = Keep{band, mark.y, position, pages_.CurPage(), cur_column_, mark.anchor, mark.outline};
   aggregates_->TakeSnapshot();
   aggregate_list_.BeginKeepSnapshot();
 }
@@ -73,9 +76,11 @@ void TovxEngine::PasteKept() {
   const int page = pages_.CurPage();
   const double y = cur_y_;
   pages_.PasteObjects(cur_x_, y);
+  // Outline items and anchors made since the keep started go with the
+  // kept part, to the next page or to the next column of the same page.
   const int shift = static_cast<int>(ovx::Round(y - keep_.y));
-  pages_.MoveOutlineItems(keep_.page, static_cast<int>(ovx::Round(keep_.y)), page, shift);
-  if (page != keep_.page) pages_.MoveAnchors(keep_.anchor, static_cast<int>(ovx::Round(y)));
+  pages_.MoveOutlineItems(keep_.outline, page, shift);
+  pages_.MoveAnchors(keep_.anchor, page, shift);
   const double used = pages_.LastUsedY(cur_x_);
   if (used > cur_y_) cur_y_ = used;
   aggregate_list_.EndKeepSnapshot();

@@ -52,29 +52,33 @@ double TryPart(Piece& piece, double height) {
 
 void TovxEngine::SplitBand(TovxBand& band) {
   std::vector<Piece> remaining;
-  // Objects aligned to the band's bottom close its last part.
+  const double page_body = page_height_ - FooterHeight();
+  // Objects aligned to the band's bottom close its last part, stretched
+  // views with all their content; one higher than a page is split like any
+  // other object, as it could never close a part.
   std::vector<TovxComponent*> bottom_aligned;
-  for (TovxComponent* object : OutputObjects(band)) {
-    if (!object->Visible()) continue;
-    if (const auto* view = dynamic_cast<const TovxView*>(object);
-        view && view->Align() == TovxAlign::baBottom && !dynamic_cast<TovxStretcheable*>(object)) {
-      bottom_aligned.push_back(object);
-      continue;
-    }
+  const auto add_piece = [&remaining](TovxComponent* object) {
     auto* stretch = dynamic_cast<TovxStretcheable*>(object);
     if (stretch) stretch->InitPart();
     remaining.push_back({object, stretch, object->Height()});
+  };
+  for (TovxComponent* object : OutputObjects(band)) {
+    if (!object->Visible()) continue;
+    if (const auto* view = dynamic_cast<const TovxView*>(object);
+        view && view->Align() == TovxAlign::baBottom && object->Height() <= page_body + kEpsilon) {
+      bottom_aligned.push_back(object);
+      continue;
+    }
+    add_piece(object);
   }
   // Nothing else to split: they are split like any other object.
   if (remaining.empty()) {
-    for (TovxComponent* object : bottom_aligned)
-      remaining.push_back({object, nullptr, object->Height()});
+    for (TovxComponent* object : bottom_aligned) add_piece(object);
     bottom_aligned.clear();
   }
   std::stable_sort(remaining.begin(), remaining.end(), [](const Piece& a, const Piece& b) {
     return a.object->Top() < b.object->Top();
   });
-  const double page_body = page_height_ - FooterHeight();
 
   // A break that could not start a fresh column (no page to break to)
   // counts as one, so the loop ends all the same.
@@ -188,6 +192,22 @@ void TovxEngine::SplitBand(TovxBand& band) {
     double height = 0;
     for (const TovxComponent* object : part) {
       height = std::max(height, object->Top() + object->Height());
+    }
+    if (rest.empty() && !bottom_aligned.empty()) {
+      // No room left for them below the end of the content: they close a
+      // part of their own on the next column or page.
+      double needed = 0;
+      for (const TovxComponent* object : bottom_aligned)
+        needed = std::max(needed, object->Height());
+      if (needed > space + kEpsilon && !part.empty()) {
+        for (TovxComponent* object : bottom_aligned) {
+          object->SetTop(advance);
+          add_piece(object);
+          rest.push_back(remaining.back());
+          remaining.pop_back();
+        }
+        bottom_aligned.clear();
+      }
     }
     band.SetHeight(height);
     if (rest.empty()) {

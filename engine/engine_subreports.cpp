@@ -134,6 +134,9 @@ bool TovxEngine::RunSubreportPage(TovxSubreport& subreport) {
     }
   } restore{*this, outer, cur_line_, cur_line_through_};
   CallScript(page->OnBeforePrint(), *page);
+  // The page's own objects stand where the subreport starts, as a report
+  // page's stand on its printable area.
+  ShowPageObjects(*page, cur_x_);
   if (on_manual_build) {
     on_manual_build(*page);
   } else if (!page->OnManualBuild().isEmpty() && call_script) {
@@ -145,15 +148,33 @@ bool TovxEngine::RunSubreportPage(TovxSubreport& subreport) {
   return true;
 }
 
-double TovxEngine::RunSubreportsOnParent(TovxBand& band) {
+std::vector<TovxSubreport*> TovxEngine::SubreportsOf(const std::vector<TovxComponent*>& objects,
+                                                     bool on_parent) {
   std::vector<TovxSubreport*> subreports;
-  for (TovxComponent* object : band.Objects()) {
+  for (TovxComponent* object : objects) {
     auto* subreport = dynamic_cast<TovxSubreport*>(object);
-    if (subreport && subreport->PrintOnParent() && subreport->Visible() && subreport->Page()) {
+    if (subreport && subreport->PrintOnParent() == on_parent && subreport->Visible() &&
+        subreport->Page()) {
       subreports.push_back(subreport);
     }
   }
-  if (subreports.empty()) return 0;
+  return subreports;
+}
+
+double TovxEngine::RunSubreportsOnParent(TovxBand& band) {
+  std::vector<Copy> copies = CollectSubreports(&band, SubreportsOf(band.Objects(), true));
+  double bottom = 0;
+  BandExtras& extras = extras_[&band];
+  for (Copy& copy : copies) {
+    if (copy->Visible()) bottom = std::max(bottom, copy->Top() + copy->Height());
+    extras.placed.push_back(std::move(copy));
+  }
+  return bottom;
+}
+
+std::vector<TovxEngine::Copy> TovxEngine::CollectSubreports(
+    TovxBand* band, const std::vector<TovxSubreport*>& subreports) {
+  if (subreports.empty()) return {};
   // Position and page come back afterwards whatever happens; the collector
   // goes with its copies.
   struct Restore {
@@ -172,30 +193,22 @@ double TovxEngine::RunSubreportsOnParent(TovxBand& band) {
     }
   };
   collectors_.emplace_back();
-  Restore restore{*this, cur_x_, cur_y_, page_x_, cur_column_, pages_.CurPage(), &band};
+  Restore restore{*this, cur_x_, cur_y_, page_x_, cur_column_, pages_.CurPage(), band};
   for (TovxSubreport* subreport : subreports) {
     if (!KeepGoing()) break;
     cur_x_ = page_x_ = subreport->Left();
     cur_y_ = subreport->Top();
     RunSubreportPage(*subreport);
   }
-  double bottom = 0;
-  BandExtras& extras = extras_[&band];
-  for (Copy& copy : collectors_.back()) {
-    if (copy->Visible()) bottom = std::max(bottom, copy->Top() + copy->Height());
-    extras.placed.push_back(std::move(copy));
-  }
-  return bottom;
+  return std::move(collectors_.back());
 }
 
 void TovxEngine::RunSubreportsBeside(TovxBand& band, int page, double x, double top) {
-  std::vector<TovxSubreport*> subreports;
-  for (TovxComponent* object : band.Objects()) {
-    auto* subreport = dynamic_cast<TovxSubreport*>(object);
-    if (subreport && !subreport->PrintOnParent() && subreport->Visible() && subreport->Page()) {
-      subreports.push_back(subreport);
-    }
-  }
+  RunSubreportsBeside(&band, SubreportsOf(band.Objects(), false), page, x, top);
+}
+
+void TovxEngine::RunSubreportsBeside(TovxBand* band, const std::vector<TovxSubreport*>& subreports,
+                                     int page, double x, double top) {
   if (subreports.empty()) return;
   // Where each subreport starts, and where the furthest one ended: the
   // state of the page and column it ended in goes on from there.
@@ -224,7 +237,7 @@ void TovxEngine::RunSubreportsBeside(TovxBand& band, int page, double x, double 
     // A subreport's own page breaks start again at its x.
     cur_x_ = page_x_ = x + subreport->Left();
     cur_y_ = top + subreport->Top();
-    current_band_ = &band;
+    current_band_ = band;
     if (!RunSubreportPage(*subreport)) continue;
     Position reached = take();
     // The page's own x comes back; the column goes on from its position.

@@ -235,7 +235,7 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
         }
       }
       saved_.pop_back();
-      cell->AfterPrint();
+      RestoreState(*cell);
     }
     cur_x_ += band.Width();
   }
@@ -244,7 +244,7 @@ void TovxEngine::ShowVerticalBand(TovxBand& band) {
   while (saved_.size() > mark) {
     TovxReportComponent* object = saved_.back();
     saved_.pop_back();
-    object->AfterPrint();
+    RestoreState(*object);
   }
   report_.SetCurrentObject(nullptr);
   if (footer) NotifyFinished(band);

@@ -159,6 +159,7 @@ void TovxOutline::AddItem(const QString& text, int top) {
   item->SetProp("page", QByteArray::number(pages_.CurPage()));
   item->SetProp("top", QByteArray::number(top));
   current_ = item;
+  pages_.contents_->outline_added.push_back(item);
 }
 
 void TovxOutline::LevelRoot() { current_ = nullptr; }
@@ -538,12 +539,14 @@ void TovxPreviewPages::BeginPass() {
   pass_page_ = cur_page_;
   pass_objects_ = ObjectPosition();
   pass_outline_items_ = Child("outline")->Count();
+  contents_->outline_added.clear();
   ResetLogicalPages();
   logical_counter_ = 0;
 }
 
 void TovxPreviewPages::DiscardFirstPass() {
   ClearCache();
+  contents_->outline_added.clear();
   if (pass_started_empty_) {
     // Anchors and page totals of the first pass stay for the second.
     TovxXMLItem* root = Root();
@@ -651,32 +654,24 @@ void TovxPreviewPages::RemoveAnchorsAfter(int index) {
   while (anchors->Count() > std::max(index + 1, 0)) delete anchors->Items(anchors->Count() - 1);
 }
 
-static void MoveItemsBelow(TovxXMLItem& parent, int from_page, int from_top, int to_page,
-                           int shift) {
-  for (int i = 0; i < parent.Count(); ++i) {
-    TovxXMLItem& item = *parent.Items(i);
-    if (IntProp(item, "page", -1) == from_page && IntProp(item, "top", 0) >= from_top) {
-      item.SetProp("page", QByteArray::number(to_page));
-      item.SetProp("top", QByteArray::number(IntProp(item, "top", 0) + shift));
-    }
-    MoveItemsBelow(item, from_page, from_top, to_page, shift);
+int TovxPreviewPages::OutlinePosition() const {
+  return static_cast<int>(contents_->outline_added.size());
+}
+
+void TovxPreviewPages::MoveOutlineItems(int position, int to_page, int shift) {
+  std::vector<TovxXMLItem*>& added = contents_->outline_added;
+  for (size_t i = static_cast<size_t>(std::max(position, 0)); i < added.size(); ++i) {
+    TovxXMLItem& item = *added[i];
+    item.SetProp("page", QByteArray::number(to_page));
+    item.SetProp("top", QByteArray::number(IntProp(item, "top", 0) + shift));
   }
 }
 
-void TovxPreviewPages::MoveOutlineItems(int from_page, int from_top, int to_page, int shift) {
-  if (TovxXMLItem* outline = Root()->FindItem("outline")) {
-    MoveItemsBelow(*outline, from_page, from_top, to_page, shift);
-  }
-}
-
-void TovxPreviewPages::MoveAnchors(int from, int top) {
+void TovxPreviewPages::MoveAnchors(int from, int to_page, int shift) {
   TovxXMLItem* anchors = Child("anchors");
-  const TovxXMLItem* first = anchors->Items(from + 1);
-  if (!first) return;
-  const int shift = top - IntProp(*first, "top", 0);
-  for (int i = from + 1; i < anchors->Count(); ++i) {
+  for (int i = std::max(from + 1, 0); i < anchors->Count(); ++i) {
     TovxXMLItem& item = *anchors->Items(i);
-    item.SetProp("page", QByteArray::number(IntProp(item, "page", 0) + 1));
+    item.SetProp("page", QByteArray::number(to_page));
     item.SetProp("top", QByteArray::number(IntProp(item, "top", 0) + shift));
   }
 }

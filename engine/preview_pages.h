@@ -199,12 +199,16 @@ class TovxPreviewPages : public ovx::Persistent {
   TovxOutline& Outline() { return outline_; }
   void AddAnchor(const QString& text, int top);
   int GetAnchorPage(const QString& text) const;
+  // Index of the last anchor (-1 for none).
   int AnchorPosition() const;
   void RemoveAnchorsAfter(int index);
-  void MoveAnchors(int from, int top);
-  // Moves the outline items at or below `from_top` on page `from_page` to
-  // `to_page`, down by `shift` (objects cut and pasted elsewhere).
-  void MoveOutlineItems(int from_page, int from_top, int to_page, int shift);
+  // Moves the anchors after index `from` to `to_page`, down by `shift`
+  // (objects cut and pasted elsewhere).
+  void MoveAnchors(int from, int to_page, int shift);
+  // Outline items added so far in this pass; MoveOutlineItems moves those
+  // added after `position` as MoveAnchors moves anchors.
+  int OutlinePosition() const;
+  void MoveOutlineItems(int position, int to_page, int shift);
   void CountLogicalPage();
   void ResetLogicalPages();
   int LogicalPageNo() const;

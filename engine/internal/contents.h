@@ -82,6 +82,10 @@ struct TovxPreviewPages::Contents {
   qint64 xml_size = 0;
   // Page items changed by hand stay in memory.
   QSet<const TovxXMLItem*> not_swappable;
+  // Outline items in the order they were added during this pass, so that
+  // items of a kept part can be told from items of earlier columns that
+  // share its page and lie lower.
+  std::vector<TovxXMLItem*> outline_added;
 };
 
 struct TovxPreviewPages::CachedPage {

@@ -13,9 +13,11 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -807,6 +809,47 @@ TEST_F(BandEngineTest, ABottomAlignedObjectClosesTheLastPart) {
   EXPECT_EQ(end->Top(), 30);
 }
 
+TEST_F(BandEngineTest, AStretchedViewAlignedToTheBottomStaysAtTheBandsBottom) {
+  struct Case {
+    const char* what;
+    int lines;  // of the memo beside it
+    int pages;
+  };
+  const Case cases[] = {{"band that grows", 5, 1}, {"band split over pages", 100, 2}};
+  for (const Case& c : cases) {
+    BandReport r;
+    auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
+    band->SetRowCount(1);
+    band->SetAllowSplit(true);
+    band->SetStretched(true);
+    r.AddMemo(*band, "Memo1", NumberedLines(c.lines), 20)
+        ->SetStretchMode(TovxStretchMode::smActualHeight);
+    // Beside the growing memo, so nothing shifts it; it grows itself.
+    TovxMemoView* end = r.AddMemo(*band, "End", NumberedLines(2), 10);
+    end->SetBounds(300, 30, 100, 10);
+    end->SetAlign(TovxAlign::baBottom);
+    end->SetStretchMode(TovxStretchMode::smActualHeight);
+    const QByteArray before = Saved(*r.report);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), c.pages) << c.what;
+    // Once, whole, closing the last part.
+    const MemoParts ends = PartsOf(r, "End");
+    EXPECT_EQ(ends.lines, std::vector<int>{2}) << c.what;
+    const TovxComponent* part = nullptr;
+    const TovxComponent* shown = nullptr;
+    for (const TovxComponent* object : r.Pages().GetPage(c.pages - 1)->AllObjects()) {
+      if (object->Name() == "MasterData1") part = object;
+      if (object->Name() == "End") shown = object;
+    }
+    ASSERT_NE(part, nullptr) << c.what;
+    ASSERT_NE(shown, nullptr) << c.what;
+    EXPECT_GT(shown->Height(), 10) << c.what;
+    EXPECT_NEAR(shown->Top() + shown->Height(), part->Height(), 1e-6) << c.what;
+    EXPECT_GT(part->Height(), 40) << c.what;
+    EXPECT_EQ(Saved(*r.report), before) << c.what;
+  }
+}
+
 TEST_F(BandEngineTest, ObjectsBelowASplitMemoFollowItsRest) {
   BandReport r;
   auto* band = r.Add<TovxMasterData>("MasterData1", 0, 40);
@@ -955,6 +998,60 @@ TEST_F(BandEngineTest, AKeptGroupTakesItsOutlineEntryAlong) {
   EXPECT_EQ(top, 0);
 }
 
+// Text, page and top of every anchor of the prepared report.
+std::vector<std::tuple<QString, int, int>> Anchors(BandReport& r) {
+  ovx::MemoryStream stream;
+  r.Pages().SaveToStream(stream);
+  const QString xml = QString::fromUtf8(stream.Data());
+  const qsizetype from = xml.indexOf(QStringLiteral("<anchors"));
+  const qsizetype to = xml.indexOf(QStringLiteral("</anchors>"));
+  std::vector<std::tuple<QString, int, int>> anchors;
+  if (from < 0 || to < from) return anchors;
+  static const QRegularExpression item(
+      QStringLiteral("<item text=\"([^\"]*)\" page=\"(-?\\d+)\" top=\"(-?\\d+)\""));
+  for (auto m = item.globalMatch(xml.mid(from, to - from)); m.hasNext();) {
+    const QRegularExpressionMatch one = m.next();
+    anchors.emplace_back(one.captured(1), one.captured(2).toInt(), one.captured(3).toInt());
+  }
+  return anchors;
+}
+
+// Page and top of the outline's top-level items.
+std::vector<std::pair<int, int>> OutlinePlaces(BandReport& r) {
+  TovxOutline& outline = r.Pages().Outline();
+  outline.LevelRoot();
+  std::vector<std::pair<int, int>> places;
+  for (int i = 0; i < outline.Count(); ++i) {
+    QString text;
+    int page = -1, top = -1;
+    outline.GetItem(i, text, page, top);
+    places.emplace_back(page, top);
+  }
+  return places;
+}
+
+TEST_F(BandEngineTest, AKeptGroupTakesItsAnchorsAndOutlineToTheNextColumn) {
+  BandReport r;
+  r.page->SetColumns(2);
+  // Nine rows fill column 1 to 900, where the kept group starts; its first
+  // row does not fit there, so header and rows open column 2.
+  r.Add<TovxMasterData>("MasterData1", 100, 100)->SetRowCount(9);
+  auto* group = r.Add<TovxGroupHeader>("GroupHeader1", 300, 50);
+  group->SetCondition(QStringLiteral("same"));
+  group->SetOutlineText(QStringLiteral("G"));
+  group->SetKeepTogether(true);
+  r.Add<TovxMasterData>("MasterData2", 400, 100)->SetRowCount(2);
+  int rows = 0;
+  r.report->on_before_print = [&](TovxComponent& object) {
+    if (object.Name() == "MasterData2") r.Engine().AddAnchor(QString("row%1").arg(++rows));
+  };
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 1);
+  using A = std::tuple<QString, int, int>;
+  EXPECT_EQ(Anchors(r), (std::vector<A>{{"row1", 0, 50}, {"row2", 0, 150}}));
+  EXPECT_EQ(OutlinePlaces(r), (std::vector<std::pair<int, int>>{{0, 0}}));
+}
+
 // --- data bands of several columns ---------------------------------------------------
 
 TEST_F(BandEngineTest, RecordsRunSideBySideInDataColumns) {
@@ -1074,6 +1171,32 @@ TEST_F(BandEngineTest, OutlineEntriesOfDataColumnsStandAtTheirRow) {
   EXPECT_EQ(tops, (std::vector<int>{0, 0, 0, 20, 20, 20, 40}));
 }
 
+TEST_F(BandEngineTest, ARowMovedOnTakesItsOutlineEntriesAndAnchors) {
+  // The second row would end below the page: it moves whole to the next.
+  BandReport r;
+  r.Add<TovxReportTitle>("ReportTitle1", 0, 1010);
+  auto* data = r.Add<TovxMasterData>("MasterData1", 2000, 20);
+  data->SetRowCount(5);
+  data->SetColumns(3);
+  data->SetColumnWidth(50);
+  data->SetColumnGap(10);
+  data->SetOutlineText(QStringLiteral("row"));
+  int rows = 0;
+  r.report->on_before_print = [&](TovxComponent& object) {
+    if (object.Name() == "MasterData1") r.Engine().AddAnchor(QString("row%1").arg(++rows));
+  };
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 2);
+  EXPECT_EQ(OutlinePlaces(r),
+            (std::vector<std::pair<int, int>>{{0, 1010}, {0, 1010}, {0, 1010}, {1, 0}, {1, 0}}));
+  const auto anchors = Anchors(r);
+  ASSERT_EQ(anchors.size(), 5u);
+  EXPECT_EQ(std::get<1>(anchors[3]), 1);
+  EXPECT_EQ(std::get<2>(anchors[3]), 0);
+  EXPECT_EQ(std::get<1>(anchors[4]), 1);
+  EXPECT_EQ(std::get<2>(anchors[4]), 0);
+}
+
 TEST_F(BandEngineTest, OnlyDataSetsTheRunOpenedAreClosed) {
   RowsDataSet mine(QStringLiteral("Mine"), Keys("AB"));
   RowsDataSet theirs(QStringLiteral("Theirs"), Keys("AB"));
@@ -1121,9 +1244,9 @@ TovxReportPage* SubreportPage(BandReport& r, const QString& name, int rows, doub
   return page;
 }
 
-TovxSubreport* AddSubreport(TovxBand& band, const QString& name, TovxReportPage* page, double left,
-                            double top, bool on_parent) {
-  auto* subreport = new TovxSubreport(&band);
+TovxSubreport* AddSubreport(TovxComponent& parent, const QString& name, TovxReportPage* page,
+                            double left, double top, bool on_parent) {
+  auto* subreport = new TovxSubreport(&parent);
   subreport->SetName(name);
   subreport->SetBounds(left, top, 200, 30);
   subreport->SetPage(page);
@@ -1212,11 +1335,15 @@ TEST_F(BandEngineTest, ASubreportOfARunningPageIsRefused) {
     const char* what;
     bool pair;  // Page1 -> Page2 -> Page1, else Page1 -> Page1
     bool on_parent;
+    bool on_page = false;  // the first subreport lies on the page, not the band
   };
   const Case cases[] = {{"own page beside", false, false},
                         {"own page on parent", false, true},
                         {"two pages showing each other", true, false},
-                        {"two pages on parent", true, true}};
+                        {"two pages on parent", true, true},
+                        {"own page from the page", false, false, true},
+                        {"own page from the page on parent", false, true, true},
+                        {"from the page through another page", true, false, true}};
   for (const Case& c : cases) {
     BandReport r;
     auto* band = r.Add<TovxMasterData>("MasterData1", 100, 40);
@@ -1225,11 +1352,13 @@ TEST_F(BandEngineTest, ASubreportOfARunningPageIsRefused) {
     QString refused = "Subreport1";
     if (c.pair) {
       TovxReportPage* other = SubreportPage(r, "Page2", 2, 20, "Row2");
-      AddSubreport(*band, "Subreport1", other, 0, 20, c.on_parent);
+      AddSubreport(c.on_page ? static_cast<TovxComponent&>(*r.page) : *band, "Subreport1", other, 0,
+                   20, c.on_parent);
       AddSubreport(*other->FindBand<TovxMasterData>(), "Subreport2", r.page, 0, 0, c.on_parent);
       refused = "Subreport2";
     } else {
-      AddSubreport(*band, "Subreport1", r.page, 0, 20, c.on_parent);
+      AddSubreport(c.on_page ? static_cast<TovxComponent&>(*r.page) : *band, "Subreport1", r.page,
+                   0, 20, c.on_parent);
     }
     const QByteArray before = Saved(*r.report);
     ASSERT_TRUE(r.Engine().Run(true, r.page)) << c.what;
@@ -1240,6 +1369,44 @@ TEST_F(BandEngineTest, ASubreportOfARunningPageIsRefused) {
         << c.what << ": " << r.report->Errors().join("|").toStdString();
     EXPECT_EQ(Saved(*r.report), before) << c.what;
   }
+}
+
+TEST_F(BandEngineTest, SubreportsOnThePageRunTheirPagesInPlace) {
+  for (const bool on_parent : {false, true}) {
+    SCOPED_TRACE(on_parent ? "printed on its parent" : "beside");
+    BandReport r;
+    r.Add<TovxMasterData>("MasterData1", 100, 40)->SetRowCount(1);
+    TovxReportPage* rows = SubreportPage(r, "Page2", 3, 20, "Row");
+    // A view on the subreport's page, outside its bands.
+    auto* note = new TovxMemoView(rows);
+    note->SetName("Note");
+    note->SetBounds(5, 7, 100, 10);
+    note->SetText("note");
+    AddSubreport(*r.page, "Subreport1", rows, 300, 50, on_parent);
+    const QByteArray before = Saved(*r.report);
+    ASSERT_TRUE(r.Prepare());
+    ASSERT_EQ(r.Pages().Count(), 1);
+    // The placeholders print what their pages make, never themselves.
+    EXPECT_EQ(r.CountPerPage("TovxSubreport"), std::vector<int>{0});
+    using P = std::pair<double, double>;
+    EXPECT_EQ(Places(r, "Row")[0], (std::vector<P>{{300, 50}, {300, 70}, {300, 90}}));
+    EXPECT_EQ(Places(r, "Note")[0], std::vector<P>{P(305, 57)});
+    // Standing where it stayed on the page, it takes no space.
+    EXPECT_EQ(Places(r, "MasterData1")[0], std::vector<P>{P(0, 0)});
+    EXPECT_EQ(Saved(*r.report), before);
+  }
+}
+
+TEST_F(BandEngineTest, APageSubreportThatRunsOnIsFollowedByThePagesBands) {
+  BandReport r;
+  r.Add<TovxMasterData>("MasterData1", 100, 40)->SetRowCount(1);
+  // 52 rows of 20 fill a page, 8 more run onto the next.
+  AddSubreport(*r.page, "Subreport1", SubreportPage(r, "Page2", 60, 20, "Row"), 0, 0, false);
+  ASSERT_TRUE(r.Prepare());
+  ASSERT_EQ(r.Pages().Count(), 2);
+  using P = std::pair<double, double>;
+  EXPECT_EQ(Places(r, "Row")[1].size(), 8u);
+  EXPECT_EQ(Places(r, "MasterData1")[1], std::vector<P>{P(0, 160)});
 }
 
 // --- vertical bands --------------------------------------------------------------

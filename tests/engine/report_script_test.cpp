@@ -13,7 +13,10 @@
 #include "report/model/report.h"
 #include "report/model/report_lists.h"
 #include "tests/engine/band_report.h"
+#include "tests/test_support.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -360,6 +363,39 @@ TEST_F(ReportScriptTest, RunDialogsDecidesWhetherTheRunGoesOn) {
     TitleMemo(r, QStringLiteral("x"));
     EXPECT_EQ(r.Prepare(), go_on);
     EXPECT_EQ(r.Pages().Count() > 0, go_on);
+  }
+}
+
+// The preparation fuzzer's seeds with scripts: their events break
+// columns and pages, show bands and write anchors and outline items, also
+// from subreports. Each run ends, makes pages without errors and leaves the
+// template as it was (these scripts set no property).
+TEST_F(ReportScriptTest, ScriptedSeedsPrepareAndLeaveTheirTemplates) {
+  const QDir seeds(test::DataPath("../../fuzz/corpus/prepare"));
+  const QStringList files = seeds.entryList({QStringLiteral("script-*.ov3")}, QDir::Files);
+  ASSERT_FALSE(files.isEmpty()) << seeds.path().toStdString();
+  for (const QString& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    QFile in(seeds.filePath(file));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    TovxReport report;
+    MemoryStream input(in.readAll());
+    ASSERT_TRUE(report.LoadFromStream(input));
+    report.EngineOptions().SetEnableThreadSafe(true);
+    report.EngineOptions().SetNewSilentMode(TovxSilentMode::simSilent);
+    int shown = 0;
+    report.on_before_print = [&](TovxComponent&) {
+      TovxPreviewPages* pages = PreparedPages(report);
+      if (++shown > 20000 || (pages && pages->Count() > 200)) report.SetTerminated(true);
+    };
+    MemoryStream before;
+    report.SaveToStream(before);
+    EXPECT_TRUE(report.PrepareReport()) << report.Errors().join(u'|').toStdString();
+    EXPECT_GT(PreparedPages(report)->Count(), 0);
+    EXPECT_LE(shown, 20000);
+    MemoryStream after;
+    report.SaveToStream(after);
+    EXPECT_EQ(after.Data(), before.Data());
   }
 }
 
