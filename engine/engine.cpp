@@ -110,7 +110,7 @@ bool TovxEngine::Initialize(TovxReportPage* only) {
   page_ = nullptr;
   current_band_ = last_band_on_page_ = start_new_page_band_ = nullptr;
   in_page_start_ = in_end_page_ = false;
-  page_objects_page_ = ended_page_ = -1;
+  page_objects_page_ = ended_page_ = continued_page_ = -1;
   frame_bands_.clear();
   data_tree_ = nullptr;
   running_pages_.clear();
@@ -311,7 +311,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     // The first pass's pages are gone: their title, headers and footers
     // are placed again.
     frame_bands_.clear();
-    page_objects_page_ = ended_page_ = -1;
+    page_objects_page_ = ended_page_ = continued_page_ = -1;
     aggregates_->Clear();
     aggregate_list_.ClearAllValues();
     final_pass_ = true;

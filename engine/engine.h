@@ -438,6 +438,8 @@ class TovxEngine : public TovxCustomEngine {
   double page_objects_bottom_ = 0;
   // The page ended last in this pass, and where its columns started.
   int ended_page_ = -1;
+  // The last page a report page printed on the previous page went on from.
+  int continued_page_ = -1;
   double ended_first_column_y_ = 0;
   // Whether the report title lies between the page's top and the body.
   bool title_above_body_ = false;

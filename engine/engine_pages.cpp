@@ -41,6 +41,13 @@ double TovxEngine::FooterHeight() const {
 }
 
 void TovxEngine::MarkBodyStart() {
+  // A page a report page went on from is no fresh page, in any of its
+  // columns: a band that does not fit there goes on to a new page rather
+  // than running over this one's end.
+  if (pages_.CurPage() == continued_page_) {
+    body_start_page_ = -1;
+    return;
+  }
   body_start_page_ = pages_.CurPage();
   body_start_position_ = pages_.ObjectPosition();
   body_start_column_ = cur_column_;
@@ -94,14 +101,17 @@ void TovxEngine::StartFirstPage(TovxReportPage& page) {
   if (pages_.Count() > 0 && page.PrintOnPreviousPage()) {
     const int last = pages_.Count() - 1;
     pages_.SetCurPage(last);
+    continued_page_ = last;
     column_footer_shown_ = false;
     // Pages with columns go on in the column the previous page stopped in;
     // a title of this page is shown across the page instead, and the
     // columns start afresh below it.
     int column = 1;
     double x = 0;
+    // The page may come from a file: a column or place this page does
+    // not have starts in the first column.
     if (page.Columns() > 1 && !(title && title->Visible()) && pages_.PageColumn(last, column, x) &&
-        column <= page.Columns()) {
+        column <= page.Columns() && x >= 0 && x < page_width_) {
       cur_column_ = column;
       cur_x_ = x;
       cur_y_ = pages_.LastUsedY(x);

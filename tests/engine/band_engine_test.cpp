@@ -1569,6 +1569,23 @@ TEST_F(BandEngineTest, PrintOnPreviousPageGoesOnInTheColumnItStopped) {
     ExpectPlace(places[1], column2, 40, "second column");
     EXPECT_EQ(Places(r, 1, "MasterData2").size(), 1u);
   }
+  // A place the previous page does not have (a page read from a file may
+  // say anything) starts in the first column below everything; rows that
+  // do not fit there go on to a new page, not over the page's end.
+  for (const auto& [c, cp] : std::vector<std::pair<QByteArray, QByteArray>>{
+           {"3", "0"}, {"2", "1e300"}, {"2", "-5"}, {"x", "y"}, {"2", "nan"}}) {
+    BandReport r;
+    AddTo<TovxMasterData>(TwoColumnPage(r, r.page, true), "MasterData1", 150, 100, 13);
+    ASSERT_TRUE(r.Prepare());
+    r.Pages().PageItem(0)->SetProp("c", c);
+    r.Pages().PageItem(0)->SetProp("cp", cp);
+    ASSERT_TRUE(r.report->PrepareReport(false)) << c.constData() << " " << cp.constData();
+    EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{13, 13}))
+        << c.constData() << " " << cp.constData();
+    const auto places = Places(r, 1, "MasterData1");
+    ASSERT_FALSE(places.empty()) << c.constData() << " " << cp.constData();
+    ExpectPlace(places[0], 0, 0, "new page");
+  }
 }
 
 // --- a report changed from inside its own run -------------------------------------
