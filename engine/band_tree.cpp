@@ -4,6 +4,7 @@
 #include "report/model/band.h"
 #include "report/model/data_set.h"
 #include "report/model/page.h"
+#include "resources/resources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -203,23 +204,7 @@ TovxDataBand* BandTree::Owner(const TovxBand* band) const {
   return found == owner.end() ? nullptr : found->second;
 }
 
-QString BuiltInEngineText(const QString& name) {
-  static const std::pair<const char*, const char*> kTexts[] = {
-      {"enUnconnHeader", "未连接至表首"},
-      {"enUnconnGroup", "群组未连接至数据库"},
-      {"enUnconnGFooter", "群组没有表尾:"},
-      {"enBandPos", "Band的位置错误:"},
-      {"clCirRefNotAllow", "不允许循环引用子区段"},
-      {"clScrError", "Script 错误在 %s: %s"},
-      {"clExprError", "运算式错误"},
-      {"clErrorInExp", "运算式中有错误: "},
-      {"clUnknownVar", "未知的变量或数据库字段:"},
-  };
-  for (const auto& [key, text] : kTexts) {
-    if (name == QLatin1String(key)) return QString::fromUtf8(text);
-  }
-  return name;
-}
+QString EngineText(const QString& name) { return TovxResources::Instance().Get(name); }
 
 void BuildBandTree(const TovxReportPage& page, BandTree& tree, QStringList& errors,
                    ResourceTextLookup text) {

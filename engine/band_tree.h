@@ -74,12 +74,13 @@ struct BandTree {
 
 // The text a band-tree error starts with, for a resource name.
 using ResourceTextLookup = QString (*)(const QString& name);
-// The built-in texts of the band-tree errors (the resource table's).
-QString BuiltInEngineText(const QString& name);
+// The text of a resource name in the process-wide resource table, so a
+// language file the user chose changes the engine's messages too.
+QString EngineText(const QString& name);
 
 // Builds the tree of `page`; each problem appends "text name" to `errors`.
 void BuildBandTree(const TovxReportPage& page, BandTree& tree, QStringList& errors,
-                   ResourceTextLookup text = &BuiltInEngineText);
+                   ResourceTextLookup text = &EngineText);
 
 // The data set a data band runs over: its own, else its counting data set
 // when RowCount is above 0, else none.

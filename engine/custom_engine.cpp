@@ -11,7 +11,7 @@ const ovx::MetaClass& TovxCustomEngine::StaticMetaClass() {
     ovx::ClassBuilder<C> b("TovxCustomEngine", nullptr);
     b.Integer("CurColumn", &C::CurColumn, nullptr);
     b.Integer("CurVColumn", &C::CurVColumn, nullptr);
-    b.Float("CurX", &C::CurX, nullptr);
+    b.Float("CurX", &C::CurX, &C::SetCurX);
     b.Float("CurY", &C::CurY, &C::SetCurY);
     b.Bool("DoublePass", &C::DoublePass, nullptr);
     b.Bool("FinalPass", &C::FinalPass, nullptr);

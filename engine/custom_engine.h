@@ -15,7 +15,9 @@ class TovxCustomEngine : public ovx::Persistent {
   virtual int CurColumn() const = 0;
   virtual int CurVColumn() const = 0;
   // Report units from the printable area's corner.
+  // Scripts may move the position; it must stay a finite number.
   virtual double CurX() const = 0;
+  virtual void SetCurX(double x) = 0;
   virtual double CurY() const = 0;
   virtual void SetCurY(double y) = 0;
   virtual bool DoublePass() const = 0;

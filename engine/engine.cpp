@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -42,6 +43,24 @@ double TovxEngine::FreeSpace() const {
   const double footer = previous_footer_height_ > 0 ? previous_footer_height_ : FooterHeight();
   return page_height_ - footer - cur_y_;
 }
+
+namespace {
+
+// A position that is no number would make every later comparison false:
+// bands would neither fit nor break.
+double FinitePosition(double value, const char* name) {
+  if (!std::isfinite(value)) {
+    throw ovx::Error(QString(), QStringLiteral("Invalid value for %s"),
+                     {QString::fromLatin1(name)});
+  }
+  return value;
+}
+
+}  // namespace
+
+void TovxEngine::SetCurX(double x) { cur_x_ = FinitePosition(x, "CurX"); }
+
+void TovxEngine::SetCurY(double y) { cur_y_ = FinitePosition(y, "CurY"); }
 
 void TovxEngine::StopReport() { report_.SetTerminated(true); }
 
@@ -93,6 +112,7 @@ bool TovxEngine::Initialize(TovxReportPage* only) {
   page_ = nullptr;
   current_band_ = last_band_on_page_ = start_new_page_band_ = nullptr;
   in_page_start_ = in_end_page_ = false;
+  page_objects_page_ = ended_page_ = continued_page_ = -1;
   frame_bands_.clear();
   data_tree_ = nullptr;
   running_pages_.clear();
@@ -118,19 +138,16 @@ void TovxEngine::SetUpPage(TovxReportPage& page_ref, QStringList& errors) {
   // Both sides must name a data set for the check to mean anything.
   TovxDataSet* page_data = page->DataSet();
   if (report_data && page_data == report_data) {
-    errors.append(
-        QStringLiteral("Cannot use the same dataset for Report.DataSet and Page.DataSet"));
+    errors.append(resource_text(QStringLiteral("rsSameDataSetReportPage")));
   }
   for (TovxDataBand* band : tree.top) {
     TovxDataSet* band_data = band->DataSet();
     if (!band_data) continue;
     if (band_data == report_data) {
-      errors.append(
-          QStringLiteral("Cannot use the same dataset for Report.DataSet and Band.DataSet"));
+      errors.append(resource_text(QStringLiteral("rsSameDataSetReportBand")));
     }
     if (band_data == page_data) {
-      errors.append(
-          QStringLiteral("Cannot use the same dataset for Page.DataSet and Band.DataSet"));
+      errors.append(resource_text(QStringLiteral("rsSameDataSetPageBand")));
     }
   }
   // Band backgrounds before the page becomes a source page, so their
@@ -297,6 +314,7 @@ bool TovxEngine::Run(bool run_dialogs, TovxReportPage* page) {
     // The first pass's pages are gone: their title, headers and footers
     // are placed again.
     frame_bands_.clear();
+    page_objects_page_ = ended_page_ = continued_page_ = -1;
     aggregates_->Clear();
     aggregate_list_.ClearAllValues();
     final_pass_ = true;
@@ -397,6 +415,15 @@ void TovxEngine::ShowPageObjects(TovxReportPage& page, double x) {
     band.SetBounds(x, top, page_width_, page_height_);
     ShowNullBand(band, objects);
     cur_y_ = top;
+    // An endless page grows to hold its own objects as well as its bands.
+    if (&page == page_ && page.EndlessHeight()) {
+      page_objects_page_ = pages_.CurPage();
+      page_objects_bottom_ = top;
+      for (const TovxComponent* object : objects) {
+        page_objects_bottom_ =
+            std::max(page_objects_bottom_, top + object->Top() + object->Height());
+      }
+    }
   }
   if (subreports.empty() || report_.Terminated()) return;
   // The placeholders have their events around what they print, as on a
@@ -545,14 +572,22 @@ class EnginePreparation : public ovx::ReportPreparation {
     }
   }
   bool Running() const override { return busy_.load() || engine_.Running(); }
-  // A run on this thread cannot be waited for (it is further up the stack);
-  // a run on another thread is, until Prepare has returned.
+  // A run on another thread is waited for, until Prepare has returned. A
+  // run on this thread is further up the stack: a host callback is
+  // destroying the report its own run stands on. Nothing can wait for that
+  // run, and going on would have it use freed objects, so the program
+  // stops here with a message rather than corrupt memory.
   void StopAndWait() override {
     report_.SetTerminated(true);
-    if (thread_.load() == std::this_thread::get_id()) return;
+    if (busy_.load() && thread_.load() == std::this_thread::get_id()) {
+      qFatal("A report was destroyed from inside its own preparation");
+    }
     while (busy_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  void ClearPrepared() override { pages_.Clear(); }
+  // The pages a run writes into stay while it runs.
+  void ClearPrepared() override {
+    if (!Running()) pages_.Clear();
+  }
 
   TovxPreviewPages& Pages() { return pages_; }
   TovxEngine& Engine() { return engine_; }

@@ -92,8 +92,9 @@ class TovxEngine : public TovxCustomEngine {
   int CurLineThrough() const override { return cur_line_through_; }
   bool SecondScriptCall() const override { return second_script_call_; }
   double CurX() const override { return cur_x_; }
+  void SetCurX(double x) override;
   double CurY() const override { return cur_y_; }
-  void SetCurY(double y) override { cur_y_ = y; }
+  void SetCurY(double y) override;
   bool DoublePass() const override;
   bool FinalPass() const override { return final_pass_; }
   double PageHeight() const override { return page_height_; }
@@ -146,8 +147,9 @@ class TovxEngine : public TovxCustomEngine {
   // before the last is made. Not asked by a run of a single page, nor once
   // the run is cancelled.
   std::function<bool()> more_pages;
-  // The text of a resource name in the band-tree and subreport errors.
-  ovx::ResourceTextLookup resource_text = &ovx::BuiltInEngineText;
+  // The text of a resource name in the band-tree, data set and subreport
+  // errors.
+  ovx::ResourceTextLookup resource_text = &ovx::EngineText;
   // The aggregate calls of the report's pages, collected at each run.
   TovxAggregateList& Aggregates() { return aggregate_list_; }
   // The value of an aggregate call printed in the band being shown (Null
@@ -349,6 +351,10 @@ class TovxEngine : public TovxCustomEngine {
   void StartFirstPage(TovxReportPage& page);
   void StartNewPage(bool show_headers);
   void EndPage();
+  // An endless page gets the size it used (its printable height grows or
+  // shrinks to its contents and the page footer of `footer_height` that
+  // follows them), in the store too.
+  void FitEndlessPage(double footer_height);
   void AddHeader(TovxBand* band);
   void RemoveHeader(const TovxBand* band);
   void ShowHeaders(bool page_start);
@@ -468,6 +474,15 @@ class TovxEngine : public TovxCustomEngine {
   TovxBand* vertical_master_ = nullptr;
   std::vector<TovxBand*> vertical_headers_;
   bool in_vertical_headers_ = false;
+  // The page the page's own objects were placed on, and their lowest
+  // bottom there.
+  int page_objects_page_ = -1;
+  double page_objects_bottom_ = 0;
+  // The page ended last in this pass, and where its columns started.
+  int ended_page_ = -1;
+  // The last page a report page printed on the previous page went on from.
+  int continued_page_ = -1;
+  double ended_first_column_y_ = 0;
   // Whether the report title lies between the page's top and the body.
   bool title_above_body_ = false;
   ovx::AggregateSink no_aggregates_;

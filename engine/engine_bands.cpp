@@ -18,6 +18,8 @@
 namespace {
 
 constexpr double kEpsilon = 0.0001;
+// Column breaks one band may take on a page it does not fit anywhere.
+constexpr int kMaxColumnBreaks = 1000;
 
 // Bands whose place is fixed by the page, not by the space left on it.
 bool NeverBreaks(const TovxBand& band) {
@@ -192,6 +194,13 @@ bool TovxEngine::ShowOneBand(TovxBand& band) {
         height = PrepareBand(band);
       }
       NewColumn();
+      // The columns of a page a report page went on from start below what
+      // was there: a band that fits none of them goes on to a new page.
+      for (int i = 0; i < kMaxColumnBreaks && pages_.CurPage() == continued_page_ &&
+                      FreeSpace() < height - kEpsilon;
+           ++i) {
+        NewColumn();
+      }
       current_band_ = &band;
     }
   }

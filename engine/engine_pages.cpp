@@ -41,6 +41,13 @@ double TovxEngine::FooterHeight() const {
 }
 
 void TovxEngine::MarkBodyStart() {
+  // A page a report page went on from is no fresh page, in any of its
+  // columns: a band that does not fit there goes on to a new page rather
+  // than running over this one's end.
+  if (pages_.CurPage() == continued_page_) {
+    body_start_page_ = -1;
+    return;
+  }
   body_start_page_ = pages_.CurPage();
   body_start_position_ = pages_.ObjectPosition();
   body_start_column_ = cur_column_;
@@ -92,10 +99,29 @@ void TovxEngine::StartFirstPage(TovxReportPage& page) {
   pages_.Outline().LevelRoot();
   if (page.ResetPageNumbers()) pages_.ResetLogicalPages();
   if (pages_.Count() > 0 && page.PrintOnPreviousPage()) {
-    pages_.SetCurPage(pages_.Count() - 1);
-    cur_y_ = pages_.LastUsedY(0);
+    const int last = pages_.Count() - 1;
+    pages_.SetCurPage(last);
+    continued_page_ = last;
     column_footer_shown_ = false;
-    first_column_y_ = cur_y_;
+    // Pages with columns go on in the column the previous page stopped in;
+    // a title of this page is shown across the page instead, and the
+    // columns start afresh below it.
+    int column = 1;
+    double x = 0;
+    // The page may come from a file: a column or place this page does
+    // not have starts in the first column.
+    if (page.Columns() > 1 && !(title && title->Visible()) && pages_.PageColumn(last, column, x) &&
+        column <= page.Columns() && x >= 0 && x < page_width_) {
+      cur_column_ = column;
+      cur_x_ = x;
+      cur_y_ = pages_.LastUsedY(x);
+      // The next column starts where this page's columns started, when
+      // this run made the page; else below the output it goes on from.
+      first_column_y_ = last == ended_page_ ? ended_first_column_y_ : cur_y_;
+    } else {
+      cur_y_ = pages_.LastUsedY(0);
+      first_column_y_ = cur_y_;
+    }
     if (title) ShowBand(title);
   } else {
     StartNewPage(true);
@@ -210,6 +236,25 @@ void TovxEngine::NewColumn() {
   if (kept) PasteKept();
 }
 
+void TovxEngine::FitEndlessPage(double footer_height) {
+  const bool tall = page_->EndlessHeight();
+  const bool wide = page_->EndlessWidth();
+  if (!tall && !wide) return;
+  double width = page_->PaperWidth();
+  double height = page_->PaperHeight();
+  if (wide) width = page_->LeftMargin() + page_width_ / ov01cm + page_->RightMargin();
+  if (tall) {
+    double used = std::max(cur_y_, pages_.LastUsedY(0));
+    if (pages_.CurPage() == page_objects_page_) used = std::max(used, page_objects_bottom_);
+    used = std::max(used, 0.0);
+    // The page footer is placed FooterHeight() above the page's end; the
+    // column footer is shown already, within what is used.
+    page_height_ = used + FooterHeight();
+    height = page_->TopMargin() + (used + footer_height) / ov01cm + page_->BottomMargin();
+  }
+  pages_.SetPageSize(width, height);
+}
+
 void TovxEngine::EndPage() {
   const bool nested = in_end_page_;
   in_end_page_ = true;
@@ -231,15 +276,28 @@ void TovxEngine::EndPage() {
       NotifyEvent(TovxProcessAtMode::paReportFinished, nullptr);
     }
   }
+  if (page_->Columns() > 1) pages_.SetPageColumn(cur_column_, cur_x_);
+  ended_page_ = pages_.CurPage();
+  ended_first_column_y_ = first_column_y_;
+  // An endless page ends where its contents do: the footer follows them
+  // and the store keeps the size used. The next page starts at full size.
+  struct RestoreHeight {
+    double& height;
+    double value;
+    ~RestoreHeight() { height = value; }
+  } restore_height{page_height_, page_height_};
+  TovxPageFooter* footer = tree_->page_footer;
+  const bool footer_shown = footer && !footer_on_page_ &&
+                            !(is_first_page_ && !footer->PrintOnFirstPage()) &&
+                            !(is_last_page_ && !footer->PrintOnLastPage());
+  FitEndlessPage(footer_shown && footer->Visible() ? footer->Height() : 0);
   // Footer and overlay span the page, whatever column (or subreport) the
   // page ended in.
   cur_x_ = 0;
-  if (TovxPageFooter* footer = tree_->page_footer) {
+  if (footer) {
     cur_y_ = page_height_ - FooterHeight();
     if (is_last_page_ && footer->PrintOnLastPage()) previous_footer_height_ = footer->Height();
-    const bool skip = (is_first_page_ && !footer->PrintOnFirstPage()) ||
-                      (is_last_page_ && !footer->PrintOnLastPage());
-    if (!skip && !footer_on_page_) {
+    if (footer_shown) {
       ShowBand(footer);
       footer_on_page_ = true;
     }

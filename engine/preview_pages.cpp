@@ -3,6 +3,7 @@
 #include "engine/preview_pages.h"
 
 #include "base/number_format.h"
+#include "base/paper_sizes.h"
 #include "base/rounding.h"
 #include "base/units.h"
 #include "engine/engine.h"
@@ -506,6 +507,29 @@ void TovxPreviewPages::PasteObjects(double x, double y) {
     }
   }
   delete cut;
+}
+
+void TovxPreviewPages::SetPageSize(double width_mm, double height_mm) {
+  TovxXMLItem* page = CurrentPageItem();
+  if (!page || !std::isfinite(width_mm) || !std::isfinite(height_mm)) return;
+  page->SetProp("PaperSize", QByteArray::number(ovx::kPaperCustom));
+  page->SetProp("PaperWidth", NumberText(width_mm));
+  page->SetProp("PaperHeight", NumberText(height_mm));
+}
+
+void TovxPreviewPages::SetPageColumn(int column, double x) {
+  TovxXMLItem* page = CurrentPageItem();
+  if (!page || !std::isfinite(x)) return;
+  page->SetProp("c", QByteArray::number(column));
+  page->SetProp("cp", NumberText(x));
+}
+
+bool TovxPreviewPages::PageColumn(int index, int& column, double& x) const {
+  const TovxXMLItem* page = PagesItem()->Items(index);
+  if (!page || page->Prop("c").isEmpty()) return false;
+  column = IntProp(*page, "c", 0);
+  x = NumberProp(*page, "cp", std::nan(""));
+  return column >= 1 && std::isfinite(x);
 }
 
 double TovxPreviewPages::LastUsedY(double x) const {

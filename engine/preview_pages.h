@@ -180,6 +180,16 @@ class TovxPreviewPages : public ovx::Persistent {
   bool FinalPass() const { return final_pass_; }
   void SetFinalPass(bool final_pass) { final_pass_ = final_pass; }
   void SetDoublePass(bool double_pass) { double_pass_ = double_pass; }
+  // The paper size of the current page when it is not its source page's
+  // (an endless page gets the size it used), in millimetres.
+  void SetPageSize(double width_mm, double height_mm);
+  // Where output stopped on the current page of a page with columns: the
+  // column (from 1) and its x. A report page printed on the previous page
+  // goes on there.
+  void SetPageColumn(int column, double x);
+  // The column and x recorded for page `index`; false when none is (or
+  // what a file holds there is unreadable).
+  bool PageColumn(int index, int& column, double& x) const;
   int ObjectPosition() const;
   int CutObjects(int position);
   void RemoveObjectsFrom(int position);

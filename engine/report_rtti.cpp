@@ -430,6 +430,10 @@ void AddEngineMembers(TksClassVariable& cls) {
   });
   cls.AddMethod(QStringLiteral("function FreeSpace: Extended"),
                 [](ScriptMethodCall& c) { return V::Float(Self<E>(c).FreeSpace()); });
+  cls.AddMethod(QStringLiteral("function HeaderHeight: Extended"),
+                [](ScriptMethodCall& c) { return V::Float(Self<E>(c).HeaderHeight()); });
+  cls.AddMethod(QStringLiteral("function FooterHeight: Extended"),
+                [](ScriptMethodCall& c) { return V::Float(Self<E>(c).FooterHeight()); });
   cls.AddMethod(QStringLiteral("procedure StopReport"), [](ScriptMethodCall& c) {
     Self<E>(c).StopReport();
     return V();

@@ -76,7 +76,7 @@ ReportScript::~ReportScript() {
 
 QString ReportScript::Text(const char* name) const {
   const QString key = QString::fromLatin1(name);
-  return engine_ ? engine_->resource_text(key) : BuiltInEngineText(key);
+  return engine_ ? engine_->resource_text(key) : EngineText(key);
 }
 
 void ReportScript::AddError(const QString& text) { objects_of_->AddError(text); }

@@ -44,7 +44,19 @@ TovxDrawText& TovxReport::DrawText() {
   return *draw_text_;
 }
 
+// A preparation walks the pages and objects: clearing or loading the
+// report under it (from one of its own event handlers, or from another
+// thread) would free them while it runs.
+void TovxReport::RefuseWhilePreparing() const {
+  if (preparation_ && preparation_->Running()) {
+    throw ovx::Error(QStringLiteral("rsReportRunning"),
+                     QStringLiteral("The report cannot be cleared or loaded while it is being "
+                                    "prepared"));
+  }
+}
+
 void TovxReport::Clear() {
+  RefuseWhilePreparing();
   TovxComponent::Clear();
   data_sets_.clear();
   variables_.Clear();

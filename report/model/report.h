@@ -171,7 +171,8 @@ class TovxReport : public TovxComponent {
   // --- whole report ---------------------------------------------------------------
   // Reads a template, replacing the content. Answers whether it loaded
   // without errors; the problems are in Errors() and were shown through
-  // ShowErrorText.
+  // ShowErrorText. Throws ovx::Error, changing nothing, while the report is
+  // being prepared (so do LoadFromFile and Clear).
   [[nodiscard]] bool LoadFromStream(ovx::Stream& stream);
   // Writes the report as a template. Throws ovx::Error when the stream fails.
   void SaveToStream(ovx::Stream& stream, bool save_children = true,
@@ -186,9 +187,9 @@ class TovxReport : public TovxComponent {
   const QString& FileName() const { return file_name_; }
 
   TovxComponent* FindObject(const QString& name) const override;
+  ovx::StoredObject* ResolveOutsideReference(const QString& name) const override;
   // Destroys pages and objects (inherited ones are kept empty) and resets
   // lists and options to those of a new report.
-  ovx::StoredObject* ResolveOutsideReference(const QString& name) const override;
   void Clear() override;
   void WriteCollections(TovxXMLItem& element, TovxXMLSerializer& serializer) const override;
   bool ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& serializer) override;
@@ -240,6 +241,8 @@ class TovxReport : public TovxComponent {
   std::function<void()> on_progress_stop;
 
  private:
+  // Throws ovx::Error while a preparation of this report runs.
+  void RefuseWhilePreparing() const;
   // The template's own part of loading, between decoding and the checks.
   void ReadTemplate(ovx::Stream& stream, bool decrypted);
   // Reads the ancestor template `file_name` into this report and marks

@@ -99,6 +99,7 @@ bool TovxReport::ReadCollection(const TovxXMLItem& element, TovxXMLSerializer& s
 // --- loading ------------------------------------------------------------------------
 
 bool TovxReport::LoadFromStream(ovx::Stream& stream) {
+  RefuseWhilePreparing();
   ClearErrors();
   file_name_.clear();
   // A template is read whole (it may be packed or encrypted); one beyond any

@@ -7,6 +7,7 @@
 #include "engine/band_tree.h"
 #include "engine/shift_engine.h"
 #include "report/model/subreport.h"
+#include "resources/resources.h"
 #include "tests/engine/band_report.h"
 #include "tests/test_support.h"
 
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <thread>
 #include <tuple>
+#include <type_traits>
 
 namespace {
 
@@ -50,24 +52,24 @@ TEST_F(BandEngineTest, BandTreeErrorsStopThePreparation) {
          r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
          r.Add<TovxGroupHeader>("GroupHeader1", 200, 20);
        },
-       ovx::BuiltInEngineText("enUnconnGroup") + " GroupHeader1"},
+       ovx::EngineText("enUnconnGroup") + " GroupHeader1"},
       {"group footer before its header",
        [](BandReport& r, RowsDataSet&) {
          r.Add<TovxGroupFooter>("GroupFooter1", 50, 20);
          r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
        },
-       ovx::BuiltInEngineText("enUnconnGFooter") + " GroupFooter1"},
+       ovx::EngineText("enUnconnGFooter") + " GroupFooter1"},
       {"footer not after a data band",
        [](BandReport& r, RowsDataSet&) {
          r.Add<TovxFooter>("Footer1", 50, 20);
          r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
        },
-       ovx::BuiltInEngineText("enUnconnHeader") + " Footer1"},
+       ovx::EngineText("enUnconnHeader") + " Footer1"},
       {"detail without master",
        [](BandReport& r, RowsDataSet&) {
          r.Add<TovxDetailData>("DetailData1", 100, 20)->SetRowCount(1);
        },
-       ovx::BuiltInEngineText("enBandPos") + " DetailData1"},
+       ovx::EngineText("enBandPos") + " DetailData1"},
       {"report and page on one data set",
        [](BandReport& r, RowsDataSet& rows) {
          r.Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(1);
@@ -1722,6 +1724,282 @@ TEST(PrepareSeedsTest, EverySeedPreparesAndLeavesItsTemplate) {
       EXPECT_EQ(Saved(report), before) << page->Name().toStdString();
     }
   }
+}
+
+// --- endless pages ----------------------------------------------------------------
+
+TEST_F(BandEngineTest, AnEndlessPageIsStoredAtTheSizeItUsed) {
+  const double u = 3.77953;
+  struct Case {
+    const char* what;
+    std::function<void(BandReport&)> build;
+    int pages;
+    double width, height;  // millimetres, every page
+    bool own_size;         // the store gives the page a size of its own
+    double footer_top;     // on the last page; -1: no footer
+  };
+  const Case cases[] = {
+      {"short: the page shrinks, the footer follows the rows",
+       [](BandReport& r) {
+         r.page->SetEndlessHeight(true);
+         r.Add<TovxPageHeader>("PageHeader1", 0, 100);
+         r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(2);
+         r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+       },
+       1, 210, 20 + 400 / u, true, 300},
+      {"long: every row on one page",
+       [](BandReport& r) {
+         r.page->SetEndlessHeight(true);
+         r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(25);
+         r.Add<TovxPageFooter>("PageFooter1", 300, 100);
+       },
+       1, 210, 20 + 2600 / u, true, 2500},
+      {"a footer left off the last page takes no room",
+       [](BandReport& r) {
+         r.page->SetEndlessHeight(true);
+         r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(2);
+         r.Add<TovxPageFooter>("PageFooter1", 300, 100)->SetPrintOnLastPage(false);
+       },
+       1, 210, 20 + 200 / u, true, -1},
+      {"the page's own objects count as used",
+       [](BandReport& r) {
+         r.page->SetEndlessHeight(true);
+         auto* memo = new TovxMemoView(r.page);
+         memo->SetName("Low");
+         memo->SetBounds(0, 500, 100, 50);
+         r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(1);
+       },
+       1, 210, 20 + 550 / u, true, -1},
+      {"forced breaks: every page its own height",
+       [](BandReport& r) {
+         r.page->SetEndlessHeight(true);
+         auto* data = r.Add<TovxMasterData>("MasterData1", 150, 100);
+         data->SetRowCount(3);
+         data->SetStartNewPage(true);
+       },
+       3, 210, 20 + 100 / u, true, -1},
+      {"endless width without vertical bands keeps the paper",
+       [](BandReport& r) {
+         r.page->SetEndlessWidth(true);
+         r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(2);
+       },
+       1, 210, 297, true, -1},
+      {"a page that is not endless keeps its source's size",
+       [](BandReport& r) { r.Add<TovxMasterData>("MasterData1", 150, 100)->SetRowCount(2); }, 1,
+       210, 297, false, -1},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    c.build(r);
+    ASSERT_TRUE(r.Prepare()) << c.what;
+    ASSERT_EQ(r.Pages().Count(), c.pages) << c.what;
+    for (int i = 0; i < c.pages; ++i) {
+      const TovxReportPage* page = r.Pages().GetPage(i);
+      EXPECT_NEAR(page->PaperWidth(), c.width, 1e-6) << c.what << " page " << i;
+      EXPECT_NEAR(page->PaperHeight(), c.height, 1e-6) << c.what << " page " << i;
+      EXPECT_EQ(!r.Pages().PageItem(i)->Prop("PaperHeight").isEmpty(), c.own_size) << c.what;
+      EXPECT_EQ(r.Pages().GetPageSize(i), QSize(qRound(c.width * u), qRound(c.height * u)))
+          << c.what;
+    }
+    const std::vector<double> footer = r.Tops(c.pages - 1, "PageFooter1");
+    if (c.footer_top < 0) {
+      EXPECT_TRUE(footer.empty()) << c.what;
+    } else {
+      ASSERT_EQ(footer.size(), 1u) << c.what;
+      EXPECT_NEAR(footer[0], c.footer_top, 1e-6) << c.what;
+    }
+    EXPECT_EQ(r.page->PaperHeight(), 297) << c.what;  // the template's own
+  }
+}
+
+// --- a report page printed on the previous page ---------------------------------
+
+// A report page like the first, with two columns.
+TovxReportPage* TwoColumnPage(BandReport& r, TovxReportPage* page, bool on_previous) {
+  if (!page) {
+    page = new TovxReportPage(r.report.get());
+    page->SetName(QStringLiteral("Page2"));
+    page->SetPaperWidth(210);
+    page->SetPaperHeight(297);
+    page->SetLeftMargin(10);
+    page->SetRightMargin(10);
+    page->SetTopMargin(10);
+    page->SetBottomMargin(10);
+  }
+  page->SetColumns(2);  // of 95 mm each
+  page->SetPrintOnPreviousPage(on_previous);
+  return page;
+}
+
+template <class Band>
+Band* AddTo(TovxReportPage* page, const QString& name, double top, double height, int rows = 0) {
+  auto* band = new Band(page);
+  band->SetName(name);
+  band->SetBounds(0, top, 300, height);
+  if constexpr (std::is_base_of_v<TovxDataBand, Band>) band->SetRowCount(rows);
+  return band;
+}
+
+// Places (left, top) of the bands named `name` on page `index`.
+std::vector<std::pair<double, double>> Places(BandReport& r, int index, const QString& name) {
+  std::vector<std::pair<double, double>> places;
+  for (const TovxComponent* object : r.Pages().GetPage(index)->Objects()) {
+    if (object->Name() == name) places.emplace_back(object->Left(), object->Top());
+  }
+  return places;
+}
+
+void ExpectPlace(const std::pair<double, double>& place, double left, double top,
+                 const char* what) {
+  EXPECT_NEAR(place.first, left, 1e-6) << what;
+  EXPECT_NEAR(place.second, top, 1e-6) << what;
+}
+
+TEST_F(BandEngineTest, PrintOnPreviousPageGoesOnInTheColumnItStopped) {
+  const double column2 = 95 * 3.77953;
+  {
+    // 10 rows fill the first column, 3 go to the second; the next report
+    // page goes on below them there.
+    BandReport r;
+    AddTo<TovxMasterData>(TwoColumnPage(r, r.page, false), "MasterData1", 150, 100, 13);
+    AddTo<TovxMasterData>(TwoColumnPage(r, nullptr, true), "MasterData2", 100, 100, 2);
+    ASSERT_TRUE(r.Prepare());
+    ASSERT_EQ(r.Pages().Count(), 1);
+    const auto places = Places(r, 0, "MasterData2");
+    ASSERT_EQ(places.size(), 2u);
+    ExpectPlace(places[0], column2, 300, "second column");
+    ExpectPlace(places[1], column2, 400, "second column");
+    int column = 0;
+    double x = -1;
+    ASSERT_TRUE(r.Pages().PageColumn(0, column, x));
+    EXPECT_EQ(column, 2);
+    EXPECT_NEAR(x, column2, 1e-6);
+  }
+  {
+    // A title of its own is shown across the page below everything.
+    BandReport r;
+    AddTo<TovxMasterData>(TwoColumnPage(r, r.page, false), "MasterData1", 150, 100, 13);
+    AddTo<TovxReportTitle>(TwoColumnPage(r, nullptr, true), "Title2", 0, 20);
+    ASSERT_TRUE(r.Prepare());
+    const auto places = Places(r, 0, "Title2");
+    ASSERT_EQ(places.size(), 1u);
+    ExpectPlace(places[0], 0, 1000, "title");
+  }
+  {
+    // The next column of the continued page starts where that page's
+    // columns did, below its page header: 1 row ends the first column,
+    // 10 fill the second, the last one goes to a new page.
+    BandReport r;
+    TwoColumnPage(r, r.page, false);
+    r.Add<TovxPageHeader>("PageHeader1", 0, 40);
+    AddTo<TovxMasterData>(r.page, "MasterData1", 150, 100, 9);
+    AddTo<TovxMasterData>(TwoColumnPage(r, nullptr, true), "MasterData2", 100, 100, 12);
+    ASSERT_TRUE(r.Prepare());
+    ASSERT_EQ(r.Pages().Count(), 2);
+    const auto places = Places(r, 0, "MasterData2");
+    ASSERT_EQ(places.size(), 11u);
+    ExpectPlace(places[0], 0, 940, "first column");
+    ExpectPlace(places[1], column2, 40, "second column");
+    EXPECT_EQ(Places(r, 1, "MasterData2").size(), 1u);
+  }
+  // A place the previous page does not have (a page read from a file may
+  // say anything) starts in the first column below everything; rows that
+  // do not fit there go on to a new page, not over the page's end.
+  for (const auto& [c, cp] : std::vector<std::pair<QByteArray, QByteArray>>{
+           {"3", "0"}, {"2", "1e300"}, {"2", "-5"}, {"x", "y"}, {"2", "nan"}}) {
+    BandReport r;
+    AddTo<TovxMasterData>(TwoColumnPage(r, r.page, true), "MasterData1", 150, 100, 13);
+    ASSERT_TRUE(r.Prepare());
+    r.Pages().PageItem(0)->SetProp("c", c);
+    r.Pages().PageItem(0)->SetProp("cp", cp);
+    ASSERT_TRUE(r.report->PrepareReport(false)) << c.constData() << " " << cp.constData();
+    EXPECT_EQ(r.CountPerPage("TovxMasterData"), (std::vector<int>{13, 13}))
+        << c.constData() << " " << cp.constData();
+    const auto places = Places(r, 1, "MasterData1");
+    ASSERT_FALSE(places.empty()) << c.constData() << " " << cp.constData();
+    ExpectPlace(places[0], 0, 0, "new page");
+  }
+}
+
+// --- a report changed from inside its own run -------------------------------------
+
+TEST_F(BandEngineTest, ReloadingOrPreparingFromInsideTheRunIsRefused) {
+  struct Case {
+    const char* what;
+    std::function<void(TovxReport&)> call;
+    bool prepared;  // the run goes on; else it ends with an error
+  };
+  const Case cases[] = {
+      {"prepare again", [](TovxReport& report) { EXPECT_FALSE(report.PrepareReport()); }, true},
+      {"show again", [](TovxReport& report) { EXPECT_FALSE(report.ShowReport()); }, true},
+      {"load a template",
+       [](TovxReport& report) {
+         ovx::MemoryStream stream(QByteArray("<TovxReport/>"));
+         (void)report.LoadFromStream(stream);
+       },
+       false},
+      {"clear", [](TovxReport& report) { report.Clear(); }, false},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    auto* data = r.Add<TovxMasterData>("MasterData1", 100, 20);
+    data->SetRowCount(3);
+    r.AddMemo(*data, "Row", "row");
+    const QByteArray before = Saved(*r.report);
+    int rows = 0;
+    r.report->on_before_print = [&](TovxComponent& object) {
+      if (object.Name() == "Row" && ++rows == 2) c.call(*r.report);
+    };
+    EXPECT_EQ(r.Prepare(), c.prepared) << c.what;
+    EXPECT_FALSE(r.Engine().Running()) << c.what;
+    r.report->on_before_print = nullptr;
+    EXPECT_EQ(Saved(*r.report), before) << c.what;
+    EXPECT_EQ(r.report->FindObject("Row"), r.page->FindObject("Row")) << c.what;
+    if (c.prepared) {
+      EXPECT_EQ(r.CountPerPage("TovxMasterData"), std::vector<int>{3}) << c.what;
+    } else {
+      EXPECT_EQ(r.report->Errors().filter("cannot be cleared or loaded").size(), 1) << c.what;
+    }
+  }
+}
+
+TEST_F(BandEngineTest, DestroyingAReportFromInsideItsOwnRunStopsTheProgram) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_DEATH(
+      {
+        auto r = std::make_unique<BandReport>();
+        r->Add<TovxMasterData>("MasterData1", 100, 20)->SetRowCount(3);
+        r->report->on_before_print = [&](TovxComponent&) { r->report.reset(); };
+        (void)r->Prepare();
+      },
+      "destroyed from inside its own preparation");
+}
+
+// --- texts ------------------------------------------------------------------------
+
+// Band and data set errors come from the resource table: a language file
+// changes them.
+TEST_F(BandEngineTest, ErrorTextsComeFromTheResourceTable) {
+  EXPECT_EQ(ovx::EngineText("enUnconnGroup"), QString::fromUtf8("群组未连接至数据库"));
+  EXPECT_EQ(ovx::EngineText("enBandPos"), QString::fromUtf8("Band的位置错误:"));
+  EXPECT_EQ(ovx::EngineText("rsSameDataSetPageBand"),
+            "Cannot use the same dataset for Page.DataSet and Band.DataSet");
+  TovxResources& texts = TovxResources::Instance();
+  texts.AddString("enBandPos", "Misplaced band:");
+  texts.AddString("rsSameDataSetPageBand", "One data set for page and band");
+  struct Reset {
+    TovxResources& texts;
+    ~Reset() { texts.Reset(); }
+  } reset{texts};
+  RowsDataSet rows(QStringLiteral("Rows"), Keys("AB"));
+  BandReport r;
+  r.Add<TovxDetailData>("DetailData1", 100, 20)->SetRowCount(1);
+  r.Add<TovxMasterData>("MasterData1", 200, 20)->SetDataSet(&rows);
+  r.page->SetDataSet(&rows);
+  EXPECT_FALSE(r.Prepare());
+  const QStringList errors = r.report->Errors();
+  EXPECT_TRUE(errors.contains("Misplaced band: DetailData1")) << errors.join("|").toStdString();
+  EXPECT_TRUE(errors.contains("One data set for page and band")) << errors.join("|").toStdString();
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <QHash>
 #include <QTemporaryDir>
 
+#include <cmath>
+
 #include "base/class_registry.h"
+#include "base/error.h"
 #include "base/object_handle.h"
 #include "engine/custom_engine.h"
 #include "engine/engine.h"
@@ -399,6 +402,44 @@ TEST(ReportRttiTest, ScriptsDuringARun) {
   EXPECT_GT(top, 0);
   // The template is still the one that ran.
   EXPECT_EQ(r.report->FindObject(QStringLiteral("Memo1")), r.memo);
+}
+
+// The engine's header and footer heights reach scripts, and a script may
+// move the position: the band placed after its event lies there.
+TEST(ReportRttiTest, EngineHeightsAndPositionFromAScript) {
+  ScriptedReport r;
+  r.Add<TovxPageHeader>(QStringLiteral("PageHeader1"), 100, 30);
+  r.Add<TovxPageFooter>(QStringLiteral("PageFooter1"), 200, 25);
+  r.Engine().call_script = [&](const QString& procedure, TovxComponent& object) {
+    std::vector<ScriptValue> args{ScriptValue::Object(&object)};
+    r.script.CallFunction(procedure, args);
+  };
+  r.script.SetText(
+      QStringLiteral("var heights: String;\n"
+                     "procedure RowBefore(Sender: Variant);\n"
+                     "begin\n"
+                     "  heights := FloatToStr(Engine.HeaderHeight) + ' ' +\n"
+                     "    FloatToStr(Engine.FooterHeight);\n"
+                     "  Engine.CurX := 50\n"
+                     "end;\n"
+                     "function MeasuredHeights: String; begin Result := heights end;\n"
+                     "begin heights := 'none' end."));
+  ASSERT_TRUE(r.script.Compile()) << r.script.ErrorMsg().toStdString();
+  ASSERT_TRUE(r.script.Execute());
+  r.master->SetOnBeforePrint(QStringLiteral("RowBefore"));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'\n').toStdString();
+  std::vector<ScriptValue> none;
+  EXPECT_EQ(r.script.CallFunction(QStringLiteral("MeasuredHeights"), none).ToString(), "30 25");
+  int rows = 0;
+  for (const TovxComponent* object : r.Pages().GetPage(0)->Objects()) {
+    if (object->Name() != QStringLiteral("MasterData1")) continue;
+    EXPECT_EQ(object->Left(), 50);
+    ++rows;
+  }
+  EXPECT_EQ(rows, 3);
+  // Outside a run there are no bands to measure.
+  EXPECT_EQ(r.Engine().HeaderHeight(), 0);
+  EXPECT_THROW(r.Engine().SetCurY(std::nan("")), ovx::Error);
 }
 
 }  // namespace
