@@ -27,6 +27,14 @@
 // device pixel for rectangles, small triangles for triangle meshes) and
 // regions as rectangles with the brush's fill, hatches included.
 //
+// Brushes. Hatches and pattern bitmaps are device-pixel patterns: they
+// fill through tiling patterns whose cells are those pixels, placed at the
+// brush origin, so that a printer's page shows the pixels a screen would.
+// One-pixel styled pens count their pattern in pixel steps along the
+// line's major axis, as the platform does; their dashes are written as
+// runs between pixel centres instead of a dash array measured along the
+// path.
+//
 // Paths. Construction operators are buffered (TPDFPath) from the first
 // move until the path is painted or ended; state operators go to the
 // stream directly, ahead of the pending path, so that a path is always one
