@@ -14,6 +14,7 @@
 #include "export/pdf_font.h"
 #include "export/pdf_writer.h"
 #include "render/emf_arc.h"
+#include "render/internal/emf_canvas_pixels.h"
 #include "report/model/picture_view.h"
 
 #include <QImage>
@@ -23,6 +24,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <numbers>
 #include <optional>
 
@@ -223,6 +225,7 @@ void TPDFPath::Flush() {
 
 void TPDFPath::Discard() {
   ops_.clear();
+  flats_.clear();
   segments_ = false;
 }
 
@@ -302,6 +305,82 @@ QByteArray TPDFPath::Text(const Placement& placement) const {
     }
   }
   return text;
+}
+
+void TPDFPath::SetFlat(size_t first, std::vector<QPointF> points) {
+  if (first >= ops_.size() || points.empty()) return;
+  const int index = static_cast<int>(flats_.size());
+  flats_.push_back(std::move(points));
+  for (size_t i = first; i < ops_.size(); ++i) ops_[i].flat = index;
+  ops_[first].head = true;
+}
+
+std::vector<TPDFPath::Figure> TPDFPath::Figures() const {
+  std::vector<Figure> figures;
+  QPointF current, start;
+  auto open = [&]() -> Figure& {
+    if (figures.empty() || figures.back().closed) {
+      figures.push_back({{current}, false});
+      start = current;
+    }
+    return figures.back();
+  };
+  auto flatten = [&](QPointF p0, QPointF p1, QPointF p2, QPointF p3) {
+    // As many pieces as the screen cuts a curve record into.
+    constexpr int steps = 16;
+    Figure& f = open();
+    for (int i = 1; i <= steps; ++i) {
+      const double t = double(i) / steps, u = 1 - t;
+      f.points.push_back(p0 * (u * u * u) + p1 * (3 * u * u * t) + p2 * (3 * u * t * t) +
+                         p3 * (t * t * t));
+    }
+    current = p3;
+  };
+  for (const Op& op : ops_) {
+    if (op.flat >= 0 && op.op != 'h' && op.op != 'r') {
+      const std::vector<QPointF>& points = flats_[static_cast<size_t>(op.flat)];
+      if (op.head && op.op == 'm') {
+        // The polyline starts its own figure.
+        figures.push_back({points, false});
+        start = points.front();
+      } else if (op.head) {
+        Figure& f = open();
+        f.points.insert(f.points.end(), points.begin(), points.end());
+      }
+      current = op.op == 'c' ? op.p[2] : op.op == 'v' ? op.p[1] : op.p[0];
+      continue;
+    }
+    switch (op.op) {
+      case 'm':
+        current = start = op.p[0];
+        figures.push_back({{current}, false});
+        break;
+      case 'l':
+        open().points.push_back(op.p[0]);
+        current = op.p[0];
+        break;
+      case 'c':
+        flatten(current, op.p[0], op.p[1], op.p[2]);
+        break;
+      case 'v':
+        flatten(current, current, op.p[0], op.p[1]);
+        break;
+      case 'h':
+        if (!figures.empty() && !figures.back().closed) figures.back().closed = true;
+        current = start;
+        break;
+      case 'r': {
+        const QPointF lb = op.p[0];
+        const double w = op.p[1].x(), h = op.p[1].y();
+        figures.push_back({{QPointF(lb.x() + w, lb.y() + h), QPointF(lb.x(), lb.y() + h), lb,
+                            QPointF(lb.x() + w, lb.y())},
+                           true});
+        current = start = lb;
+        break;
+      }
+    }
+  }
+  return figures;
 }
 
 // --- TEMFtoPDFExport ---------------------------------------------------------------------------
@@ -708,6 +787,79 @@ TEMFtoPDFExport::StrokePlan TEMFtoPDFExport::PlanStroke() const {
   return plan;
 }
 
+std::optional<QByteArray> TEMFtoPDFExport::PixelDashes(const std::vector<double>& dashes) const {
+  if (!(sx_ > 0) || !(sy_ > 0)) return std::nullopt;
+  std::vector<bool> marks;
+  for (size_t i = 0; i < dashes.size(); ++i)
+    marks.insert(marks.end(), static_cast<size_t>(std::max(dashes[i], 0.0)), i % 2 == 0);
+  if (marks.empty()) return std::nullopt;
+  // Only pixels within the frame (and one around it) can show; the budget
+  // bounds the walk and the output a damaged file could ask for.
+  const double fw = (target_.right - target_.left) / sx_;
+  const double fh = (target_.top - target_.bottom) / sy_;
+  const QRectF window(-1, -1, fw + 2, fh + 2);
+  qint64 budget = 1 << 22;
+  QByteArray out;
+  auto device = [&](QPointF page) {
+    return QPointF((page.x() - target_.left) / sx_, (target_.top - page.y()) / sy_);
+  };
+  auto page = [&](QPointF d) { return ToPage(d + QPointF(0.5, 0.5)); };
+  for (const TPDFPath::Figure& figure : path_.Figures()) {
+    std::vector<QPoint> points;
+    for (const QPointF& p : figure.points) {
+      const QPointF d = device(p);
+      points.push_back(QPoint(ovx::internal::Px(d.x()), ovx::internal::Px(d.y())));
+    }
+    if (points.size() < 2) continue;
+    qint64 phase = 0;
+    const size_t segments = figure.closed ? points.size() : points.size() - 1;
+    for (size_t s = 0; s < segments; ++s) {
+      const QPointF a = points[s], b = points[(s + 1) % points.size()];
+      const qint64 n = qint64(std::max(std::abs(b.x() - a.x()), std::abs(b.y() - a.y())));
+      if (n == 0) continue;
+      // The steps whose pixel lies in the window.
+      double t0 = 0, t1 = 1;
+      const double d[2] = {b.x() - a.x(), b.y() - a.y()};
+      const double from[2] = {a.x(), a.y()};
+      const double lo[2] = {window.left(), window.top()};
+      const double hi[2] = {window.right(), window.bottom()};
+      for (int axis = 0; axis < 2; ++axis) {
+        if (d[axis] == 0) {
+          if (from[axis] < lo[axis] || from[axis] > hi[axis]) t0 = 1, t1 = 0;
+          continue;
+        }
+        double u = (lo[axis] - from[axis]) / d[axis], v = (hi[axis] - from[axis]) / d[axis];
+        if (u > v) std::swap(u, v);
+        t0 = std::max(t0, u);
+        t1 = std::min(t1, v);
+      }
+      if (t0 <= t1) {
+        const qint64 first = std::max<qint64>(0, qint64(std::floor(t0 * double(n))));
+        const qint64 last = std::min<qint64>(n - 1, qint64(std::ceil(t1 * double(n))));
+        budget -= last - first + 1;
+        if (budget < 0) return std::nullopt;
+        auto at = [&](double step) { return a + (b - a) * (step / double(n)); };
+        for (qint64 i = first; i <= last;) {
+          const bool on = marks[size_t((phase + i) % qint64(marks.size()))];
+          qint64 end = i;
+          while (end + 1 <= last && marks[size_t((phase + end + 1) % qint64(marks.size()))] == on)
+            ++end;
+          if (on) {
+            // A quarter step beyond either centre: a dash of one pixel
+            // still has a length to draw.
+            out += PointText(page(at(double(i) - 0.25))) + " m" + kEol;
+            out += PointText(page(at(double(end) + 0.25))) + " l" + kEol;
+            if (--budget < 0) return std::nullopt;
+          }
+          i = end + 1;
+        }
+      }
+      phase = (phase + n) % qint64(marks.size());
+    }
+  }
+  return out;
+}
+
 void TEMFtoPDFExport::WriteStrokeState(const StrokePlan& plan, double phase) {
   const TDeviceContext& dc = DeviceContext();
   const double unit = (sx_ + sy_) / 2;
@@ -723,35 +875,150 @@ void TEMFtoPDFExport::WriteStrokeState(const StrokePlan& plan, double phase) {
   Line(barcode_ ? "0 j" : QByteArray::number(plan.join) + " j");
 }
 
-QByteArray TEMFtoPDFExport::HatchLines(quint32 hatch) const {
-  // The platform's hatches: one-pixel lines in cells of 8 x 8 device
-  // pixels from the frame's origin, through the cell's row 3 and column 4
-  // and its diagonals, as the screen's cells.
-  const double w = (target_.right - target_.left) / sx_;
-  const double h = (target_.top - target_.bottom) / sy_;
-  if (!(w > 0) || !(h > 0) || (w + h) / 8 > 20000) return {};
-  const bool horizontal = hatch == 0 || hatch == 4;
-  const bool vertical = hatch == 1 || hatch == 4;
-  const bool falling = hatch == 2 || hatch == 5;  // "\\": x - y constant
-  const bool rising = hatch == 3 || hatch == 5;   // "/": x + y constant
-  QByteArray lines;
-  auto segment = [&](double x1, double y1, double x2, double y2) {
-    lines += PointText(ToPage(QPointF(x1, y1))) + " m" + kEol;
-    lines += PointText(ToPage(QPointF(x2, y2))) + " l" + kEol;
+namespace {
+
+// Pattern brushes up to this many pixels are drawn pixel for pixel; a
+// larger bitmap (which a hostile file can make as large as it likes)
+// fills in its average colour, as the screen's replay fills it.
+constexpr qint64 kMaxPatternPixels = 128 * 128;
+
+// How far short of a pattern pixel's right and bottom edges its square
+// ends, in pixels: a sixtieth or so, far below what any reader shows.
+constexpr double kPixelInset = 0.016;
+
+// The platform's 8 x 8 hatch cells (HS_HORIZONTAL ... HS_DIAGCROSS), y down.
+bool HatchPixel(quint32 hatch, int x, int y) {
+  switch (hatch) {
+    case 0:
+      return y == 3;
+    case 1:
+      return x == 4;
+    case 2:
+      return x == y;
+    case 3:
+      return x == 7 - y;
+    case 4:
+      return y == 3 || x == 4;
+    case 5:
+      return x == y || x == 7 - y;
+    default:
+      return false;
+  }
+}
+
+// A cell of pixels as filled rectangles in pattern space (a unit a pixel,
+// y down): per colour, the runs of each row; pixels `at` gives no colour
+// stay clear.
+QByteArray CellOfPixels(int width, int height,
+                        const std::function<std::optional<QRgb>(int, int)>& at) {
+  std::map<QRgb, QByteArray> runs;  // ordered: equal cells give equal bytes
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width;) {
+      const std::optional<QRgb> c = at(x, y);
+      int end = x + 1;
+      while (end < width && at(end, y) == c) ++end;
+      if (c) {
+        // A shade short of the pixel's far edges: readers that smooth
+        // edges ink a sliver of the next pixel when a cell's edge lies on
+        // a device pixel's edge (poppler does, inside patterns only).
+        runs[*c] += QByteArray::number(x) + ' ' + QByteArray::number(y) + ' ' +
+                    EmfPdfNumber(end - x - kPixelInset) + ' ' + EmfPdfNumber(1 - kPixelInset) +
+                    " re" + kEol;
+      }
+      x = end;
+    }
+  }
+  QByteArray cell;
+  for (const auto& [rgb, rects] : runs) {
+    cell += EmfPdfNumber(qRed(rgb) / 255.0) + ' ' + EmfPdfNumber(qGreen(rgb) / 255.0) + ' ' +
+            EmfPdfNumber(qBlue(rgb) / 255.0) + " rg" + kEol;
+    cell += rects;
+    cell += QByteArray("f") + kEol;
+  }
+  return cell;
+}
+
+}  // namespace
+
+std::optional<QByteArray> TEMFtoPDFExport::BrushPattern() {
+  const TDeviceContext& dc = DeviceContext();
+  const TEnhMetaObj* brush = dc.Data().brush;
+  if (!brush || !Drawing()) return std::nullopt;
+  const Cell* cell = nullptr;
+  Cell hatch;
+  if (brush->Type() == kEmrCreateBrushIndirect) {
+    if (dc.BrushStyle() != kBsHatched || brush->U32(20) > 5) return std::nullopt;
+    const quint32 style = brush->U32(20);
+    const quint32 rgb = ResolveColorRef(dc.BrushColor(), dc.Data().eof_palette);
+    const QRgb color = qRgb(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+    hatch.size = QSize(8, 8);
+    hatch.content = CellOfPixels(8, 8, [&](int x, int y) -> std::optional<QRgb> {
+      if (HatchPixel(style, x, y)) return color;
+      return std::nullopt;
+    });
+    cell = &hatch;
+  } else if (brush->Type() == kEmrCreateMonoBrush || brush->Type() == kEmrCreateDIBPatternBrushPt) {
+    auto [it, fresh] = pattern_cells_.try_emplace(brush);
+    if (fresh) {
+      const auto& bitmap = static_cast<const TEMRBitmap&>(*brush);
+      const QSize size = bitmap.BitmapSize();
+      // The size is checked before anything is decoded.
+      if (size.width() != 0 && size.height() != 0 &&
+          qint64(std::abs(qint64(size.width()))) * std::abs(qint64(size.height())) <=
+              kMaxPatternPixels) {
+        const QImage image = bitmap.Image().convertToFormat(QImage::Format_RGB32);
+        if (!image.isNull() && qint64(image.width()) * image.height() <= kMaxPatternPixels) {
+          Cell made;
+          made.size = image.size();
+          made.content = CellOfPixels(
+              image.width(), image.height(),
+              [&](int x, int y) -> std::optional<QRgb> { return image.pixel(x, y) | 0xFF000000u; });
+          it->second = std::move(made);
+        }
+      }
+    }
+    if (!it->second) return std::nullopt;
+    cell = &*it->second;
+  } else {
+    return std::nullopt;
+  }
+  // The brush origin is a device point; its cells start there. Only its
+  // place within a cell matters, which keeps the numbers small whatever
+  // the record says.
+  const double w = cell->size.width(), h = cell->size.height();
+  const QPointF origin = QPointF(dc.Data().brush_origin) - dc.Data().frame_origin;
+  auto wrap = [](double v, double period) {
+    const double r = std::fmod(v, period);
+    return std::isfinite(r) ? (r < 0 ? r + period : r) : 0.0;
   };
-  if (horizontal) {
-    for (double y = 3.5; y < h; y += 8) segment(0, y, w, y);
+  const QPointF at = ToPage(QPointF(wrap(origin.x(), w), wrap(origin.y(), h)));
+  ovx::PdfTilingPattern pattern;
+  pattern.cell = cell->content;
+  pattern.bbox = {0, 0, w, h};
+  pattern.x_step = w;
+  pattern.y_step = h;
+  // Pattern space is the device's pixels (y down) on the page.
+  pattern.matrix = {sx_, 0, 0, -sy_, at.x(), at.y()};
+  return document_.UsePattern(pattern);
+}
+
+void TEMFtoPDFExport::FillWithBrush(const QByteArray& path, const QByteArray& fill_op) {
+  const TDeviceContextData& d = DeviceContext().Data();
+  if (const std::optional<QByteArray> pattern = BrushPattern()) {
+    // A hatch in opaque mode fills the gaps between its lines with the
+    // background colour, as the platform fills them.
+    if (DeviceContext().BrushStyle() == kBsHatched && d.bk_mode == kOpaque) {
+      Line(ColorText(d.bk_color) + " rg");
+      out_ += path;
+      Line(fill_op);
+    }
+    Line("/Pattern cs");
+    Line(*pattern + " scn");
+  } else {
+    Line(BrushFill() + " rg");
   }
-  if (vertical) {
-    for (double x = 4.5; x < w; x += 8) segment(x, 0, x, h);
-  }
-  if (falling) {
-    for (double c = -std::ceil(h / 8) * 8; c < w; c += 8) segment(c, 0, c + h, h);
-  }
-  if (rising) {
-    for (double c = 0; c < w + h; c += 8) segment(c, 0, c - h, h);
-  }
-  return lines;
+  out_ += path;
+  Line(fill_op);
 }
 
 void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
@@ -766,34 +1033,12 @@ void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
   }
   const QByteArray path = path_.Buffer();
   if (set & kFill) {
-    const bool hatch = !text_background && DeviceContext().BrushStyle() == kBsHatched && d.brush &&
-                       d.brush->U32(20) <= 5;
-    if (!hatch) {
-      Line((text_background ? ColorText(d.bk_color) : BrushFill()) + " rg");
+    if (text_background) {
+      Line(ColorText(d.bk_color) + " rg");
       out_ += path;
       Line(fill_op);
     } else {
-      // The background under the hatch, then the hatch through the path
-      // as a clip.
-      if (d.bk_mode == kOpaque) {
-        Line(ColorText(d.bk_color) + " rg");
-        out_ += path;
-        Line(fill_op);
-      }
-      // Too many lines (a damaged scale) leave the hatch out.
-      if (const QByteArray lines = HatchLines(d.brush->U32(20)); !lines.isEmpty()) {
-        Line("q");
-        out_ += path;
-        Line(d.poly_fill_mode == 1 ? "W*" : "W");
-        Line("n");
-        Line("[] 0 d");
-        Line(ColorText(DeviceContext().BrushColor()) + " RG");
-        Line(EmfPdfNumber((sx_ + sy_) / 2) + " w");
-        Line("0 J");
-        out_ += lines;
-        Line("S");
-        Line("Q");
-      }
+      FillWithBrush(path, fill_op);
     }
   }
   if (set & kStroke) {
@@ -808,9 +1053,17 @@ void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
     placement.py = sy_;
     placement.walk_rects = !plan.dashes.empty();
     const QByteArray stroke = path_.Text(placement);
-    // A closed figure's first dash covers the pixel its walk starts on:
-    // half a pixel before the (shifted) first point.
-    WriteStrokeState(plan, plan.pixel && path_.HasClosedFigure() ? 0.5 : 0);
+    std::optional<QByteArray> dashes;
+    if (plan.pixel && !plan.dashes.empty()) dashes = PixelDashes(plan.dashes);
+    if (dashes) {
+      StrokePlan solid = plan;
+      solid.dashes.clear();
+      WriteStrokeState(solid, 0);
+    } else {
+      // A closed figure's first dash covers the pixel its walk starts on:
+      // half a pixel before the (shifted) first point.
+      WriteStrokeState(plan, plan.pixel && path_.HasClosedFigure() ? 0.5 : 0);
+    }
     // The gaps of a one-pixel styled line: the background on lines in
     // opaque mode, a solid brush on shapes, nothing on paths.
     std::optional<QByteArray> gaps;
@@ -830,8 +1083,11 @@ void TEMFtoPDFExport::Paint(int set, Painter painter, bool text_background) {
       Line("S");
       Line("Q");
     }
-    out_ += stroke;
-    Line("S");
+    // Dashes all out of sight leave nothing to stroke.
+    if (!dashes || !dashes->isEmpty()) {
+      out_ += dashes ? *dashes : stroke;
+      Line("S");
+    }
   }
   path_.Discard();
 }
@@ -1084,7 +1340,17 @@ void TEMFtoPDFExport::DrawBox(quint32 type) {
     }
     // The same outline as upright, in a frame with y up (y negated).
     const PdfRect flipped{logical.left(), -logical.top(), logical.right(), -logical.bottom()};
+    const size_t first = path_.OpCount();
     AddRoundRect(flipped, rx, ry, [this](QPointF p) { return ToPage(MapPointF(p.x(), -p.y())); });
+    // The screen walks a turned ellipse from the end of its horizontal
+    // axis, in its own pieces: so are its dashes counted.
+    const QPointF right(box.right(), (double(box.top()) + box.bottom()) / 2);
+    if (const std::optional<EllipseArc> whole = ArcInBox(box, right, right, true);
+        whole && type == kEmrEllipse) {
+      std::vector<QPointF> flat;
+      for (const QPointF& p : ArcPolyline(*whole)) flat.push_back(ToPage(MapPointF(p.x(), p.y())));
+      path_.SetFlat(first, std::move(flat));
+    }
     path_.Close();
   } else {
     const PdfRect page = OutlineRect(box);
@@ -1148,6 +1414,7 @@ void TEMFtoPDFExport::AddArc(const EllipseArc& arc, bool connect) {
   const double t = std::tan(a / 2);
   const double k = std::sin(a) * (std::sqrt(4 + 3 * t * t) - 1) / 3;
   const double rx = arc.rx, ry = arc.ry;
+  const size_t first = path_.OpCount();
   for (int i = 0; i < n; ++i) {
     const double s = arc.start + a * i;
     const QPointF p0 = arc.PointAt(s), p3 = arc.PointAt(s + a);
@@ -1155,6 +1422,9 @@ void TEMFtoPDFExport::AddArc(const EllipseArc& arc, bool connect) {
     const QPointF p2 = p3 + k * QPointF(rx * std::sin(s + a), ry * std::cos(s + a));
     path_.CurveTo(page(p1), page(p2), page(p3));
   }
+  std::vector<QPointF> flat;
+  for (const QPointF& p : ArcPolyline(arc)) flat.push_back(page(p));
+  path_.SetFlat(first, std::move(flat));
 }
 
 void TEMFtoPDFExport::DrawArc(quint32 type) {
@@ -1751,7 +2021,14 @@ void TEMFtoPDFExport::DrawBitmap(const TEMRBitmap& record, const QRect& dest, qu
   const TDeviceContext& dc = DeviceContext();
   const bool alpha_blend = record.Type() == kEmrAlphaBlend;
   if (rop == kPatCopy) {
-    if (!dc.BrushIsNull()) FillRect(page, BrushFill());
+    if (!dc.BrushIsNull()) {
+      Line("q");
+      FillWithBrush(EmfPdfNumber(page.left) + ' ' + EmfPdfNumber(page.bottom) + ' ' +
+                        EmfPdfNumber(page.right - page.left) + ' ' +
+                        EmfPdfNumber(page.top - page.bottom) + " re" + kEol,
+                    "f");
+      Line("Q");
+    }
     return;
   }
   if (rop == kBlackness || rop == kWhiteness) {

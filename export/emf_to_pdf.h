@@ -27,6 +27,14 @@
 // device pixel for rectangles, small triangles for triangle meshes) and
 // regions as rectangles with the brush's fill, hatches included.
 //
+// Brushes. Hatches and pattern bitmaps are device-pixel patterns: they
+// fill through tiling patterns whose cells are those pixels, placed at the
+// brush origin, so that a printer's page shows the pixels a screen would.
+// One-pixel styled pens count their pattern in pixel steps along the
+// line's major axis, as the platform does; their dashes are written as
+// runs between pixel centres instead of a dash array measured along the
+// path.
+//
 // Paths. Construction operators are buffered (TPDFPath) from the first
 // move until the path is painted or ended; state operators go to the
 // stream directly, ahead of the pending path, so that a path is always one
@@ -43,6 +51,7 @@
 #include <QByteArray>
 #include <QPointF>
 #include <QRectF>
+#include <QSize>
 
 #include <functional>
 #include <optional>
@@ -143,6 +152,20 @@ class TPDFPath {
   // The operators waiting, each line with its CR LF.
   QByteArray Buffer() const { return Text(); }
 
+  // The figures of the path as polylines (page units): curves cut into 16
+  // pieces, or drawn as the points SetFlat gave them; rectangles walked
+  // from the top right corner, counter-clockwise.
+  struct Figure {
+    std::vector<QPointF> points;
+    bool closed = false;
+  };
+  std::vector<Figure> Figures() const;
+  size_t OpCount() const { return ops_.size(); }
+  // The operators added from `first` on (curves, and the move and lines
+  // between them) are, as a polyline, `points`: the screen's own pieces of
+  // an arc or ellipse.
+  void SetFlat(size_t first, std::vector<QPointF> points);
+
   // How a stroke is placed over the pixels it inks: every point moved by
   // `shift` (page units); with `pixel_ends`, open figures of straight
   // lines begin and end half a device pixel (`px`, `py` page units per
@@ -162,9 +185,14 @@ class TPDFPath {
   struct Op {
     char op;  // m l c v h r
     QPointF p[3];
+    // Index into flats_ of the polyline this curve is part of; the first
+    // curve of it (`head`) stands for all of them.
+    int flat = -1;
+    bool head = false;
   };
   QByteArray& out_;
   std::vector<Op> ops_;
+  std::vector<std::vector<QPointF>> flats_;
   bool segments_ = false;
 };
 
@@ -314,8 +342,18 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   StrokePlan PlanStroke() const;
   // `phase` in device pixels.
   void WriteStrokeState(const StrokePlan& plan, double phase);
-  // Lines of the brush's hatch over the target, clipped by the caller.
-  QByteArray HatchLines(quint32 hatch) const;
+  // The dashes of a one-pixel styled line as the platform counts them: one
+  // pattern position per pixel step along the line's major axis, not per
+  // unit of length, so a slanted line's dashes are longer than along the
+  // path. Lines between the centres of the first and last pixel of each
+  // dash; nothing when the pending path would take too many.
+  std::optional<QByteArray> PixelDashes(const std::vector<double>& dashes) const;
+  // The selected brush's hatch or bitmap as a tiling pattern's resource
+  // name; nothing for a solid brush (or a pattern too large to tile).
+  std::optional<QByteArray> BrushPattern();
+  // Fills `path` (operators) with the selected brush: its colour, or its
+  // pattern (over the background for an opaque hatch).
+  void FillWithBrush(const QByteArray& path, const QByteArray& fill_op);
   void AddPoints(const std::vector<QPoint>& points, bool closed);
   void AddBeziers(const std::vector<QPoint>& points);
   // `r` with y up; `map`, when given, takes its points to the page.
@@ -386,4 +424,11 @@ class TEMFtoPDFExport : public TEMFAbstractExport {
   int wrapper_depth_ = 0;
   // Pattern brushes' average colours, by record.
   std::unordered_map<const TEnhMetaObj*, QByteArray> pattern_colors_;
+  // Pattern brushes' cells (pixels and content), by record; empty for a
+  // bitmap too large to tile.
+  struct Cell {
+    QSize size;
+    QByteArray content;
+  };
+  std::unordered_map<const TEnhMetaObj*, std::optional<Cell>> pattern_cells_;
 };

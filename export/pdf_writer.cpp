@@ -145,6 +145,7 @@ void PdfDocument::BeginPage(double width, double height, int index) {
   page_ = Page{index, 0, width, height};
   content_.clear();
   page_images_.clear();
+  page_patterns_.clear();
   page_annotations_.clear();
   page_fonts_.assign(font_objects_.size(), false);
 }
@@ -201,6 +202,39 @@ QByteArray PdfDocument::UseImage(const PdfImage& image) {
   return "/Im" + QByteArray::number(index);
 }
 
+QByteArray PdfDocument::UsePattern(const PdfTilingPattern& pattern) {
+  auto finite = [](double v) { return std::isfinite(v); };
+  const auto& b = pattern.bbox;
+  if (!std::all_of(b.begin(), b.end(), finite) ||
+      !std::all_of(pattern.matrix.begin(), pattern.matrix.end(), finite) || !(b[2] > b[0]) ||
+      !(b[3] > b[1]) || !(std::abs(pattern.x_step) > 0) || !(std::abs(pattern.y_step) > 0) ||
+      !finite(pattern.x_step) || !finite(pattern.y_step)) {
+    throw Error(QString(), QStringLiteral("A tiling pattern without an area"));
+  }
+  // Six decimals: the matrix scales a small cell over the whole page, so
+  // its error grows with every cell.
+  auto real = [](double v) { return PdfReal(v, 6); };
+  QByteArray entries = "/Type /Pattern/PatternType 1/PaintType 1/TilingType 1/BBox [" + real(b[0]) +
+                       ' ' + real(b[1]) + ' ' + real(b[2]) + ' ' + real(b[3]) + "]/XStep " +
+                       real(pattern.x_step) + "/YStep " + real(pattern.y_step) + "/Matrix [";
+  for (size_t i = 0; i < pattern.matrix.size(); ++i)
+    entries += (i ? " " : "") + real(pattern.matrix[i]);
+  entries += "]/Resources << /ProcSet [/PDF ] >>";
+  const QByteArray key = entries + '\n' + pattern.cell;
+  int index = pattern_index_.value(key, -1);
+  if (index < 0) {
+    const int number = AllocateObject();
+    WriteStreamObject(number, entries, pattern.cell, options_.compressed);
+    patterns_.push_back(number);
+    index = static_cast<int>(patterns_.size() - 1);
+    pattern_index_.insert(key, index);
+  }
+  if (std::find(page_patterns_.begin(), page_patterns_.end(), index) == page_patterns_.end()) {
+    page_patterns_.push_back(index);
+  }
+  return "/P" + QByteArray::number(index);
+}
+
 void PdfDocument::AddLink(const PdfLink& link) {
   const int number = AllocateObject();
   links_.push_back({number, link});
@@ -245,6 +279,13 @@ void PdfDocument::EndPage() {
       xobjects += "/Im" + QByteArray::number(image) + ' ' + Ref(images_[image]) + ' ';
     }
     WriteLine(xobjects + ">>");
+  }
+  if (!page_patterns_.empty()) {
+    QByteArray patterns = "/Pattern << ";
+    for (const int pattern : page_patterns_) {
+      patterns += "/P" + QByteArray::number(pattern) + ' ' + Ref(patterns_[pattern]) + ' ';
+    }
+    WriteLine(patterns + ">>");
   }
   WriteLine("/ProcSet [/PDF /Text /ImageC ]");
   WriteLine(">>");

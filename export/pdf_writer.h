@@ -96,6 +96,19 @@ struct PdfImage {
   QByteArray alpha;
 };
 
+// A coloured tiling pattern (PatternType 1, PaintType 1): `cell` is the
+// content stream of one cell in pattern space, drawn over `bbox` (left,
+// bottom, right, top) and repeated every `x_step` x `y_step`; `matrix`
+// maps pattern space onto the page's default space (not the current
+// transformation), as the format defines it.
+struct PdfTilingPattern {
+  QByteArray cell;
+  std::array<double, 4> bbox{0, 0, 1, 1};
+  double x_step = 1;
+  double y_step = 1;
+  std::array<double, 6> matrix{1, 0, 0, 1, 0, 0};
+};
+
 // A link annotation's rectangle (points, PDF coordinates) and target: an
 // address, or a place on a page of the document.
 struct PdfLink {
@@ -176,6 +189,12 @@ class PdfDocument {
   // identical images (same JPEG and mask bytes, found by their MD5 and
   // compared byte for byte) are written once.
   QByteArray UseImage(const PdfImage& image);
+  // The resource name ("/P2") of a tiling pattern, written when first met;
+  // equal patterns (the same dictionary and cell, byte for byte) are written
+  // once per document. Throws ovx::Error for a pattern a reader cannot draw
+  // (a step or bounding box that is empty or not finite).
+  QByteArray UsePattern(const PdfTilingPattern& pattern);
+  int PatternCount() const { return static_cast<int>(patterns_.size()); }
   // Reserves the annotation's number and lists it on the current page.
   void AddLink(const PdfLink& link);
   // Writes the content stream and the page object.
@@ -230,6 +249,10 @@ class PdfDocument {
   std::vector<PdfImage> image_data_;
   QMultiHash<QByteArray, int> image_index_;
   std::vector<Link> links_;
+  // Object number of each pattern, by index; the index by the pattern's
+  // dictionary and cell bytes.
+  std::vector<int> patterns_;
+  QHash<QByteArray, int> pattern_index_;
   QStringList pdfa_failures_;
 
   // The page being written.
@@ -237,6 +260,7 @@ class PdfDocument {
   Page page_;
   QByteArray content_;
   std::vector<int> page_images_;
+  std::vector<int> page_patterns_;
   std::vector<int> page_annotations_;
   std::vector<bool> page_fonts_;
 };

@@ -2,6 +2,7 @@
 
 #include <QRectF>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -9,6 +10,15 @@ namespace ovx::emf {
 
 QPointF EllipseArc::PointAt(double angle) const {
   return QPointF(centre.x() + rx * std::cos(angle), centre.y() - ry * std::sin(angle));
+}
+
+std::vector<QPointF> ArcPolyline(const EllipseArc& arc) {
+  const double length = std::abs(arc.sweep) * std::max(arc.rx, arc.ry);
+  const int steps = length >= 0 ? static_cast<int>(std::clamp(length / 2, 8.0, 1024.0)) : 8;
+  std::vector<QPointF> out;
+  out.reserve(static_cast<size_t>(steps) + 1);
+  for (int i = 0; i <= steps; ++i) out.push_back(arc.PointAt(arc.start + arc.sweep * i / steps));
+  return out;
 }
 
 std::optional<EllipseArc> ArcInBox(const QRect& box, QPointF start, QPointF end,

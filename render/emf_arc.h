@@ -9,6 +9,7 @@
 #include <QRect>
 
 #include <optional>
+#include <vector>
 
 namespace ovx::emf {
 
@@ -28,6 +29,12 @@ struct EllipseArc {
   QPointF Start() const { return PointAt(start); }
   QPointF End() const { return PointAt(start + sweep); }
 };
+
+// The arc as the polyline the screen strokes, from Start() to End():
+// pieces of about two logical units, 8 to 1024 of them. The PDF counts a
+// styled pen's dashes along the same points, so both agree on where the
+// dashes fall.
+std::vector<QPointF> ArcPolyline(const EllipseArc& arc);
 
 // The arc of the ellipse in `box` (corners as the record stores them, in
 // either order) from the radial through `start` to the radial through

@@ -67,12 +67,6 @@ PenStyle CanvasPenStyle(quint32 style) {
   }
 }
 
-// Pieces for a curve of `length` pixels: about one per two pixels.
-int StepsFor(double length) {
-  if (!(length >= 0)) return 8;
-  return static_cast<int>(std::clamp(length / 2, 8.0, double(kMaxSteps)));
-}
-
 // The cubic Bezier curves p0 p1 p2 p3, p3 p4 p5 p6, ... as a polyline.
 std::vector<QPointF> FlattenBeziers(const std::vector<QPointF>& p) {
   std::vector<QPointF> out;
@@ -94,10 +88,7 @@ std::vector<QPointF> FlattenBeziers(const std::vector<QPointF>& p) {
 std::vector<QPointF> ArcPoints(const QRect& box, QPointF start, QPointF end, bool ccw) {
   const std::optional<EllipseArc> arc = ArcInBox(box, start, end, ccw);
   if (!arc) return {};
-  const int steps = StepsFor(std::abs(arc->sweep) * std::max(arc->rx, arc->ry));
-  std::vector<QPointF> out;
-  for (int i = 0; i <= steps; ++i) out.push_back(arc->PointAt(arc->start + arc->sweep * i / steps));
-  return out;
+  return ArcPolyline(*arc);
 }
 
 }  // namespace
@@ -616,11 +607,10 @@ void EmfCanvasPlayer::DoAngleArc() {
   if (!std::isfinite(start) || !std::isfinite(sweep)) return;
   TDeviceContextData& d = DeviceContext().Data();
   std::vector<QPoint> points{CanvasPoint(d.previous_position)};
-  const int steps = StepsFor(std::abs(sweep) * radius);
+  const EllipseArc arc{center, radius, radius, start, sweep};
   QPointF last;
-  for (int i = 0; i <= steps; ++i) {
-    const double a = start + sweep * i / steps;
-    last = QPointF(center.x() + radius * std::cos(a), center.y() - radius * std::sin(a));
+  for (const QPointF& p : ArcPolyline(arc)) {
+    last = p;
     points.push_back(CanvasPoint(last));
   }
   d.current_position = Px(last);

@@ -2,6 +2,7 @@
 // information, outline, links, images, protection and PDF/A, checked on
 // the bytes and, where installed, with qpdf and poppler.
 #include "export/pdf_writer.h"
+#include "base/error.h"
 #include "export/internal/pdf_metadata.h"
 #include "export/pdf_objects.h"
 #include "export/pdf_security.h"
@@ -9,6 +10,8 @@
 
 #include <QRegularExpression>
 #include <QXmlStreamReader>
+
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -200,6 +203,59 @@ TEST(PdfWriter, IdenticalImagesAreStoredOnce) {
   EXPECT_EQ(written, 2);
   EXPECT_EQ(pdf.count("/Subtype /Image"), 2);
   EXPECT_EQ(pdf.count("/XObject << /Im0 "), 3);
+}
+
+TEST(PdfWriter, EqualTilingPatternsAreStoredOnceAndListedPerPage) {
+  PdfTilingPattern a;
+  a.cell = "1 0 0 rg\r\n0 0 1 1 re\r\nf\r\n";
+  a.bbox = {0, 0, 8, 8};
+  a.x_step = a.y_step = 8;
+  a.matrix = {0.75, 0, 0, -0.75, 10, 700};
+  PdfTilingPattern moved = a;  // another origin is another pattern
+  moved.matrix[4] = 10.5;
+  int written = 0;
+  const QByteArray pdf =
+      WriteDocument(PlainOptions(), [&](PdfDocument& document, PdfPageContent& content) {
+        for (int i = 0; i < 2; ++i) {
+          content.BeginPage(200, 100, 5, 5, i);
+          EXPECT_EQ(document.UsePattern(a), "/P0");
+          EXPECT_EQ(document.UsePattern(moved), "/P1");
+          EXPECT_EQ(document.UsePattern(a), "/P0");
+          content.EndPage();
+        }
+        written = document.PatternCount();
+      });
+  EXPECT_EQ(written, 2);
+  EXPECT_EQ(pdf.count("/Type /Pattern"), 2);
+  EXPECT_EQ(pdf.count("/Pattern << /P0 "), 2);
+  EXPECT_TRUE(
+      pdf.contains("/PatternType 1/PaintType 1/TilingType 1/BBox [0 0 8 8]/XStep 8"
+                   "/YStep 8/Matrix [0.75 0 0 -0.75 10 700]/Resources <<"));
+}
+
+TEST(PdfWriter, PatternsWithoutAnAreaAreRefused) {
+  // Readers divide by the steps and fill the box: an empty or NaN one
+  // must never reach the file.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    double step;
+    double box_right;
+    double matrix_a;
+  };
+  for (const Case& c : {Case{0, 8, 1}, Case{8, 0, 1}, Case{nan, 8, 1}, Case{8, nan, 1},
+                        Case{8, 8, std::numeric_limits<double>::infinity()}}) {
+    MemoryStream out;
+    PdfDocument document(out, PlainOptions());
+    document.Begin();
+    document.BeginPage(100, 100, 0);
+    PdfTilingPattern p;
+    p.cell = "f\r\n";
+    p.x_step = c.step;
+    p.bbox = {0, 0, c.box_right, 8};
+    p.matrix[0] = c.matrix_a;
+    EXPECT_THROW(document.UsePattern(p), Error) << c.step << ' ' << c.box_right;
+    EXPECT_EQ(document.PatternCount(), 0);
+  }
 }
 
 TEST(PdfWriter, ImagesWithAMaskCarryASoftMask) {
