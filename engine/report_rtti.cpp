@@ -241,6 +241,27 @@ qsizetype LineIndex(const QStringList& lines, const V& v, bool allow_end) {
   return static_cast<qsizetype>(i);
 }
 
+// `Memo` is published as a wide string list: scripts get the memo's lines
+// object, and set it from another one or from a text. Every memo class
+// publishes it again, so each gets the member.
+void AddMemoListProperty(TksClassVariable& memo) {
+  using M = TovxCustomMemoView;
+  memo.ReplaceProperty(
+      QStringLiteral("Memo"), QStringLiteral("TWideStrings"),
+      [](ScriptMethodCall& c) { return V::Object(&Self<M>(c).LinesObject()); },
+      [](ScriptMethodCall& c, const V& v) {
+        if (v.kind() == V::Kind::kObject) {
+          auto* lines = dynamic_cast<TovxMemoLines*>(v.ObjectPointer());
+          if (!lines)
+            throw ScriptError(QStringLiteral("Invalid class typecast"),
+                              QStringLiteral("EInvalidCast"));
+          Self<M>(c).SetMemo(QStringList(lines->Memo().Memo()));
+          return;
+        }
+        Self<M>(c).SetMemo(SplitLines(v.ToString()));
+      });
+}
+
 void AddMemoMembers(TksClassVariable& memo, TksClassVariable* lines) {
   using M = TovxCustomMemoView;
   memo.AddProperty(QStringLiteral("Lines"), QStringLiteral("TWideStrings"),
@@ -544,6 +565,10 @@ void RegisterReportRtti(TksScript& script) {
   if (TksClassVariable* c = find(component)) AddComponentMembers(*c);
   if (TksClassVariable* c = find(TovxCustomMemoView::StaticMetaClass()))
     AddMemoMembers(*c, find(TovxMemoLines::StaticMetaClass()));
+  for (const MetaClass* meta : classes) {
+    if (!meta->InheritsFrom(TovxCustomMemoView::StaticMetaClass())) continue;
+    if (TksClassVariable* c = find(*meta)) AddMemoListProperty(*c);
+  }
   if (TksClassVariable* c = find(TovxReport::StaticMetaClass())) AddReportMembers(*c);
   if (TksClassVariable* c = find(TovxDataSet::StaticMetaClass())) AddDataSetMembers(*c);
   if (TksClassVariable* c = find(TovxCustomEngine::StaticMetaClass())) AddEngineMembers(*c);

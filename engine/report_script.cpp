@@ -3,7 +3,6 @@
 #include "engine/report_script.h"
 
 #include "base/error.h"
-#include "base/object_handle.h"
 #include "engine/aggregates.h"
 #include "engine/band_tree.h"
 #include "engine/engine.h"
@@ -26,6 +25,9 @@ namespace {
 // Inherited templates name their parents; a chain of them (or a template
 // that names itself) ends here.
 constexpr int kMaxParentDepth = 8;
+// Report variables whose expressions name other variables nest one
+// expression program inside another; a template's chain ends here.
+constexpr int kMaxVariableDepth = 64;
 
 // `format` with each "%s" replaced by the next argument.
 QString FormatText(const QString& format, const QStringList& args) {
@@ -60,12 +62,15 @@ ReportScript::ReportScript(TovxReport& report, TovxEngine* engine, TovxPreviewPa
 ReportScript::ReportScript(TovxReport& report, TovxEngine* engine, TovxPreviewPages* pages,
                            TovxReport* objects_of, int depth)
     : report_(report), engine_(engine), pages_(pages), objects_of_(objects_of), depth_(depth) {
+  // The RTTI registrations come before the objects: an object could never
+  // take the name of a function or class from them anyway, and names that
+  // scripts use most are found without asking for an object.
   rtti_.SetExtendedCharset(true);
   rtti_.AddRTTI();
   objects_.SetExtendedCharset(true);
-  objects_.SetParent(&rtti_);
+  rtti_.SetParent(&objects_);
   script_.SetExtendedCharset(true);
-  script_.SetParent(&objects_);
+  script_.SetParent(&rtti_);
   cache_.SetNameResolver(
       [this](const QString& name, ScriptValue& value) { return GetReportValue(name, value); });
 }
@@ -119,19 +124,6 @@ bool ReportScript::PrepareParent() {
 
 void ReportScript::RegisterRunItems() {
   TovxReport& objects = *objects_of_;
-  const bool own_objects = objects_of_ == &report_;
-  std::vector<Registered> current;
-  for (TovxComponent* object : objects.AllObjects()) {
-    // Inherited objects belong to the parent report's script, which names
-    // them already.
-    if (object->Name().isEmpty() || (own_objects && parent_ && object->IsAncestor())) continue;
-    current.push_back({object, object->Name(), ObjectHandle(object)});
-  }
-  if (current != registered_) {
-    objects_.ClearItems();
-    for (const Registered& r : current) objects_.AddObject(r.name, r.object);
-    registered_ = std::move(current);
-  }
   script_.AddObject(QStringLiteral("Report"), &objects);
   if (engine_) script_.AddObject(QStringLiteral("Engine"), engine_);
   script_.AddVariable(QStringLiteral("Value"), QStringLiteral("Variant"), ScriptValue::Null());
@@ -202,6 +194,21 @@ void ReportScript::RegisterRunItems() {
   }
 }
 
+ScriptItem* ReportScript::RegisterObject(const QString& name) {
+  // Only a name a script can write may be an object's; other texts (whole
+  // expressions asked as names) cost no search.
+  if (!TovxComponent::IsValidName(name)) return nullptr;
+  TovxComponent* object = objects_of_->FindObject(name);
+  if (!object || object->Name().isEmpty()) return nullptr;
+  // Inherited objects belong to the parent report's script, which names
+  // them already.
+  if (objects_of_ == &report_ && parent_ && object->IsAncestor()) return nullptr;
+  // A name the parent report's or the host's script registers keeps its
+  // meaning: AddObject then adds nothing and the lookup goes on to them.
+  objects_.AddObject(object->Name(), object);
+  return objects_.Registry().FindLocal(object->Name());
+}
+
 bool ReportScript::PrepareScript() {
   if (!PrepareParent()) return false;
   cache_.Clear();
@@ -209,8 +216,14 @@ bool ReportScript::PrepareScript() {
   evaluating_.clear();
   script_.ClearItems();
   value_item_ = nullptr;
-  rtti_.SetParent(parent_ ? &parent_->script_ : host_script_);
+  // Objects are looked up anew in every preparation (they may have been
+  // renamed, deleted or added since), and only after the run's items are
+  // registered: those win over an object of the same name.
+  objects_.Registry().SetMissHandler({});
+  objects_.ClearItems();
+  objects_.SetParent(parent_ ? &parent_->script_ : host_script_);
   RegisterRunItems();
+  objects_.Registry().SetMissHandler([this](const QString& name) { return RegisterObject(name); });
   // Cancelling the run stops a script between statements.
   script_.SetOnRunLine([this](const QString&) {
     if (objects_of_->Terminated()) script_.Terminate();
@@ -340,6 +353,13 @@ bool ReportScript::GetReportValue(const QString& name, ScriptValue& value) {
       value = ScriptValue::Null();
       return true;
     }
+    if (evaluating_.size() >= kMaxVariableDepth) {
+      const QString text = QStringLiteral("Report variables nested too deeply (%1): %2")
+                               .arg(kMaxVariableDepth)
+                               .arg(name);
+      AddError(text);
+      throw Error(QString(), text);
+    }
     evaluating_.insert(key);
     struct Done {
       QSet<QString>& set;
@@ -354,7 +374,10 @@ bool ReportScript::GetReportValue(const QString& name, ScriptValue& value) {
     value = ScriptValue::FromQVariant(*global);
     return true;
   }
-  // 6. The report script's own variables and objects.
+  // 6. The locals of the report script's routine running now (an
+  // expression or IIF evaluated inside it), then its own variables and
+  // the report's objects.
+  if (script_.Program().ActiveLocal(name, value)) return true;
   ScriptItem* item = script_.Registry().FindLocal(name);
   if (!item) item = objects_.Registry().FindLocal(name);
   if (item) {

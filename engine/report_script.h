@@ -2,7 +2,8 @@
 //
 // Each report that prepares with scripting installed (ovx::InstallScripting)
 // has one ReportScript beside its engine. Before every run it compiles the
-// report's script with the report's objects, the report, its engine and the
+// report's script with the report's objects (each registered when a script
+// or an expression first names it), the report, its engine and the
 // report functions (Get, Set, Calc, IIF, SUM, AVG, MIN, MAX, COUNT)
 // registered, and runs its main block once. During the run it answers the
 // model's expressions (it is the report's ExpressionEvaluator) and calls the
@@ -10,15 +11,19 @@
 //
 // Names are looked up in a fixed order before anything is compiled: a data
 // field written DataSet."Field", a system variable, the host's value events,
-// a report variable (whose text is itself an expression), a global variable
-// and an item of the report script. Anything else is compiled once per
-// preparation in the expression cache.
+// a report variable (whose text is itself an expression), a global variable,
+// a local of the report script's routine that is running, and an item of
+// the report script. Anything else is compiled once per preparation in the
+// expression cache, whose programs ask the same lookup for the names they
+// neither declare nor find registered.
 //
 // Registrations: the report script holds what each preparation registers
 // and searches a script of its own with the RTTI modules applied after it,
 // so the report's macro versions of IIF and the aggregates hide the plain
-// functions of the same names. The parent report's script (an inherited
-// template) or the host's script comes after that.
+// functions of the same names. The report's objects come next, each
+// registered the first time a name nobody registered is looked up; the
+// parent report's script (an inherited template) or the host's script
+// comes after that.
 //
 // Errors: a failed expression is listed in the report's errors as
 // "Object: <clExprError> 'text': message" and thrown as ovx::Error, which ends
@@ -91,6 +96,9 @@ class ReportScript final : public ExpressionEvaluator {
                TovxReport* objects_of, int depth);
   QString Text(const char* name) const;
   void RegisterRunItems();
+  // Registers the report's object named `name` (the lookup of a name the
+  // objects' registry does not hold yet); null when there is none.
+  ScriptItem* RegisterObject(const QString& name);
   bool PrepareParent();
   void AddError(const QString& text);
   bool FindRoutine(const QString& name, TksScript*& script);
@@ -106,19 +114,11 @@ class ReportScript final : public ExpressionEvaluator {
   TovxReport* objects_of_;
   int depth_;
   TksScript script_;
-  // The report's objects by name, searched after the run's items. Kept from
-  // one preparation to the next while the objects, their names and their
-  // handles stay the same: a report of many objects prepared again does
-  // not register them all again.
+  // The report's objects by name, searched after the RTTI registrations. An
+  // object is registered when a script or an expression first names it:
+  // a report of 90,000 memos whose scripts name a few registers a few.
   TksScript objects_;
-  struct Registered {
-    TovxComponent* object;
-    QString name;
-    qint64 handle;
-    bool operator==(const Registered&) const = default;
-  };
-  std::vector<Registered> registered_;
-  // The RTTI registrations, searched after the objects.
+  // The RTTI registrations, searched after the run's items.
   TksScript rtti_;
   TovxExpressionCache cache_;
   TksScript* host_script_ = nullptr;

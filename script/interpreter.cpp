@@ -624,6 +624,26 @@ QString Key(const QString& name) { return name.toLower(); }
 // larger (sanitizers) or threads have smaller stacks.
 constexpr std::uintptr_t kMaxStackBytes = 3 * 1024 * 1024;
 
+namespace {
+// Where the outermost entry into any program of this thread found the
+// stack. A program entered while another runs (a report expression
+// evaluated from a script, itself asking for a variable that is an
+// expression) measures from there too: budgets of nested programs must not
+// add up past the stack's end.
+thread_local std::uintptr_t t_stack_base = 0;
+thread_local int t_entries = 0;
+
+void EnterStack(int& entries, std::uintptr_t& stack_base, std::uintptr_t here) {
+  if (t_entries++ == 0) t_stack_base = here;
+  if (entries++ == 0) stack_base = t_stack_base;
+}
+
+void LeaveStack(int& entries, std::uintptr_t& stack_base) {
+  if (--entries == 0) stack_base = 0;
+  if (--t_entries == 0) t_stack_base = 0;
+}
+}  // namespace
+
 struct ScriptProgram::Impl {
   ScriptProgram& owner;
   explicit Impl(ScriptProgram& o) : owner(o) {}
@@ -2555,12 +2575,10 @@ struct ScriptProgram::Impl {
     if (key_press) given[1] = V::String(QString(QChar(static_cast<char16_t>(given[1].ToInt32()))));
     if (given.size() > bridge.routine->params.size()) given.resize(bridge.routine->params.size());
     const char here = 0;
-    if (entries++ == 0) stack_base = reinterpret_cast<std::uintptr_t>(&here);
+    EnterStack(entries, stack_base, reinterpret_cast<std::uintptr_t>(&here));
     struct Leave {
       Impl& impl;
-      ~Leave() {
-        if (--impl.entries == 0) impl.stack_base = 0;
-      }
+      ~Leave() { LeaveStack(impl.entries, impl.stack_base); }
     } leave{*this};
     Call(*bridge.routine, nullptr, &given);
     for (size_t i = 0; i < given.size() && i < args.size(); ++i)
@@ -3147,11 +3165,9 @@ struct EntryGuard {
   ScriptProgram::Impl& impl;
   explicit EntryGuard(ScriptProgram::Impl& i) : impl(i) {
     const char here = 0;
-    if (impl.entries++ == 0) impl.stack_base = reinterpret_cast<std::uintptr_t>(&here);
+    EnterStack(impl.entries, impl.stack_base, reinterpret_cast<std::uintptr_t>(&here));
   }
-  ~EntryGuard() {
-    if (--impl.entries == 0) impl.stack_base = 0;
-  }
+  ~EntryGuard() { LeaveStack(impl.entries, impl.stack_base); }
 };
 
 }  // namespace
@@ -3343,6 +3359,19 @@ ScriptValue ScriptProgram::EvaluateTree(const TksXMLItem& expr, const QString& s
 
 QString ScriptProgram::ActiveRoutine() const {
   return impl_->frames.empty() ? QString() : impl_->frames.back()->routine->name;
+}
+
+bool ScriptProgram::ActiveLocal(const QString& name, ScriptValue& value) const {
+  if (impl_->frames.empty()) return false;
+  const Frame& frame = *impl_->frames.back();
+  const auto it = frame.routine->names.constFind(Key(name));
+  if (it == frame.routine->names.constEnd()) return false;
+  const auto slot = static_cast<size_t>(*it);
+  if (slot >= frame.cells.size()) return false;
+  const Decl& d = frame.routine->locals[slot];
+  if (d.is_const || d.name.startsWith(QLatin1String("_WithList_"))) return false;
+  value = const_cast<Slot&>(frame.cells[slot]).Get();
+  return true;
 }
 
 bool ScriptProgram::HasRoutine(const QString& name) const {

@@ -242,6 +242,9 @@ class ScriptProgram {
   bool HasRoutine(const QString& name) const;
   // The name of the routine running now (innermost); empty outside routines.
   QString ActiveRoutine() const;
+  // The value of a parameter, Result or local variable of the routine
+  // running now (innermost); false when none runs or it has no such name.
+  bool ActiveLocal(const QString& name, ScriptValue& value) const;
   std::vector<ScriptVariableInfo> Variables() const;
   bool SetVariable(const QString& name, const ScriptValue& value);
   void SetOnRunLine(RunLineEvent event);

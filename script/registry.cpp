@@ -6,6 +6,8 @@
 #include "script/script.h"
 #include "script/sys_functions.h"
 
+#include <algorithm>
+
 namespace ovx {
 namespace {
 
@@ -177,7 +179,23 @@ ScriptDeclaration ParseScriptDeclaration(const QString& text,
 // ---- registry -----------------------------------------------------------------
 
 ScriptItem* ScriptRegistry::FindLocal(const QString& name) const {
-  return by_name_.value(Key(name), nullptr);
+  const QString key = Key(name);
+  if (ScriptItem* item = by_name_.value(key, nullptr)) return item;
+  if (!on_miss_ || asking_ || misses_.contains(key)) return nullptr;
+  struct Asking {
+    bool& flag;
+    ~Asking() { flag = false; }
+  } asking{asking_};
+  asking_ = true;
+  // The handler adds through a registry it holds as non-const: this one.
+  ScriptItem* item = on_miss_(name);
+  if (!item) misses_.insert(key);
+  return item;
+}
+
+void ScriptRegistry::SetMissHandler(MissHandler handler) {
+  on_miss_ = std::move(handler);
+  misses_.clear();
 }
 
 ScriptItem* ScriptRegistry::Add(std::unique_ptr<ScriptItem> item) {
@@ -192,6 +210,7 @@ ScriptItem* ScriptRegistry::Add(std::unique_ptr<ScriptItem> item) {
 void ScriptRegistry::ClearHostItems() {
   std::vector<std::unique_ptr<ScriptItem>> kept;
   by_name_.clear();
+  misses_.clear();
   for (auto& item : items_) {
     if (item->added_by != 1) continue;
     by_name_.insert(Key(item->name), item.get());
@@ -488,6 +507,21 @@ void TksClassVariable::AddProperty(const QString& name, const QString& type_name
   m->getter = std::move(getter);
   m->setter = std::move(setter);
   AddMember(std::move(m));
+}
+
+void TksClassVariable::ReplaceProperty(const QString& name, const QString& type_name,
+                                       ovx::ScriptPropertyGetter getter,
+                                       ovx::ScriptPropertySetter setter) {
+  const QString key = name.toLower();
+  bool was_default = false;
+  if (ovx::ScriptMember* old = by_name_.value(key, nullptr)) {
+    was_default = old == def_property_;
+    by_name_.remove(key);
+    members_.erase(std::find_if(members_.begin(), members_.end(),
+                                [old](const auto& m) { return m.get() == old; }));
+  }
+  AddProperty(name, type_name, std::move(getter), std::move(setter));
+  if (was_default) def_property_ = FindOwn(name);
 }
 
 void TksClassVariable::AddIndexProperty(const QString& name, const QString& param_types,

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -168,9 +169,21 @@ class ScriptRegistry {
   // Drops what the host registered, keeps what RTTI modules did.
   void ClearHostItems();
 
+  // Asked by FindLocal for a name the registry does not hold, so a host
+  // with many possible names registers only those a script uses: it may
+  // Add an item for the name and answers that item, or null. It is not
+  // asked again while it answers (lookups made meanwhile see only what is
+  // registered), nor again for a name it could not answer, until the
+  // handler is set anew or the host items are cleared.
+  using MissHandler = std::function<ScriptItem*(const QString& name)>;
+  void SetMissHandler(MissHandler handler);
+
  private:
   std::vector<std::unique_ptr<ScriptItem>> items_;
   QHash<QString, ScriptItem*> by_name_;
+  MissHandler on_miss_;
+  mutable QSet<QString> misses_;
+  mutable bool asking_ = false;
 };
 
 // The registrations a script reaches: its own, then its parents'.
@@ -238,6 +251,11 @@ class TksClassVariable {
   void AddMethod(const QString& declaration, ovx::ScriptMethodHandler handler);
   void AddProperty(const QString& name, const QString& type_name, ovx::ScriptPropertyGetter getter,
                    ovx::ScriptPropertySetter setter = {});
+  // AddProperty in place of an own member of the same name (a published
+  // property the host answers better); before any script compiles
+  // against the class.
+  void ReplaceProperty(const QString& name, const QString& type_name,
+                       ovx::ScriptPropertyGetter getter, ovx::ScriptPropertySetter setter = {});
   // Registered as a method NAME(p0: T0, p1: T1, ...) flagged as an index
   // property; the handler is called with NAME.GET or NAME.SET.
   void AddIndexProperty(const QString& name, const QString& param_types, const QString& type_name,

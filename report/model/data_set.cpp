@@ -84,6 +84,12 @@ bool TovxUserDataSet::IsBlobField(const QString& field) const {
   return on_is_blob_field ? on_is_blob_field(field) : false;
 }
 
+TovxFieldType TovxUserDataSet::FieldType(const QString& field) const {
+  TovxFieldType type = TovxFieldType::fftNumeric;
+  if (on_get_field_type) on_get_field_type(field, type);
+  return type;
+}
+
 // --- directory -------------------------------------------------------------------
 
 namespace ovx {

@@ -118,11 +118,16 @@ class TovxUserDataSet : public TovxDataSet {
   // From on_get_value, then on_new_get_value; empty when neither is set.
   QVariant Value(const QString& field) const override;
   bool IsBlobField(const QString& field) const override;
+  // From on_get_field_type; numeric when it is not set.
+  TovxFieldType FieldType(const QString& field) const override;
 
   std::function<void(const QString& field, QVariant& value)> on_get_value;
   std::function<void(TovxUserDataSet&, const QString& field, QVariant& value)> on_new_get_value;
   std::function<void(const QString& field, QByteArray& blob)> on_get_blob_value;
   std::function<bool(const QString& field)> on_is_blob_field;
+  // Answers the type of a field (for null values the report converts);
+  // `type` comes in as fftNumeric.
+  std::function<void(const QString& field, TovxFieldType& type)> on_get_field_type;
 
  private:
   QStringList fields_;

@@ -108,6 +108,26 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "Memo1.Text = \"a\\r\\nb\"; r = Memo1.Lines.Count;", "2"},
       {"line index past the end", "r := Memo1.Lines[2];", "r = Memo1.Lines[2];",
        "run: List index out of bounds (2)"},
+      {"Memo is the list of lines",
+       "Memo1.Memo.Add('three'); r := IntToStr(Memo1.Memo.Count) + Memo1.Memo.Strings[2] + "
+       "Memo1.Memo[0] + IntToStr(Length(Memo1.Memo.Text));",
+       "Memo1.Memo.Add(\"three\"); r = IntToStr(Memo1.Memo.Count) + Memo1.Memo.Strings[2] + "
+       "Memo1.Memo[0] + IntToStr(Length(Memo1.Memo.Text));",
+       "'3threeone17'"},
+      {"Memo set through its Text and from another memo's lines",
+       "Memo1.Memo.Text := 'a' + #13#10 + 'b'; Memo2.Memo := Memo1.Memo; Memo1.Memo.Clear; "
+       "r := IntToStr(Memo2.Memo.Count) + Memo2.Memo[1] + IntToStr(Memo1.Lines.Count);",
+       "Memo1.Memo.Text = \"a\\r\\nb\"; Memo2.Memo = Memo1.Memo; Memo1.Memo.Clear; "
+       "r = IntToStr(Memo2.Memo.Count) + Memo2.Memo[1] + IntToStr(Memo1.Lines.Count);",
+       "'2b0'"},
+      {"Memo set from a text in a Variant",
+       "r := 'x' + #13#10 + 'y'; Memo1.Memo := r; "
+       "r := Memo1.Lines.Count;",
+       "r = \"x\\r\\ny\"; Memo1.Memo = r; r = Memo1.Lines.Count;", "2"},
+      {"Memo is no string", "Memo1.Memo := 'x';", "Memo1.Memo = \"x\";",
+       "compile: Incompatible types"},
+      {"Memo set from an object that is no list", "r := Memo2; Memo1.Memo := r;",
+       "r = Memo2; Memo1.Memo = r;", "run: Invalid class typecast"},
       {"FindObject and the tree", "r := Report.FindObject('memo2').Parent.Name + Memo1.Page.Name;",
        "r = Report.FindObject(\"memo2\").Parent.Name + Memo1.Page.Name;", "'MasterData1Page1'"},
       {"FindObject of a missing name is nil", "r := Report.FindObject('nothing') = nil;",

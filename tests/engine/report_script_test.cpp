@@ -3,6 +3,7 @@
 // engine and the preview call.
 #include "engine/report_script.h"
 
+#include "base/object_handle.h"
 #include "base/stream.h"
 #include "engine/engine.h"
 #include "engine/preview_pages.h"
@@ -25,17 +26,6 @@ namespace ovx {
 namespace {
 
 using test::BandReport;
-
-// Fields S (string), B (Boolean) and N (numeric), all Null.
-class TypedDataSet : public TovxUserDataSet {
- public:
-  using TovxUserDataSet::TovxUserDataSet;
-  TovxFieldType FieldType(const QString& field) const override {
-    return field == u"S"   ? TovxFieldType::fftString
-           : field == u"B" ? TovxFieldType::fftBoolean
-                           : TovxFieldType::fftNumeric;
-  }
-};
 
 class ReportScriptTest : public ::testing::Test {
  protected:
@@ -132,9 +122,18 @@ TEST_F(ReportScriptTest, ExpressionsInEveryDialect) {
 // Null fields with ConvertNulls, and names that only look like fields.
 TEST_F(ReportScriptTest, DataFieldsAndConvertNulls) {
   BandReport r;
-  auto* data = new TypedDataSet(r.page);
+  // Fields S (string), B (Boolean) and N (numeric) as the host types them,
+  // all Null; the same fields untyped in Plain.
+  auto* data = new TovxUserDataSet(r.page);
   data->SetName(QStringLiteral("DS"));
   data->SetFields({QStringLiteral("S"), QStringLiteral("B"), QStringLiteral("N")});
+  data->on_get_field_type = [](const QString& field, TovxFieldType& type) {
+    if (field == u"S") type = TovxFieldType::fftString;
+    if (field == u"B") type = TovxFieldType::fftBoolean;
+  };
+  auto* plain = new TovxUserDataSet(r.page);
+  plain->SetName(QStringLiteral("Plain"));
+  plain->SetFields(data->Fields());
   ReportScript& script = *ReportScripting(*r.report);
   ASSERT_TRUE(script.PrepareScript());
   struct Case {
@@ -147,6 +146,8 @@ TEST_F(ReportScriptTest, DataFieldsAndConvertNulls) {
       {"DS.\"B\"", true, true, QVariant(false)},
       {"DS.\"N\"", true, true, QVariant(0)},
       {"DS.\"S\"", false, true, QVariant()},
+      {"Plain.\"S\"", true, true, QVariant(0)},
+      {"Plain.\"B\"", true, true, QVariant(0)},
       {"DS.\"S", true, false, QVariant()},  // no closing quote: not a field
       {"DS.\"", true, false, QVariant()},
       {"Nope.\"S\"", true, false, QVariant()},
@@ -351,6 +352,155 @@ TEST_F(ReportScriptTest, ObjectsAreNamedAsTheyAreNow) {
   SetScript(r, Script({"var N: String;", "begin", "  N := Renamed.Name;", "end."}));
   ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
   EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Renamed"));
+}
+
+// Objects are registered when first named, by the script or by an
+// expression, and keep their classes for member access and `is`.
+TEST_F(ReportScriptTest, ObjectsNamedByScriptsAndExpressionsInEveryDialect) {
+  struct Case {
+    const char* language;
+    QStringList script;
+  } cases[] = {
+      {"PascalScript",
+       {"var R: String;", "begin",
+        "  R := Trim(Memo1.Text) + IntToStr(Memo1.Font.Size) + Page1.Objects[0].Name;",
+        "  if Memo1 is TovxMemoView then R := R + '!';", "end."}},
+      {"C++Script",
+       {"string R;", "{",
+        "  R = Trim(Memo1.Text) + IntToStr(Memo1.Font.Size) + Page1.Objects[0].Name;",
+        "  if (Memo1 is TovxMemoView) R = R + \"!\";", "}"}},
+      {"BasicScript",
+       {"Dim R", "R = Trim(Memo1.Text) + IntToStr(Memo1.Font.Size) + Page1.Objects[0].Name",
+        "If Memo1 Is TovxMemoView Then", "  R = R + \"!\"", "End If"}},
+      {"JScript",
+       {"var R = Trim(Memo1.Text) + IntToStr(Memo1.Font.Size) + Page1.Objects[0].Name;",
+        "if (Memo1 is TovxMemoView) R = R + \"!\";"}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.report->SetScriptLanguage(QString::fromLatin1(c.language));
+    r.report->SetScriptText(c.script);
+    TovxMemoView* memo = TitleMemo(r, QStringLiteral("x"));
+    memo->Font().SetSize(12);
+    r.AddMemo(*static_cast<TovxBand*>(memo->Parent()), QStringLiteral("Memo2"),
+              QStringLiteral("[Memo1.Width + 1]"));
+    ASSERT_TRUE(r.Prepare()) << c.language << ": " << r.report->Errors().join(u'|').toStdString();
+    EXPECT_EQ(ScriptGlobal(r, QStringLiteral("R")), QStringLiteral("x12Title!")) << c.language;
+    EXPECT_EQ(PreparedText(r, QStringLiteral("Memo2")), QStringLiteral("201")) << c.language;
+  }
+}
+
+// Only what scripts name gets registered: a report of many memos whose
+// script names one gives handles to that one, not to every object.
+TEST_F(ReportScriptTest, OnlyNamedObjectsAreRegistered) {
+  BandReport r;
+  auto* title = r.Add<TovxReportTitle>(QStringLiteral("Title"), 0, 40);
+  for (int i = 1; i <= 500; ++i) r.AddMemo(*title, QStringLiteral("Memo%1").arg(i), QString());
+  SetScript(r, Script({"var N: String;", "begin", "  N := Memo250.Name;", "end."}));
+  ReportScript& script = *ReportScripting(*r.report);
+  const qint64 before = LiveObjectHandles();
+  ASSERT_TRUE(script.PrepareScript()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_LT(LiveObjectHandles() - before, 10);
+  ASSERT_TRUE(script.Script().Execute());
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("N")), QStringLiteral("Memo250"));
+}
+
+// The run's own names win over objects of the same name; a name nothing
+// answers stays an error.
+TEST_F(ReportScriptTest, RegisteredNamesWinAndUnknownNamesFail) {
+  BandReport r;
+  auto* title = r.Add<TovxReportTitle>(QStringLiteral("Title"), 0, 40);
+  r.AddMemo(*title, QStringLiteral("Report"), QStringLiteral("x"));
+  r.AddMemo(*title, QStringLiteral("Engine"), QStringLiteral("x"));
+  SetScript(r, Script({"var R: String;", "begin",
+                       "  if Report is TovxReport then R := 'report' else R := 'memo';",
+                       "  if Engine is TovxMemoView then R := R + ' memo';", "end."}));
+  ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("R")), QStringLiteral("report"));
+
+  SetScript(r, Script({"var R: String;", "begin", "  R := Memo9.Name;", "end."}));
+  r.report->ClearErrors();
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_TRUE(r.report->Errors().join(u'|').contains(QStringLiteral("Memo9")))
+      << r.report->Errors().join(u'|').toStdString();
+  SetScript(r, Script({"begin", "end."}));
+  r.AddMemo(*title, QStringLiteral("Shows"), QStringLiteral("[Memo9.Name]"));
+  r.report->ClearErrors();
+  EXPECT_FALSE(r.Prepare());
+  EXPECT_TRUE(r.report->Errors().join(u'|').contains(QStringLiteral("Memo9.Name")))
+      << r.report->Errors().join(u'|').toStdString();
+}
+
+// An expression or IIF evaluated while a routine runs sees the routine's
+// parameters and locals, which hide a global of the same name only there.
+TEST_F(ReportScriptTest, ExpressionsSeeTheRunningRoutinesLocals) {
+  struct Case {
+    const char* language;
+    QStringList script;
+  } cases[] = {
+      {"PascalScript",
+       {"var L: Integer; R: String;", "function F(A: Integer): String;", "var L: Integer;", "begin",
+        "  L := A + 1;", "  Result := IntToStr(Calc('L * A')) + IIF(L > 5, 'big', 'small');",
+        "end;", "begin", "  L := 100;", "  R := F(6) + '|' + F(1) + '|' + IntToStr(Calc('L'));",
+        "end."}},
+      {"JScript",
+       {"var L = 100;", "function F(A) {", "  var L = A + 1;",
+        "  return IntToStr(Calc(\"L * A\")) + IIF(L > 5, \"big\", \"small\");", "}",
+        "var R = F(6) + \"|\" + F(1) + \"|\" + IntToStr(Calc(\"L\"));"}},
+  };
+  for (const Case& c : cases) {
+    BandReport r;
+    r.report->SetScriptLanguage(QString::fromLatin1(c.language));
+    r.report->SetScriptText(c.script);
+    TitleMemo(r, QStringLiteral("x"));
+    ASSERT_TRUE(r.Prepare()) << c.language << ": " << r.report->Errors().join(u'|').toStdString();
+    EXPECT_EQ(ScriptGlobal(r, QStringLiteral("R")), QStringLiteral("42big|2small|100"))
+        << c.language;
+  }
+}
+
+// Hostile nesting ends in listed errors, never at the stack's end: report
+// variables each naming the next, a bracket nested deeply, a band that
+// shows itself from its own event. Short chains still work.
+TEST_F(ReportScriptTest, DeepNestingEndsInErrors) {
+  for (int length : {20, 3000}) {
+    BandReport r;
+    for (int i = 0; i < length; ++i) {
+      r.report->Variables().SetValue(QStringLiteral("V%1").arg(i),
+                                     QStringLiteral("V%1 + 1").arg(i + 1));
+    }
+    r.report->Variables().SetValue(QStringLiteral("V%1").arg(length), 0);
+    TitleMemo(r, QStringLiteral("[V0]"));
+    const bool ok = r.Prepare();
+    EXPECT_EQ(ok, length == 20) << length;
+    if (ok) {
+      EXPECT_EQ(PreparedText(r, QStringLiteral("Memo1")), QStringLiteral("20"));
+    } else {
+      EXPECT_FALSE(r.report->Errors().isEmpty());
+    }
+  }
+  {
+    BandReport r;
+    const int depth = 100000;
+    TitleMemo(r, u'[' + QString(depth, u'(') + u'1' + QString(depth, u')') + u']');
+    EXPECT_FALSE(r.Prepare());
+    EXPECT_FALSE(r.report->Errors().isEmpty());
+  }
+  {
+    BandReport r;
+    SetScript(r, Script({"procedure TB(Sender: TObject);", "begin", "  Engine.ShowBand(Title);",
+                         "end;", "begin", "end."}));
+    TovxMemoView* memo = TitleMemo(r, QStringLiteral("x"));
+    auto* title = static_cast<TovxBand*>(memo->Parent());
+    // Low, so that the title shown again and again fits on the page.
+    memo->SetHeight(1);
+    title->SetHeight(1);
+    title->SetOnBeforePrint(QStringLiteral("TB"));
+    EXPECT_FALSE(r.Prepare());
+    EXPECT_TRUE(
+        r.report->Errors().join(u'|').contains(QStringLiteral("ShowBand nested too deeply")))
+        << r.report->Errors().join(u'|').toStdString();
+  }
 }
 
 TEST_F(ReportScriptTest, RunDialogsDecidesWhetherTheRunGoesOn) {
