@@ -11,10 +11,12 @@
 #include "base/meta_class.h"
 #include "base/object_handle.h"
 #include "base/rounding.h"
+#include "base/stream.h"
 #include "engine/custom_engine.h"
 #include "engine/engine.h"
 #include "engine/post_processor.h"
 #include "engine/preview_pages.h"
+#include "engine/report_script.h"
 #include "report/model/band.h"
 #include "report/model/classes.h"
 #include "report/model/data_set.h"
@@ -357,6 +359,34 @@ void AddReportMembers(TksClassVariable& cls) {
   cls.AddMethod(
       QStringLiteral("function GetDataset(const Alias: String): TovxDataSet"),
       [](ScriptMethodCall& c) { return V::Object(Self<R>(c).GetDataset(c.Arg(0).ToString())); });
+  // Streams are the script's own (TMemoryStream, TFileStream); the report
+  // reads from the stream's position to its end.
+  cls.AddMethod(
+      QStringLiteral("function LoadFromStream(Stream: TStream): Boolean"), [](ScriptMethodCall& c) {
+        R& r = Self<R>(c);
+        RefuseWhileRunning(r, c);
+        MemoryStream input(classes::ReadRest(classes::ArgObject<classes::StreamObject>(c, 0)));
+        return V::Bool(Guarded([&] { return r.LoadFromStream(input); }));
+      });
+  cls.AddMethod(QStringLiteral("procedure SaveToStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+    R& r = Self<R>(c);
+    classes::StreamObject& stream = classes::ArgObject<classes::StreamObject>(c, 0);
+    MemoryStream output;
+    Guarded([&] { r.SaveToStream(output); });
+    classes::WriteBytes(stream, output.Data());
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("function Calc(const Expr: String): Variant"),
+                [](ScriptMethodCall& c) {
+                  ReportScript* scripting = ReportScripting(Self<R>(c));
+                  if (!scripting) {
+                    throw ScriptError(
+                        Msg("rsScriptNoScripting", "%1: the report evaluates no expressions here")
+                            .arg(c.method_name),
+                        QStringLiteral("EInvalidOperation"));
+                  }
+                  return scripting->Evaluate(c.Arg(0).ToString(), true);
+                });
   cls.AddProperty(QStringLiteral("Styles"), QStringLiteral("TovxStyles"),
                   [](ScriptMethodCall& c) { return V::Object(&Self<R>(c).Styles()); });
   cls.AddIndexProperty(QStringLiteral("Variables"), QStringLiteral("String"),
@@ -622,6 +652,22 @@ void AddPictureMembers(TksClassVariable& cls) {
         }
         return V();
       });
+  cls.AddMethod(
+      QStringLiteral("procedure LoadFromStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+        P& picture = Self<P>(c);
+        const QByteArray data = classes::ReadRest(classes::ArgObject<classes::StreamObject>(c, 0));
+        if (!picture.LoadFromData(data)) {
+          throw ScriptError(
+              Msg("rsScriptPictureFormat", "Unknown picture format: %1").arg(c.method_name),
+              QStringLiteral("EInvalidGraphic"));
+        }
+        return V();
+      });
+  cls.AddMethod(QStringLiteral("procedure SaveToStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+    const QByteArray data = Self<P>(c).Data();
+    classes::WriteBytes(classes::ArgObject<classes::StreamObject>(c, 0), data);
+    return V();
+  });
   // The bytes as they were loaded; an empty picture has none to write.
   cls.AddMethod(
       QStringLiteral("procedure SaveToFile(const FileName: String)"), [](ScriptMethodCall& c) {

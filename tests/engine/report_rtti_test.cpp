@@ -199,6 +199,16 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "run: List index out of bounds (0)"},
       {"missing style is nil", "r := Report.Styles.Find('x') = nil;",
        "r = Report.Styles.Find(\"x\") == nil;", "True"},
+      {"a report saved to a stream and loaded back",
+       "r := TMemoryStream.Create; Report.Variables['K'] := 7; Report.SaveToStream(r); "
+       "Report.Variables['K'] := 1; r.Position := 0; Report.LoadFromStream(r); "
+       "r := Report.Variables['K'];",
+       "r = new TMemoryStream; Report.Variables[\"K\"] = 7; Report.SaveToStream(r); "
+       "Report.Variables[\"K\"] = 1; r.Position = 0; Report.LoadFromStream(r); "
+       "r = Report.Variables[\"K\"];",
+       "'7'"},
+      {"Calc needs the report's scripting", "r := Report.Calc('1');", "r = Report.Calc(\"1\");",
+       "run: CALC: the report evaluates no expressions here"},
       {"an empty picture", "r := Page1.BackPicture.Width + Page1.BackPicture.Height;",
        "r = Page1.BackPicture.Width + Page1.BackPicture.Height;", "0"},
       {"picture files need the host's file access", "Page1.BackPicture.LoadFromFile('a.png');",
@@ -532,6 +542,12 @@ TEST_F(ScriptFilesRttiTest, StyleSheetsAndPictures) {
       {"a picture loaded and saved",
        "Page1.BackPicture.LoadFromFile('DIR/p.png'); Page1.BackPicture.SaveToFile('DIR/q.png'); "
        "Page1.BackPicture.Clear; Page1.BackPicture.LoadFromFile('DIR/q.png'); "
+       "r := Page1.BackPicture.Width * 10 + Page1.BackPicture.Height;",
+       "32"},
+      {"a picture through a stream",
+       "Page1.BackPicture.LoadFromFile('DIR/p.png'); r := TMemoryStream.Create; "
+       "Page1.BackPicture.SaveToStream(r); Page1.BackPicture.Clear; r.Position := 0; "
+       "Page1.BackPicture.LoadFromStream(r); "
        "r := Page1.BackPicture.Width * 10 + Page1.BackPicture.Height;",
        "32"},
       {"a file of no picture kind empties the picture",

@@ -90,6 +90,7 @@ TEST_F(ReportScriptTest, BracketExpressions) {
       {"[Get('V') + 1]", "6"},
       {"[Calc('V') + Calc('3')]", "8"},
       {"[G]", "global"},
+      {"[Report.Calc('V') + 1]", "6"},
   };
   GlobalVariables().SetValue(QStringLiteral("G"), QStringLiteral("global"));
   for (const Case& c : cases) {
