@@ -160,6 +160,8 @@ class TovxEngine : public TovxCustomEngine {
   // paCustom and that waits in the post-processor (the script procedure
   // ProcessObject); false for any other view.
   bool ProcessObject(TovxView* view);
+  // The store the engine fills, with its post-processor.
+  TovxPreviewPages& Pages() const { return pages_; }
   // Deferred objects told of the points of a run (not owned); none does
   // nothing.
   void SetAggregates(ovx::AggregateSink* aggregates) {

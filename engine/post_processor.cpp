@@ -1,6 +1,7 @@
 // The post-processor's lists, the pending walk and the file element.
 #include "engine/post_processor.h"
 
+#include "report/model/memo_view.h"
 #include "report/storage/xml_item.h"
 
 #include <algorithm>
@@ -31,6 +32,24 @@ bool TovxMacrosItem::Ready(int index) const {
   return index >= 0 && index < Count() && entries_[static_cast<size_t>(index)].ready;
 }
 
+int TovxMacrosItem::Append(const QString& text) {
+  entries_.push_back({text, true});
+  return Count() - 1;
+}
+
+TovxMacroList& TovxMacrosItem::ScriptList() {
+  if (!script_list_) script_list_ = std::make_unique<TovxMacroList>(*this);
+  return *script_list_;
+}
+
+// Scripts declare the list as a TWideStrings, the class of a memo's lines;
+// its own class keeps the members that would move its positions away.
+const ovx::MetaClass& TovxMacroList::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TovxMacroList"),
+                                   &TovxMemoLines::StaticMetaClass(), {}, nullptr);
+  return meta;
+}
+
 QStringList TovxMacrosItem::Entries() const {
   QStringList texts;
   texts.reserve(Count());
@@ -39,6 +58,11 @@ QStringList TovxMacrosItem::Entries() const {
 }
 
 // --- post-processor ----------------------------------------------------------------------
+
+const ovx::MetaClass& TovxPostProcessor::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TovxPostProcessor"), nullptr, {}, nullptr);
+  return meta;
+}
 
 void TovxPostProcessor::Clear() {
   pending_.clear();
@@ -81,10 +105,8 @@ int TovxPostProcessor::Register(const QString& band_name, const QString& memo_na
 }
 
 int TovxPostProcessor::AddEntry(const QString& memo_name, const QString& text) {
-  const auto it = lists_.find(Key(memo_name));
-  if (it == lists_.end()) return -1;
-  it->second->entries_.push_back({text, true});
-  return it->second->Count() - 1;
+  TovxMacrosItem* list = Find(memo_name);
+  return list ? list->Append(text) : -1;
 }
 
 bool TovxPostProcessor::RestoreView(TovxView& view) {
@@ -192,6 +214,11 @@ bool TovxPostProcessor::ProcessObject(const TovxView& object) {
 }
 
 const TovxMacrosItem* TovxPostProcessor::Find(const QString& memo_name) const {
+  const auto it = lists_.find(Key(memo_name));
+  return it == lists_.end() ? nullptr : it->second.get();
+}
+
+TovxMacrosItem* TovxPostProcessor::Find(const QString& memo_name) {
   const auto it = lists_.find(Key(memo_name));
   return it == lists_.end() ? nullptr : it->second.get();
 }

@@ -20,6 +20,12 @@
 // Pointers to template views (base objects) and to views of a rebuilt page
 // (last views) live only as long as a run or a rebuild: EndRun and
 // ResetRunState drop them.
+//
+// Scripts reach the post-processor (the engine's GetPostProcessor) and a
+// value list as a list of lines (GetMacroList) through script handles:
+// both are objects of their own that die with the store's contents or the
+// list, so a script that keeps one past a Clear meets an invalid reference
+// rather than freed memory.
 #pragma once
 
 #include "report/model/deferred_values.h"
@@ -33,8 +39,24 @@
 #include <memory>
 #include <vector>
 
+class TovxMacrosItem;
 class TovxPostProcessor;
 class TovxXMLItem;
+
+// A value list's entries as scripts see them: one line per entry, any text
+// readable and writable. The positions are the indexes stored on prepared
+// pages, so a script may append but never insert, delete or clear: that
+// would point every page after it at another value.
+class TovxMacroList final : public ovx::Persistent {
+  OVX_META_CLASS
+
+ public:
+  explicit TovxMacroList(TovxMacrosItem& list) : list_(list) {}
+  TovxMacrosItem& List() const { return list_; }
+
+ private:
+  TovxMacrosItem& list_;
+};
 
 // The value list of one view name.
 class TovxMacrosItem final : public ovx::DeferredValueList {
@@ -61,6 +83,12 @@ class TovxMacrosItem final : public ovx::DeferredValueList {
   // Every entry's text, ready or not (what scripts see).
   QStringList Entries() const;
   bool Ready(int index) const;
+  // Entry `index` (0 <= index < Count()) as stored, ready or not.
+  const QString& Text(int index) const { return entries_[static_cast<size_t>(index)].text; }
+  // Appends a ready entry and answers its index.
+  int Append(const QString& text);
+  // The list as a script object; made on first use, it dies with the list.
+  TovxMacroList& ScriptList();
 
  private:
   friend class TovxPostProcessor;
@@ -80,9 +108,12 @@ class TovxMacrosItem final : public ovx::DeferredValueList {
   int last_index_ = -1;
   TovxView* last_view_ = nullptr;
   bool restart_ = false;
+  std::unique_ptr<TovxMacroList> script_list_;
 };
 
-class TovxPostProcessor final : public ovx::DeferredProcessor {
+class TovxPostProcessor final : public ovx::DeferredProcessor, public ovx::Persistent {
+  OVX_META_CLASS
+
  public:
   TovxPostProcessor() = default;
   TovxPostProcessor(const TovxPostProcessor&) = delete;
@@ -133,6 +164,7 @@ class TovxPostProcessor final : public ovx::DeferredProcessor {
   // --- queries ---------------------------------------------------------------------------
   // The list of `memo_name` (ignoring case), or null.
   const TovxMacrosItem* Find(const QString& memo_name) const;
+  TovxMacrosItem* Find(const QString& memo_name);
   int ListCount() const { return static_cast<int>(lists_.size()); }
   int PendingCount() const { return static_cast<int>(pending_.size()); }
 

@@ -11,9 +11,12 @@
 #include "base/meta_class.h"
 #include "base/object_handle.h"
 #include "base/rounding.h"
+#include "base/stream.h"
 #include "engine/custom_engine.h"
 #include "engine/engine.h"
+#include "engine/post_processor.h"
 #include "engine/preview_pages.h"
+#include "engine/report_script.h"
 #include "report/model/band.h"
 #include "report/model/classes.h"
 #include "report/model/data_set.h"
@@ -22,11 +25,13 @@
 #include "report/model/highlight.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
+#include "report/model/picture.h"
 #include "report/model/report.h"
 #include "report/model/report_lists.h"
 #include "report/model/report_preparation.h"
 #include "report/model/styles.h"
 #include "report/model/view.h"
+#include "script/classes_internal.h"
 #include "script/classes_module.h"
 #include "script/forms_module.h"
 #include "script/graphics_module.h"
@@ -43,6 +48,11 @@ using V = ScriptValue;
 // Nested ShowBand calls from scripts (a band's event showing the band
 // again) would otherwise recurse until the stack runs out.
 constexpr int kMaxScriptShowBandDepth = 64;
+
+// What a script may read into a picture or a style sheet from a file; the
+// host's file access refuses anything larger before reading it.
+constexpr qint64 kMaxScriptPictureBytes = qint64{64} << 20;
+constexpr qint64 kMaxScriptStyleSheetBytes = qint64{16} << 20;
 
 QString Msg(const char* name, const char* built_in) {
   return ScriptMessage(QString::fromLatin1(name), QString::fromLatin1(built_in));
@@ -138,7 +148,9 @@ std::vector<const MetaClass*> ScriptedClasses() {
         &TovxFormat::StaticMetaClass(), &TovxHighlight::StaticMetaClass(),
         &TovxStyleItem::StaticMetaClass(), &TovxVariable::StaticMetaClass(),
         &TovxDataSetItem::StaticMetaClass(), &TovxMemoLines::StaticMetaClass(),
-        &TovxPreviewPages::StaticMetaClass(), &TovxOutline::StaticMetaClass()})
+        &TovxPreviewPages::StaticMetaClass(), &TovxOutline::StaticMetaClass(),
+        &TovxPostProcessor::StaticMetaClass(), &TovxMacroList::StaticMetaClass(),
+        &TovxStyles::StaticMetaClass(), &TovxPicture::StaticMetaClass()})
     push(meta);
   // Value classes found while adding are added in turn.
   for (size_t i = 0; i < pending.size(); ++i) add(pending[i]);
@@ -370,6 +382,36 @@ void AddReportMembers(TksClassVariable& cls) {
   cls.AddMethod(
       QStringLiteral("function GetDataset(const Alias: String): TovxDataSet"),
       [](ScriptMethodCall& c) { return V::Object(Self<R>(c).GetDataset(c.Arg(0).ToString())); });
+  // Streams are the script's own (TMemoryStream, TFileStream); the report
+  // reads from the stream's position to its end.
+  cls.AddMethod(
+      QStringLiteral("function LoadFromStream(Stream: TStream): Boolean"), [](ScriptMethodCall& c) {
+        R& r = Self<R>(c);
+        RefuseWhileRunning(r, c);
+        MemoryStream input(classes::ReadRest(classes::ArgObject<classes::StreamObject>(c, 0)));
+        return V::Bool(Guarded([&] { return r.LoadFromStream(input); }));
+      });
+  cls.AddMethod(QStringLiteral("procedure SaveToStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+    R& r = Self<R>(c);
+    classes::StreamObject& stream = classes::ArgObject<classes::StreamObject>(c, 0);
+    MemoryStream output;
+    Guarded([&] { r.SaveToStream(output); });
+    classes::WriteBytes(stream, output.Data());
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("function Calc(const Expr: String): Variant"),
+                [](ScriptMethodCall& c) {
+                  ReportScript* scripting = ReportScripting(Self<R>(c));
+                  if (!scripting) {
+                    throw ScriptError(
+                        Msg("rsScriptNoScripting", "%1: the report evaluates no expressions here")
+                            .arg(c.method_name),
+                        QStringLiteral("EInvalidOperation"));
+                  }
+                  return scripting->Evaluate(c.Arg(0).ToString(), true);
+                });
+  cls.AddProperty(QStringLiteral("Styles"), QStringLiteral("TovxStyles"),
+                  [](ScriptMethodCall& c) { return V::Object(&Self<R>(c).Styles()); });
   cls.AddIndexProperty(QStringLiteral("Variables"), QStringLiteral("String"),
                        QStringLiteral("Variant"), [](ScriptMethodCall& c) {
                          TovxVariables& variables = Self<R>(c).Variables();
@@ -469,6 +511,215 @@ void AddEngineMembers(TksClassVariable& cls) {
                 [](ScriptMethodCall& c) {
                   return V::Integer(Self<E>(c).GetAnchorPage(c.Arg(0).ToString()));
                 });
+  cls.AddMethod(QStringLiteral("function GetPostProcessor: TovxPostProcessor"),
+                [](ScriptMethodCall& c) { return V::Object(&Self<E>(c).Pages().PostProcessor()); });
+  // Only a view waiting for paCustom is evaluated; anything else does
+  // nothing, as the engine's own calls do. Outside a run nothing waits, so
+  // a call there is a mistake the script should hear of.
+  cls.AddMethod(
+      QStringLiteral("procedure ProcessObject(ReportObject: TovxView)"), [](ScriptMethodCall& c) {
+        E& engine = Self<E>(c);
+        TovxView* view = ObjectArg<TovxView>(c, 0, "TovxView");
+        if (!view) InvalidObject(c.Arg(0));
+        if (!engine.Running()) {
+          throw ScriptError(
+              Msg("rsScriptNotRunning", "%1 can only be called while the report is prepared")
+                  .arg(c.method_name),
+              QStringLiteral("EInvalidOperation"));
+        }
+        engine.ProcessObject(view);
+        return V();
+      });
+}
+
+void AddPostProcessorMembers(TksClassVariable& cls) {
+  cls.AddMethod(QStringLiteral("function GetMacroList(const MacroName: String): TWideStrings"),
+                [](ScriptMethodCall& c) {
+                  TovxMacrosItem* list = Self<TovxPostProcessor>(c).Find(c.Arg(0).ToString());
+                  return V::Object(list ? &list->ScriptList() : nullptr);
+                });
+}
+
+// A value list as lines. Its members replace every member of a memo's
+// lines, so none of those is ever called on it with the wrong object.
+void AddMacroListMembers(TksClassVariable& cls) {
+  auto list_of = [](ScriptMethodCall& c) -> TovxMacrosItem& {
+    return Self<TovxMacroList>(c).List();
+  };
+  auto index_of = [](const TovxMacrosItem& list, const V& v) {
+    const qint64 i = v.ToInt64();
+    if (i < 0 || i >= list.Count()) {
+      throw ScriptError(Msg("SListIndexError", "List index out of bounds (%1)").arg(i),
+                        QStringLiteral("EListError"));
+    }
+    return static_cast<int>(i);
+  };
+  cls.AddProperty(QStringLiteral("Count"), QStringLiteral("Integer"),
+                  [list_of](ScriptMethodCall& c) { return V::Integer(list_of(c).Count()); });
+  cls.AddDefaultProperty(QStringLiteral("Strings"), QStringLiteral("Integer"),
+                         QStringLiteral("String"), [list_of, index_of](ScriptMethodCall& c) {
+                           TovxMacrosItem& list = list_of(c);
+                           const int i = index_of(list, c.Arg(0));
+                           if (c.method_name.endsWith(QLatin1String(".SET"))) {
+                             list.SetEntry(i, c.Arg(1).ToString());
+                             return V();
+                           }
+                           return V::String(list.Text(i));
+                         });
+  cls.AddMethod(QStringLiteral("function Add(const S: String): Integer"),
+                [list_of](ScriptMethodCall& c) {
+                  return V::Integer(list_of(c).Append(c.Arg(0).ToString()));
+                });
+  cls.AddMethod(QStringLiteral("function IndexOf(const S: String): Integer"),
+                [list_of](ScriptMethodCall& c) {
+                  const TovxMacrosItem& list = list_of(c);
+                  const QString s = c.Arg(0).ToString();
+                  for (int i = 0; i < list.Count(); ++i)
+                    if (list.Text(i).compare(s, Qt::CaseInsensitive) == 0) return V::Integer(i);
+                  return V::Int(-1);
+                });
+  cls.AddProperty(QStringLiteral("Text"), QStringLiteral("String"), [list_of](ScriptMethodCall& c) {
+    const TovxMacrosItem& list = list_of(c);
+    QString text;
+    for (int i = 0; i < list.Count(); ++i) text += list.Text(i) + QStringLiteral("\r\n");
+    return V::String(text);
+  });
+  for (const char* declaration : {"procedure Clear", "procedure Delete(Index: Integer)",
+                                  "procedure Insert(Index: Integer; const S: String)"}) {
+    cls.AddMethod(QString::fromLatin1(declaration), [list_of](ScriptMethodCall& c) -> V {
+      throw ScriptError(Msg("rsScriptMacroListFixed",
+                            "%1: the values of %2 keep their places, pages refer to them")
+                            .arg(c.method_name, list_of(c).Name()),
+                        QStringLiteral("EListError"));
+    });
+  }
+}
+
+// ---- style sheet and pictures ----------------------------------------------------
+
+// A TStrings of the classes module, or a memo's lines, takes `lines`.
+void FillLines(ScriptMethodCall& c, int i, const QStringList& lines) {
+  const V v = c.Arg(i);
+  Persistent* target = v.ObjectPointer();
+  if (!target) InvalidObject(v);
+  if (auto* memo_lines = dynamic_cast<TovxMemoLines*>(target)) {
+    memo_lines->Memo().SetMemo(lines);
+    return;
+  }
+  classes::SetStringsLines(*target, lines);
+}
+
+void AddStylesMembers(TksClassVariable& cls) {
+  using S = TovxStyles;
+  cls.AddMethod(QStringLiteral("function Add: TovxStyleItem"),
+                [](ScriptMethodCall& c) { return V::Object(&Self<S>(c).Add()); });
+  cls.AddMethod(
+      QStringLiteral("function Find(const Name: String): TovxStyleItem"),
+      [](ScriptMethodCall& c) { return V::Object(Self<S>(c).Find(c.Arg(0).ToString())); });
+  cls.AddMethod(QStringLiteral("procedure Apply"), [](ScriptMethodCall& c) {
+    S& styles = Self<S>(c);
+    if (TovxReport* report = styles.Report()) styles.Apply(*report);
+    return V();
+  });
+  cls.AddMethod(QStringLiteral("procedure GetList(List: TStrings)"), [](ScriptMethodCall& c) {
+    FillLines(c, 0, Self<S>(c).GetList());
+    return V();
+  });
+  // Through the host's file access, as every file a script names.
+  cls.AddMethod(QStringLiteral("procedure LoadFromFile(const FileName: String)"),
+                [](ScriptMethodCall& c) {
+                  S& styles = Self<S>(c);
+                  const QByteArray data =
+                      classes::ReadScriptFile(c.Arg(0).ToString(), kMaxScriptStyleSheetBytes);
+                  Guarded([&] { styles.LoadFromData(data, styles.Report(), ReportClasses()); });
+                  return V();
+                });
+  cls.AddMethod(QStringLiteral("procedure SaveToFile(const FileName: String)"),
+                [](ScriptMethodCall& c) {
+                  const QByteArray data = Self<S>(c).SaveToData(ReportClasses());
+                  classes::WriteScriptFile(c.Arg(0).ToString(), data);
+                  return V();
+                });
+  cls.AddMethod(QStringLiteral("procedure Clear"), [](ScriptMethodCall& c) {
+    Self<S>(c).Clear();
+    return V();
+  });
+  cls.AddProperty(QStringLiteral("Count"), QStringLiteral("Integer"),
+                  [](ScriptMethodCall& c) { return V::Integer(Self<S>(c).Count()); });
+  cls.AddProperty(
+      QStringLiteral("Name"), QStringLiteral("String"),
+      [](ScriptMethodCall& c) { return V::String(Self<S>(c).Name()); },
+      [](ScriptMethodCall& c, const V& v) { Self<S>(c).SetName(v.ToString()); });
+  cls.AddDefaultProperty(
+      QStringLiteral("Items"), QStringLiteral("Integer"), QStringLiteral("TovxStyleItem"),
+      [](ScriptMethodCall& c) {
+        S& styles = Self<S>(c);
+        const qint64 i = c.Arg(0).ToInt64();
+        if (i < 0 || i >= styles.Count()) {
+          throw ScriptError(Msg("SListIndexError", "List index out of bounds (%1)").arg(i),
+                            QStringLiteral("EListError"));
+        }
+        return V::Object(&styles.Items(static_cast<int>(i)));
+      },
+      true);
+}
+
+void AddPictureMembers(TksClassVariable& cls) {
+  using P = TovxPicture;
+  // A file of an unknown kind leaves the picture empty, as a stream of one
+  // does, and says so.
+  cls.AddMethod(
+      QStringLiteral("procedure LoadFromFile(const FileName: String)"), [](ScriptMethodCall& c) {
+        P& picture = Self<P>(c);
+        const QString file = c.Arg(0).ToString();
+        const QByteArray data = classes::ReadScriptFile(file, kMaxScriptPictureBytes);
+        if (!picture.LoadFromData(data)) {
+          throw ScriptError(Msg("rsScriptPictureFormat", "Unknown picture format: %1").arg(file),
+                            QStringLiteral("EInvalidGraphic"));
+        }
+        return V();
+      });
+  cls.AddMethod(
+      QStringLiteral("procedure LoadFromStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+        P& picture = Self<P>(c);
+        const QByteArray data = classes::ReadRest(classes::ArgObject<classes::StreamObject>(c, 0));
+        if (!picture.LoadFromData(data)) {
+          throw ScriptError(
+              Msg("rsScriptPictureFormat", "Unknown picture format: %1").arg(c.method_name),
+              QStringLiteral("EInvalidGraphic"));
+        }
+        return V();
+      });
+  cls.AddMethod(QStringLiteral("procedure SaveToStream(Stream: TStream)"), [](ScriptMethodCall& c) {
+    const QByteArray data = Self<P>(c).Data();
+    classes::WriteBytes(classes::ArgObject<classes::StreamObject>(c, 0), data);
+    return V();
+  });
+  // The bytes as they were loaded; an empty picture has none to write.
+  cls.AddMethod(
+      QStringLiteral("procedure SaveToFile(const FileName: String)"), [](ScriptMethodCall& c) {
+        const P& picture = Self<P>(c);
+        const QString file = c.Arg(0).ToString();
+        if (picture.IsEmpty()) {
+          throw ScriptError(Msg("rsScriptPictureEmpty", "No picture to save: %1").arg(file),
+                            QStringLiteral("EInvalidGraphic"));
+        }
+        classes::WriteScriptFile(file, picture.Data());
+        return V();
+      });
+  cls.AddMethod(QStringLiteral("procedure Clear"), [](ScriptMethodCall& c) {
+    Self<P>(c).Clear();
+    return V();
+  });
+  // An empty picture has no size at all; scripts see 0 by 0.
+  cls.AddProperty(QStringLiteral("Width"), QStringLiteral("Integer"), [](ScriptMethodCall& c) {
+    const P& picture = Self<P>(c);
+    return V::Int(picture.IsEmpty() ? 0 : picture.Width());
+  });
+  cls.AddProperty(QStringLiteral("Height"), QStringLiteral("Integer"), [](ScriptMethodCall& c) {
+    const P& picture = Self<P>(c);
+    return V::Int(picture.IsEmpty() ? 0 : picture.Height());
+  });
 }
 
 void AddPreviewPagesMembers(TksClassVariable& cls) {
@@ -574,6 +825,10 @@ void RegisterReportRtti(TksScript& script) {
   if (TksClassVariable* c = find(TovxCustomEngine::StaticMetaClass())) AddEngineMembers(*c);
   if (TksClassVariable* c = find(TovxPreviewPages::StaticMetaClass())) AddPreviewPagesMembers(*c);
   if (TksClassVariable* c = find(TovxOutline::StaticMetaClass())) AddOutlineMembers(*c);
+  if (TksClassVariable* c = find(TovxPostProcessor::StaticMetaClass())) AddPostProcessorMembers(*c);
+  if (TksClassVariable* c = find(TovxMacroList::StaticMetaClass())) AddMacroListMembers(*c);
+  if (TksClassVariable* c = find(TovxStyles::StaticMetaClass())) AddStylesMembers(*c);
+  if (TksClassVariable* c = find(TovxPicture::StaticMetaClass())) AddPictureMembers(*c);
   AddDateFunctions(script);
 }
 

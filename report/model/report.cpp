@@ -25,7 +25,7 @@ QStringList DefaultScript() { return {QStringLiteral("begin"), QString(), QStrin
 }  // namespace
 
 TovxReport::TovxReport(TovxComponent* owner)
-    : TovxComponent(owner), styles_(std::make_unique<TovxStyles>()) {
+    : TovxComponent(owner), styles_(std::make_unique<TovxStyles>(this)) {
   ini_file_ = QStringLiteral("\\Software\\Orvane Works");
   Clear();
 }

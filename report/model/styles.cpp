@@ -2,6 +2,7 @@
 
 #include "base/class_builder.h"
 #include "base/error.h"
+#include "base/stream.h"
 #include "report/model/memo_view.h"
 #include "report/model/report.h"
 #include "report/storage/xml_document.h"
@@ -92,33 +93,65 @@ void TovxStyles::Apply(TovxReport& report) const {
   }
 }
 
-void TovxStyles::LoadFromFile(const QString& file_name, TovxReport* apply_to,
-                              const ovx::ClassRegistry& classes) {
-  TovxXMLDocument document;
-  document.LoadFromFile(file_name);
-  Clear();
+void TovxStyles::ReadSheet(const TovxXMLItem& root, TovxReport* apply_to,
+                           const ovx::ClassRegistry& classes) {
+  if (root.Name().compare("style", Qt::CaseInsensitive) != 0) {
+    throw ovx::Error(QString(), QStringLiteral("Not a style sheet: the root element is \"%1\"")
+                                    .arg(QString::fromUtf8(root.Name())));
+  }
+  // Read into a sheet of its own first: a file is outside input, and the
+  // styles in use stay until the new ones have all been read.
+  TovxStyles sheet;
   TovxXMLSerializer serializer(classes, nullptr);
-  const TovxXMLItem& root = *document.Root();
-  name_ = QString::fromUtf8(root.Prop("Name"));
+  sheet.name_ = QString::fromUtf8(root.Prop("Name"));
   NameIndex index;
   int next = 1;
   for (int i = 0; i < root.Count(); ++i) {
     if (root.Items(i)->Name() != "item") continue;
     auto item = std::make_unique<TovxStyleItem>();
     serializer.ReadCollectionItem(root.Items(i)->Text(), *item);
-    Append(std::move(item), index, next, nullptr);
+    sheet.Append(std::move(item), index, next, nullptr);
   }
+  name_ = std::move(sheet.name_);
+  items_ = std::move(sheet.items_);
   if (apply_to) Apply(*apply_to);
+}
+
+void TovxStyles::LoadFromFile(const QString& file_name, TovxReport* apply_to,
+                              const ovx::ClassRegistry& classes) {
+  TovxXMLDocument document;
+  document.LoadFromFile(file_name);
+  ReadSheet(*document.Root(), apply_to, classes);
+}
+
+void TovxStyles::LoadFromData(const QByteArray& data, TovxReport* apply_to,
+                              const ovx::ClassRegistry& classes) {
+  TovxXMLDocument document;
+  ovx::MemoryStream stream(data);
+  document.LoadFromStream(stream);
+  ReadSheet(*document.Root(), apply_to, classes);
+}
+
+void TovxStyles::WriteSheet(TovxXMLItem& root, const ovx::ClassRegistry& classes) const {
+  root.SetName("style");
+  TovxXMLSerializer serializer(classes, nullptr);
+  WriteTo(root, serializer);
 }
 
 void TovxStyles::SaveToFile(const QString& file_name, const ovx::ClassRegistry& classes) const {
   TovxXMLDocument document;
   document.SetAutoIndent(true);
-  TovxXMLItem& root = *document.Root();
-  root.SetName("style");
-  TovxXMLSerializer serializer(classes, nullptr);
-  WriteTo(root, serializer);
+  WriteSheet(*document.Root(), classes);
   document.SaveToFile(file_name);
+}
+
+QByteArray TovxStyles::SaveToData(const ovx::ClassRegistry& classes) const {
+  TovxXMLDocument document;
+  document.SetAutoIndent(true);
+  WriteSheet(*document.Root(), classes);
+  ovx::MemoryStream stream;
+  document.SaveToStream(stream);
+  return stream.Data();
 }
 
 void TovxStyles::WriteTo(TovxXMLItem& element, TovxXMLSerializer& serializer) const {
@@ -140,6 +173,11 @@ void TovxStyles::ReadFrom(const TovxXMLItem& element, TovxXMLSerializer& seriali
     serializer.ReadCollectionItem(element.Items(i)->Text(), *item);
     Append(std::move(item), index, next, &serializer);
   }
+}
+
+const ovx::MetaClass& TovxStyles::StaticMetaClass() {
+  static const ovx::MetaClass meta(QStringLiteral("TovxStyles"), nullptr, {}, nullptr);
+  return meta;
 }
 
 const ovx::MetaClass& TovxStyleItem::StaticMetaClass() {

@@ -61,8 +61,15 @@ class TovxStyleItem : public ovx::Persistent {
   bool apply_frame_ = true;
 };
 
-class TovxStyles {
+// A Persistent so that scripts can hold the sheet (Report.Styles); it lives
+// as long as its report.
+class TovxStyles : public ovx::Persistent {
+  OVX_META_CLASS
+
  public:
+  explicit TovxStyles(TovxReport* report = nullptr) : report_(report) {}
+  // The report whose memos Apply reaches; null for a sheet of its own.
+  TovxReport* Report() const { return report_; }
   const QString& Name() const { return name_; }
   void SetName(const QString& name) { name_ = name; }
   int Count() const { return static_cast<int>(items_.size()); }
@@ -81,10 +88,15 @@ class TovxStyles {
   // the sheet forgets its style.
   void Apply(TovxReport& report) const;
   // Style-sheet files: a root element "style" with the sheet's name and one
-  // "item" per style. Loading empties the sheet first and applies it after.
+  // "item" per style. Loading replaces the sheet and applies it after; a
+  // file that does not read, or whose root is not "style", throws
+  // ovx::Error and leaves the sheet as it was.
   void LoadFromFile(const QString& file_name, TovxReport* apply_to,
                     const ovx::ClassRegistry& classes);
+  void LoadFromData(const QByteArray& data, TovxReport* apply_to,
+                    const ovx::ClassRegistry& classes);
   void SaveToFile(const QString& file_name, const ovx::ClassRegistry& classes) const;
+  QByteArray SaveToData(const ovx::ClassRegistry& classes) const;
 
   // As the "Styles" element of a template, one "item" per style; reading
   // replaces the sheet.
@@ -103,7 +115,10 @@ class TovxStyles {
   // (the taken one is reported through `serializer` when given).
   void Append(std::unique_ptr<TovxStyleItem> item, NameIndex& index, int& next,
               TovxXMLSerializer* serializer);
+  void ReadSheet(const TovxXMLItem& root, TovxReport* apply_to, const ovx::ClassRegistry& classes);
+  void WriteSheet(TovxXMLItem& root, const ovx::ClassRegistry& classes) const;
 
+  TovxReport* report_;
   QString name_;
   std::vector<std::unique_ptr<TovxStyleItem>> items_;
 };

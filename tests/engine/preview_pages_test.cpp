@@ -15,6 +15,7 @@
 #include "tests/test_support.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -720,6 +721,46 @@ TEST_F(PreviewPagesTest, DamagedPageFoundAfterPartialLoadingIsReported) {
     // Pages kept in memory are untouched.
     ASSERT_NE(pages.GetPage(1), nullptr);
     EXPECT_EQ(pages.GetPage(1)->Objects().size(), 180u);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The checks the prepared-report fuzzer makes, on every seed of its corpus
+// (its findings among them): loading ends loaded or with an error, every
+// page of what loaded measures and draws, and what the store saves loads
+// again with as many pages.
+TEST(Op3SeedsTest, EverySeedLoadsDrawsAndSavesAgain) {
+  ovx::InstallEngine();
+  const QDir seeds(DataPath("../../fuzz/corpus/op3"));
+  const QStringList files = seeds.entryList(QDir::Files);
+  ASSERT_FALSE(files.isEmpty()) << seeds.path().toStdString();
+  auto canvas = ovx::PainterCanvas::ForImage(64, 48);
+  for (const QString& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    QFile in(seeds.filePath(file));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    TovxReport report;
+    TovxPreviewPages pages(&report);
+    ovx::MemoryStream input(in.readAll());
+    try {
+      pages.LoadFromStream(input);
+    } catch (const ovx::Error&) {
+      EXPECT_TRUE(file.startsWith(u"regression-")) << "a sound seed did not load";
+      continue;
+    }
+    for (int i = 0; i < pages.Count() && i < 8; ++i) {
+      (void)pages.GetPageSize(i);
+      pages.DrawPage(i, *canvas, 0.1, 0.1, 0, 0);
+    }
+    ovx::MemoryStream saved;
+    pages.SaveToStream(saved);
+    TovxPreviewPages again(&report);
+    ovx::MemoryStream reread(saved.Data());
+    ASSERT_NO_THROW(again.LoadFromStream(reread));
+    EXPECT_EQ(again.Count(), pages.Count());
   }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QHash>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -15,12 +16,16 @@
 #include "base/object_handle.h"
 #include "engine/custom_engine.h"
 #include "engine/engine.h"
+#include "engine/post_processor.h"
+#include "engine/preview_pages.h"
+#include "platform/safe_file.h"
 #include "report/model/band.h"
 #include "report/model/classes.h"
 #include "report/model/memo_view.h"
 #include "report/model/page.h"
 #include "report/model/report.h"
 #include "report/model/view.h"
+#include "script/classes_module.h"
 #include "script/registry.h"
 #include "script/script.h"
 #include "script/script_languages.h"
@@ -212,6 +217,41 @@ TEST(ReportRttiTest, PropertiesMethodsAndConstantsInPascalAndCpp) {
        "r = new TFont; r.Size = 20; Memo1.Font.Assign(r); delete r; r = Memo1.Font.Size;", "20"},
       {"a report object cast to a form", "r := TForm(Memo1).Name;", "r = TForm(Memo1).Name;",
        "'Memo1'"},
+      {"style sheet add, find and apply",
+       "Report.Styles.Add.Font.Size := 20; Memo1.Style := 'STYLE1'; Report.Styles.Apply; "
+       "r := IntToStr(Memo1.Font.Size) + Report.Styles.Find('style1').Name + "
+       "IntToStr(Report.Styles.Count);",
+       "Report.Styles.Add.Font.Size = 20; Memo1.Style = \"STYLE1\"; Report.Styles.Apply; "
+       "r = IntToStr(Memo1.Font.Size) + Report.Styles.Find(\"style1\").Name + "
+       "IntToStr(Report.Styles.Count);",
+       "'20Style11'"},
+      {"a style the sheet lacks is forgotten",
+       "Memo1.Style := 'none'; Report.Styles.Apply; r := Memo1.Style;",
+       "Memo1.Style = \"none\"; Report.Styles.Apply; r = Memo1.Style;", "''"},
+      {"style names into a string list",
+       "Report.Styles.Add; Report.Styles.Add; r := TStringList.Create; Report.Styles.GetList(r); "
+       "r := r.CommaText;",
+       "Report.Styles.Add; Report.Styles.Add; r = new TStringList; Report.Styles.GetList(r); "
+       "r = r.CommaText;",
+       "'Style1,Style2'"},
+      {"style index past the end", "r := Report.Styles[0].Name;", "r = Report.Styles[0].Name;",
+       "run: List index out of bounds (0)"},
+      {"missing style is nil", "r := Report.Styles.Find('x') = nil;",
+       "r = Report.Styles.Find(\"x\") == nil;", "True"},
+      {"a report saved to a stream and loaded back",
+       "r := TMemoryStream.Create; Report.Variables['K'] := 7; Report.SaveToStream(r); "
+       "Report.Variables['K'] := 1; r.Position := 0; Report.LoadFromStream(r); "
+       "r := Report.Variables['K'];",
+       "r = new TMemoryStream; Report.Variables[\"K\"] = 7; Report.SaveToStream(r); "
+       "Report.Variables[\"K\"] = 1; r.Position = 0; Report.LoadFromStream(r); "
+       "r = Report.Variables[\"K\"];",
+       "'7'"},
+      {"Calc needs the report's scripting", "r := Report.Calc('1');", "r = Report.Calc(\"1\");",
+       "run: CALC: the report evaluates no expressions here"},
+      {"an empty picture", "r := Page1.BackPicture.Width + Page1.BackPicture.Height;",
+       "r = Page1.BackPicture.Width + Page1.BackPicture.Height;", "0"},
+      {"picture files need the host's file access", "Page1.BackPicture.LoadFromFile('a.png');",
+       "Page1.BackPicture.LoadFromFile(\"a.png\");", "run: Cannot open file \"a.png\""},
   };
   for (const Case& c : cases) {
     const QString expect = QString::fromUtf8(c.expect);
@@ -460,6 +500,154 @@ TEST(ReportRttiTest, EngineHeightsAndPositionFromAScript) {
   // Outside a run there are no bands to measure.
   EXPECT_EQ(r.Engine().HeaderHeight(), 0);
   EXPECT_THROW(r.Engine().SetCurY(std::nan("")), ovx::Error);
+}
+
+// A memo's value list reached from a script, and what a script may do
+// wrong with it: a name without a list, an index outside it, members that
+// would move stored positions, calls outside a run, and a list or
+// post-processor kept past the store's Clear.
+TEST(ReportRttiTest, ValueListsFromScripts) {
+  struct Case {
+    const char* what;
+    const char* pascal;
+    const char* expect;
+  } cases[] = {
+      {"read", "r := Engine.GetPostProcessor.GetMacroList('memo1')[0];", "'one'"},
+      {"append and count",
+       "r := Engine.GetPostProcessor.GetMacroList('Memo1').Add('two') * 10 + "
+       "Engine.GetPostProcessor.GetMacroList('Memo1').Count;",
+       "12"},
+      {"write",
+       "Engine.GetPostProcessor.GetMacroList('Memo1')[0] := 'new'; "
+       "r := Engine.GetPostProcessor.GetMacroList('Memo1').IndexOf('NEW');",
+       "0"},
+      {"index past the end", "r := Engine.GetPostProcessor.GetMacroList('Memo1')[1];",
+       "run: List index out of bounds (1)"},
+      {"negative index", "Engine.GetPostProcessor.GetMacroList('Memo1')[-1] := 'x';",
+       "run: List index out of bounds (-1)"},
+      {"a name without a list", "r := Engine.GetPostProcessor.GetMacroList('none') = nil;", "True"},
+      {"a member of no list", "r := Engine.GetPostProcessor.GetMacroList('none').Count;",
+       "run: Invalid object reference: nil"},
+      {"delete would move the stored positions",
+       "Engine.GetPostProcessor.GetMacroList('Memo1').Delete(0);", "run: DELETE: the values of"},
+      {"insert too", "Engine.GetPostProcessor.GetMacroList('Memo1').Insert(0, 'x');",
+       "run: INSERT: the values of"},
+      {"clear too", "Engine.GetPostProcessor.GetMacroList('Memo1').Clear;",
+       "run: CLEAR: the values of"},
+      {"ProcessObject outside a run", "Engine.ProcessObject(Memo1);",
+       "run: PROCESSOBJECT can only be called while the report is prepared"},
+      {"ProcessObject of nil", "Engine.ProcessObject(nil);", "run: Invalid object reference: nil"},
+      {"ProcessObject of a report", "r := Report; Engine.ProcessObject(r);",
+       "run: Invalid argument to PROCESSOBJECT: TovxView expected, TovxReport given"},
+      {"a list kept past a new preparation",
+       "r := Engine.GetPostProcessor.GetMacroList('Memo1'); Report.PrepareReport; r := r.Count;",
+       "run: Invalid object reference"},
+      {"the post-processor kept past a new preparation",
+       "r := Engine.GetPostProcessor; Report.PrepareReport; r := r.GetMacroList('Memo1');",
+       "run: Invalid object reference"},
+  };
+  for (const Case& c : cases) {
+    ScriptedReport report;
+    report.memo->SetMemo({QStringLiteral("one")});
+    report.memo->SetDuplicates(TovxDuplicateMode::dmMerge);
+    ASSERT_TRUE(report.Prepare());
+    ASSERT_NE(report.Pages().PostProcessor().Find(QStringLiteral("Memo1")), nullptr);
+    QHash<QString, QString> vars;
+    const QString error = report.Run(QStringLiteral("var r: Variant;\nbegin\n") +
+                                         QString::fromUtf8(c.pascal) + QStringLiteral("\nend."),
+                                     QStringLiteral("PascalScript"), &vars);
+    const QString expect = QString::fromUtf8(c.expect);
+    const QString got = expect.startsWith(u"run: ") ? error.left(expect.size())
+                        : error.isEmpty()           ? vars.value("r")
+                                                    : error;
+    EXPECT_EQ(got.toStdString(), expect.toStdString()) << c.what;
+  }
+}
+
+// Style sheets and pictures through the host's file access: what is saved
+// loads back; a file that is damaged, of another root or of no picture kind
+// is an error that leaves the sheet as it was (the picture empty).
+class ScriptFilesRttiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    SetScriptFiles(
+        {[](const QString& path, qint64 max_bytes) { return ReadFileBounded(path, max_bytes); },
+         &WriteFileSafely});
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(dir_.filePath(QStringLiteral("p.png")), "PNG"));
+    Write("bad.png", "not a picture");
+    Write("damaged.xml", "<style Name=\"S\"><item Name=\"X\"");
+    Write("other.xml",
+          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<other><item Name=\"X\"/></other>");
+  }
+  void TearDown() override { SetScriptFiles({}); }
+  void Write(const char* name, const QByteArray& bytes) {
+    WriteFileSafely(dir_.filePath(QString::fromLatin1(name)), bytes);
+  }
+  QString Run(ScriptedReport& report, QString body, QHash<QString, QString>* vars) {
+    body.replace(QStringLiteral("DIR"), dir_.path());
+    return report.Run(QStringLiteral("var r: Variant;\nbegin\n") + body + QStringLiteral("\nend."),
+                      QStringLiteral("PascalScript"), vars);
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(ScriptFilesRttiTest, StyleSheetsAndPictures) {
+  struct Case {
+    const char* what;
+    const char* pascal;
+    const char* expect;
+  } cases[] = {
+      {"a sheet saved and loaded",
+       "Report.Styles.Name := 'Sheet'; Report.Styles.Add.Name := 'Big'; "
+       "Report.Styles.Find('big').Font.Size := 30; Report.Styles.SaveToFile('DIR/s.xml'); "
+       "Report.Styles.Clear; Memo1.Style := 'Big'; Report.Styles.LoadFromFile('DIR/s.xml'); "
+       "r := Report.Styles.Name + Report.Styles[0].Name + IntToStr(Memo1.Font.Size);",
+       "'SheetBig30'"},
+      {"a damaged sheet",
+       "Report.Styles.Add; try Report.Styles.LoadFromFile('DIR/damaged.xml'); r := 'loaded'; "
+       "except r := Report.Styles.Count; end;",
+       "1"},
+      {"a sheet of another root",
+       "Report.Styles.Add; try Report.Styles.LoadFromFile('DIR/other.xml'); r := 'loaded'; "
+       "except r := Report.Styles[0].Name + ' ' + ExceptionMessage; end;",
+       "'Style1 Not a style sheet: the root element is \"other\"'"},
+      {"a missing sheet", "Report.Styles.LoadFromFile('DIR/none.xml');", "run: "},
+      {"a sheet saved where no folder is", "Report.Styles.SaveToFile('DIR/no/s.xml');", "run: "},
+      {"a picture loaded and saved",
+       "Page1.BackPicture.LoadFromFile('DIR/p.png'); Page1.BackPicture.SaveToFile('DIR/q.png'); "
+       "Page1.BackPicture.Clear; Page1.BackPicture.LoadFromFile('DIR/q.png'); "
+       "r := Page1.BackPicture.Width * 10 + Page1.BackPicture.Height;",
+       "32"},
+      {"a picture through a stream",
+       "Page1.BackPicture.LoadFromFile('DIR/p.png'); r := TMemoryStream.Create; "
+       "Page1.BackPicture.SaveToStream(r); Page1.BackPicture.Clear; r.Position := 0; "
+       "Page1.BackPicture.LoadFromStream(r); "
+       "r := Page1.BackPicture.Width * 10 + Page1.BackPicture.Height;",
+       "32"},
+      {"a file of no picture kind empties the picture",
+       "Page1.BackPicture.LoadFromFile('DIR/p.png'); "
+       "try Page1.BackPicture.LoadFromFile('DIR/bad.png'); except end; "
+       "r := Page1.BackPicture.Width;",
+       "0"},
+      {"the error names it", "Page1.BackPicture.LoadFromFile('DIR/bad.png');",
+       "run: Unknown picture format: "},
+      {"an empty picture has nothing to save", "Page1.BackPicture.SaveToFile('DIR/e.png');",
+       "run: No picture to save: "},
+  };
+  for (const Case& c : cases) {
+    ScriptedReport report;
+    QHash<QString, QString> vars;
+    const QString error = Run(report, QString::fromUtf8(c.pascal), &vars);
+    const QString expect = QString::fromUtf8(c.expect);
+    const QString got = expect.startsWith(u"run: ") ? error.left(expect.size())
+                        : error.isEmpty()           ? vars.value("r")
+                                                    : error;
+    EXPECT_EQ(got.toStdString(), expect.toStdString()) << c.what;
+  }
+  EXPECT_FALSE(QFile::exists(dir_.filePath(QStringLiteral("e.png"))));
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ TEST_F(ReportScriptTest, BracketExpressions) {
       {"[Get('V') + 1]", "6"},
       {"[Calc('V') + Calc('3')]", "8"},
       {"[G]", "global"},
+      {"[Report.Calc('V') + 1]", "6"},
   };
   GlobalVariables().SetValue(QStringLiteral("G"), QStringLiteral("global"));
   for (const Case& c : cases) {
@@ -546,6 +547,57 @@ TEST_F(ReportScriptTest, ScriptedSeedsPrepareAndLeaveTheirTemplates) {
     MemoryStream after;
     report.SaveToStream(after);
     EXPECT_EQ(after.Data(), before.Data());
+  }
+}
+
+// A script forces a view waiting for paCustom, reads the value it got and
+// writes it back changed, in every dialect; the page shows what it wrote.
+TEST_F(ReportScriptTest, ScriptsProcessAndChangeDeferredValues) {
+  struct Case {
+    const char* language;
+    QStringList script;
+  } cases[] = {
+      {"PascalScript",
+       {"var Counter: Integer;", "procedure RowDone(Sender: TObject);", "var L: TWideStrings;",
+        "begin", "  Counter := Counter + 1;", "  if Counter = 2 then", "  begin",
+        "    Engine.ProcessObject(Custom);",
+        "    L := Engine.GetPostProcessor.GetMacroList('Custom');",
+        "    L[0] := L[0] + ' of ' + IntToStr(L.Count);", "  end;", "end;", "begin",
+        "  Counter := 0;", "end."}},
+      {"C++Script",
+       {"int Counter;", "void RowDone(TObject Sender)", "{", "  Counter = Counter + 1;",
+        "  if (Counter == 2)", "  {", "    Engine.ProcessObject(Custom);",
+        "    TWideStrings L = Engine.GetPostProcessor.GetMacroList(\"Custom\");",
+        "    L[0] = L[0] + \" of \" + IntToStr(L.Count);", "  }", "}", "{", "  Counter = 0;", "}"}},
+      {"BasicScript",
+       {"Dim Counter", "Sub RowDone(Sender)", "  Dim L As TWideStrings", "  Counter = Counter + 1",
+        "  If Counter = 2 Then", "    Engine.ProcessObject(Custom)",
+        "    L = Engine.GetPostProcessor.GetMacroList(\"Custom\")",
+        "    L[0] = L[0] & \" of \" & L.Count", "  End If", "End Sub", "Counter = 0"}},
+      {"JScript",
+       {"var Counter = 0;", "function RowDone(Sender)", "{", "  Counter = Counter + 1;",
+        "  if (Counter == 2)", "  {", "    Engine.ProcessObject(Custom);",
+        "    var L = Engine.GetPostProcessor.GetMacroList(\"Custom\");",
+        "    L.Strings[0] = L.Strings[0] + \" of \" + IntToStr(L.Count);", "  }", "}"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    TovxReport report;
+    ASSERT_TRUE(report.LoadFromFile(test::DataPath(QStringLiteral("script/deferred_custom.ov3"))));
+    report.SetScriptLanguage(QString::fromLatin1(c.language));
+    report.SetScriptText(c.script);
+    ASSERT_TRUE(report.PrepareReport()) << report.Errors().join(u'|').toStdString();
+    TovxPreviewPages& pages = *PreparedPages(report);
+    QStringList custom;
+    for (int i = 0; i < pages.Count(); ++i) {
+      for (const TovxComponent* object : pages.GetPage(i)->AllObjects()) {
+        if (auto* memo = dynamic_cast<const TovxCustomMemoView*>(object);
+            memo && memo->Name() == u"Custom")
+          custom << Plain(memo->Text());
+      }
+    }
+    // Evaluated after the second row, not when the title printed.
+    EXPECT_EQ(custom, QStringList{QStringLiteral("2 of 1")});
   }
 }
 
