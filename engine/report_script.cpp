@@ -125,7 +125,11 @@ bool ReportScript::PrepareParent() {
 void ReportScript::RegisterRunItems() {
   TovxReport& objects = *objects_of_;
   script_.AddObject(QStringLiteral("Report"), &objects);
-  if (engine_) script_.AddObject(QStringLiteral("Engine"), engine_);
+  if (engine_) {
+    script_.AddObject(QStringLiteral("Engine"), engine_);
+    script_.AddObject(QStringLiteral("PreviewPages"), &engine_->Pages());
+    script_.AddObject(QStringLiteral("Outline"), &engine_->Pages().Outline());
+  }
   script_.AddVariable(QStringLiteral("Value"), QStringLiteral("Variant"), ScriptValue::Null());
   script_.AddVariable(QStringLiteral("Self"), QStringLiteral("TovxView"), ScriptValue::Null());
   value_item_ = script_.Registry().FindLocal(QStringLiteral("Value"));

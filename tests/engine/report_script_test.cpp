@@ -413,11 +413,15 @@ TEST_F(ReportScriptTest, RegisteredNamesWinAndUnknownNamesFail) {
   auto* title = r.Add<TovxReportTitle>(QStringLiteral("Title"), 0, 40);
   r.AddMemo(*title, QStringLiteral("Report"), QStringLiteral("x"));
   r.AddMemo(*title, QStringLiteral("Engine"), QStringLiteral("x"));
+  r.AddMemo(*title, QStringLiteral("Outline"), QStringLiteral("x"));
+  r.AddMemo(*title, QStringLiteral("PreviewPages"), QStringLiteral("x"));
   SetScript(r, Script({"var R: String;", "begin",
                        "  if Report is TovxReport then R := 'report' else R := 'memo';",
-                       "  if Engine is TovxMemoView then R := R + ' memo';", "end."}));
+                       "  if Engine is TovxMemoView then R := R + ' memo';",
+                       "  if Outline is TovxOutline then R := R + ' outline';",
+                       "  if PreviewPages is TovxPreviewPages then R := R + ' pages';", "end."}));
   ASSERT_TRUE(r.Prepare()) << r.report->Errors().join(u'|').toStdString();
-  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("R")), QStringLiteral("report"));
+  EXPECT_EQ(ScriptGlobal(r, QStringLiteral("R")), QStringLiteral("report outline pages"));
 
   SetScript(r, Script({"var R: String;", "begin", "  R := Memo9.Name;", "end."}));
   r.report->ClearErrors();
