@@ -4,19 +4,16 @@
 // page's own objects (views placed on the page, outside bands) onto it
 // once, through a temporary null band at the current y; they take no
 // vertical space. A subreport among them runs its page from its place (a
-// subreport's page shows its own objects there in turn). Then the page's data bands run over their data sets
-// (engine_data.cpp): headers, groups, records, nested data bands, footers
-// and counted child bands, each shown by ShowBand (engine_bands.cpp), which
-// prepares the band (events, data, stretching, shifting), breaks the
-// column or page when it does not fit and adds it to the store. Page
-// starts, breaks and ends with their title, headers, footers, summary and
-// overlay are in engine_pages.cpp. A band with AllowSplit, or one higher
-// than the page, that does not fit is output in parts over columns and
-// pages (engine_split.cpp); another band that does not fit even on a fresh
-// page is placed whole there and runs over the page's end. Kept bands move
-// together to the next column or page (engine_keep.cpp); data bands with
-// several columns place their records side by side. Subreports run the
-// bands of their own page inside their band or beside it
+// subreport's page shows its own objects there in turn). Then the page's data bands run over their
+// data sets (engine_data.cpp): headers, groups, records, nested data bands, footers and counted
+// child bands, each shown by ShowBand (engine_bands.cpp), which prepares the band (events, data,
+// stretching, shifting), breaks the column or page when it does not fit and adds it to the store.
+// Page starts, breaks and ends with their title, headers, footers, summary and overlay are in
+// engine_pages.cpp. A band with AllowSplit, or one higher than the page, that does not fit is
+// output in parts over columns and pages (engine_split.cpp); another band that does not fit even on
+// a fresh page is placed whole there and runs over the page's end. Kept bands move together to the
+// next column or page (engine_keep.cpp); data bands with several columns place their records side
+// by side. Subreports run the bands of their own page inside their band or beside it
 // (engine_subreports.cpp). Vertical bands fill the cells of a horizontal
 // band across the page and the pages after it (engine_vertical.cpp).
 //
@@ -377,6 +374,7 @@ class TovxEngine : public TovxCustomEngine {
   bool HasDetailData(TovxDataBand& band, int depth = 0);
   bool PageHasData(TovxReportPage& page);
   void ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record);
+  void StartGroupLine(GroupRun& run, bool first_record, bool changed);
   // Vertical: the groups of a vertical data band, across the page.
   void CheckGroups(TovxDataBand& band, TovxDataSet& data_set, bool vertical = false);
   void ShowGroupFooters(TovxDataBand& band, size_t down_to);

@@ -274,22 +274,28 @@ void TovxEngine::RunCountedChild(TovxDataBand& band, int rows) {
   }
 }
 
+// Line numbers of a group shown again: the group whose value changed counts
+// on, the groups inside it start over, and the first record starts them all.
+void TovxEngine::StartGroupLine(GroupRun& run, bool first_record, bool changed) {
+  if (first_record) {
+    run.line = 1;
+    run.line_through = 1;
+  } else if (changed) {
+    ++run.line;
+    ++run.line_through;
+  } else {
+    run.line = 1;
+    ++run.line_through;
+  }
+  run.rows = 0;
+}
+
 void TovxEngine::ShowGroupHeaders(TovxDataBand& band, size_t from, bool first_record) {
   const std::vector<TovxGroupHeader*>& groups = data_tree_->Links(&band).groups;
   for (size_t i = from; i < groups.size(); ++i) {
     TovxGroupHeader* group = groups[i];
     GroupRun& run = group_runs_[group];
-    if (first_record) {
-      run.line = 1;
-      run.line_through = 1;
-    } else if (i == from) {
-      ++run.line;
-      ++run.line_through;
-    } else {
-      run.line = 1;
-      ++run.line_through;
-    }
-    run.rows = 0;
+    StartGroupLine(run, first_record, i == from);
     cur_line_ = run.line;
     cur_line_through_ = run.line_through;
     report_.SetCurrentObject(group);

@@ -124,17 +124,7 @@ void TovxEngine::ShowVerticalGroupHeaders(TovxDataBand& band, size_t from, bool 
   for (size_t i = from; i < groups.size(); ++i) {
     TovxGroupHeader* group = groups[i];
     GroupRun& run = group_runs_[group];
-    if (first_record) {
-      run.line = 1;
-      run.line_through = 1;
-    } else if (i == from) {
-      ++run.line;
-      ++run.line_through;
-    } else {
-      run.line = 1;
-      ++run.line_through;
-    }
-    run.rows = 0;
+    StartGroupLine(run, first_record, i == from);
     run.collapsed = false;
     run.drill_name.clear();
     cur_line_ = run.line;
