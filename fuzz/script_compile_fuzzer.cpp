@@ -8,11 +8,10 @@
 // after 10,000 statements, against a host that registers a class with
 // every kind of member, objects of it (one of which the script can destroy
 // while holding it) and functions with by-reference, default and macro
-// parameters, and a Currency and a Date variable. The platform modules a
-// report script reaches (classes, graphics, forms, ini files) are there
-// too; their files live in memory, one set per input, so streams and ini
-// files read back what the same script wrote. fuzz/script.dict holds the
-// names.
+// parameters, and a Currency and a Date variable. The platform modules
+// (classes, graphics, forms, ini files) are there too; their files live in
+// memory, one set per input, so streams and ini files read back what the
+// same script wrote. fuzz/script.dict holds the names.
 #include "base/class_builder.h"
 #include "base/error.h"
 #include "base/stream.h"
@@ -110,7 +109,7 @@ std::map<QString, QByteArray>& Files() {
 
 void RegisterModules() {
   ovx::RegisterScriptLanguages();
-  // In the order a report script's host registers them.
+  // In the order the hosts register them.
   ovx::RegisterClassesModule();
   ovx::RegisterGraphicsModule();
   ovx::RegisterFormsModule();
