@@ -8,10 +8,17 @@
 // after 10,000 statements, against a host that registers a class with
 // every kind of member, objects of it (one of which the script can destroy
 // while holding it) and functions with by-reference, default and macro
-// parameters, and a Currency and a Date variable. fuzz/script.dict holds
-// the names.
+// parameters, and a Currency and a Date variable. The platform modules
+// (classes, graphics, forms, ini files) are there too; their files live in
+// memory, one set per input, so streams and ini files read back what the
+// same script wrote. fuzz/script.dict holds the names.
 #include "base/class_builder.h"
+#include "base/error.h"
 #include "base/stream.h"
+#include "script/classes_module.h"
+#include "script/forms_module.h"
+#include "script/graphics_module.h"
+#include "script/ini_module.h"
 #include "script/script.h"
 #include "script/script_languages.h"
 #include "script/xml.h"
@@ -20,6 +27,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -93,6 +101,43 @@ void Register(TksScript& script, TFuzzThing*& dropped, TFuzzThing& kept) {
   script.AddVariable(QStringLiteral("Day"), QStringLiteral("Variant"), ScriptValue::Date(36526.5));
 }
 
+// The files of the current input; a name no write made is missing.
+std::map<QString, QByteArray>& Files() {
+  static std::map<QString, QByteArray> files;
+  return files;
+}
+
+void RegisterModules() {
+  ovx::RegisterScriptLanguages();
+  // In the order the hosts register them.
+  ovx::RegisterClassesModule();
+  ovx::RegisterGraphicsModule();
+  ovx::RegisterFormsModule();
+  ovx::RegisterIniModule();
+  ovx::SetScriptFiles(
+      {[](const QString& path, qint64 max_bytes) {
+         const auto it = Files().find(path);
+         if (it == Files().end())
+           throw ovx::Error(QString(), QStringLiteral("File not found: %s"), {path});
+         if (it->second.size() > max_bytes)
+           throw ovx::Error(QString(), QStringLiteral("File too large: %s"), {path});
+         return it->second;
+       },
+       [](const QString& path, const QByteArray& bytes) {
+         // A failing disk, now and then, so the callers' error paths run.
+         if (path.endsWith(QLatin1String(".ro")))
+           throw ovx::Error(QString(), QStringLiteral("Cannot write %s"), {path});
+         qint64 total = bytes.size();
+         for (const auto& [name, held] : Files())
+           if (name != path) total += held.size();
+         // A small disk, so a writing loop ends in an error, not in the
+         // fuzzer's memory limit.
+         if (total > (qint64{16} << 20))
+           throw ovx::Error(QString(), QStringLiteral("Disk full writing %s"), {path});
+         Files()[path] = bytes;
+       }});
+}
+
 void Check(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "script_compile_fuzzer: check failed: %s\n", what);
@@ -102,9 +147,10 @@ void Check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool registered = (ovx::RegisterScriptLanguages(), true);
+  static const bool registered = (RegisterModules(), true);
   (void)registered;
   if (size == 0) return 0;
+  Files().clear();
   static const char* const kDialects[] = {"PascalScript", "C++Script", "BasicScript", "JScript"};
   const QString source =
       QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1));
