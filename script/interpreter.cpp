@@ -2368,8 +2368,38 @@ struct ScriptProgram::Impl {
       base = V::String(s);
       return;
     }
+    if (base.kind() == K::kObject) {
+      // A Variant holding an object: the earlier brackets read through
+      // default properties, the last one writes the default property of
+      // what they gave.
+      V target = base;
+      const size_t groups = std::max<size_t>(e.groups.size(), 1);
+      for (size_t g = 0; g + 1 < groups; ++g)
+        target = IndexValue(target, e, e.groups[g], e.groups[g + 1]);
+      const size_t from = e.groups.empty() ? 0 : e.groups[groups - 1];
+      WriteDefaultProperty(target, e, from, value);
+      return;
+    }
     V element = Coerce(d.type == T::kArray ? d.element : T::kVariant, value);
     ElementRef(e, true) = std::move(element);
+  }
+
+  void WriteDefaultProperty(const V& target, const Expr& e, size_t first, const V& value) {
+    if (target.kind() != K::kObject)
+      Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
+    const V instance = ToObjectValue(target);
+    const Persistent* p = instance.ObjectPointer();
+    if (!p) InvalidObject(instance);
+    const TksClassVariable* own = host.ClassOf(p->GetMetaClass());
+    const ScriptMember* d = own ? host.DefaultProperty(own) : nullptr;
+    if (!d)
+      Fail(Text("SClassError", "Class %s does not have a default property")
+               .replace(QLatin1String("%s"), own ? own->Name() : p->GetMetaClass().ClassName()),
+           e.pos);
+    if (d->method->read_only)
+      Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
+    CallHost(*d->method, instance, own->Name(), d->method->decl.name.toUpper() + ".SET", e, first,
+             &value);
   }
 
   bool InSet(const V& x, const Expr& set) {

@@ -521,6 +521,14 @@ TEST(ScriptRegistryTest, BracketsAfterADefaultProperty) {
                                 &vars);
     EXPECT_EQ((error.isEmpty() ? vars.value("r") : error).toStdString(), expect) << text;
   }
+  // Written through a Variant, the last bracket sets the default property.
+  f.log.clear();
+  EXPECT_EQ(f.Run(QStringLiteral("var v: Variant; begin v := Thing; v[5] := 'z' end.")), QString());
+  EXPECT_EQ(f.log.join(u'|'), "ITEMS.SET 5 z");
+  EXPECT_EQ(f.Run(QStringLiteral("var v: Variant; begin v := Other; v[1] := 'z' end.")),
+            QStringLiteral("run: Class TTestOther does not have a default property"));
+  EXPECT_EQ(f.Run(QStringLiteral("var v: Variant; begin v := 3; v[1] := 'z' end.")),
+            QStringLiteral("run: Array type required"));
 }
 
 // A name a class lacks, on an object known while compiling, is the
