@@ -2387,6 +2387,12 @@ struct ScriptProgram::Impl {
   void WriteDefaultProperty(const V& target, const Expr& e, size_t first, const V& value) {
     if (target.kind() != K::kObject)
       Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
+    DefaultProperty(target, e, first, SIZE_MAX, &value);
+  }
+
+  // The default property of the object `target` stands for, read or (with
+  // `set_value`) written with the arguments of `e` from `first` to `end`.
+  V DefaultProperty(const V& target, const Expr& e, size_t first, size_t end, const V* set_value) {
     const V instance = ToObjectValue(target);
     const Persistent* p = instance.ObjectPointer();
     if (!p) InvalidObject(instance);
@@ -2396,10 +2402,10 @@ struct ScriptProgram::Impl {
       Fail(Text("SClassError", "Class %s does not have a default property")
                .replace(QLatin1String("%s"), own ? own->Name() : p->GetMetaClass().ClassName()),
            e.pos);
-    if (d->method->read_only)
+    if (set_value && d->method->read_only)
       Fail(Text("SLeftCantAssigned", "Left side cannot be assigned to"), e.pos);
-    CallHost(*d->method, instance, own->Name(), d->method->decl.name.toUpper() + ".SET", e, first,
-             &value);
+    const QString name = d->method->decl.name.toUpper() + (set_value ? ".SET" : ".GET");
+    return CallHost(*d->method, instance, own->Name(), name, e, first, set_value, end);
   }
 
   bool InSet(const V& x, const Expr& set) {
@@ -2755,19 +2761,8 @@ struct ScriptProgram::Impl {
         Fail(Text("rsScriptRangeError", "Index out of range: %1").arg(ix), e.pos, "ERangeError");
       return V::String(QString(s[static_cast<qsizetype>(ix - 1)]));
     }
-    if (base.kind() == K::kObject || base.IsIntegral()) {
-      const V instance = ToObjectValue(base);
-      const Persistent* p = instance.ObjectPointer();
-      if (!p) InvalidObject(instance);
-      const TksClassVariable* own = host.ClassOf(p->GetMetaClass());
-      const ScriptMember* d = own ? host.DefaultProperty(own) : nullptr;
-      if (!d)
-        Fail(Text("SClassError", "Class %s does not have a default property")
-                 .replace(QLatin1String("%s"), own ? own->Name() : p->GetMetaClass().ClassName()),
-             e.pos);
-      return CallHost(*d->method, instance, own->Name(), d->method->decl.name.toUpper() + ".GET", e,
-                      first, nullptr, end);
-    }
+    if (base.kind() == K::kObject || base.IsIntegral())
+      return DefaultProperty(base, e, first, end, nullptr);
     Fail(Text("SArrayRequired", "Array type required"), e.pos, "EVariantError");
   }
 
