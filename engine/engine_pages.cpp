@@ -10,6 +10,7 @@
 #include "report/model/page.h"
 #include "report/model/report.h"
 
+#include <QScopedValueRollback>
 #include <algorithm>
 
 namespace {
@@ -155,13 +156,7 @@ void TovxEngine::StartNewPage(bool show_headers) {
 }
 
 void TovxEngine::ShowHeaders(bool page_start) {
-  const bool was_in_page_start = in_page_start_;
-  in_page_start_ = true;
-  struct Restore {
-    bool& flag;
-    bool value;
-    ~Restore() { flag = value; }
-  } restore{in_page_start_, was_in_page_start};
+  const QScopedValueRollback<bool> restore(in_page_start_, true);
   const double column_x = cur_x_;
   const std::vector<HeaderItem> list = headers_;
   for (const HeaderItem& item : list) {
@@ -257,12 +252,7 @@ void TovxEngine::FitEndlessPage(double footer_height) {
 
 void TovxEngine::EndPage() {
   const bool nested = in_end_page_;
-  in_end_page_ = true;
-  struct Restore {
-    bool& flag;
-    bool value;
-    ~Restore() { flag = value; }
-  } restore{in_end_page_, nested};
+  const QScopedValueRollback<bool> restore(in_end_page_, true);
   if (!nested) ShowColumnFooter();
   if (!is_last_page_) {
     cur_x_ = page_x_;
@@ -281,11 +271,7 @@ void TovxEngine::EndPage() {
   ended_first_column_y_ = first_column_y_;
   // An endless page ends where its contents do: the footer follows them
   // and the store keeps the size used. The next page starts at full size.
-  struct RestoreHeight {
-    double& height;
-    double value;
-    ~RestoreHeight() { height = value; }
-  } restore_height{page_height_, page_height_};
+  const QScopedValueRollback<double> restore_height(page_height_);
   TovxPageFooter* footer = tree_->page_footer;
   const bool footer_shown = footer && !footer_on_page_ &&
                             !(is_first_page_ && !footer->PrintOnFirstPage()) &&
